@@ -1,0 +1,101 @@
+#include "app/imagefile.h"
+
+#include <FreeImage.h>
+#include <limits.h>
+#include <string.h>
+
+#include "app/messages.h"
+#include "lib/strings.h"
+#include "platform/platform.h"
+
+static int EndsWith(const char *path, size_t length, const char *tail) {
+  size_t n = strlen(tail);
+  return length >= n && StrICmp(path + length - n, tail) == 0;
+}
+
+ImageFormat ImageFormatOf(const char *path) {
+  size_t n = strlen(path);
+  if (n <= 3) return kFormatNone;
+  if (EndsWith(path, n, ".jpg") || EndsWith(path, n, ".jpeg"))
+    return kFormatJpeg;
+  if (EndsWith(path, n, ".bmp")) return kFormatBmp;
+  if (EndsWith(path, n, ".png")) return kFormatPng;
+  return kFormatNone;
+}
+
+FIBITMAP *LoadImageByName(const char *path) {
+  ImageFormat format = ImageFormatOf(path);
+  if (format == kFormatNone)
+    ErrorExitF("Input file: %s - must end in .jpg or .jpeg", path);
+  FIBITMAP *bitmap = FreeImage_Load((FREE_IMAGE_FORMAT)format, path, 0);
+  if (bitmap == NULL) ErrorExitF("Couldn't open input file: %s", path);
+  return bitmap;
+}
+
+// For BMP the library reads an odd flag as "compress with RLE", and writes
+// broken files that way; a quality must never turn it on.
+int SaveFlagsFor(ImageFormat format, int quality) {
+  return format == kFormatBmp ? (quality & ~BMP_SAVE_RLE) : quality;
+}
+
+int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality) {
+  ImageFormat format = ImageFormatOf(path);
+  if (format == kFormatNone)
+    ErrorExitF("Save: file (%s) - must end in .jpg, .jpeg or .bmp", path);
+  SafeSave save;
+  if (!PlatformBeginSafeSave(path, &save)) return 0;
+  if (!FreeImage_Save((FREE_IMAGE_FORMAT)format, bitmap, save.temp,
+                      SaveFlagsFor(format, quality))) {
+    PlatformAbandonSafeSave(&save);
+    return 0;
+  }
+  return PlatformFinishSafeSave(&save);
+}
+
+static int FitsInt(int64_t value) {
+  return value >= INT_MIN && value <= INT_MAX;
+}
+
+FIBITMAP *CropImage(FIBITMAP *bitmap, int x, int y, int w, int h) {
+  int64_t right = (int64_t)x + w;
+  int64_t bottom = (int64_t)y + h;
+  if (!FitsInt(right) || !FitsInt(bottom)) return NULL;
+  return FreeImage_Copy(bitmap, x, y, (int)right, (int)bottom);
+}
+
+FIBITMAP *RotateImage(FIBITMAP *bitmap, double angle) {
+  return FreeImage_Rotate(bitmap, angle, NULL);
+}
+
+int FlipImageHorizontal(FIBITMAP *bitmap) {
+  return FreeImage_FlipHorizontal(bitmap);
+}
+
+int FlipImageVertical(FIBITMAP *bitmap) {
+  return FreeImage_FlipVertical(bitmap);
+}
+
+void ResizeTarget(int64_t W, int64_t H, int width, int height,
+                  int64_t *new_width, int64_t *new_height) {
+  *new_width = *new_height = 0;
+  if (W <= 0 || H <= 0) return;  // nothing to be in proportion to
+  int64_t w = width;
+  int64_t h = height;
+  if (w <= 0) {
+    if (h <= 0) h = 128;
+    w = W * h / H;
+  }
+  if (h <= 0) h = H * w / W;
+  *new_width = w;
+  *new_height = h;
+}
+
+FIBITMAP *ResizeImage(FIBITMAP *bitmap, int width, int height) {
+  int64_t w, h;
+  ResizeTarget(FreeImage_GetWidth(bitmap), FreeImage_GetHeight(bitmap), width,
+               height, &w, &h);
+  if (w <= 0 || h <= 0 || !FitsInt(w) || !FitsInt(h)) return NULL;
+  return FreeImage_Rescale(bitmap, (int)w, (int)h, FILTER_BSPLINE);
+}
+
+void ReleaseImage(FIBITMAP *bitmap) { FreeImage_Unload(bitmap); }

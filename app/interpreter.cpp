@@ -1,0 +1,172 @@
+#include "app/interpreter.h"
+
+#include <limits.h>
+#include <math.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "app/cmdline.h"
+#include "app/imagefile.h"
+#include "app/messages.h"
+#include "app/process.h"
+#include "lib/strings.h"
+
+// Rows in the order of EditOptionTable.
+enum EditAction {
+  kCrop,
+  kRotate,
+  kFlipHorizontal,
+  kFlipVertical,
+  kOutput,
+  kQuality,
+  kWidth,
+  kHeight,
+  kWidthHeight
+};
+
+const EditOption EditOptionTable[] = {
+    {"-c", 4}, {"-r", 1}, {"-fh", 0}, {"-fv", 0},  {"-o", 1},
+    {"-oq", 1}, {"-w", 1}, {"-h", 1},  {"-wh", 2}, {NULL, 0},
+};
+
+struct EditState {
+  FIBITMAP *current;
+  const char *output;  // borrowed from the argument vector
+  int quality;
+};
+
+// atoi's reading of a number, kept within int instead of overflowing.
+static int NumberValue(const char *text) {
+  long value = strtol(text, NULL, 10);
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return (int)value;
+}
+
+static int FindEditOption(const char *argument) {
+  for (int row = 0; EditOptionTable[row].name != NULL; row++)
+    if (StrICmp(argument, EditOptionTable[row].name) == 0) return row;
+  return -1;
+}
+
+// The option and its values as the user typed them, for messages.
+static void DescribeOption(char *buffer, size_t size, char **option,
+                           int values) {
+  size_t used = (size_t)snprintf(buffer, size, "%s", option[0]);
+  for (int i = 1; i <= values && used < size; i++)
+    used += (size_t)snprintf(buffer + used, size - used, " %s", option[i]);
+}
+
+[[noreturn]] static void OptionFailed(char **option, int values,
+                                      const char *reason) {
+  char described[200];
+  DescribeOption(described, sizeof described, option, values);
+  ErrorExitF("Option %s failed: %s", described, reason);
+}
+
+// Takes the bitmap an edit produced in place of the current one. An edit
+// that produced none ends the run: there is nothing sound left to save.
+static void Replace(EditState *state, FIBITMAP *next, char **option,
+                    int values, const char *reason) {
+  if (next == NULL) OptionFailed(option, values, reason);
+  ReleaseImage(state->current);
+  state->current = next;
+}
+
+static const char kResizeRefused[] =
+    "the image can't be resized to that size.";
+
+static void ApplyEditOption(int row, char **option, EditState *state) {
+  FIBITMAP *image = state->current;
+  int values = EditOptionTable[row].values;
+  switch (row) {
+    case kCrop:
+      Replace(state,
+              CropImage(image, NumberValue(option[1]), NumberValue(option[2]),
+                        NumberValue(option[3]), NumberValue(option[4])),
+              option, values, "the rectangle must lie inside the image.");
+      break;
+    case kRotate: {
+      double angle = atof(option[1]);
+      FIBITMAP *turned = isfinite(angle) ? RotateImage(image, angle) : NULL;
+      Replace(state, turned, option, values, "the image can't be rotated.");
+      break;
+    }
+    case kFlipHorizontal:
+      FlipImageHorizontal(image);
+      break;
+    case kFlipVertical:
+      FlipImageVertical(image);
+      break;
+    case kOutput:
+      state->output = option[1];
+      break;
+    case kQuality:
+      state->quality = NumberValue(option[1]);
+      break;
+    case kWidth:
+      Replace(state, ResizeImage(image, NumberValue(option[1]), 0), option,
+              values, kResizeRefused);
+      break;
+    case kHeight:
+      Replace(state, ResizeImage(image, 0, NumberValue(option[1])), option,
+              values, kResizeRefused);
+      break;
+    case kWidthHeight:
+      Replace(state,
+              ResizeImage(image, NumberValue(option[1]),
+                          NumberValue(option[2])),
+              option, values, kResizeRefused);
+      break;
+  }
+}
+
+// Answers "-?", "-help" or "-ver" given alone. Returns 1 when one was.
+static int RunSpecialCommand(int *count, char **entries) {
+  if (TakeFlag(count, entries, "-?")) {
+    ShowUsage();
+    return 1;
+  }
+  if (TakeFlag(count, entries, "-help")) {
+    OpenPage(kPageLocalHelp);
+    return 1;
+  }
+  if (TakeFlag(count, entries, "-ver")) {
+    ShowVersion();
+    return 1;
+  }
+  return 0;
+}
+
+// Walks the options between the program path and the file name. Returns 0,
+// or 1 after the usage box for an unknown option or one short of values.
+static int ApplyEditOptions(int count, char **entries, EditState *state) {
+  int last = count - 1;  // the file name, never taken as an option
+  for (int position = 1; position < last;) {
+    int row = FindEditOption(entries[position]);
+    if (row < 0 || position + EditOptionTable[row].values > last) {
+      ShowUsage();
+      return 1;
+    }
+    ApplyEditOption(row, entries + position, state);
+    position += 1 + EditOptionTable[row].values;
+  }
+  return 0;
+}
+
+int RunCommand(int count, char **entries) {
+  if (count == 2 && RunSpecialCommand(&count, entries)) return 0;
+  if (count <= 1) {
+    ShowUsage();
+    return 1;
+  }
+  const char *input = entries[count - 1];
+  EditState state = {LoadImageByName(input), input, 100};
+  int status = ApplyEditOptions(count, entries, &state);
+  if (status == 0 &&
+      !SaveImageByName(state.current, state.output, state.quality))
+    ErrorExitF("Couldn't save output file: %s", state.output);
+  ReleaseImage(state.current);
+  return status;
+}

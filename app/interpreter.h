@@ -1,0 +1,19 @@
+// The command interpreter: special commands, or load, edit options in order,
+// and save. Returns the exit status (0 or 1); fatal errors end the process
+// with status 1 and never return.
+//
+// The entries belong to the caller; the interpreter only borrows them.
+#ifndef ORVANE_APP_INTERPRETER_H
+#define ORVANE_APP_INTERPRETER_H
+
+struct EditOption {
+  const char *name;  // NULL closes the table
+  int values;        // how many arguments follow the option
+};
+
+// The edit options in the order they are matched; the row selects the action.
+extern const EditOption EditOptionTable[];
+
+int RunCommand(int count, char **entries);
+
+#endif

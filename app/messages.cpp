@@ -1,0 +1,90 @@
+#include "app/messages.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "app/process.h"
+#include "lib/strings.h"
+#include "platform/platform.h"
+
+const char UsageText[] =
+    "Usage:\n"
+    "Orvane [opt(s)] filename.jpg\n"
+    "\n"
+    "opt(s):\n"
+    "[-r angle] rotate by angle degrees\n"
+    "[-fh] flip horizontally\n"
+    "[-fv] flip vertically\n"
+    "[-o file] set output to file\n"
+    "[-oq num] set output quality (default 75)\n"
+    "[-w width] resize to width pixels\n"
+    "[-h height] resize to height pixels\n"
+    "[-wh width height] resize to width x height pixels\n"
+    "\n"
+    "This software uses the FreeImage open source image library. "
+    "See https://freeimage.sourceforge.io for details.\n"
+    "FreeImage is used under the FIPL, version 1.0.\n";
+
+static const char kProductPage[] = "https://www.tabrinel.com/orvane/";
+static const char kMakerPage[] = "https://www.tabrinel.com/";
+
+const char *AppTitle(void) {
+  static char caption[64];
+  snprintf(caption, sizeof caption, "%s Ver %s", ProgramName, VersionText);
+  return caption;
+}
+
+int InfoBox(const char *text) {
+  return PlatformMessageBox(text, AppTitle(), kBoxInformation);
+}
+
+void ErrorExit(const char *text) {
+  PlatformMessageBox(text, AppTitle(), kBoxWarning);
+  exit(1);
+}
+
+void FormatMessageText(char *buffer, const char *format, va_list values) {
+  int n = vsnprintf(buffer, kMessageBufferSize - 1, format, values);
+  if (n <= 0 || n >= kMessageBufferSize - 1) {
+    memcpy(buffer + 496, " ...", 4);
+    buffer[500] = '\0';
+  }
+}
+
+int InfoBoxF(const char *format, ...) {
+  char buffer[kMessageBufferSize];
+  va_list values;
+  va_start(values, format);
+  FormatMessageText(buffer, format, values);
+  va_end(values);
+  return InfoBox(buffer);
+}
+
+void ErrorExitF(const char *format, ...) {
+  char buffer[kMessageBufferSize];
+  va_list values;
+  va_start(values, format);
+  FormatMessageText(buffer, format, values);
+  va_end(values);
+  ErrorExit(buffer);
+}
+
+int ShowUsage(void) { return InfoBox(UsageText); }
+
+int ShowVersion(void) {
+  char buffer[300];
+  snprintf(buffer, sizeof buffer,
+           "Copyright (c) 2015-2026 Tabrinel. All rights reserved."
+           "\n\nBuild date:\t%s\nBuild time:\t%s\n",
+           BuildDate, BuildTime);
+  return InfoBox(buffer);
+}
+
+long OpenPage(int kind) {
+  const char *page = kMakerPage;
+  if (kind == kPageProduct) page = kProductPage;
+  // The page path is kept for the rest of the run, as the shell may still read it.
+  if (kind == kPageLocalHelp) page = Concat2(ProgramFolder, "/Help/index.html");
+  return PlatformShellOpen("", page, "", "C:\\", 0);
+}

@@ -1,0 +1,18 @@
+// Program start-up: sets the process-wide values, splits the command line,
+// takes out -dbg=, logs the command line when asked, and runs the command.
+#ifndef ORVANE_APP_STARTUP_H
+#define ORVANE_APP_STARTUP_H
+
+// The four arguments of a graphical program's entry are accepted and unused.
+// Returns the exit status.
+int AppMain(void *instance, void *previous, char *command_tail, int show);
+
+// The folder of the program file; new heap text. "." when the system cannot
+// say or the path would not fit in 512 bytes.
+char *ProgramDir(void);
+
+// The folder part of a path as POSIX dirname gives it, with "\" and "/" both
+// separators and a leading drive ("C:") kept. New heap text.
+char *FolderOfPath(const char *path);
+
+#endif

@@ -1,0 +1,64 @@
+// String helpers over NUL-terminated 8-bit texts.
+//
+// Ownership: every routine that returns char * from a const input hands over a
+// new heap text that the caller releases with free. Routines documented as
+// "in place" change the caller's buffer and allocate nothing.
+// When memory runs out, the allocating routines end the program with
+// "out of memory" or "Out of memory"; only ReplaceAll returns NULL instead.
+#ifndef ORVANE_LIB_STRINGS_H
+#define ORVANE_LIB_STRINGS_H
+
+#include <stddef.h>
+
+char *StrDup(const char *text);
+void *AllocOrDie(size_t size);  // uninitialised block
+char *Concat2(const char *s1, const char *s2);
+char *Concat3(const char *s1, const char *s2, const char *s3);
+char *Concat5(const char *s1, const char *s2, const char *s3, const char *s4,
+              const char *s5);
+
+// folder, the platform's separator unless folder is empty or already ends in
+// it, then name.
+char *PathJoin(const char *folder, const char *name);
+// The same join into buffer; returns 1, or 0 when it would not fit in
+// capacity bytes (the buffer is then untouched).
+int PathJoinInto(int capacity, char *buffer, const char *folder,
+                 const char *name);
+
+// Every non-overlapping occurrence of search replaced, left to right. NULL when
+// text is NULL or memory runs out; an empty or NULL search gives a plain copy.
+char *ReplaceAll(const char *text, const char *search, const char *replacement);
+
+// Releases *slot, stores a copy of text there and returns it.
+char *StrAssign(char **slot, const char *text);
+
+// The words, each preceded by one blank (so the result begins with a blank).
+char *JoinWithBlanks(int count, const char *const *words);
+// At most max characters of text from position start; start and max >= 0.
+char *SubString(const char *text, int start, int max);
+// A copy without one leading and one trailing double quote.
+char *Unquote(const char *text);
+// A copy enclosed in double quotes.
+char *Quote(const char *text);
+
+// Copies at most n characters and a terminator; destination holds n + 1 bytes.
+char *StrCopyMax(char *destination, const char *source, int n);
+// Orders a against b, folding only A to Z. Bytes from 0x80 sort first.
+int StrICmp(const char *a, const char *b);
+// The same over at most n characters, stopping at the end of either text.
+int StrNICmp(const char *a, const char *b, size_t n);
+
+// In place: drops one trailing LF.
+char *ChopNewline(char *text);
+// In place: drops trailing CRs and LFs, turns the others into blanks.
+char *FlattenLineEnds(char *text);
+// In place: drops trailing blanks (not tabs).
+char *TrimTrailingBlanks(char *text);
+// The first character that is neither blank nor tab.
+const char *SkipBlanks(const char *text);
+
+int IsBlankText(const char *text);        // only blanks and tabs, or empty
+int LooksLikeInteger(const char *text);   // blanks, a sign, then a digit
+int IsNumberText(const char *text);       // a whole decimal number text
+
+#endif
