@@ -1,0 +1,409 @@
+// Runs the built program as a user would and checks what it says, its exit
+// status, and every file it writes or must leave alone.
+#include <FreeImage.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/temp_folder.h"
+#include "tools/test_images.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+const char kCaption[] = "Orvane Ver 1.12";
+
+struct Result {
+  int status;  // exit status, or 128 + signal
+  std::string out, err;
+};
+
+class EndToEnd : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    mkdir(folder_.Path("bin").c_str(), 0755);
+    mkdir(folder_.Path("temp").c_str(), 0755);
+    mkdir(folder_.Path("work").c_str(), 0755);
+    // Stands in for the desktop's opener and records what it was asked for.
+    WriteWholeFile(folder_.Path("bin/xdg-open"),
+                   "#!/bin/sh\nprintf '%s' \"$1\" > \"$OPENED.tmp\" && "
+                   "mv \"$OPENED.tmp\" \"$OPENED\"\n");
+    chmod(folder_.Path("bin/xdg-open").c_str(), 0755);
+    env_ = {"PATH=" + folder_.Path("bin") + ":/usr/bin:/bin",
+            "TEMP=" + folder_.Path("temp"),
+            "AppData=" + folder_.Path("appdata"),
+            "OPENED=" + folder_.Path("opened"),
+            "ASAN_OPTIONS=" + std::string(getenv("ASAN_OPTIONS") ? getenv("ASAN_OPTIONS") : "")};
+  }
+
+  std::string Work(const std::string &name) {
+    return folder_.Path("work/" + name);
+  }
+
+  pid_t Start(const Strings &args, const std::string &program = ORVANE_BINARY) {
+    std::vector<char *> argv = {(char *)program.c_str()};
+    for (const std::string &a : args) argv.push_back((char *)a.c_str());
+    argv.push_back(nullptr);
+    std::vector<char *> envp;
+    for (const std::string &e : env_) envp.push_back((char *)e.c_str());
+    envp.push_back(nullptr);
+    std::string out = folder_.Path("stdout"), err = folder_.Path("stderr");
+    pid_t pid = fork();
+    if (pid == 0) {
+      if (chdir(folder_.Path("work").c_str()) != 0) _exit(127);
+      int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      dup2(o, 1);
+      dup2(e, 2);
+      execve(argv[0], argv.data(), envp.data());
+      _exit(127);
+    }
+    return pid;
+  }
+
+  Result Finish(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    Result r;
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status)
+                                 : 128 + WTERMSIG(status);
+    r.out = ReadWholeFile(folder_.Path("stdout"));
+    r.err = ReadWholeFile(folder_.Path("stderr"));
+    return r;
+  }
+
+  Result Orvane(const Strings &args) { return Finish(Start(args)); }
+
+  void MakeImage(const std::string &name, int width, int height,
+                 int bpp = 24) {
+    ASSERT_TRUE(WriteSceneImage(Work(name).c_str(), width, height, bpp));
+  }
+
+  // The size of an image file as the library reads it; 0 x 0 when unreadable.
+  std::pair<unsigned, unsigned> SizeOf(const std::string &name) {
+    FIBITMAP *b = FreeImage_Load(FreeImage_GetFIFFromFilename(name.c_str()),
+                                 Work(name).c_str(), 0);
+    if (b == nullptr) return {0, 0};
+    std::pair<unsigned, unsigned> size(FreeImage_GetWidth(b),
+                                       FreeImage_GetHeight(b));
+    FreeImage_Unload(b);
+    return size;
+  }
+
+  // What the library itself writes for this bitmap and flags.
+  std::string LibrarySaves(FIBITMAP *bitmap, FREE_IMAGE_FORMAT format,
+                           int flags) {
+    std::string path = folder_.Path("expected");
+    EXPECT_TRUE(FreeImage_Save(format, bitmap, path.c_str(), flags));
+    std::string data = ReadWholeFile(path);
+    unlink(path.c_str());
+    return data;
+  }
+
+  FIBITMAP *LoadWork(const std::string &name) {
+    return FreeImage_Load(FreeImage_GetFIFFromFilename(name.c_str()),
+                          Work(name).c_str(), 0);
+  }
+
+  void ExpectUsage(const Result &r, int status) {
+    EXPECT_EQ(status, r.status);
+    EXPECT_EQ(0u, r.out.find(std::string(kCaption) + "\nUsage:\n")) << r.out;
+    EXPECT_EQ("", r.err);
+  }
+
+  void ExpectWarning(const Result &r, const std::string &text) {
+    EXPECT_EQ(1, r.status);
+    EXPECT_EQ("", r.out);
+    EXPECT_EQ(std::string(kCaption) + ": " + text + "\n", r.err);
+  }
+
+  Strings WorkNames() {
+    return TempFolder::NamesIn(folder_.Path("work"));
+  }
+
+  std::string WaitForOpened() {
+    for (int i = 0; i < 500; i++) {
+      std::string opened = ReadWholeFile(folder_.Path("opened"));
+      if (opened != "<missing>") return opened;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return "<nothing opened>";
+  }
+
+  TempFolder folder_;
+  Strings env_;
+};
+
+TEST_F(EndToEnd, UsageForNoArgumentsAndSpecialCommands) {
+  ExpectUsage(Orvane({}), 1);
+  ExpectUsage(Orvane({"-?"}), 0);
+  Result version = Orvane({"-Ver"});
+  EXPECT_EQ(0, version.status);
+  EXPECT_TRUE(std::regex_match(
+      version.out,
+      std::regex("Orvane Ver 1\\.12\n.*Tabrinel.*\n\nBuild date:\t\\w{3} [ "
+                 "\\d]\\d \\d{4}\nBuild time:\t\\d\\d:\\d\\d:\\d\\d\n")))
+      << version.out;
+  EXPECT_EQ(Strings{}, WorkNames());
+}
+
+TEST_F(EndToEnd, HelpOpensThePageBesideTheProgram) {
+  Result r = Orvane({"-HELP"});
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("", r.out + r.err);
+  std::string program = ORVANE_BINARY;
+  EXPECT_EQ(program.substr(0, program.rfind('/')) + "/Help/index.html",
+            WaitForOpened());
+}
+
+TEST_F(EndToEnd, HelpWithoutAnOpenerStillSucceeds) {
+  env_[0] = "PATH=" + folder_.Path("nothing");
+  Result r = Orvane({"-help"});
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("", r.out + r.err);
+}
+
+// A program path too long for its 512-byte buffer counts as the current folder.
+TEST_F(EndToEnd, OverlongProgramPathLooksForHelpInCurrentFolder) {
+  std::string deep = folder_.Path("d");
+  mkdir(deep.c_str(), 0755);
+  while (deep.size() < 520) {
+    deep += "/" + std::string(60, 'x');
+    mkdir(deep.c_str(), 0755);
+  }
+  std::string copy = deep + "/orvane";
+  WriteWholeFile(copy, ReadWholeFile(ORVANE_BINARY));
+  chmod(copy.c_str(), 0755);
+  Result r = Finish(Start({"-help"}, copy));
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("./Help/index.html", WaitForOpened());
+}
+
+TEST_F(EndToEnd, SpecialCommandAmongOthersIsAnUnknownOption) {
+  MakeImage("photo.jpg", 64, 48);
+  std::string before = ReadWholeFile(Work("photo.jpg"));
+  ExpectUsage(Orvane({"-ver", "photo.jpg"}), 1);
+  ExpectUsage(Orvane({"-x", "photo.jpg"}), 1);
+  ExpectUsage(Orvane({"-w800", "photo.jpg"}), 1);
+  EXPECT_EQ(before, ReadWholeFile(Work("photo.jpg")));
+  EXPECT_EQ(Strings{"photo.jpg"}, WorkNames());
+}
+
+TEST_F(EndToEnd, InputIsLoadedBeforeOptionsAreRead) {
+  ExpectWarning(Orvane({"-x", "missing.jpg"}),
+                "Couldn't open input file: missing.jpg");
+  ExpectWarning(Orvane({"-c"}), "Input file: -c - must end in .jpg or .jpeg");
+  ExpectWarning(Orvane({"photo.gif"}),
+                "Input file: photo.gif - must end in .jpg or .jpeg");
+  WriteWholeFile(Work("broken.png"), "not a picture");
+  ExpectWarning(Orvane({"broken.png"}),
+                "Couldn't open input file: broken.png");
+  EXPECT_EQ(Strings{"broken.png"}, WorkNames());
+}
+
+TEST_F(EndToEnd, PhotoAloneIsSavedBackAtQuality100) {
+  MakeImage("photo.jpg", 120, 80);
+  FIBITMAP *original = LoadWork("photo.jpg");
+  std::string expected = LibrarySaves(original, FIF_JPEG, 100);
+  FreeImage_Unload(original);
+  Result r = Orvane({"photo.jpg"});
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("", r.out + r.err);
+  EXPECT_EQ(expected, ReadWholeFile(Work("photo.jpg")));
+  EXPECT_EQ(Strings{"photo.jpg"}, WorkNames());
+}
+
+TEST_F(EndToEnd, EditsActInOrderAsTheLibraryWouldDoThem) {
+  MakeImage("photo.png", 400, 300);
+  FIBITMAP *original = LoadWork("photo.png");
+  FIBITMAP *turned = FreeImage_Rotate(original, 90, nullptr);
+  FIBITMAP *cropped = FreeImage_Copy(turned, 0, 0, 100, 50);
+  FreeImage_FlipHorizontal(cropped);
+  std::string expected = LibrarySaves(cropped, FIF_BMP, 100);
+  FreeImage_Unload(cropped);
+  FreeImage_Unload(turned);
+  FreeImage_Unload(original);
+  std::string before = ReadWholeFile(Work("photo.png"));
+  Result r = Orvane({"-r", "90", "-C", "0", "0", "100", "50", "-FH", "-o",
+                     "out.bmp", "photo.png"});
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ(expected, ReadWholeFile(Work("out.bmp")));
+  EXPECT_EQ(before, ReadWholeFile(Work("photo.png")));
+  EXPECT_EQ((Strings{"out.bmp", "photo.png"}), WorkNames());
+}
+
+TEST_F(EndToEnd, LastQualityCountsAndTextAngleIsZero) {
+  MakeImage("photo.jpg", 90, 60);
+  FIBITMAP *original = LoadWork("photo.jpg");
+  FIBITMAP *same = FreeImage_Rotate(original, 0, nullptr);
+  std::string expected = LibrarySaves(same, FIF_JPEG, 60);
+  FreeImage_Unload(same);
+  FreeImage_Unload(original);
+  Result r = Orvane({"-oq", "80", "-r", "abc", "-oq", "60", "photo.jpg"});
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ(expected, ReadWholeFile(Work("photo.jpg")));
+}
+
+TEST_F(EndToEnd, ResizeRules) {
+  MakeImage("photo.png", 400, 300);
+  struct Case {
+    Strings options;
+    unsigned width, height;
+  } cases[] = {
+      {{"-w", "80"}, 80, 60},        {{"-h", "0"}, 170, 128},
+      {{"-wh", "64", "48"}, 64, 48}, {{"-wh", "64", "0"}, 64, 48},
+      {{"-wh", "0", "48"}, 64, 48},  {{"-wh", "0", "0"}, 170, 128},
+      {{"-w", "-3"}, 170, 128},      {{"-WH", "50", "7"}, 50, 7},
+  };
+  for (const Case &c : cases) {
+    Strings args = c.options;
+    args.insert(args.end(), {"-o", "out.png", "photo.png"});
+    EXPECT_EQ(0, Orvane(args).status);
+    EXPECT_EQ(std::make_pair(c.width, c.height), SizeOf("out.png"))
+        << c.options[0] << " " << c.options[1];
+  }
+}
+
+TEST_F(EndToEnd, OutputToPngAndUnknownOutputFormat) {
+  MakeImage("photo.jpg", 64, 48);
+  std::string before = ReadWholeFile(Work("photo.jpg"));
+  EXPECT_EQ(0, Orvane({"-o", "out.png", "photo.jpg"}).status);
+  EXPECT_EQ(std::make_pair(64u, 48u), SizeOf("out.png"));
+  ExpectWarning(Orvane({"-o", "out.gif", "photo.jpg"}),
+                "Save: file (out.gif) - must end in .jpg, .jpeg or .bmp");
+  EXPECT_EQ(before, ReadWholeFile(Work("photo.jpg")));
+  EXPECT_EQ((Strings{"out.png", "photo.jpg"}), WorkNames());
+}
+
+TEST_F(EndToEnd, FileNameMayServeAsTheLastValue) {
+  MakeImage("photo.jpg", 64, 48);
+  EXPECT_EQ(0, Orvane({"-o", "photo.jpg"}).status);
+  EXPECT_EQ(0, Orvane({"-wh", "32", "photo.jpg"}).status);  // height 0
+  EXPECT_EQ(std::make_pair(32u, 24u), SizeOf("photo.jpg"));
+  EXPECT_EQ(Strings{"photo.jpg"}, WorkNames());
+}
+
+TEST_F(EndToEnd, OptionShortOfValuesShowsUsage) {
+  MakeImage("photo.jpg", 64, 48);
+  std::string before = ReadWholeFile(Work("photo.jpg"));
+  ExpectUsage(Orvane({"-c", "0", "0", "photo.jpg"}), 1);
+  ExpectUsage(Orvane({"-wh", "photo.jpg"}), 1);
+  ExpectUsage(Orvane({"-w", "10", "-c", "1", "1", "photo.jpg"}), 1);
+  EXPECT_EQ(before, ReadWholeFile(Work("photo.jpg")));
+}
+
+TEST_F(EndToEnd, EditThatYieldsNoImageNamesTheOption) {
+  MakeImage("photo.jpg", 64, 48);
+  MakeImage("tall.png", 10, 2000);
+  std::string photo = ReadWholeFile(Work("photo.jpg"));
+  std::string tall = ReadWholeFile(Work("tall.png"));
+  ExpectWarning(Orvane({"-c", "60", "0", "10", "10", "photo.jpg"}),
+                "Option -c 60 0 10 10 failed: the rectangle must lie inside "
+                "the image.");
+  ExpectWarning(Orvane({"-c", "2147483647", "0", "5", "5", "photo.jpg"}),
+                "Option -c 2147483647 0 5 5 failed: the rectangle must lie "
+                "inside the image.");
+  ExpectWarning(Orvane({"-h", "0", "-o", "x.png", "tall.png"}),
+                "Option -h 0 failed: the image can't be resized to that "
+                "size.");
+  ExpectWarning(Orvane({"-w", "2000000000", "photo.jpg"}),
+                "Option -w 2000000000 failed: the image can't be resized to "
+                "that size.");
+  ExpectWarning(Orvane({"-r", "nan", "photo.jpg"}),
+                "Option -r nan failed: the image can't be rotated.");
+  EXPECT_EQ(photo, ReadWholeFile(Work("photo.jpg")));
+  EXPECT_EQ(tall, ReadWholeFile(Work("tall.png")));
+  EXPECT_EQ((Strings{"photo.jpg", "tall.png"}), WorkNames());
+}
+
+TEST_F(EndToEnd, FailedSaveIsReportedAndDestroysNothing) {
+  MakeImage("photo.jpg", 64, 48);
+  MakeImage("alpha.png", 64, 48, 32);
+  std::string photo = ReadWholeFile(Work("photo.jpg"));
+  ExpectWarning(Orvane({"-o", "photo.jpg", "alpha.png"}),
+                "Couldn't save output file: photo.jpg");
+  EXPECT_EQ(photo, ReadWholeFile(Work("photo.jpg")));
+  ExpectWarning(Orvane({"-o", "no/such/out.png", "photo.jpg"}),
+                "Couldn't save output file: no/such/out.png");
+  EXPECT_EQ((Strings{"alpha.png", "photo.jpg"}), WorkNames());
+}
+
+TEST_F(EndToEnd, MissingAppDataEndsEveryCommand) {
+  env_ = {"PATH=/usr/bin:/bin", "TEMP=" + folder_.Path("temp")};
+  ExpectWarning(Orvane({"-?"}),
+                "The APPDATA environment variable is missing.");
+  env_.push_back("HOME=" + folder_.Path("home"));
+  ExpectUsage(Orvane({"-?"}), 0);
+  EXPECT_EQ(Strings{}, TempFolder::NamesIn(folder_.Path("temp")));
+}
+
+TEST_F(EndToEnd, DebugLevelLogsTheRawCommandLine) {
+  MakeImage("my photo.jpg", 64, 48);
+  Result r = Orvane({"-DBG=2", "-w", "32", "my photo.jpg"});
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ(std::make_pair(32u, 24u), SizeOf("my photo.jpg"));
+  std::string log = ReadWholeFile(folder_.Path("temp/Orvane.log"));
+  EXPECT_TRUE(std::regex_match(
+      log, std::regex("\\*\n\\* \\w{3} \\d\\d \\w{3} \\d{4}\n\\*\n"
+                      "\\d\\d:\\d\\d:\\d\\d Cmdline: \\S+/orvane -DBG=2 -w "
+                      "32 \"my photo\\.jpg\"\n")))
+      << log;
+  Result version = Orvane({"-dbg=1", "-ver"});
+  EXPECT_EQ(0, version.status);
+  EXPECT_NE(std::string::npos, version.out.find("Build date:"));
+  log = ReadWholeFile(folder_.Path("temp/Orvane.log"));
+  EXPECT_EQ(8, std::count(log.begin(), log.end(), '\n'));  // banner per run
+  EXPECT_NE(std::string::npos, log.find("Cmdline: " + std::string(ORVANE_BINARY) +
+                                        " -dbg=1 -ver\n"));
+}
+
+TEST_F(EndToEnd, NoLogWithoutAPositiveDebugLevel) {
+  MakeImage("photo.jpg", 64, 48);
+  for (const char *option : {"-dbg=0", "-dbg=-3", "-dbg=abc", "-dbg="})
+    EXPECT_EQ(0, Orvane({option, "photo.jpg"}).status) << option;
+  EXPECT_EQ(0, Orvane({"photo.jpg"}).status);
+  EXPECT_EQ(Strings{}, TempFolder::NamesIn(folder_.Path("temp")));
+  // Only the first -dbg= is taken; the second is an unknown option.
+  ExpectUsage(Orvane({"-dbg=0", "-dbg=0", "photo.jpg"}), 1);
+}
+
+// A save over the input, killed at any moment, leaves the old image or the
+// new one, never a mixture or a stump.
+TEST_F(EndToEnd, KilledWhileSavingLeavesAWholeFile) {
+  MakeImage("big.png", 1600, 1200);
+  std::string old_image = ReadWholeFile(Work("big.png"));
+  auto started = std::chrono::steady_clock::now();
+  ASSERT_EQ(0, Orvane({"-r", "90", "-oq", "9", "big.png"}).status);
+  auto full = std::chrono::steady_clock::now() - started;
+  std::string new_image = ReadWholeFile(Work("big.png"));
+  ASSERT_NE(old_image, new_image);
+  int kills = 16, olds = 0, news = 0;
+  for (int i = 1; i <= kills; i++) {
+    WriteWholeFile(Work("big.png"), old_image);
+    pid_t pid = Start({"-r", "90", "-oq", "9", "big.png"});
+    std::this_thread::sleep_for(full * i / kills);
+    kill(pid, SIGKILL);
+    Finish(pid);
+    std::string now = ReadWholeFile(Work("big.png"));
+    EXPECT_TRUE(now == old_image || now == new_image) << "kill " << i;
+    olds += now == old_image;
+    news += now == new_image;
+  }
+  EXPECT_GT(olds, 0);
+  RecordProperty("kept_old", olds);
+  RecordProperty("had_new", news);
+}
+
+}  // namespace

@@ -1,0 +1,111 @@
+#include "log/log.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <regex>
+#include <string>
+
+#include "tests/temp_folder.h"
+
+namespace {
+
+const char kBanner[] = "\\*\n\\* \\w{3} \\d{2} \\w{3} \\d{4}\n\\*\n";
+const char kTime[] = "\\d{2}:\\d{2}:\\d{2} ";
+
+class Log : public ::testing::Test {
+ protected:
+  void SetUp() override { LogSetPath(path_.c_str()); }
+  void TearDown() override { LogSetPath(nullptr); }
+  std::string Contents() { return ReadWholeFile(path_); }
+  TempFolder folder_;
+  std::string path_ = folder_.Path("Orvane.log");
+};
+
+TEST_F(Log, FirstLineOfARunGetsABanner) {
+  LogF("Cmdline: %s", "orvane -dbg=1 a.jpg");
+  LogF("second %d", 2);
+  EXPECT_TRUE(std::regex_match(
+      Contents(), std::regex(std::string(kBanner) + kTime +
+                             "Cmdline: orvane -dbg=1 a\\.jpg\n" + kTime +
+                             "second 2\n")))
+      << Contents();
+}
+
+TEST_F(Log, SettingThePathAgainStartsANewBanner) {
+  LogF("one");
+  LogSetPath(path_.c_str());
+  LogF("two");
+  std::string banner_line = std::string(kBanner) + kTime;
+  EXPECT_TRUE(std::regex_match(
+      Contents(), std::regex(banner_line + "one\n" + banner_line + "two\n")));
+}
+
+TEST_F(Log, RawLinesAndArguments) {
+  LogRawF("raw %s", "line");
+  const char *args[] = {"a", "b c", "%s"};
+  LogArgs("Args:", 3, args);
+  LogArgs("None:", 0, args);
+  EXPECT_TRUE(std::regex_match(
+      Contents(), std::regex(std::string("raw line\n") + kBanner + kTime +
+                             "Args: a b c %s\n" + kTime + "None:\n")));
+}
+
+TEST_F(Log, LongTextsAreCutToTheLineBuffer) {
+  std::string long_text(5000, 'x');
+  LogF("%s", long_text.c_str());
+  LogRawF("%s", long_text.c_str());
+  std::string contents = Contents();
+  size_t entry = contents.find(" xxx");
+  ASSERT_NE(std::string::npos, entry);
+  EXPECT_EQ(512u, contents.find('\n', entry) - (entry - 8));
+  EXPECT_EQ(std::string(512, 'x') + "\n",
+            contents.substr(contents.size() - 513));
+}
+
+TEST_F(Log, NoPathOrMissingFolderWritesNothing) {
+  LogSetPath(nullptr);
+  EXPECT_EQ(0, LogF("lost"));
+  std::string missing = folder_.Path("none/Orvane.log");
+  LogSetPath(missing.c_str());
+  EXPECT_EQ(0, LogF("lost"));
+  EXPECT_EQ(std::vector<std::string>{}, folder_.Names());
+}
+
+// The log sits in a folder anyone can write to; it must not be turned
+// against other files.
+TEST_F(Log, RefusesLinksAndOtherUsersFiles) {
+  std::string victim = folder_.Path("victim");
+  WriteWholeFile(victim, "precious\n");
+  ASSERT_EQ(0, symlink(victim.c_str(), path_.c_str()));
+  LogF("attack");
+  EXPECT_EQ("precious\n", ReadWholeFile(victim));
+  unlink(path_.c_str());
+  WriteWholeFile(path_, "theirs\n");
+  if (geteuid() == 0) {
+    ASSERT_EQ(0, chown(path_.c_str(), 65534, 65534));
+    LogF("attack");
+    EXPECT_EQ("theirs\n", Contents());
+  }
+  unlink(path_.c_str());
+  ASSERT_EQ(0, mkfifo(path_.c_str(), 0600));
+  LogF("attack");  // must neither block nor write
+}
+
+TEST(LogInTemp, JoinsTempFolderAndName) {
+  TempFolder folder;
+  const char *tmpdir = getenv("TMPDIR");
+  std::string saved = tmpdir != nullptr ? tmpdir : "";
+  setenv("TEMP", folder.path().c_str(), 1);
+  EXPECT_EQ(folder.Path("Orvane.log"), LogInTemp("Orvane.log"));
+  unsetenv("TEMP");
+  setenv("TMPDIR", folder.path().c_str(), 1);
+  EXPECT_EQ(folder.Path("x.log"), LogInTemp("x.log"));
+  if (tmpdir != nullptr) setenv("TMPDIR", saved.c_str(), 1);
+  else unsetenv("TMPDIR");
+  LogSetPath(nullptr);
+}
+
+}  // namespace

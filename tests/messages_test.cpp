@@ -1,0 +1,88 @@
+#include "app/messages.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <string>
+
+#include "app/process.h"
+#include "lib/strings.h"
+
+namespace {
+
+class Messages : public ::testing::Test {
+ protected:
+  void SetUp() override { snprintf(VersionText, sizeof VersionText, "1.12"); }
+};
+
+std::string Formatted(const char *format, ...) {
+  char buffer[kMessageBufferSize];
+  va_list values;
+  va_start(values, format);
+  FormatMessageText(buffer, format, values);
+  va_end(values);
+  return buffer;
+}
+
+TEST_F(Messages, CaptionNamesProgramAndVersion) {
+  EXPECT_STREQ("Orvane Ver 1.12", AppTitle());
+  snprintf(VersionText, sizeof VersionText, "2.05");
+  EXPECT_STREQ("Orvane Ver 2.05", AppTitle());
+}
+
+TEST_F(Messages, LongTextsAreCutWithAMarker) {
+  std::string t499(499, 'x'), t500(500, 'y'), t2000(2000, 'z');
+  EXPECT_EQ(t499, Formatted("%s", t499.c_str()));
+  EXPECT_EQ(std::string(496, 'y') + " ...", Formatted("%s", t500.c_str()));
+  EXPECT_EQ(std::string(496, 'z') + " ...", Formatted("%s", t2000.c_str()));
+  EXPECT_EQ("", Formatted("%s", ""));
+  EXPECT_EQ("Can't open a.jpg", Formatted("Can't open %s", "a.jpg"));
+}
+
+TEST_F(Messages, InformationBoxPrintsCaptionThenText) {
+  testing::internal::CaptureStdout();
+  InfoBox("hello");
+  InfoBoxF("%d lines\n", 2);
+  InfoBox("");
+  EXPECT_EQ("Orvane Ver 1.12\nhello\nOrvane Ver 1.12\n2 lines\n"
+            "Orvane Ver 1.12\n\n",
+            testing::internal::GetCapturedStdout());
+}
+
+TEST_F(Messages, UsageTextListsOptionsAndEndsInLineFeed) {
+  std::string usage = UsageText;
+  EXPECT_EQ(0u, usage.find("Usage:\nOrvane [opt(s)] filename.jpg\n\nopt(s):\n"
+                           "[-r angle] rotate by angle degrees\n"));
+  EXPECT_NE(std::string::npos,
+            usage.find("[-wh width height] resize to width x height pixels\n"
+                       "\nThis software uses the FreeImage"));
+  EXPECT_EQ('\n', usage.back());
+  EXPECT_NE(std::string::npos,
+            usage.find("\nFreeImage is used under the FIPL, version 1.0.\n"));
+}
+
+TEST_F(Messages, VersionBoxShowsBuildStamp) {
+  testing::internal::CaptureStdout();
+  ShowVersion();
+  std::string out = testing::internal::GetCapturedStdout();
+  EXPECT_NE(std::string::npos,
+            out.find(std::string("\n\nBuild date:\t") + BuildDate +
+                     "\nBuild time:\t" + BuildTime + "\n"));
+  EXPECT_EQ(0u, out.find("Orvane Ver 1.12\nCopyright"));
+}
+
+TEST_F(Messages, ErrorExitShowsWarningAndEndsWithStatusOne) {
+  EXPECT_EXIT(ErrorExitF("Can't open %s", "x.jpg"),
+              testing::ExitedWithCode(1),
+              "^Orvane Ver 1.12: Can't open x.jpg\n$");
+  std::string long_name(3000, 'n');
+  EXPECT_EXIT(ErrorExitF("Can't open %s", long_name.c_str()),
+              testing::ExitedWithCode(1), "Can't open n+ \\.\\.\\.\n$");
+}
+
+TEST_F(Messages, AllocationFailureIsFatal) {
+  EXPECT_EXIT(AllocOrDie((size_t)-1 / 2), testing::ExitedWithCode(1),
+              "Out of memory");
+}
+
+}  // namespace

@@ -1,0 +1,151 @@
+#include "lib/strings.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <string>
+
+namespace {
+
+// Takes ownership of a new heap text and returns it as a std::string.
+std::string Own(char *text) {
+  std::string copy = text != nullptr ? text : "<NULL>";
+  free(text);
+  return copy;
+}
+
+TEST(StrICmp, FoldsOnlyLettersAndOrdersPrefixesByNextCharacter) {
+  EXPECT_EQ(0, StrICmp("PhOtO.JpG", "photo.jpg"));
+  EXPECT_EQ(0, StrICmp("", ""));
+  EXPECT_EQ(-1, StrICmp("abc", "abd"));
+  EXPECT_EQ(1, StrICmp("abd", "abc"));
+  EXPECT_EQ(-100, StrICmp("abc", "abcd"));
+  EXPECT_EQ(100, StrICmp("abcd", "ABC"));
+  EXPECT_EQ(-65, StrICmp("", "A"));
+  EXPECT_EQ(-1, StrICmp("\x80", "a"));
+  EXPECT_EQ(-1, StrICmp("_", "A"));  // compared as "a", after folding
+  EXPECT_EQ(0, StrNICmp("-DBG=3", "-dbg=", 5));
+  EXPECT_NE(0, StrNICmp("-db", "-dbg=", 5));
+}
+
+TEST(NewStrings, DuplicateAndConcatenate) {
+  EXPECT_EQ("abc", Own(StrDup("abc")));
+  EXPECT_EQ("", Own(StrDup("")));
+  EXPECT_EQ("Orvane.log", Own(Concat2("Orvane", ".log")));
+  EXPECT_EQ("abc", Own(Concat3("a", "b", "c")));
+  EXPECT_EQ("a-b-c", Own(Concat5("a", "-", "b", "-", "c")));
+  EXPECT_EQ("\"x y\"", Own(Quote("x y")));
+  EXPECT_EQ("\"\"", Own(Quote("")));
+}
+
+TEST(PathJoin, AddsSeparatorOnlyWhenNeeded) {
+  EXPECT_EQ("photo.jpg", Own(PathJoin("", "photo.jpg")));
+  EXPECT_EQ("/tmp/Orvane.log", Own(PathJoin("/tmp", "Orvane.log")));
+  EXPECT_EQ("/tmp/Orvane.log", Own(PathJoin("/tmp/", "Orvane.log")));
+  EXPECT_EQ("a\\/b", Own(PathJoin("a\\", "b")));  // only '/' counts here
+}
+
+TEST(PathJoinInto, FitsExactlyOrLeavesBufferAlone) {
+  char buffer[16] = "untouched";
+  EXPECT_EQ(0, PathJoinInto(7, buffer, "abc", "def"));  // "abc/def" is 7
+  EXPECT_STREQ("untouched", buffer);
+  EXPECT_EQ(1, PathJoinInto(8, buffer, "abc", "def"));
+  EXPECT_STREQ("abc/def", buffer);
+  EXPECT_EQ(1, PathJoinInto(4, buffer, "", "xyz"));
+  EXPECT_STREQ("xyz", buffer);
+  EXPECT_EQ(0, PathJoinInto(0, buffer, "", ""));
+}
+
+TEST(ReplaceAll, ReplacesLeftToRightWithoutOverlap) {
+  EXPECT_EQ("ba", Own(ReplaceAll("aaa", "aa", "b")));
+  EXPECT_EQ("x-y-z", Own(ReplaceAll("x, y, z", ", ", "-")));
+  EXPECT_EQ("same", Own(ReplaceAll("same", "q", "r")));
+  EXPECT_EQ("bcb", Own(ReplaceAll("abcab", "a", nullptr)));
+  EXPECT_EQ("<NULL>", Own(ReplaceAll(nullptr, "a", "b")));
+  EXPECT_EQ("a a", Own(ReplaceAll("a a", "", "x")));
+  EXPECT_EQ("a a", Own(ReplaceAll("a a", nullptr, "x")));
+  EXPECT_EQ("%%s%%", Own(ReplaceAll("%s%", "%", "%%")));
+}
+
+TEST(StrAssign, ReplacesSlotEvenWithItsOwnText) {
+  char *slot = nullptr;
+  StrAssign(&slot, "first");
+  EXPECT_STREQ("first", slot);
+  StrAssign(&slot, slot);
+  EXPECT_STREQ("first", slot);
+  EXPECT_EQ(slot, StrAssign(&slot, "second"));
+  EXPECT_STREQ("second", slot);
+  free(slot);
+}
+
+TEST(JoinWithBlanks, PrecedesEveryWordWithABlank) {
+  const char *words[] = {"one", "two"};
+  EXPECT_EQ(" one two", Own(JoinWithBlanks(2, words)));
+  EXPECT_EQ(" one", Own(JoinWithBlanks(1, words)));
+  EXPECT_EQ("", Own(JoinWithBlanks(0, words)));
+  EXPECT_EQ("", Own(JoinWithBlanks(-1, words)));
+}
+
+TEST(SubString, CopiesAtMostMaxFromStart) {
+  EXPECT_EQ("cde", Own(SubString("abcdef", 2, 3)));
+  EXPECT_EQ("abcdef", Own(SubString("abcdef", 0, 100)));
+  EXPECT_EQ("", Own(SubString("abc", 3, 2)));
+  EXPECT_EQ("", Own(SubString("abc", 9, 2)));
+  EXPECT_EQ("", Own(SubString("abc", 0, 0)));
+}
+
+TEST(Unquote, DropsEachQuoteOnItsOwn) {
+  EXPECT_EQ("a b", Own(Unquote("\"a b\"")));
+  EXPECT_EQ("a", Own(Unquote("\"a")));
+  EXPECT_EQ("a", Own(Unquote("a\"")));
+  EXPECT_EQ("", Own(Unquote("\"")));
+  EXPECT_EQ("", Own(Unquote("")));
+  EXPECT_EQ("a\"b", Own(Unquote("a\"b")));
+}
+
+TEST(StrCopyMax, CopiesAtMostN) {
+  char buffer[8] = "zzzzzzz";
+  EXPECT_STREQ("abc", StrCopyMax(buffer, "abcdef", 3));
+  EXPECT_STREQ("ab", StrCopyMax(buffer, "ab", 6));
+  EXPECT_STREQ("", StrCopyMax(buffer, "ab", 0));
+  EXPECT_STREQ("", StrCopyMax(buffer, "ab", -2));
+}
+
+TEST(InPlace, LineEndsAndBlanks) {
+  char a[] = "line\r\n";
+  EXPECT_STREQ("line\r", ChopNewline(a));
+  char b[] = "line\n\n";
+  EXPECT_STREQ("line\n", ChopNewline(b));
+  char c[] = "a\r\nb\r\n";
+  EXPECT_STREQ("a  b", FlattenLineEnds(c));
+  char d[] = "\n\r";
+  EXPECT_STREQ("", FlattenLineEnds(d));
+  char e[] = " x \t  ";
+  EXPECT_STREQ(" x \t", TrimTrailingBlanks(e));
+  EXPECT_STREQ("x\t", SkipBlanks(" \t x\t"));
+  EXPECT_STREQ("", SkipBlanks(" \t"));
+  EXPECT_EQ(1, IsBlankText(""));
+  EXPECT_EQ(1, IsBlankText(" \t "));
+  EXPECT_EQ(0, IsBlankText(" \n"));
+}
+
+TEST(LooksLikeInteger, NeedsADigitAfterBlanksAndSign) {
+  EXPECT_EQ(1, LooksLikeInteger("12abc"));
+  EXPECT_EQ(1, LooksLikeInteger("-7x"));
+  EXPECT_EQ(1, LooksLikeInteger("  +0"));
+  EXPECT_EQ(0, LooksLikeInteger(""));
+  EXPECT_EQ(0, LooksLikeInteger("-"));
+  EXPECT_EQ(0, LooksLikeInteger("\t5"));
+  EXPECT_EQ(0, LooksLikeInteger("--5"));
+}
+
+TEST(IsNumberText, AcceptsDecimalNumberShapes) {
+  for (const char *yes : {"5.", ".5", "+.5e-3", "1e", "12-3", "  42  ", "-0",
+                          "3E+7", "7e5"})
+    EXPECT_EQ(1, IsNumberText(yes)) << yes;
+  for (const char *no : {".", "1.2.3", "\t1", "e5", "", " ", "+", "1x",
+                         "1 2", "1e5e"})
+    EXPECT_EQ(0, IsNumberText(no)) << no;
+}
+
+}  // namespace
