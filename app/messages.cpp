@@ -82,9 +82,13 @@ int ShowVersion(void) {
 }
 
 long OpenPage(int kind) {
+  // The local page's path is kept for the rest of the run.
+  static char *local_help;
   const char *page = kMakerPage;
   if (kind == kPageProduct) page = kProductPage;
-  // The page path is kept for the rest of the run, as the shell may still read it.
-  if (kind == kPageLocalHelp) page = Concat2(ProgramFolder, "/Help/index.html");
+  if (kind == kPageLocalHelp) {
+    free(local_help);
+    page = local_help = Concat2(ProgramFolder, "/Help/index.html");
+  }
   return PlatformShellOpen("", page, "", "C:\\", 0);
 }

@@ -88,7 +88,9 @@ int AppMain(void *, void *, char *, int) {
                                    args.entries);
   ProgramFolder = ProgramDir();
   UserDataPath = FormUserDataPath();
-  LogInTemp(Concat2(ProgramName, ".log"));
+  char *log_name = Concat2(ProgramName, ".log");
+  LogInTemp(log_name);
+  free(log_name);
   DebugLevel = atoi(TakeOption(&args.count, args.entries, "-dbg=", "0"));
   if (DebugLevel > 0) LogF("Cmdline: %s", PlatformCommandLine());
   return RunCommand(args.count, args.entries);

@@ -12,15 +12,19 @@
 enum { kLineSize = 513, kDateSize = 40 };
 
 static const char *LogPath;
+static char *LogOwnPath;  // the path LogInTemp made, if it is the current one
 static char LogLastDay[kDateSize];
 
 const char *LogInTemp(const char *file_name) {
-  LogPath = PathJoin(PlatformTempFolder(), file_name);
-  LogLastDay[0] = '\0';
-  return LogPath;
+  char *path = PathJoin(PlatformTempFolder(), file_name);
+  LogSetPath(path);
+  LogOwnPath = path;
+  return path;
 }
 
 const char *LogSetPath(const char *path) {
+  free(LogOwnPath);
+  LogOwnPath = NULL;
   LogPath = path;
   LogLastDay[0] = '\0';
   return path;

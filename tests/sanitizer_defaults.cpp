@@ -1,0 +1,5 @@
+// Sanitizer settings for the test programs. Tests that ask for more memory
+// than exists want malloc's NULL, not the sanitizer's abort.
+extern "C" const char *__asan_default_options() {
+  return "allocator_may_return_null=1";
+}
