@@ -2,6 +2,7 @@
 
 #include <FreeImage.h>
 #include <limits.h>
+#include <math.h>
 #include <string.h>
 
 #include "app/messages.h"
@@ -63,7 +64,11 @@ FIBITMAP *CropImage(FIBITMAP *bitmap, int x, int y, int w, int h) {
   return FreeImage_Copy(bitmap, x, y, (int)right, (int)bottom);
 }
 
+// The library brings large angles into range one turn at a time, which never
+// ends for angles like 1e300; whole turns are taken off here instead.
 FIBITMAP *RotateImage(FIBITMAP *bitmap, double angle) {
+  if (!isfinite(angle)) return NULL;
+  if (fabs(angle) >= 360) angle = fmod(angle, 360);
   return FreeImage_Rotate(bitmap, angle, NULL);
 }
 

@@ -1,7 +1,6 @@
 #include "app/interpreter.h"
 
 #include <limits.h>
-#include <math.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -87,12 +86,10 @@ static void ApplyEditOption(int row, char **option, EditState *state) {
                         NumberValue(option[3]), NumberValue(option[4])),
               option, values, "the rectangle must lie inside the image.");
       break;
-    case kRotate: {
-      double angle = atof(option[1]);
-      FIBITMAP *turned = isfinite(angle) ? RotateImage(image, angle) : NULL;
-      Replace(state, turned, option, values, "the image can't be rotated.");
+    case kRotate:
+      Replace(state, RotateImage(image, atof(option[1])), option, values,
+              "the image can't be rotated.");
       break;
-    }
     case kFlipHorizontal:
       FlipImageHorizontal(image);
       break;

@@ -2,6 +2,7 @@
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
+#include <math.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -110,6 +111,32 @@ TEST_F(ImageOperations, RotateByQuarterTurnSwapsSides) {
   EXPECT_EQ(100u, FreeImage_GetWidth(turned));
   EXPECT_EQ(200u, FreeImage_GetHeight(turned));
   FreeImage_Unload(turned);
+}
+
+bool SamePixels(FIBITMAP *a, FIBITMAP *b) {
+  if (FreeImage_GetWidth(a) != FreeImage_GetWidth(b) ||
+      FreeImage_GetHeight(a) != FreeImage_GetHeight(b) ||
+      FreeImage_GetBPP(a) != FreeImage_GetBPP(b))
+    return false;
+  for (unsigned y = 0; y < FreeImage_GetHeight(a); y++)
+    if (memcmp(FreeImage_GetScanLine(a, y), FreeImage_GetScanLine(b, y),
+               FreeImage_GetLine(a)) != 0)
+      return false;
+  return true;
+}
+
+// The library takes huge angles down a turn at a time and never finishes.
+TEST_F(ImageOperations, HugeAnglesTurnByTheirRemainder) {
+  FIBITMAP *expected = FreeImage_Rotate(image_, 90, nullptr);
+  for (double angle : {450.0, 1e300, -270.0, 90.0 + 360 * 1e6}) {
+    FIBITMAP *turned = RotateImage(image_, angle);
+    ASSERT_NE(nullptr, turned) << angle;
+    if (angle != 1e300) EXPECT_TRUE(SamePixels(expected, turned)) << angle;
+    FreeImage_Unload(turned);
+  }
+  FreeImage_Unload(expected);
+  EXPECT_EQ(nullptr, RotateImage(image_, NAN));
+  EXPECT_EQ(nullptr, RotateImage(image_, -INFINITY));
 }
 
 class Saving : public ImageOperations {
