@@ -51,7 +51,7 @@ int TokenizeCommandLine(const char *line, int limit, char **entries) {
     entries[count++] = StrDup(token);
   }
   free(token);
-  entries[count > 0 ? count : 0] = NULL;
+  entries[count] = NULL;
   return count;
 }
 

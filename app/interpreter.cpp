@@ -8,7 +8,6 @@
 #include "app/cmdline.h"
 #include "app/imagefile.h"
 #include "app/messages.h"
-#include "app/process.h"
 #include "lib/strings.h"
 
 // Rows in the order of EditOptionTable.

@@ -131,7 +131,9 @@ TEST_F(ImageOperations, HugeAnglesTurnByTheirRemainder) {
   for (double angle : {450.0, 1e300, -270.0, 90.0 + 360 * 1e6}) {
     FIBITMAP *turned = RotateImage(image_, angle);
     ASSERT_NE(nullptr, turned) << angle;
-    if (angle != 1e300) EXPECT_TRUE(SamePixels(expected, turned)) << angle;
+    if (angle != 1e300) {  // 1e300 is a whole number of turns, not 90
+      EXPECT_TRUE(SamePixels(expected, turned)) << angle;
+    }
     FreeImage_Unload(turned);
   }
   FreeImage_Unload(expected);
