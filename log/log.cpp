@@ -23,8 +23,10 @@ const char *LogInTemp(const char *file_name) {
 }
 
 const char *LogSetPath(const char *path) {
-  free(LogOwnPath);
-  LogOwnPath = NULL;
+  if (path != LogOwnPath) {  // the path LogInTemp handed out may come back
+    free(LogOwnPath);
+    LogOwnPath = NULL;
+  }
   LogPath = path;
   LogLastDay[0] = '\0';
   return path;

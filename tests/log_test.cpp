@@ -102,7 +102,11 @@ TEST(LogInTemp, JoinsTempFolderAndName) {
   EXPECT_EQ(folder.Path("Orvane.log"), LogInTemp("Orvane.log"));
   unsetenv("TEMP");
   setenv("TMPDIR", folder.path().c_str(), 1);
-  EXPECT_EQ(folder.Path("x.log"), LogInTemp("x.log"));
+  const char *path = LogInTemp("x.log");
+  EXPECT_EQ(folder.Path("x.log"), path);
+  LogSetPath(path);  // handing the same path back keeps it valid
+  LogF("kept");
+  EXPECT_NE(std::string::npos, ReadWholeFile(folder.Path("x.log")).find("kept"));
   if (tmpdir != nullptr) setenv("TMPDIR", saved.c_str(), 1);
   else unsetenv("TMPDIR");
   LogSetPath(nullptr);
