@@ -4,6 +4,7 @@
 #define ORVANE_APP_PROCESS_H
 
 extern const char *const ProgramName;  // "Orvane"
+extern const char *const MakerName;    // "Tabrinel"
 extern char VersionText[16];           // "1.12" once start-up has run
 extern const char *const BuildDate;    // "Jul 23 2017"
 extern const char *const BuildTime;    // "09:27:18"

@@ -8,6 +8,7 @@
 #include "app/interpreter.h"
 #include "app/messages.h"
 #include "app/process.h"
+#include "lib/paths.h"
 #include "lib/strings.h"
 #include "log/log.h"
 #include "platform/platform.h"
@@ -70,16 +71,6 @@ char *ProgramDir(void) {
   return FolderOfPath(path);
 }
 
-static char *FormUserDataPath(void) {
-  char *root = PlatformUserDataRoot();
-  if (root == NULL) ErrorExitF("The APPDATA environment variable is missing.");
-  char *maker = PathJoin(root, "Tabrinel");
-  char *path = PathJoin(maker, ProgramName);
-  free(maker);
-  free(root);
-  return path;
-}
-
 int AppMain(void *, void *, char *, int) {
   static ArgVector args;
   snprintf(VersionText, sizeof VersionText, "%d.%02d", kVersionMajor,
@@ -87,7 +78,7 @@ int AppMain(void *, void *, char *, int) {
   args.count = TokenizeCommandLine(PlatformCommandLine(), kMaxArguments,
                                    args.entries);
   ProgramFolder = ProgramDir();
-  UserDataPath = FormUserDataPath();
+  UserDataPath = AppDataPath(MakerName, ProgramName);
   char *log_name = Concat2(ProgramName, ".log");
   LogInTemp(log_name);
   free(log_name);

@@ -46,6 +46,39 @@ const char *PlatformTempFolder(void);
 // cannot be opened or is not a plain file of this user's (a link, a device).
 FILE *PlatformOpenLogFile(const char *path);
 
+// The identifier of the running process.
+unsigned long PlatformProcessId(void);
+
+// Creates one folder (POSIX: 0777 less the umask). 0 on success, else -1.
+int PlatformMakeFolder(const char *path);
+
+// Opens path for reading in text mode. NULL when it cannot be opened or is a
+// folder. Never waits for a writer, even when path names a FIFO.
+FILE *PlatformOpenForReading(const char *path);
+
+// Enumerating the entries of one folder that match a name pattern, given as
+// the folder and the pattern joined into one path ("photos/*.jpg"). Letter
+// case does not matter; "*" matches any run of characters, "?" any one, and a
+// pattern ending in ".*" also matches names without a full stop, so "*.*"
+// matches every name. "." and ".." are delivered like other entries.
+enum { kFolderEntryNameSize = 260 };
+struct FolderEntry {
+  char name[kFolderEntryNameSize];  // bare name, no folder part
+  int is_folder;                    // a link counts as what it points to
+};
+struct FolderSearch;  // the system's enumeration state
+// The first matching entry into entry, or NULL when there is none (also for
+// a missing folder). A non-NULL search must be ended with PlatformFindClose.
+FolderSearch *PlatformFindFirst(const char *search_path, FolderEntry *entry);
+// The next matching entry into entry: 1, or 0 when there are no more.
+int PlatformFindNext(FolderSearch *search, FolderEntry *entry);
+void PlatformFindClose(FolderSearch *search);
+
+// Starts file with the parameters (NULL for none) and waits for it to end.
+// Returns its exit status, or -1 when it could not be started or did not end
+// normally. show is the Windows show command; POSIX ignores it.
+int PlatformRunAndWait(const char *file, const char *parameters, int show);
+
 // Saving without ever leaving a damaged file behind: the new contents go to
 // a fresh file beside the target, which then replaces the target in one step.
 struct SafeSave {

@@ -1,6 +1,5 @@
 // POSIX services in place of the Windows ones the program was built around.
-#include "platform/platform.h"
-
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -9,7 +8,11 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include "app/cmdline.h"
+#include "platform/platform.h"
 
 extern char **environ;
 
@@ -138,8 +141,9 @@ const char *PlatformTempFolder(void) {
 // The log lives in a folder anyone may write to: refuse links, and anything
 // that is not our own plain file, so nobody can aim our appends elsewhere.
 FILE *PlatformOpenLogFile(const char *path) {
-  int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC |
-                          O_NONBLOCK, 0666);
+  int fd = open(
+      path, O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK,
+      0666);
   if (fd < 0) return NULL;
   struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid()) {
@@ -149,6 +153,163 @@ FILE *PlatformOpenLogFile(const char *path) {
   FILE *file = fdopen(fd, "a");
   if (file == NULL) close(fd);
   return file;
+}
+
+unsigned long PlatformProcessId(void) { return (unsigned long)getpid(); }
+
+int PlatformMakeFolder(const char *path) {
+  return mkdir(path, 0777) == 0 ? 0 : -1;
+}
+
+// Non-blocking at first so a FIFO without a writer cannot hang the open;
+// blocking again afterwards so reads behave as on any file.
+FILE *PlatformOpenForReading(const char *path) {
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return NULL;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) ||
+      fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+    close(fd);
+    return NULL;
+  }
+  FILE *file = fdopen(fd, "r");
+  if (file == NULL) close(fd);
+  return file;
+}
+
+// ---- Folder listing with Windows' name matching ----
+
+// Folds A to Z only, as the Windows file system compares names.
+static char FoldLetter(char c) {
+  return (c >= 'A' && c <= 'Z') ? (char)(c - 'A' + 'a') : c;
+}
+
+// "*" and "?" wildcards; on a mismatch after a "*", the star takes one more
+// character and matching resumes, which keeps the work linear per star.
+static int GlobMatches(const char *pattern, size_t pattern_length,
+                       const char *name) {
+  size_t p = 0, star = (size_t)-1;
+  const char *resume = NULL;
+  while (*name != '\0') {
+    if (p < pattern_length && pattern[p] == '*') {
+      star = p++;
+      resume = name;
+    } else if (p < pattern_length &&
+               (pattern[p] == '?' ||
+                FoldLetter(pattern[p]) == FoldLetter(*name))) {
+      p++;
+      name++;
+    } else if (resume != NULL) {
+      p = star + 1;
+      name = ++resume;
+    } else {
+      return 0;
+    }
+  }
+  while (p < pattern_length && pattern[p] == '*') p++;
+  return p == pattern_length;
+}
+
+static int NameMatches(const char *pattern, const char *name) {
+  size_t n = strlen(pattern);
+  if (GlobMatches(pattern, n, name)) return 1;
+  // Windows lets "name.*" match a name that has no extension at all.
+  int any_extension = n >= 2 && pattern[n - 2] == '.' && pattern[n - 1] == '*';
+  return any_extension && strchr(name, '.') == NULL &&
+         GlobMatches(pattern, n - 2, name);
+}
+
+struct FolderSearch {
+  DIR *folder;
+  char *pattern;
+};
+
+static int IsFolderEntry(DIR *folder, const struct dirent *entry) {
+#ifdef _DIRENT_HAVE_D_TYPE
+  if (entry->d_type == DT_DIR) return 1;
+  if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN) return 0;
+#endif
+  struct stat st;
+  return fstatat(dirfd(folder), entry->d_name, &st, 0) == 0 &&
+         S_ISDIR(st.st_mode);
+}
+
+int PlatformFindNext(FolderSearch *search, FolderEntry *entry) {
+  for (;;) {
+    const struct dirent *found = readdir(search->folder);
+    if (found == NULL) return 0;
+    if (strlen(found->d_name) >= sizeof entry->name) continue;
+    if (!NameMatches(search->pattern, found->d_name)) continue;
+    strcpy(entry->name, found->d_name);
+    entry->is_folder = IsFolderEntry(search->folder, found);
+    return 1;
+  }
+}
+
+FolderSearch *PlatformFindFirst(const char *search_path, FolderEntry *entry) {
+  const char *slash = strrchr(search_path, '/');
+  char *folder = CopyText(slash == NULL ? "." : search_path);
+  if (slash == search_path)
+    folder[1] = '\0';  // the root
+  else if (slash != NULL)
+    folder[slash - search_path] = '\0';
+  const char *pattern = slash == NULL ? search_path : slash + 1;
+  DIR *dir = pattern[0] != '\0' ? opendir(folder) : NULL;
+  free(folder);
+  if (dir == NULL) return NULL;
+  FolderSearch *search = (FolderSearch *)malloc(sizeof(FolderSearch));
+  if (search == NULL) abort();
+  search->folder = dir;
+  search->pattern = CopyText(pattern);
+  if (!PlatformFindNext(search, entry)) {
+    PlatformFindClose(search);
+    return NULL;
+  }
+  return search;
+}
+
+void PlatformFindClose(FolderSearch *search) {
+  closedir(search->folder);
+  free(search->pattern);
+  free(search);
+}
+
+// ---- Running a program to its end ----
+
+// The parameters are split as the program's own command line is, and the
+// program is started directly: no shell ever sees them.
+static char **BuildArgumentVector(const char *file, const char *parameters) {
+  if (parameters == NULL) parameters = "";
+  // Every word takes at least one character and one blank, or two quotes.
+  int limit = (int)(strlen(parameters) / 2 + 1);
+  char **argv = (char **)malloc(((size_t)limit + 2) * sizeof(char *));
+  if (argv == NULL) return NULL;
+  argv[0] = CopyText(file);
+  TokenizeCommandLine(parameters, limit, argv + 1);
+  return argv;
+}
+
+static void FreeArgumentVector(char **argv) {
+  for (char **p = argv; *p != NULL; p++) free(*p);
+  free(argv);
+}
+
+static int WaitForExit(pid_t pid) {
+  int status;
+  while (waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int PlatformRunAndWait(const char *file, const char *parameters, int) {
+  if (file == NULL || file[0] == '\0') return -1;
+  char **argv = BuildArgumentVector(file, parameters);
+  if (argv == NULL) return -1;
+  pid_t pid;
+  int started = posix_spawnp(&pid, file, NULL, NULL, argv, environ) == 0;
+  FreeArgumentVector(argv);
+  return started ? WaitForExit(pid) : -1;
 }
 
 // ---- Safe save ----
@@ -185,8 +346,8 @@ static int CreateExclusive(const char *folder, const char *base, char **out) {
   if (name == NULL) return -1;
   for (int attempt = 0; attempt < 100; attempt++) {
     // The name is cut so the temporary name stays within the system's limit.
-    snprintf(name, size, "%s/.%.120s.%ld-%u.tmp", folder, base,
-             (long)getpid(), counter++);
+    snprintf(name, size, "%s/.%.120s.%ld-%u.tmp", folder, base, (long)getpid(),
+             counter++);
     int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       *out = name;

@@ -1,0 +1,263 @@
+#include "lib/paths.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "lib/strings.h"
+#include "platform/platform.h"
+#include "tests/limits.h"
+#include "tests/temp_folder.h"
+
+namespace {
+
+typedef std::vector<std::string> Texts;
+
+std::string Own(char *text) {
+  std::string copy = text;
+  free(text);
+  return copy;
+}
+
+// Takes a listing over and returns its names sorted, since the system
+// delivers them in no fixed order.
+Texts Sorted(StringList list) {
+  Texts names;
+  for (int i = 0; list[i] != nullptr; i++) names.push_back(list[i]);
+  StringListFree(list);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool IsFolder(const std::string &path) {
+  struct stat st;
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+const std::string kSep(1, kPathSeparator);
+const std::string kOtherSep(1, kPathSeparator == '/' ? '\\' : '/');
+
+TEST(ChangeExtension, ReplacesOrAppendsInTheLastComponentOnly) {
+  EXPECT_EQ("photo.bmp", Own(ChangeExtension("photo.jpg", ".bmp")));
+  EXPECT_EQ("photo.bmp", Own(ChangeExtension("photo", ".bmp")));
+  EXPECT_EQ("photo.bmp", Own(ChangeExtension("photo.", ".bmp")));
+  EXPECT_EQ("x.tar.bmp", Own(ChangeExtension("x.tar.gz", ".bmp")));
+  EXPECT_EQ("a.b" + kSep + "photo.bmp",
+            Own(ChangeExtension(("a.b" + kSep + "photo").c_str(), ".bmp")));
+  EXPECT_EQ("photo", Own(ChangeExtension("photo.jpg", "")));
+  // The other system's separator is an ordinary character.
+  EXPECT_EQ("a.bmp", Own(ChangeExtension(("a.b" + kOtherSep + "photo").c_str(),
+                                         ".bmp")));
+}
+
+class InTempFolder : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_NE(nullptr, getcwd(previous_, sizeof previous_));
+    ASSERT_EQ(0, chdir(folder_.path().c_str()));
+  }
+  void TearDown() override { ASSERT_EQ(0, chdir(previous_)); }
+  TempFolder folder_;
+  char previous_[4096];
+};
+
+typedef InTempFolder MakeFolders_;
+
+TEST_F(MakeFolders_, CreatesEveryFolderOnThePathOutermostFirst) {
+  EXPECT_EQ(1, MakeFolders("a/b/c"));
+  EXPECT_TRUE(IsFolder("a/b/c"));
+  EXPECT_EQ(1, MakeFolders("a/b/c"));  // already there
+  EXPECT_EQ(1, MakeFolders("a/x/"));
+  EXPECT_TRUE(IsFolder("a/x"));
+  EXPECT_EQ(1, MakeFolders((folder_.path() + "/abs/olute").c_str()));
+  EXPECT_TRUE(IsFolder("abs/olute"));
+}
+
+TEST_F(MakeFolders_, SplitsAtTheLastForwardSlashBeforeAnyBackslash) {
+  EXPECT_EQ(1, MakeFolders("m/n\\o"));
+  EXPECT_TRUE(IsFolder("m"));
+  if (kPathSeparator == '/') {
+    EXPECT_TRUE(IsFolder("m/n\\o"));  // one name here, as the rule says
+    EXPECT_EQ(1, MakeFolders("p\\q"));
+    EXPECT_TRUE(IsFolder("p"));
+    EXPECT_TRUE(IsFolder("p\\q"));
+  }
+}
+
+TEST_F(MakeFolders_, SpecialNamesCreateNothing) {
+  EXPECT_EQ(0, MakeFolders(nullptr));
+  EXPECT_EQ(0, MakeFolders(""));
+  EXPECT_EQ(0, MakeFolders("."));
+  EXPECT_EQ(0, MakeFolders(".."));
+  EXPECT_EQ(0, MakeFolders("/"));
+  EXPECT_EQ(0, MakeFolders("\\"));
+  EXPECT_EQ(0, MakeFolders("C:"));
+  EXPECT_EQ(0, MakeFolders("C:\\"));
+  EXPECT_EQ(Texts{}, folder_.Names());
+  EXPECT_EQ(1, MakeFolders("d"));
+  EXPECT_EQ(Texts{"d"}, folder_.Names());
+}
+
+typedef InTempFolder Files;
+
+TEST_F(Files, ReadAllGivesTheWholeText) {
+  std::string text(100000, 'x');
+  text += "\nlast line";
+  WriteWholeFile("big.txt", text);
+  WriteWholeFile("empty.txt", "");
+  EXPECT_EQ(text, Own(ReadAll("big.txt")));
+  EXPECT_EQ("", Own(ReadAll("empty.txt")));
+}
+
+TEST_F(Files, ReadAllEndsTheProgramForWhatHasNoSize) {
+  ASSERT_EQ(0, mkfifo("pipe", 0600));
+  ASSERT_EQ(0, mkdir("folder", 0700));
+  EXPECT_EXIT(ReadAll("missing.txt"), testing::ExitedWithCode(1),
+              "Can't read file: missing.txt");
+  EXPECT_EXIT(ReadAll("pipe"), testing::ExitedWithCode(1),
+              "Can't read file: pipe");
+  EXPECT_EXIT(ReadAll("folder"), testing::ExitedWithCode(1),
+              "Can't read file: folder");
+}
+
+TEST_F(Files, FileExistsForReadableFilesOnly) {
+  WriteWholeFile("here.txt", "x");
+  ASSERT_EQ(0, mkdir("folder", 0700));
+  ASSERT_EQ(0, mkfifo("pipe", 0600));
+  EXPECT_EQ(1, FileExists("here.txt"));
+  EXPECT_EQ(0, FileExists("missing.txt"));
+  EXPECT_EQ(0, FileExists("folder"));
+  EXPECT_EQ(1, FileExists("pipe"));  // opened without waiting for a writer
+}
+
+TEST_F(Files, CopyTextFileReplacesTheTarget) {
+  WriteWholeFile("source.txt", "new\ntext\n");
+  WriteWholeFile("target.txt", "a much longer old text\n");
+  EXPECT_EQ(1, CopyTextFile("source.txt", "target.txt"));
+  EXPECT_EQ("new\ntext\n", ReadWholeFile("target.txt"));
+  EXPECT_EQ(1, CopyTextFile("source.txt", "fresh.txt"));
+  EXPECT_EQ("new\ntext\n", ReadWholeFile("fresh.txt"));
+  EXPECT_EQ(1, CopyTextFile("source.txt", "source.txt"));  // onto itself
+  EXPECT_EQ("new\ntext\n", ReadWholeFile("source.txt"));
+  EXPECT_EQ((Texts{"fresh.txt", "source.txt", "target.txt"}), folder_.Names());
+}
+
+TEST_F(Files, CopyTextFileFailuresEndTheProgramAndKeepTheTarget) {
+  WriteWholeFile("source.txt", std::string(64 * 1024, 's'));
+  WriteWholeFile("target.txt", "old");
+  EXPECT_EXIT(CopyTextFile("missing.txt", "target.txt"),
+              testing::ExitedWithCode(1), "Can't open missing.txt");
+  EXPECT_EXIT(CopyTextFile("source.txt", "no/such/folder.txt"),
+              testing::ExitedWithCode(1), "Can't create no/such/folder.txt");
+  EXPECT_EXIT(
+      {
+        LimitFileSizeOfThisProcess(16 * 1024);  // the disk fills up
+        CopyTextFile("source.txt", "target.txt");
+      },
+      testing::ExitedWithCode(1), "Can't write target.txt");
+  EXPECT_EQ("old", ReadWholeFile("target.txt"));
+  EXPECT_EQ((Texts{"source.txt", "target.txt"}), folder_.Names());
+}
+
+typedef InTempFolder Listing;
+
+TEST_F(Listing, MatchesNamesAsWindowsDoes) {
+  for (const char *name : {"a.jpg", "B.JPG", "c.png", "noext", "ab.jpg.bak"})
+    WriteWholeFile(name, "");
+  ASSERT_EQ(0, mkdir("sub", 0700));
+  ASSERT_EQ(0, mkdir("sub.d", 0700));
+  ASSERT_EQ(0, symlink("sub", "link"));
+
+  Texts all_files{"B.JPG", "a.jpg", "ab.jpg.bak", "c.png", "noext"};
+  EXPECT_EQ(all_files, Sorted(ListFiles(".", "")));
+  EXPECT_EQ(all_files, Sorted(ListFiles(".", "*.*")));
+  EXPECT_EQ(all_files, Sorted(ListFiles(".", "*")));
+  EXPECT_EQ((Texts{"B.JPG", "a.jpg"}), Sorted(ListFiles(".", "*.jpg")));
+  EXPECT_EQ((Texts{"B.JPG", "a.jpg"}), Sorted(ListFiles(".", "?.JpG")));
+  EXPECT_EQ((Texts{"ab.jpg.bak"}), Sorted(ListFiles(".", "*.jpg*.b?k")));
+  EXPECT_EQ((Texts{"noext"}), Sorted(ListFiles(".", "noext.*")));
+  EXPECT_EQ((Texts{"c.png"}), Sorted(ListFiles(folder_.path().c_str(), "c*")));
+  EXPECT_EQ((Texts{"link", "sub", "sub.d"}), Sorted(ListFolders(".", "")));
+  EXPECT_EQ((Texts{"sub.d"}), Sorted(ListFolders(".", "*.d")));
+  EXPECT_EQ(Texts{}, Sorted(ListFiles(".", "*.gif")));
+  EXPECT_EQ(Texts{}, Sorted(ListFiles("missing", "")));
+  EXPECT_EQ(Texts{}, Sorted(ListFolders("missing", "*.*")));
+}
+
+TEST(RunAndWait, GivesTheExitCodeOrMinusOne) {
+  EXPECT_EQ(0, RunAndWait("true", nullptr, 0));
+  EXPECT_EQ(3, RunAndWait("sh", "-c \"exit 3\"", 0));
+  EXPECT_EQ(-1, RunAndWait("no-such-program-anywhere", "", 0));
+  EXPECT_EQ(-1, RunAndWait("sh", "-c \"kill -9 $$\"", 0));  // no normal end
+  // Parameters are split like the command line and reach the program
+  // directly: quotes group, "" stands for a quote, no shell interprets ";".
+  EXPECT_EQ(0, RunAndWait("test", "\"a; b\" = \"a; b\"", 0));
+  EXPECT_EQ(0, RunAndWait("test", "\"x\"\"y\" = x\"y", 0));
+  EXPECT_EQ(1, RunAndWait("test", "\"a b\" = a", 0));
+}
+
+TEST(CurrentProcessId, IsThisProcess) {
+  EXPECT_EQ((unsigned long)getpid(), CurrentProcessId());
+}
+
+class UserData : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("AppData", folder_.Path("roaming").c_str(), 1);
+    mkdir(folder_.Path("roaming").c_str(), 0700);
+    mkdir(folder_.Path("defaults").c_str(), 0700);
+    WriteWholeFile(folder_.Path("defaults/settings.ini"), "Width=800\n");
+  }
+  void TearDown() override { unsetenv("AppData"); }
+  TempFolder folder_;
+};
+
+TEST_F(UserData, AppDataPathNamesMakerAndProgram) {
+  EXPECT_EQ(folder_.Path("roaming") + kSep + "Tabrinel" + kSep + "Orvane",
+            Own(AppDataPath("Tabrinel", "Orvane")));
+  EXPECT_FALSE(IsFolder(folder_.Path("roaming/Tabrinel")));
+}
+
+TEST_F(UserData, EnsureUserFileSeedsOnceAndThenKeepsTheUsersCopy) {
+  std::string defaults = folder_.Path("defaults");
+  std::string copy = Own(
+      EnsureUserFile(defaults.c_str(), "Tabrinel", "Orvane", "settings.ini"));
+  EXPECT_EQ(folder_.Path("roaming/Tabrinel/Orvane/settings.ini"), copy);
+  EXPECT_EQ("Width=800\n", ReadWholeFile(copy));
+  WriteWholeFile(copy, "Width=1024\n");
+  WriteWholeFile(folder_.Path("defaults/settings.ini"), "Width=640\n");
+  EXPECT_EQ(copy, Own(EnsureUserFile(defaults.c_str(), "Tabrinel", "Orvane",
+                                     "settings.ini")));
+  EXPECT_EQ("Width=1024\n", ReadWholeFile(copy));
+  EXPECT_EXIT(
+      EnsureUserFile(defaults.c_str(), "Tabrinel", "Orvane", "missing.ini"),
+      testing::ExitedWithCode(1), "Can't open .*missing.ini");
+}
+
+TEST_F(UserData, NoRootEndsTheProgram) {
+  EXPECT_EXIT(
+      {
+        unsetenv("AppData");
+        unsetenv("XDG_DATA_HOME");
+        unsetenv("HOME");
+        AppDataPath("Tabrinel", "Orvane");
+      },
+      testing::ExitedWithCode(1),
+      "The APPDATA environment variable is missing\\.");
+  EXPECT_EXIT(
+      {
+        unsetenv("AppData");
+        unsetenv("XDG_DATA_HOME");
+        unsetenv("HOME");
+        EnsureUserFile(".", "Tabrinel", "Orvane", "x.ini");
+      },
+      testing::ExitedWithCode(1),
+      "The APPDATA environment variable is missing\\.");
+}
+
+}  // namespace
