@@ -159,6 +159,29 @@ TEST_F(EndToEnd, UsageForNoArgumentsAndSpecialCommands) {
   EXPECT_EQ(Strings{}, WorkNames());
 }
 
+TEST_F(EndToEnd, UnixSpellingsAloneAnswerLikeTheirShortForms) {
+  Result usage = Orvane({"-?"});
+  Result version = Orvane({"-ver"});
+  Result long_usage = Orvane({"--help"});
+  EXPECT_EQ(0, long_usage.status);
+  EXPECT_EQ(usage.out, long_usage.out);
+  Result long_version = Orvane({"--version"});
+  EXPECT_EQ(0, long_version.status);
+  EXPECT_EQ(version.out, long_version.out);
+  EXPECT_EQ(version.out, Orvane({"-dbg=0", "--version"}).out);
+  EXPECT_EQ(usage.out, Orvane({"--help", "-DBG=0"}).out);
+
+  // Anywhere else they are what they always were.
+  MakeImage("photo.jpg", 64, 48);
+  std::string before = ReadWholeFile(Work("photo.jpg"));
+  ExpectUsage(Orvane({"--help", "photo.jpg"}), 1);
+  ExpectUsage(Orvane({"--version", "-w", "10", "photo.jpg"}), 1);
+  ExpectWarning(Orvane({"--HELP"}),
+                "Input file: --HELP - must end in .jpg or .jpeg");
+  EXPECT_EQ(before, ReadWholeFile(Work("photo.jpg")));
+  EXPECT_EQ(Strings{"photo.jpg"}, WorkNames());
+}
+
 TEST_F(EndToEnd, HelpOpensThePageBesideTheProgram) {
   Result r = Orvane({"-HELP"});
   EXPECT_EQ(0, r.status);
