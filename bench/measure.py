@@ -1,0 +1,358 @@
+#!/usr/bin/env python3
+"""Times orvane, the floor and the tools users pick instead on the same work.
+
+Called by bench/run, which installs the tools and builds the programs. Wall
+times come from hyperfine, one run per tool per round, the tools in a
+different order each round, so that every tool meets the same state of the
+machine. Peak memory comes from GNU time. The figures go into the part of
+docs/benchmarks.md between its result markers, and a chart of the ratios into
+docs/benchmarks.svg.
+"""
+import argparse
+import csv
+import datetime
+import math
+import os
+import platform
+import shlex
+import shutil
+import statistics
+import subprocess
+
+BACKGROUNDS = '/usr/share/backgrounds/mate'
+TOOLS = ['orvane', 'floor', 'convert', 'gm', 'vips']
+BEGIN = '<!-- results:begin -->'
+END = '<!-- results:end -->'
+
+# Each case: its name, orvane's options, the floor's edits, ImageMagick's and
+# GraphicsMagick's operators, and libvips' command for (image, output).
+# Rotation is counter-clockwise in orvane and libvips, clockwise in the other
+# two. Resizes use the B-spline ("Cubic") filter where the tool has it.
+CASES = [
+    ('re-save', [], [], [], [], lambda i, o, t: ['vips', 'copy', i.path, o]),
+    ('-w 800', ['-w', '800'], ['w800'], ['-filter', 'Cubic', '-resize', '800x'],
+     ['-filter', 'Cubic', '-resize', '800x'],
+     lambda i, o, t: ['vips', 'resize', i.path, o, '%.8f' % (800 / i.width)]),
+    ('-r 90', ['-r', '90'], ['r90'], ['-rotate', '-90'], ['-rotate', '-90'],
+     lambda i, o, t: ['vips', 'rot', i.path, o, 'd270']),
+    ('-r 30', ['-r', '30'], ['r30'], ['-background', 'black', '-rotate', '-30'],
+     ['-background', 'black', '-rotate', '-30'],
+     lambda i, o, t: ['vips', 'rotate', i.path, o, '30']),
+    ('-fh', ['-fh'], ['fh'], ['-flop'], ['-flop'],
+     lambda i, o, t: ['vips', 'flip', i.path, o, 'horizontal']),
+    ('-c 1000x800', ['-c', '100', '100', '1000', '800'], ['c100,100,1000,800'],
+     ['-crop', '1000x800+100+100', '+repage'], ['-crop', '1000x800+100+100'],
+     lambda i, o, t: ['vips', 'crop', i.path, o, '100', '100', '1000', '800']),
+    ('-o png', [], [], [], [], lambda i, o, t: ['vips', 'copy', i.path, o]),
+    ('-r 90 -w 800', ['-r', '90', '-w', '800'], ['r90', 'w800'],
+     ['-rotate', '-90', '-filter', 'Cubic', '-resize', '800x'],
+     ['-rotate', '-90', '-filter', 'Cubic', '-resize', '800x'],
+     lambda i, o, t: ['sh', '-c', 'vips rot %s %s d270 && vips resize %s %s %.8f'
+                      % (shlex.quote(i.path), t, t, shlex.quote(o),
+                         800 / i.height)]),
+]
+SCALING_CASES = [c for c in CASES if c[0] in ('-w 800', '-r 90')]
+
+
+class Image:
+    def __init__(self, name, path):
+        self.name, self.path = name, path
+        self.ext = os.path.splitext(path)[1].lower()
+        self.width = int(output(['vipsheader', '-f', 'width', path]))
+        self.height = int(output(['vipsheader', '-f', 'height', path]))
+
+    @property
+    def megapixels(self):
+        return self.width * self.height / 1e6
+
+
+def output(argv):
+    return subprocess.run(argv, check=True, capture_output=True,
+                          text=True).stdout.strip()
+
+
+def commands(args, case, image):
+    """The argv of every tool for one case on one image."""
+    name, orvane_options, edits, im_ops, gm_ops, vips = case
+    ext = '.png' if name == '-o png' else image.ext
+    out = os.path.join(args.work, 'out' + ext)
+    if ext == '.png':  # zlib level 4: what the save flags 100 ask of the library
+        magick_quality, vips_options = ['-quality', '45'], '[compression=4]'
+    else:  # quality 100 with the library's 4:2:0 chroma subsampling
+        magick_quality = ['-quality', '100', '-sampling-factor', '2x2']
+        vips_options = '[Q=100,subsample-mode=on]'
+    temp = os.path.join(args.work, 'chain.v')
+    return {
+        'orvane': [args.orvane] + orvane_options + ['-oq', '100', '-o', out,
+                                                    image.path],
+        'floor': [args.floor, image.path, out, '100'] + edits,
+        'convert': ['convert', image.path] + im_ops + magick_quality + [out],
+        'gm': ['gm', 'convert', image.path] + gm_ops + magick_quality + [out],
+        'vips': vips(image, out + vips_options, temp),
+    }
+
+
+def time_once(argvs, work):
+    """Wall seconds of each command, run one after the other by hyperfine."""
+    report = os.path.join(work, 'times.csv')
+    subprocess.run(['hyperfine', '-N', '--runs', '1', '--style', 'none',
+                    '--export-csv', report] +
+                   [shlex.join(a) for a in argvs],
+                   check=True, stdout=subprocess.DEVNULL)
+    with open(report) as f:
+        return [float(row['mean']) for row in csv.DictReader(f)]
+
+
+def peak_kilobytes(argv, work):
+    report = os.path.join(work, 'memory.txt')
+    subprocess.run(['/usr/bin/time', '-f', '%M', '-o', report] + argv,
+                   check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL)
+    with open(report) as f:
+        return int(f.read().split()[-1])
+
+
+def measure(jobs, runs, work, memory_runs=3):
+    """jobs: {key: {tool: argv}}. Returns {key: {tool: (median s, peak KB)}}.
+
+    Round 0 warms the caches and is not counted."""
+    times = {key: {tool: [] for tool in tools} for key, tools in jobs.items()}
+    for round_number in range(runs + 1):
+        for key, tools in jobs.items():
+            names = list(tools)
+            shift = round_number % len(names)
+            names = names[shift:] + names[:shift]
+            seconds = time_once([tools[n] for n in names], work)
+            if round_number > 0:
+                for n, s in zip(names, seconds):
+                    times[key][n].append(s)
+        print('round %d of %d done' % (round_number, runs), flush=True)
+    results = {}
+    for key, tools in jobs.items():
+        results[key] = {}
+        for tool, argv in tools.items():
+            memory = statistics.median(peak_kilobytes(argv, work)
+                                       for _ in range(memory_runs))
+            results[key][tool] = (statistics.median(times[key][tool]), memory)
+    return results
+
+
+def check_orvane_matches_floor(args, jobs):
+    """Orvane must produce byte for byte what the bare library calls do."""
+    mismatches = []
+    for key, tools in jobs.items():
+        out = tools['orvane'][-2]
+        subprocess.run(tools['floor'], check=True)
+        with open(out, 'rb') as f:
+            floor_bytes = f.read()
+        subprocess.run(tools['orvane'], check=True)
+        with open(out, 'rb') as f:
+            if f.read() != floor_bytes:
+                mismatches.append(key)
+    return mismatches
+
+
+def inputs(args):
+    elephants = os.path.join(BACKGROUNDS, 'abstract/Elephants_5640x3172.jpg')
+    wood = os.path.join(BACKGROUNDS, 'nature/Wood.jpg')
+    images = []
+    for name, source in (('Elephants_5640x3172.jpg', elephants),
+                         ('Wood.jpg', wood)):
+        path = os.path.join(args.work, name)
+        shutil.copy(source, path)
+        images.append(Image(name, path))
+    png = os.path.join(args.work, 'Wood.png')
+    subprocess.run([args.orvane, '-o', png, images[1].path], check=True)
+    images.append(Image('Wood.png (made from Wood.jpg)', png))
+    return images
+
+
+def scaled_inputs(args, base):
+    images = []
+    for megapixels in (1, 4, 16, 64):
+        width = round(math.sqrt(megapixels * 1e6 * base.width / base.height))
+        height = round(width * base.height / base.width)
+        path = os.path.join(args.work, 'scaled-%d.jpg' % megapixels)
+        subprocess.run([args.orvane, '-wh', str(width), str(height), '-o', path,
+                        base.path], check=True)
+        images.append(Image('%d MP' % megapixels, path))
+    return images
+
+
+def machine_facts():
+    def package(name):
+        return output(['dpkg-query', '-W', '-f', '${Version}', name])
+    cpu = 'unknown'
+    with open('/proc/cpuinfo') as f:
+        for line in f:
+            if line.startswith('model name'):
+                cpu = line.split(':', 1)[1].strip()
+                break
+    with open('/proc/meminfo') as f:
+        memory = int(f.readline().split()[1]) / 2**20
+    return [
+        'Measured on %s.' % datetime.date.today().isoformat(),
+        'Machine: %s, %d cores, %.0f GiB, Linux %s, %s.' % (
+            cpu, os.cpu_count(), memory, platform.release(),
+            output(['sh', '-c', '. /etc/os-release && echo "$PRETTY_NAME"'])),
+        'Packages: libfreeimage3 %s, imagemagick %s, graphicsmagick %s, '
+        'libvips-tools %s, hyperfine %s, mate-backgrounds %s.' % tuple(
+            package(p) for p in ('libfreeimage3', 'imagemagick',
+                                 'graphicsmagick', 'libvips-tools',
+                                 'hyperfine', 'mate-backgrounds')),
+    ]
+
+
+def ratio(a, b):
+    return '%.2f' % (a / b)
+
+
+def comparison_table(image, results):
+    lines = [
+        '| Case | Tool | Median time (s) | x floor | x orvane | '
+        'Peak memory (MB) | Memory x floor |',
+        '|---|---|---:|---:|---:|---:|---:|']
+    for case in CASES:
+        r = results[(image.name, case[0])]
+        floor_s, floor_kb = r['floor']
+        orvane_s = r['orvane'][0]
+        for tool in TOOLS:
+            s, kb = r[tool]
+            lines.append('| %s | %s | %.3f | %s | %s | %.0f | %s |' % (
+                case[0] if tool == TOOLS[0] else '', tool, s,
+                ratio(s, floor_s), ratio(s, orvane_s), kb / 1024,
+                ratio(kb, floor_kb)))
+    return lines
+
+
+def targets_table(images, results):
+    lines = ['| Input | Case | Time x floor | Memory x floor | '
+             'Faster than convert | Faster than gm |',
+             '|---|---|---:|---:|---|---|']
+    for image in images:
+        for case in CASES:
+            r = results[(image.name, case[0])]
+            time_ratio = r['orvane'][0] / r['floor'][0]
+            memory_ratio = r['orvane'][1] / r['floor'][1]
+            lines.append('| %s | %s | %.3f%s | %.3f%s | %s | %s |' % (
+                image.name, case[0], time_ratio,
+                '' if time_ratio <= 1.03 else ' (missed)', memory_ratio,
+                '' if memory_ratio <= 1.05 else ' (missed)',
+                'yes' if r['orvane'][0] < r['convert'][0] else 'no',
+                'yes' if r['orvane'][0] < r['gm'][0] else 'no'))
+    return lines
+
+
+def scaling_table(images, results):
+    lines = ['| Size | Pixels | Case | orvane (s) | floor (s) | x floor | '
+             'orvane (MB) | floor (MB) | MB per megapixel |',
+             '|---|---:|---|---:|---:|---:|---:|---:|---:|']
+    for image in images:
+        for case in SCALING_CASES:
+            r = results[(image.name, case[0])]
+            (os_, okb), (fs, fkb) = r['orvane'], r['floor']
+            lines.append('| %s | %dx%d | %s | %.3f | %.3f | %s | %.0f | %.0f '
+                         '| %.1f |' % (image.name, image.width, image.height,
+                                       case[0], os_, fs, ratio(os_, fs),
+                                       okb / 1024, fkb / 1024,
+                                       okb / 1024 / image.megapixels))
+    return lines
+
+
+def write_chart(args, images, results):
+    """Grouped bars of each tool's time over the floor's, one panel a photo."""
+    data = os.path.join(args.work, 'chart.dat')
+    with open(data, 'w') as f:
+        for image in images:
+            # The first line of a block names its columns, for the key.
+            f.write(' '.join(['case'] + TOOLS) + '\n')
+            for case in CASES:
+                r = results[(image.name, case[0])]
+                f.write('"%s" %s\n' % (case[0], ' '.join(
+                    '%.4f' % (r[t][0] / r['floor'][0]) for t in TOOLS)))
+            f.write('\n\n')
+    panels = []
+    for index, image in enumerate(images):
+        panels.append(
+            "set title '%s'\n"
+            "plot for [c=2:%d] '%s' index %d using c:xtic(1) title columnhead(c)"
+            % (image.name, len(TOOLS) + 1, data, index))
+    script = """
+set terminal svg size 960,1200 dynamic noenhanced font 'sans,11' background '#ffffff'
+set output '%s'
+set multiplot layout %d,1 title "Wall time relative to the bare library calls (floor = 1; lower is faster; log scale)"
+set style data histograms
+set style histogram clustered gap 1
+set style fill solid 0.85 border -1
+set logscale y 2
+set yrange [0.25:*]
+set ytics (0.25, 0.5, 1, 2, 4, 8, 16, 32)
+set grid ytics
+set key top left horizontal
+set xtics nomirror
+set ylabel 'x floor'
+%s
+unset multiplot
+""" % (args.chart, len(images), '\n'.join(panels))
+    with open(os.path.join(args.work, 'chart.gp'), 'w') as f:
+        f.write(script)
+    subprocess.run(['gnuplot', os.path.join(args.work, 'chart.gp')],
+                   check=True)
+
+
+def write_markdown(args, images, scaled, results, scaling, mismatches):
+    lines = [BEGIN, '']
+    lines += machine_facts()
+    lines += ['', 'Median over %d runs of each tool per case; peak memory is '
+              'the median of 3 runs.' % args.runs, '']
+    lines += ['### Targets: orvane against the floor, and against the tools '
+              'users pick instead', '']
+    lines += targets_table(images, results)
+    lines += ['', 'Orvane wrote byte-identical output to the floor in every '
+              'case.' if not mismatches else
+              'Output differed from the floor in: ' + ', '.join(
+                  '%s %s' % k for k in mismatches), '']
+    for image in images:
+        lines += ['### %s, %dx%d (%.1f megapixels)' % (
+            image.name, image.width, image.height, image.megapixels), '']
+        lines += comparison_table(image, results) + ['']
+    lines += ['### How cost grows with the picture', '',
+              'Elephants_5640x3172.jpg scaled by orvane (-wh) to each size.', '']
+    lines += scaling_table(scaled, scaling) + ['', END]
+    text = open(args.markdown).read() if os.path.exists(args.markdown) else (
+        '# Benchmarks\n\n' + BEGIN + '\n' + END + '\n')
+    before, rest = text.split(BEGIN, 1)
+    after = rest.split(END, 1)[1]
+    with open(args.markdown, 'w') as f:
+        f.write(before + '\n'.join(lines) + after)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for option in ('--orvane', '--floor', '--work', '--markdown', '--chart'):
+        parser.add_argument(option, required=True)
+    parser.add_argument('--runs', type=int, default=10)
+    args = parser.parse_args()
+    os.environ.setdefault('TEMP', args.work)
+
+    images = inputs(args)
+    jobs = {(image.name, case[0]): commands(args, case, image)
+            for image in images for case in CASES}
+    mismatches = check_orvane_matches_floor(args, jobs)
+    results = measure(jobs, args.runs, args.work)
+
+    scaled = scaled_inputs(args, images[0])
+    scaling_jobs = {}
+    for image in scaled:
+        for case in SCALING_CASES:
+            every = commands(args, case, image)
+            scaling_jobs[(image.name, case[0])] = {
+                t: every[t] for t in ('orvane', 'floor')}
+    scaling = measure(scaling_jobs, args.runs, args.work)
+
+    write_markdown(args, images, scaled, results, scaling, mismatches)
+    write_chart(args, images, results)
+
+
+if __name__ == '__main__':
+    main()
