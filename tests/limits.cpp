@@ -1,5 +1,6 @@
 #include "tests/limits.h"
 
+#ifndef _WIN32  // Windows has no such limits; the tests that need them skip it
 #include <signal.h>
 #include <sys/resource.h>
 
@@ -24,3 +25,7 @@ void LimitFileSizeOfThisProcess(size_t bytes) {
   struct rlimit limit = {(rlim_t)bytes, (rlim_t)bytes};
   setrlimit(RLIMIT_FSIZE, &limit);
 }
+#else
+void LimitMemoryOfThisProcess(void) {}
+void LimitFileSizeOfThisProcess(size_t) {}
+#endif

@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <regex>
 #include <string>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "tests/portable.h"
 #include "tests/temp_folder.h"
 
 namespace {
@@ -19,7 +23,8 @@ class Log : public ::testing::Test {
  protected:
   void SetUp() override { LogSetPath(path_.c_str()); }
   void TearDown() override { LogSetPath(nullptr); }
-  std::string Contents() { return ReadWholeFile(path_); }
+  // The text as the C library reads it back (line ends translated).
+  std::string Contents() { return ReadTextFile(path_); }
   TempFolder folder_;
   std::string path_ = folder_.Path("Orvane.log");
 };
@@ -74,6 +79,7 @@ TEST_F(Log, NoPathOrMissingFolderWritesNothing) {
   EXPECT_EQ(std::vector<std::string>{}, folder_.Names());
 }
 
+#ifndef _WIN32
 // The log sits in a folder anyone can write to; it must not be turned
 // against other files.
 TEST_F(Log, RefusesLinksAndOtherUsersFiles) {
@@ -98,18 +104,44 @@ TEST(LogInTemp, JoinsTempFolderAndName) {
   TempFolder folder;
   const char *tmpdir = getenv("TMPDIR");
   std::string saved = tmpdir != nullptr ? tmpdir : "";
-  setenv("TEMP", folder.path().c_str(), 1);
+  SetEnv("TEMP", folder.path());
   EXPECT_EQ(folder.Path("Orvane.log"), LogInTemp("Orvane.log"));
-  unsetenv("TEMP");
-  setenv("TMPDIR", folder.path().c_str(), 1);
+  UnsetEnv("TEMP");
+  SetEnv("TMPDIR", folder.path());
   const char *path = LogInTemp("x.log");
   EXPECT_EQ(folder.Path("x.log"), path);
   LogSetPath(path);  // handing the same path back keeps it valid
   LogF("kept");
   EXPECT_NE(std::string::npos, ReadWholeFile(folder.Path("x.log")).find("kept"));
-  if (tmpdir != nullptr) setenv("TMPDIR", saved.c_str(), 1);
-  else unsetenv("TMPDIR");
+  if (tmpdir != nullptr) SetEnv("TMPDIR", saved);
+  else UnsetEnv("TMPDIR");
   LogSetPath(nullptr);
 }
+#else
+TEST(LogInTemp, JoinsTempFolderAndNameOrFallsBackToCTemp) {
+  TempFolder folder;
+  const char *temp = getenv("TEMP");
+  std::string saved = temp != nullptr ? temp : "";
+  SetEnv("TEMP", folder.path());
+  EXPECT_EQ(folder.Path("Orvane.log"), LogInTemp("Orvane.log"));
+  SetEnv("TEMP", folder.path() + "\\");
+  EXPECT_EQ(folder.Path("Orvane.log"), LogInTemp("Orvane.log"));
+  UnsetEnv("TEMP");
+  EXPECT_STREQ("C:\\temp\\Orvane.log", LogInTemp("Orvane.log"));
+  SetEnv("TEMP", saved);
+  LogSetPath(nullptr);
+}
+
+// Text mode: every line on disk ends in CR LF.
+TEST_F(Log, LinesOnDiskEndInCarriageReturnAndLineFeed) {
+  LogF("one");
+  LogRawF("two");
+  std::string bytes = ReadWholeFile(path_);
+  EXPECT_TRUE(std::regex_match(
+      bytes, std::regex("\\*\r\n\\* [^\r\n]+\r\n\\*\r\n"
+                        "\\d{2}:\\d{2}:\\d{2} one\r\ntwo\r\n")))
+      << bytes;
+}
+#endif
 
 }  // namespace

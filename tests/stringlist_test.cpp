@@ -133,6 +133,7 @@ TEST(StringList, CopyIsIndependentOfTheOriginal) {
   StringListFree(empty_copy);
 }
 
+#ifndef _WIN32  // no address-space limit to meet there
 TEST(StringList, ArraysThatCannotBeAllocatedEndTheProgram) {
   EXPECT_EXIT(
       {
@@ -155,6 +156,7 @@ TEST(StringList, ArraysThatCannotBeAllocatedEndTheProgram) {
       },
       testing::ExitedWithCode(1), "out of memory");
 }
+#endif
 
 TEST(FreeStrings, ReleaseEveryStringButNotTheArray) {
   char *strings[] = {StrDup("a"), StrDup("b"), nullptr};

@@ -1,19 +1,39 @@
 #include "tests/temp_folder.h"
 
-#include <dirent.h>
 #include <stdio.h>
 #include <stdlib.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
+
+#include "tests/portable.h"
+
+#ifdef _WIN32
+const char kSeparator = '\\';
+#else
+const char kSeparator = '/';
+#endif
 
 TempFolder::TempFolder() {
-  const char *base = getenv("TMPDIR");
-  std::string pattern = std::string(base ? base : "/tmp") + "/orvane-test-XXXXXX";
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (mkdtemp(buffer.data()) == nullptr) abort();
-  path_ = buffer.data();
+  std::error_code error;
+  std::string base = std::filesystem::temp_directory_path(error).string();
+  if (error) base = ".";
+  while (!base.empty() && (base.back() == '/' || base.back() == '\\'))
+    base.pop_back();
+  std::random_device seed;
+  std::mt19937 random(seed() ^ (unsigned)ThisProcessId());
+  for (int attempt = 0; attempt < 100; attempt++) {
+    path_ = base + kSeparator + "orvane-test-" + std::to_string(random());
+    if (MakeTestFolder(path_)) return;
+  }
+  abort();
+}
+
+std::string TempFolder::Path(const std::string &name) const {
+  std::string path = path_ + kSeparator + name;
+  std::replace(path.begin() + path_.size(), path.end(), '/', kSeparator);
+  return path;
 }
 
 TempFolder::~TempFolder() {
@@ -31,8 +51,8 @@ std::vector<std::string> TempFolder::NamesIn(const std::string &folder) {
   return names;
 }
 
-std::string ReadWholeFile(const std::string &path) {
-  FILE *f = fopen(path.c_str(), "rb");
+static std::string ReadFile(const std::string &path, const char *mode) {
+  FILE *f = fopen(path.c_str(), mode);
   if (f == nullptr) return "<missing>";
   std::string data;
   char buffer[65536];
@@ -40,6 +60,14 @@ std::string ReadWholeFile(const std::string &path) {
   while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) data.append(buffer, n);
   fclose(f);
   return data;
+}
+
+std::string ReadWholeFile(const std::string &path) {
+  return ReadFile(path, "rb");
+}
+
+std::string ReadTextFile(const std::string &path) {
+  return ReadFile(path, "r");
 }
 
 void WriteWholeFile(const std::string &path, const std::string &data) {

@@ -10,7 +10,8 @@ class TempFolder {
   TempFolder();
   ~TempFolder();
   const std::string &path() const { return path_; }
-  std::string Path(const std::string &name) const { return path_ + "/" + name; }
+  // name may hold "/"; it is written with the system's separator.
+  std::string Path(const std::string &name) const;
   // The names in the folder, sorted.
   std::vector<std::string> Names() const { return NamesIn(path_); }
   static std::vector<std::string> NamesIn(const std::string &folder);
@@ -20,6 +21,8 @@ class TempFolder {
 };
 
 std::string ReadWholeFile(const std::string &path);  // "<missing>" if none
+// As the C library's text mode reads it: CR LF arrives as LF on Windows.
+std::string ReadTextFile(const std::string &path);
 void WriteWholeFile(const std::string &path, const std::string &data);
 
 #endif
