@@ -8,6 +8,7 @@ set -euo pipefail
 exe=$1 stub=$2 help=$3
 wine=${WINE:-/usr/lib/wine/wine64}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY  # a box could otherwise wait for a click
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
