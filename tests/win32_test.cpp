@@ -187,6 +187,21 @@ TEST(WindowsResources, IconGroupHoldsNineSizesFrom16To256) {
   FreeLibrary(module);
 }
 
+TEST(WindowsResources, ManifestAsksForNoElevation) {
+  HMODULE module = LoadLibraryExA(
+      OrvaneExe().c_str(), NULL,
+      LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(nullptr, module);
+  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(1),
+                              MAKEINTRESOURCEA(24));  // RT_MANIFEST
+  ASSERT_NE(nullptr, found);
+  std::string manifest((const char *)LockResource(LoadResource(module, found)),
+                       SizeofResource(module, found));
+  EXPECT_NE(std::string::npos, manifest.find("level=\"asInvoker\""));
+  EXPECT_NE(std::string::npos, manifest.find("version=\"1.12.0.0\""));
+  FreeLibrary(module);
+}
+
 TEST(WindowsResources, OrvaneIsAGraphicalProgram) {
   std::string image = ReadWholeFile(OrvaneExe());
   ASSERT_GT(image.size(), 0x200u);
