@@ -133,12 +133,19 @@ char *JoinWithBlanks(int count, const char *const *words) {
   return result;
 }
 
+// A negative start or max gives the empty text; the block is only as large
+// as what is copied, so a max of INT_MAX costs nothing.
 char *SubString(const char *text, int start, int max) {
-  char *result = (char *)AllocOrDie((size_t)max + 1);
-  result[0] = '\0';
   size_t length = strlen(text);
-  if ((size_t)start >= length || max == 0) return result;
-  return StrCopyMax(result, text + start, max);
+  size_t n = 0;
+  if (start >= 0 && max > 0 && (size_t)start < length) {
+    n = length - (size_t)start;
+    if (n > (size_t)max) n = (size_t)max;
+  }
+  char *result = (char *)AllocOrDie(n + 1);
+  memcpy(result, text + (n > 0 ? start : 0), n);
+  result[n] = '\0';
+  return result;
 }
 
 char *Unquote(const char *text) {

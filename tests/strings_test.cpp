@@ -1,6 +1,7 @@
 #include "lib/strings.h"
 
 #include <gtest/gtest.h>
+#include <limits.h>
 #include <stdlib.h>
 
 #include <string>
@@ -100,6 +101,16 @@ TEST(SubString, CopiesAtMostMaxFromStart) {
   EXPECT_EQ("", Own(SubString("abc", 3, 2)));
   EXPECT_EQ("", Own(SubString("abc", 9, 2)));
   EXPECT_EQ("", Own(SubString("abc", 0, 0)));
+}
+
+// Found by fuzzing: a negative max asked for a block of no bytes and wrote
+// past it; a huge max asked for gigabytes.
+TEST(SubString, NegativeOrHugeBoundsAreSafe) {
+  EXPECT_EQ("", Own(SubString("abc", 0, -1)));
+  EXPECT_EQ("", Own(SubString("abc", 1, INT_MIN)));
+  EXPECT_EQ("", Own(SubString("abc", -1, 2)));
+  EXPECT_EQ("", Own(SubString("abc", INT_MIN, 2)));
+  EXPECT_EQ("bc", Own(SubString("abc", 1, INT_MAX)));
 }
 
 TEST(Unquote, DropsEachQuoteOnItsOwn) {

@@ -1,0 +1,206 @@
+// The whole program on any argument vector: start-up, the special commands,
+// the edit loop and the save, run on small photos in a folder of their own.
+// Each input runs in a child process, because the program's fatal path ends
+// the process. The child must end with status 0 or 1 within its time, write
+// nothing outside the folder, leave no temporary file, and change a photo
+// only when the run succeeded and the command line named it.
+//
+// The fuzzer learns from the coverage counters of its own process, so the
+// child hands its counters back through shared memory as it exits: exit is
+// wrapped at link time (-Wl,--wrap=exit), which also keeps libFuzzer's own
+// exit handler from running in the child.
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/startup.h"
+#include "platform/platform.h"
+#include "tests/fuzz/coverage_counters.h"
+#include "tests/fuzz/fuzz_input.h"
+#include "tools/test_images.h"
+
+extern "C" const char *__asan_default_options() {
+  // Bitmaps beyond 256 MB count as memory the machine lacks, so a run stays
+  // quick; the program keeps its process-lifetime data, so no leak check.
+  return "abort_on_error=1:allocator_may_return_null=1:"
+         "max_allocation_size_mb=256:detect_leaks=0";
+}
+extern "C" const char *__ubsan_default_options() {
+  return "abort_on_error=1:print_stacktrace=1";
+}
+
+extern "C" void __real_exit(int status);
+
+namespace {
+
+uint8_t *g_shared_counters;
+bool g_in_child;
+
+size_t CounterBytes() { return CoverageCounterBytes(); }
+
+}  // namespace
+
+extern "C" void __wrap_exit(int status) {
+  if (g_in_child) {
+    memcpy(g_shared_counters, CoverageCounters(), CounterBytes());
+    _exit(status);
+  }
+  __real_exit(status);
+}
+
+namespace {
+
+const int kChildSeconds = 20;
+const char *const kPhotos[] = {"photo.jpg", "photo.png", "photo.bmp",
+                               "gray.png"};
+
+std::string g_folder;
+std::map<std::string, std::string> g_originals;  // name -> bytes
+
+std::string ReadFile(const std::string &path) {
+  std::string data;
+  FILE *file = fopen(path.c_str(), "rb");
+  if (file == NULL) return "<missing>";
+  char buffer[65536];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) data.append(buffer, n);
+  fclose(file);
+  return data;
+}
+
+void WriteFile(const std::string &path, const std::string &data) {
+  FILE *file = fopen(path.c_str(), "wb");
+  if (file == NULL) abort();
+  fwrite(data.data(), 1, data.size(), file);
+  fclose(file);
+}
+
+std::set<std::string> Names() {
+  std::set<std::string> names;
+  DIR *dir = opendir(g_folder.c_str());
+  if (dir == NULL) abort();
+  while (const struct dirent *entry = readdir(dir))
+    if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
+      names.insert(entry->d_name);
+  closedir(dir);
+  return names;
+}
+
+void Setup() {
+  char pattern[] = "/tmp/orvane-fuzz-run-XXXXXX";
+  if (mkdtemp(pattern) == NULL) abort();
+  g_folder = pattern;
+  WriteSceneImage((g_folder + "/photo.jpg").c_str(), 40, 30, 24);
+  WriteSceneImage((g_folder + "/photo.png").c_str(), 33, 21, 32);
+  WriteSceneImage((g_folder + "/photo.bmp").c_str(), 17, 29, 24);
+  WriteSceneImage((g_folder + "/gray.png").c_str(), 24, 24, 8);
+  for (const char *name : kPhotos)
+    g_originals[name] = ReadFile(g_folder + "/" + name);
+  if (CounterBytes() == 0) abort();  // built without coverage counters
+  g_shared_counters =
+      (uint8_t *)mmap(NULL, CounterBytes(), PROT_READ | PROT_WRITE,
+                      MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+  if (g_shared_counters == MAP_FAILED) abort();
+}
+
+std::string ChildErrors() { return g_folder + ".stderr"; }
+
+// Puts the folder back as Setup left it.
+void Restore() {
+  for (const std::string &name : Names())
+    if (g_originals.count(name) == 0) unlink((g_folder + "/" + name).c_str());
+  for (const auto &photo : g_originals) {
+    if (ReadFile(g_folder + "/" + photo.first) != photo.second)
+      WriteFile(g_folder + "/" + photo.first, photo.second);
+  }
+}
+
+[[noreturn]] void RunChild(std::vector<std::string> &args) {
+  g_in_child = true;
+  alarm(kChildSeconds);  // a hang ends as a signal, which the parent reports
+  if (chdir(g_folder.c_str()) != 0) _exit(3);
+  int null = open("/dev/null", O_WRONLY);
+  int errors = open(ChildErrors().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  dup2(null, 1);
+  dup2(errors, 2);
+  setenv("TEMP", g_folder.c_str(), 1);
+  setenv("AppData", g_folder.c_str(), 1);
+  setenv("PATH", "/nonexistent", 1);  // -help finds no opener to start
+  std::vector<char *> argv;
+  for (std::string &arg : args) argv.push_back(&arg[0]);
+  argv.push_back(NULL);
+  PlatformSetArguments((int)args.size(), argv.data());
+  exit(AppMain(NULL, NULL, NULL, 0));
+}
+
+int RunAndWaitForChild(std::vector<std::string> &args) {
+  fflush(NULL);
+  pid_t pid = fork();
+  if (pid < 0) abort();
+  if (pid == 0) RunChild(args);
+  int status;
+  while (waitpid(pid, &status, 0) < 0) {
+  }
+  if (!WIFEXITED(status)) {
+    fprintf(stderr, "child ended by signal %d; its last words:\n%s\n",
+            WTERMSIG(status), ReadFile(ChildErrors()).c_str());
+    abort();
+  }
+  // The child's counters include everything this process had counted before
+  // the fork, so they replace ours.
+  memcpy(CoverageCounters(), g_shared_counters, CounterBytes());
+  return WEXITSTATUS(status);
+}
+
+void CheckFolder(const std::vector<std::string> &args, int status) {
+  std::set<std::string> named(args.begin(), args.end());
+  for (const std::string &name : Names()) {
+    bool photo = g_originals.count(name) != 0;
+    bool allowed = photo || name == "Orvane.log" ||
+                   (status == 0 && named.count(name) != 0);
+    if (!allowed) {
+      fprintf(stderr, "unexpected file left: %s (status %d)\n", name.c_str(),
+              status);
+      abort();
+    }
+    if (photo && (status != 0 || named.count(name) == 0) &&
+        ReadFile(g_folder + "/" + name) != g_originals[name]) {
+      fprintf(stderr, "photo changed: %s (status %d)\n", name.c_str(), status);
+      abort();
+    }
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (g_folder.empty()) Setup();
+  FuzzInput input(data, size);
+  std::vector<std::string> args = {"orvane"};
+  while (!input.Empty() && args.size() < 34) {
+    std::string arg = input.Text();
+    // Every path stays inside the folder.
+    for (char &c : arg)
+      if (c == '/') c = '_';
+    args.push_back(arg);
+  }
+  Restore();
+  int status = RunAndWaitForChild(args);
+  if (status != 0 && status != 1) {
+    fprintf(stderr, "exit status %d\n", status);
+    abort();
+  }
+  CheckFolder(args, status);
+  return 0;
+}

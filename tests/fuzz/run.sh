@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Builds the fuzz targets with clang (AddressSanitizer, UndefinedBehavior-
+# Sanitizer, libFuzzer) and runs each for the given number of seconds,
+# starting from its seed corpus in tests/fuzz/corpus. Installs what it needs
+# (run as root). Exits non-zero when any target finds a crash, a hang or a
+# broken rule; the input that did it is kept in <build>/artifacts.
+# Usage: tests/fuzz/run.sh [seconds-per-target] [target ...]
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+seconds=${1:-60}
+shift || true
+targets=${*:-cmdline strings split settings messages interpreter}
+build=build-fuzz
+
+packages="clang libclang-rt-14-dev cmake make libfreeimage-dev"
+if ! dpkg -s $packages >/dev/null 2>&1; then
+  apt-get update
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+    $packages
+fi
+
+CC=clang CXX=clang++ cmake -S . -B $build -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DORVANE_FUZZ=ON >/dev/null
+cmake --build $build -j2 --target fuzz_all
+
+mkdir -p $build/artifacts
+report=$build/fuzz-report.txt
+: > "$report"
+failed=0
+for target in $targets; do
+  work=$build/corpus/$target
+  mkdir -p "$work"
+  log=$build/fuzz_$target.log
+  status=0
+  $build/tests/fuzz/fuzz_$target -max_total_time="$seconds" -timeout=60 \
+    -max_len=4096 -print_final_stats=1 \
+    -artifact_prefix="$build/artifacts/$target-" \
+    "$work" tests/fuzz/corpus/$target >"$log" 2>&1 || status=$?
+  runs=$(awk '/stat::number_of_executed_units/ {print $2}' "$log")
+  speed=$(awk '/stat::average_exec_per_sec/ {print $2}' "$log")
+  corpus=$(ls "$work" | wc -l)
+  verdict=ok
+  if [ "$status" != 0 ]; then
+    verdict="FAILED (see $log)"
+    failed=1
+    grep -E "^==[0-9]+==ERROR|runtime error|deadly signal|Test unit written" \
+      "$log" | head -5 || true
+  fi
+  printf '%-12s %10s runs %8s/s  corpus %5s  %s\n' "$target" "${runs:-?}" \
+    "${speed:-?}" "$corpus" "$verdict" | tee -a "$report"
+done
+exit $failed
