@@ -3,6 +3,8 @@
 #include <FreeImage.h>
 #include <limits.h>
 #include <math.h>
+#include <stdint.h>
+#include <stdio.h>
 #include <string.h>
 
 #include "app/messages.h"
@@ -24,10 +26,62 @@ ImageFormat ImageFormatOf(const char *path) {
   return kFormatNone;
 }
 
+static uint32_t Little32(const unsigned char *p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24);
+}
+
+static uint32_t Big32(const unsigned char *p) {
+  return ((uint32_t)p[0] << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+}
+
+// Uncompressed BMP rows are stored whole, padded to 4 bytes.
+static int64_t BmpPixelBytesAtLeast(const unsigned char *h) {
+  if (h[0] != 'B' || h[1] != 'M') return 0;
+  uint32_t compression = Little32(h + 30);
+  if (Little32(h + 14) < 40 || (compression != 0 && compression != 3))
+    return 0;  // old or compressed headers: the library judges those
+  int64_t width = (int32_t)Little32(h + 18), height = (int32_t)Little32(h + 22);
+  int64_t bpp = h[28] | (h[29] << 8);
+  if (width < 0) width = -width;
+  if (height < 0) height = -height;
+  return (width * bpp + 31) / 32 * 4 * height;
+}
+
+// PNG pixels are deflated, which shrinks data at most 1032 times.
+static int64_t PngPixelBytesAtLeast(const unsigned char *h) {
+  static const unsigned char kSignature[] = {0x89, 'P', 'N', 'G', 13, 10, 26, 10};
+  if (memcmp(h, kSignature, 8) != 0 || memcmp(h + 12, "IHDR", 4) != 0) return 0;
+  static const int kChannels[] = {1, 0, 3, 1, 2, 0, 4};  // by colour type
+  int channels = h[25] < 7 ? kChannels[h[25]] : 0;
+  int64_t bits = (int64_t)Big32(h + 16) * channels * h[24];
+  return bits / 8 * Big32(h + 20) / 1032;
+}
+
+// The library trusts the sizes in an image's header and allocates the whole
+// bitmap first: one flipped byte made a 30 KB BMP claim 1.7 billion pixels
+// (10 GB), and a 9 KB PNG claim 65535 x 65535 (13 GB, for 18 seconds). A
+// header whose pixels could not fit in the file even at the format's best
+// packing is damaged and is refused before the library sees it.
+int ImageClaimsMoreThanItHolds(const char *path, ImageFormat format) {
+  FILE *file = fopen(path, "rb");
+  if (file == NULL) return 0;
+  unsigned char header[34];
+  size_t got = fread(header, 1, sizeof header, file);
+  int64_t size = (fseek(file, 0, SEEK_END) == 0) ? (int64_t)ftell(file) : -1;
+  fclose(file);
+  if (got < sizeof header || size < 0) return 0;
+  int64_t least = 0;
+  if (format == kFormatBmp) least = BmpPixelBytesAtLeast(header);
+  if (format == kFormatPng) least = PngPixelBytesAtLeast(header);
+  return least > size;
+}
+
 FIBITMAP *LoadImageByName(const char *path) {
   ImageFormat format = ImageFormatOf(path);
   if (format == kFormatNone)
     ErrorExitF("Input file: %s - must end in .jpg or .jpeg", path);
+  if (ImageClaimsMoreThanItHolds(path, format))
+    ErrorExitF("Couldn't open input file: %s", path);
   FIBITMAP *bitmap = FreeImage_Load((FREE_IMAGE_FORMAT)format, path, 0);
   if (bitmap == NULL) ErrorExitF("Couldn't open input file: %s", path);
   return bitmap;

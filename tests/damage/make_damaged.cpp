@@ -1,0 +1,198 @@
+// Makes a corpus of damaged image files from good ones: cut short at many
+// points, bytes flipped, header sizes made absurd (with valid checksums where
+// the format has them), and good files under the wrong extension. The same
+// seed gives the same corpus.
+// Usage: make_damaged out-folder good-file...
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <algorithm>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+typedef std::vector<uint8_t> Bytes;
+
+const int kCuts = 40;
+const int kFlipped = 60;
+int g_written = 0;
+
+Bytes Read(const char *path) {
+  Bytes data;
+  FILE *file = fopen(path, "rb");
+  if (file == NULL) return data;
+  uint8_t buffer[65536];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, file)) > 0)
+    data.insert(data.end(), buffer, buffer + n);
+  fclose(file);
+  return data;
+}
+
+void Write(const std::string &path, const Bytes &data) {
+  FILE *file = fopen(path.c_str(), "wb");
+  if (file == NULL || fwrite(data.data(), 1, data.size(), file) != data.size() ||
+      fclose(file) != 0) {
+    fprintf(stderr, "make_damaged: can't write %s\n", path.c_str());
+    exit(1);
+  }
+  g_written++;
+}
+
+std::string Extension(const std::string &name) {
+  size_t dot = name.rfind('.');
+  return dot == std::string::npos ? "" : name.substr(dot);
+}
+
+std::string BaseName(const std::string &path) {
+  size_t slash = path.rfind('/');
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  return name.substr(0, name.rfind('.'));
+}
+
+void PutBig32(Bytes *data, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; i++) (*data)[at + i] = (uint8_t)(v >> (24 - 8 * i));
+}
+
+void PutLittle32(Bytes *data, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; i++) (*data)[at + i] = (uint8_t)(v >> (8 * i));
+}
+
+void PutLittle16(Bytes *data, size_t at, uint16_t v) {
+  (*data)[at] = (uint8_t)v;
+  (*data)[at + 1] = (uint8_t)(v >> 8);
+}
+
+uint32_t Crc32(const uint8_t *p, size_t n) {
+  uint32_t crc = 0xffffffffu;
+  for (size_t i = 0; i < n; i++) {
+    crc ^= p[i];
+    for (int k = 0; k < 8; k++) crc = (crc >> 1) ^ (0xedb88320u & -(crc & 1));
+  }
+  return ~crc;
+}
+
+// PNG: the first chunk is IHDR; its width and height are bytes 16 to 23 and
+// its checksum follows the 13 bytes of data.
+void AbsurdPng(const Bytes &good, const std::string &out) {
+  const uint32_t sizes[][2] = {{0, 0},           {0x7fffffff, 1},
+                               {1000000, 1000000}, {0xffffffff, 0xffffffff},
+                               {65535, 65535},   {1, 0x7fffffff}};
+  int i = 0;
+  for (const auto &size : sizes) {
+    Bytes data = good;
+    PutBig32(&data, 16, size[0]);
+    PutBig32(&data, 20, size[1]);
+    PutBig32(&data, 29, Crc32(&data[12], 17));
+    Write(out + "-size" + std::to_string(i++) + ".png", data);
+  }
+  Bytes depth = good;
+  depth[24] = 7;  // a bit depth that does not exist
+  PutBig32(&depth, 29, Crc32(&depth[12], 17));
+  Write(out + "-depth.png", depth);
+}
+
+// BMP: the pixel offset is at byte 10, width 18, height 22, bits per pixel
+// 28 and compression 30.
+void AbsurdBmp(const Bytes &good, const std::string &out) {
+  struct Change {
+    size_t at;
+    uint32_t value;
+    int bytes;
+  };
+  const Change changes[] = {
+      {18, 0x7fffffff, 4}, {22, 0x80000001, 4}, {18, 0, 4},
+      {22, 0xffffffff, 4}, {28, 7, 2},          {28, 0, 2},
+      {30, 1, 4},          {30, 99, 4},         {10, 0xfffffff0, 4},
+      {14, 0xffffffff, 4}, {2, 0xffffffff, 4},  {18, 0x10000, 4}};
+  int i = 0;
+  for (const Change &c : changes) {
+    Bytes data = good;
+    if (c.bytes == 4)
+      PutLittle32(&data, c.at, c.value);
+    else
+      PutLittle16(&data, c.at, (uint16_t)c.value);
+    Write(out + "-header" + std::to_string(i++) + ".bmp", data);
+  }
+}
+
+// JPEG: the frame header (SOFn) holds the height at +5 and the width at +7.
+void AbsurdJpeg(const Bytes &good, const std::string &out) {
+  size_t sof = 0;
+  for (size_t i = 2; i + 9 < good.size(); i++)
+    if (good[i] == 0xff && (good[i + 1] == 0xc0 || good[i + 1] == 0xc2)) {
+      sof = i;
+      break;
+    }
+  if (sof == 0) return;
+  const uint16_t sizes[][2] = {{0, 0}, {65535, 65535}, {1, 65535}, {65535, 1}};
+  int i = 0;
+  for (const auto &size : sizes) {
+    Bytes data = good;
+    data[sof + 5] = size[0] >> 8;
+    data[sof + 6] = size[0] & 0xff;
+    data[sof + 7] = size[1] >> 8;
+    data[sof + 8] = size[1] & 0xff;
+    Write(out + "-size" + std::to_string(i++) + ".jpg", data);
+  }
+  Bytes components = good;
+  components[sof + 9] = 200;  // far more colour components than exist
+  Write(out + "-components.jpg", components);
+}
+
+void Damage(const std::string &folder, const char *path, std::mt19937 *random) {
+  Bytes good = Read(path);
+  if (good.size() < 64) {
+    fprintf(stderr, "make_damaged: %s is too small to damage\n", path);
+    exit(1);
+  }
+  std::string ext = Extension(path);
+  std::string out = folder + "/" + BaseName(path);
+  for (int i = 0; i < kCuts; i++) {
+    // Dense over the headers, then spread over the rest.
+    size_t at = i < kCuts / 2 ? (size_t)i * 7 : good.size() * (i - kCuts / 2) /
+                                                    (kCuts / 2);
+    Write(out + "-cut" + std::to_string(at) + ext,
+          Bytes(good.begin(), good.begin() + at));
+  }
+  for (int i = 0; i < kFlipped; i++) {
+    Bytes data = good;
+    int flips = 1 + (int)((*random)() % 8);
+    for (int k = 0; k < flips; k++) {
+      // Half the flips land in the first 512 bytes, where the headers are.
+      size_t span = (k % 2 == 0) ? std::min<size_t>(512, data.size())
+                                 : data.size();
+      data[(*random)() % span] ^= (uint8_t)(1 + (*random)() % 255);
+    }
+    Write(out + "-flip" + std::to_string(i) + ext, data);
+  }
+  if (ext == ".png") AbsurdPng(good, out);
+  if (ext == ".bmp") AbsurdBmp(good, out);
+  if (ext == ".jpg") AbsurdJpeg(good, out);
+  // The right bytes under each wrong extension.
+  for (const char *other : {".jpg", ".png", ".bmp"})
+    if (ext != other) Write(out + "-named" + other, good);
+  // Only the format's signature, then noise.
+  Bytes noise(good.begin(), good.begin() + 16);
+  for (int i = 0; i < 4096; i++) noise.push_back((uint8_t)(*random)());
+  Write(out + "-noise" + ext, noise);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (argc < 3) {
+    fprintf(stderr, "usage: make_damaged out-folder good-file...\n");
+    return 1;
+  }
+  std::mt19937 random(20261207);
+  for (const char *ext : {".jpg", ".jpeg", ".png", ".bmp"})
+    Write(std::string(argv[1]) + "/empty" + ext, Bytes());
+  for (int i = 2; i < argc; i++) Damage(argv[1], argv[i], &random);
+  printf("%d damaged files\n", g_written);
+  return 0;
+}
