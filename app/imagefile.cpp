@@ -93,14 +93,47 @@ int SaveFlagsFor(ImageFormat format, int quality) {
   return format == kFormatBmp ? (quality & ~BMP_SAVE_RLE) : quality;
 }
 
+// The library's own stdio plumbing, as its path-taking save uses it.
+static unsigned DLL_CALLCONV ReadFromFile(void *buffer, unsigned size,
+                                          unsigned count, fi_handle file) {
+  return (unsigned)fread(buffer, size, count, (FILE *)file);
+}
+
+static unsigned DLL_CALLCONV WriteToFile(void *buffer, unsigned size,
+                                         unsigned count, fi_handle file) {
+  return (unsigned)fwrite(buffer, size, count, (FILE *)file);
+}
+
+static int DLL_CALLCONV SeekInFile(fi_handle file, long offset, int origin) {
+  return fseek((FILE *)file, offset, origin);
+}
+
+static long DLL_CALLCONV TellInFile(fi_handle file) {
+  return ftell((FILE *)file);
+}
+
+// Saving by path, the library ignores the result of closing the file, so a
+// disk that fills up on the last buffered write gave a short file and
+// success (an empty photo, on a full disk). Here the flush and the close
+// count.
+static int SaveToFile(FIBITMAP *bitmap, ImageFormat format, const char *path,
+                      int flags) {
+  FILE *file = fopen(path, "w+b");
+  if (file == NULL) return 0;
+  FreeImageIO io = {ReadFromFile, WriteToFile, SeekInFile, TellInFile};
+  int ok = FreeImage_SaveToHandle((FREE_IMAGE_FORMAT)format, bitmap, &io,
+                                  (fi_handle)file, flags) &&
+           fflush(file) == 0 && !ferror(file);
+  return fclose(file) == 0 && ok;
+}
+
 int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality) {
   ImageFormat format = ImageFormatOf(path);
   if (format == kFormatNone)
     ErrorExitF("Save: file (%s) - must end in .jpg, .jpeg or .bmp", path);
   SafeSave save;
   if (!PlatformBeginSafeSave(path, &save)) return 0;
-  if (!FreeImage_Save((FREE_IMAGE_FORMAT)format, bitmap, save.temp,
-                      SaveFlagsFor(format, quality))) {
+  if (!SaveToFile(bitmap, format, save.temp, SaveFlagsFor(format, quality))) {
     PlatformAbandonSafeSave(&save);
     return 0;
   }

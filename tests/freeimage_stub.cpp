@@ -6,7 +6,7 @@
 #define STUB extern "C" __declspec(dllexport)
 
 STUB void *FreeImage_Load(int, const char *, int) { return NULL; }
-STUB int FreeImage_Save(int, void *, const char *, int) { return 0; }
+STUB int FreeImage_SaveToHandle(int, void *, void *, void *, int) { return 0; }
 STUB void *FreeImage_Copy(void *, int, int, int, int) { return NULL; }
 STUB void *FreeImage_Rotate(void *, double, const void *) { return NULL; }
 STUB int FreeImage_FlipHorizontal(void *) { return 0; }
