@@ -34,27 +34,35 @@ static uint32_t Big32(const unsigned char *p) {
   return ((uint32_t)p[0] << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
 }
 
+// The least a header's pixels take in the file: rows of row_bytes each,
+// packed at best `packing` times smaller. rows 0: no claim to judge.
+struct PixelClaim {
+  int64_t row_bytes, rows, packing;
+};
+
 // Uncompressed BMP rows are stored whole, padded to 4 bytes.
-static int64_t BmpPixelBytesAtLeast(const unsigned char *h) {
-  if (h[0] != 'B' || h[1] != 'M') return 0;
+static PixelClaim BmpClaim(const unsigned char *h) {
+  PixelClaim none = {0, 0, 1};
+  if (h[0] != 'B' || h[1] != 'M') return none;
   uint32_t compression = Little32(h + 30);
   if (Little32(h + 14) < 40 || (compression != 0 && compression != 3))
-    return 0;  // old or compressed headers: the library judges those
+    return none;  // old or compressed headers: the library judges those
   int64_t width = (int32_t)Little32(h + 18), height = (int32_t)Little32(h + 22);
   int64_t bpp = h[28] | (h[29] << 8);
   if (width < 0) width = -width;
   if (height < 0) height = -height;
-  return (width * bpp + 31) / 32 * 4 * height;
+  return {(width * bpp + 31) / 32 * 4, height, 1};
 }
 
 // PNG pixels are deflated, which shrinks data at most 1032 times.
-static int64_t PngPixelBytesAtLeast(const unsigned char *h) {
+static PixelClaim PngClaim(const unsigned char *h) {
   static const unsigned char kSignature[] = {0x89, 'P', 'N', 'G', 13, 10, 26, 10};
-  if (memcmp(h, kSignature, 8) != 0 || memcmp(h + 12, "IHDR", 4) != 0) return 0;
+  PixelClaim none = {0, 0, 1};
+  if (memcmp(h, kSignature, 8) != 0 || memcmp(h + 12, "IHDR", 4) != 0)
+    return none;
   static const int kChannels[] = {1, 0, 3, 1, 2, 0, 4};  // by colour type
   int channels = h[25] < 7 ? kChannels[h[25]] : 0;
-  int64_t bits = (int64_t)Big32(h + 16) * channels * h[24];
-  return bits / 8 * Big32(h + 20) / 1032;
+  return {(int64_t)Big32(h + 16) * channels * h[24] / 8, Big32(h + 20), 1032};
 }
 
 // The library trusts the sizes in an image's header and allocates the whole
@@ -70,10 +78,12 @@ int ImageClaimsMoreThanItHolds(const char *path, ImageFormat format) {
   int64_t size = (fseek(file, 0, SEEK_END) == 0) ? (int64_t)ftell(file) : -1;
   fclose(file);
   if (got < sizeof header || size < 0) return 0;
-  int64_t least = 0;
-  if (format == kFormatBmp) least = BmpPixelBytesAtLeast(header);
-  if (format == kFormatPng) least = PngPixelBytesAtLeast(header);
-  return least > size;
+  PixelClaim claim = {0, 0, 1};
+  if (format == kFormatBmp) claim = BmpClaim(header);
+  if (format == kFormatPng) claim = PngClaim(header);
+  if (claim.rows <= 0) return 0;
+  // row_bytes * rows / packing > size, without the product overflowing.
+  return claim.row_bytes > size * claim.packing / claim.rows;
 }
 
 FIBITMAP *LoadImageByName(const char *path) {

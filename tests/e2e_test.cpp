@@ -421,7 +421,7 @@ TEST_F(EndToEnd, KilledWhileSavingLeavesAWholeFile) {
   auto full = std::chrono::steady_clock::now() - started;
   std::string new_image = ReadWholeFile(Work("big.png"));
   ASSERT_NE(old_image, new_image);
-  int kills = 20, mid_save = 0, news = 0;
+  int kills = 40, mid_save = 0, news = 0;
   for (int i = 1; i <= kills; i++) {
     WriteWholeFile(Work("big.png"), old_image);
     pid_t pid = Start({"-r", "90", "-oq", "9", "big.png"});

@@ -272,6 +272,12 @@ TEST(DamagedPng, HeadersClaimingMoreThanDeflateCanHoldAreRefused) {
   EXPECT_EQ(1, ImageClaimsMoreThanItHolds(path.c_str(), kFormatPng));
   EXPECT_EXIT(LoadImageByName(path.c_str()), testing::ExitedWithCode(1),
               "Couldn't open input file: .*photo.png");
+  PutBig32(&huge, 16, 0xffffffff);  // sizes whose product overflows 64 bits
+  PutBig32(&huge, 20, 0xffffffff);
+  huge[24] = 16;
+  huge[25] = 6;
+  WriteWholeFile(path, huge);
+  EXPECT_EQ(1, ImageClaimsMoreThanItHolds(path.c_str(), kFormatPng));
   // A plain black 4000 x 4000 PNG packs near the limit, and is no damage.
   FIBITMAP *black = FreeImage_Allocate(4000, 4000, 24);
   ASSERT_NE(nullptr, black);

@@ -35,8 +35,11 @@ Bytes Read(const char *path) {
 
 void Write(const std::string &path, const Bytes &data) {
   FILE *file = fopen(path.c_str(), "wb");
-  if (file == NULL || fwrite(data.data(), 1, data.size(), file) != data.size() ||
-      fclose(file) != 0) {
+  bool written = file != NULL &&
+                 (data.empty() ||
+                  fwrite(data.data(), 1, data.size(), file) == data.size());
+  if (file != NULL && fclose(file) != 0) written = false;
+  if (!written) {
     fprintf(stderr, "make_damaged: can't write %s\n", path.c_str());
     exit(1);
   }

@@ -32,8 +32,10 @@ for target in $targets; do
   mkdir -p "$work"
   log=$build/fuzz_$target.log
   status=0
+  dict=()
+  [ -f tests/fuzz/$target.dict ] && dict=(-dict=tests/fuzz/$target.dict)
   $build/tests/fuzz/fuzz_$target -max_total_time="$seconds" -timeout=60 \
-    -max_len=4096 -print_final_stats=1 \
+    -max_len=4096 -print_final_stats=1 "${dict[@]}" \
     -artifact_prefix="$build/artifacts/$target-" \
     "$work" tests/fuzz/corpus/$target >"$log" 2>&1 || status=$?
   runs=$(awk '/stat::number_of_executed_units/ {print $2}' "$log")
