@@ -57,6 +57,28 @@ static FIBITMAP *Apply(FIBITMAP *image, const char *edit) {
   return next;
 }
 
+static unsigned DLL_CALLCONV ReadProc(void *b, unsigned s, unsigned c,
+                                      fi_handle f) {
+  return (unsigned)fread(b, s, c, (FILE *)f);
+}
+static unsigned DLL_CALLCONV WriteProc(void *b, unsigned s, unsigned c,
+                                       fi_handle f) {
+  return (unsigned)fwrite(b, s, c, (FILE *)f);
+}
+static int DLL_CALLCONV SeekProc(fi_handle f, long o, int w) {
+  return fseek((FILE *)f, o, w);
+}
+static long DLL_CALLCONV TellProc(fi_handle f) { return ftell((FILE *)f); }
+
+// Saved through stdio as orvane saves, so that a failed close counts.
+static int Save(FIBITMAP *image, const char *path, int flags) {
+  FILE *file = fopen(path, "w+b");
+  if (file == NULL) return 0;
+  FreeImageIO io = {ReadProc, WriteProc, SeekProc, TellProc};
+  int ok = FreeImage_SaveToHandle(FormatOf(path), image, &io, file, flags);
+  return fclose(file) == 0 && ok;
+}
+
 int main(int argc, char **argv) {
   if (argc < 4) {
     fprintf(stderr, "usage: floor input output flags [edit ...]\n");
@@ -65,7 +87,7 @@ int main(int argc, char **argv) {
   FIBITMAP *image = FreeImage_Load(FormatOf(argv[1]), argv[1], 0);
   if (image == NULL) return 1;
   for (int i = 4; i < argc; i++) image = Apply(image, argv[i]);
-  int saved = FreeImage_Save(FormatOf(argv[2]), image, argv[2], atoi(argv[3]));
+  int saved = Save(image, argv[2], atoi(argv[3]));
   FreeImage_Unload(image);
   return saved ? 0 : 1;
 }
