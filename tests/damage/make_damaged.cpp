@@ -157,8 +157,9 @@ void Damage(const std::string &folder, const char *path, std::mt19937 *random) {
   std::string out = folder + "/" + BaseName(path);
   for (int i = 0; i < kCuts; i++) {
     // Dense over the headers, then spread over the rest.
-    size_t at = i < kCuts / 2 ? (size_t)i * 7 : good.size() * (i - kCuts / 2) /
-                                                    (kCuts / 2);
+    size_t half = kCuts / 2;
+    size_t at = i < (int)half ? (size_t)i * 7
+                              : good.size() * (i - half + 1) / (half + 1);
     Write(out + "-cut" + std::to_string(at) + ext,
           Bytes(good.begin(), good.begin() + at));
   }
@@ -196,6 +197,6 @@ int main(int argc, char **argv) {
   for (const char *ext : {".jpg", ".jpeg", ".png", ".bmp"})
     Write(std::string(argv[1]) + "/empty" + ext, Bytes());
   for (int i = 2; i < argc; i++) Damage(argv[1], argv[i], &random);
-  printf("%d damaged files\n", g_written);
+  printf("%d damaged files written\n", g_written);
   return 0;
 }
