@@ -9,7 +9,6 @@
 // child hands its counters back through shared memory as it exits: exit is
 // wrapped at link time (-Wl,--wrap=exit), which also keeps libFuzzer's own
 // exit handler from running in the child.
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -28,6 +27,7 @@
 #include "platform/platform.h"
 #include "tests/fuzz/coverage_counters.h"
 #include "tests/fuzz/fuzz_input.h"
+#include "tests/temp_folder.h"
 #include "tools/test_images.h"
 
 extern "C" const char *__asan_default_options() {
@@ -68,34 +68,7 @@ const char *const kPhotos[] = {"photo.jpg", "photo.png", "photo.bmp",
 std::string g_folder;
 std::map<std::string, std::string> g_originals;  // name -> bytes
 
-std::string ReadFile(const std::string &path) {
-  std::string data;
-  FILE *file = fopen(path.c_str(), "rb");
-  if (file == NULL) return "<missing>";
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, file)) > 0) data.append(buffer, n);
-  fclose(file);
-  return data;
-}
-
-void WriteFile(const std::string &path, const std::string &data) {
-  FILE *file = fopen(path.c_str(), "wb");
-  if (file == NULL) abort();
-  fwrite(data.data(), 1, data.size(), file);
-  fclose(file);
-}
-
-std::set<std::string> Names() {
-  std::set<std::string> names;
-  DIR *dir = opendir(g_folder.c_str());
-  if (dir == NULL) abort();
-  while (const struct dirent *entry = readdir(dir))
-    if (strcmp(entry->d_name, ".") != 0 && strcmp(entry->d_name, "..") != 0)
-      names.insert(entry->d_name);
-  closedir(dir);
-  return names;
-}
+std::vector<std::string> Names() { return TempFolder::NamesIn(g_folder); }
 
 void Setup() {
   char pattern[] = "/tmp/orvane-fuzz-run-XXXXXX";
@@ -106,7 +79,7 @@ void Setup() {
   WriteSceneImage((g_folder + "/photo.bmp").c_str(), 17, 29, 24);
   WriteSceneImage((g_folder + "/gray.png").c_str(), 24, 24, 8);
   for (const char *name : kPhotos)
-    g_originals[name] = ReadFile(g_folder + "/" + name);
+    g_originals[name] = ReadWholeFile(g_folder + "/" + name);
   if (CounterBytes() == 0) abort();  // built without coverage counters
   g_shared_counters =
       (uint8_t *)mmap(NULL, CounterBytes(), PROT_READ | PROT_WRITE,
@@ -121,8 +94,8 @@ void Restore() {
   for (const std::string &name : Names())
     if (g_originals.count(name) == 0) unlink((g_folder + "/" + name).c_str());
   for (const auto &photo : g_originals) {
-    if (ReadFile(g_folder + "/" + photo.first) != photo.second)
-      WriteFile(g_folder + "/" + photo.first, photo.second);
+    if (ReadWholeFile(g_folder + "/" + photo.first) != photo.second)
+      WriteWholeFile(g_folder + "/" + photo.first, photo.second);
   }
 }
 
@@ -154,7 +127,7 @@ int RunAndWaitForChild(std::vector<std::string> &args) {
   }
   if (!WIFEXITED(status)) {
     fprintf(stderr, "child ended by signal %d; its last words:\n%s\n",
-            WTERMSIG(status), ReadFile(ChildErrors()).c_str());
+            WTERMSIG(status), ReadWholeFile(ChildErrors()).c_str());
     abort();
   }
   // The child's counters include everything this process had counted before
@@ -175,7 +148,7 @@ void CheckFolder(const std::vector<std::string> &args, int status) {
       abort();
     }
     if (photo && (status != 0 || named.count(name) == 0) &&
-        ReadFile(g_folder + "/" + name) != g_originals[name]) {
+        ReadWholeFile(g_folder + "/" + name) != g_originals[name]) {
       fprintf(stderr, "photo changed: %s (status %d)\n", name.c_str(), status);
       abort();
     }
