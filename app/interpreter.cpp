@@ -10,22 +10,11 @@
 #include "app/messages.h"
 #include "lib/strings.h"
 
-// Rows in the order of EditOptionTable.
-enum EditAction {
-  kCrop,
-  kRotate,
-  kFlipHorizontal,
-  kFlipVertical,
-  kOutput,
-  kQuality,
-  kWidth,
-  kHeight,
-  kWidthHeight
-};
-
 const EditOption EditOptionTable[] = {
-    {"-c", 4}, {"-r", 1}, {"-fh", 0}, {"-fv", 0},  {"-o", 1},
-    {"-oq", 1}, {"-w", 1}, {"-h", 1},  {"-wh", 2}, {NULL, 0},
+    {"-c", 4, kCrop},         {"-r", 1, kRotate},     {"-fh", 0, kFlipHorizontal},
+    {"-fv", 0, kFlipVertical}, {"-o", 1, kOutput},    {"-oq", 1, kQuality},
+    {"-w", 1, kWidth},         {"-h", 1, kHeight},    {"-wh", 2, kWidthHeight},
+    {NULL, 0, kCrop},
 };
 
 struct EditState {
@@ -42,10 +31,10 @@ static int NumberValue(const char *text) {
   return (int)value;
 }
 
-static int FindEditOption(const char *argument) {
-  for (int row = 0; EditOptionTable[row].name != NULL; row++)
-    if (StrICmp(argument, EditOptionTable[row].name) == 0) return row;
-  return -1;
+static const EditOption *FindEditOption(const char *argument) {
+  for (const EditOption *row = EditOptionTable; row->name != NULL; row++)
+    if (StrICmp(argument, row->name) == 0) return row;
+  return NULL;
 }
 
 // The option and its values as the user typed them, for messages.
@@ -75,14 +64,18 @@ static void Replace(EditState *state, FIBITMAP *next, char **option,
 static const char kResizeRefused[] =
     "the image can't be resized to that size.";
 
-static void ApplyEditOption(int row, char **option, EditState *state) {
+// The option's values, read as numbers; option[0] is the option itself.
+static int Value(char **option, int i) { return NumberValue(option[i]); }
+
+static void ApplyEditOption(const EditOption *row, char **option,
+                            EditState *state) {
   FIBITMAP *image = state->current;
-  int values = EditOptionTable[row].values;
-  switch (row) {
+  int values = row->values;
+  switch (row->action) {
     case kCrop:
       Replace(state,
-              CropImage(image, NumberValue(option[1]), NumberValue(option[2]),
-                        NumberValue(option[3]), NumberValue(option[4])),
+              CropImage(image, Value(option, 1), Value(option, 2),
+                        Value(option, 3), Value(option, 4)),
               option, values, "the rectangle must lie inside the image.");
       break;
     case kRotate:
@@ -99,20 +92,18 @@ static void ApplyEditOption(int row, char **option, EditState *state) {
       state->output = option[1];
       break;
     case kQuality:
-      state->quality = NumberValue(option[1]);
+      state->quality = Value(option, 1);
       break;
     case kWidth:
-      Replace(state, ResizeImage(image, NumberValue(option[1]), 0), option,
-              values, kResizeRefused);
+      Replace(state, ResizeImage(image, Value(option, 1), 0), option, values,
+              kResizeRefused);
       break;
     case kHeight:
-      Replace(state, ResizeImage(image, 0, NumberValue(option[1])), option,
-              values, kResizeRefused);
+      Replace(state, ResizeImage(image, 0, Value(option, 1)), option, values,
+              kResizeRefused);
       break;
     case kWidthHeight:
-      Replace(state,
-              ResizeImage(image, NumberValue(option[1]),
-                          NumberValue(option[2])),
+      Replace(state, ResizeImage(image, Value(option, 1), Value(option, 2)),
               option, values, kResizeRefused);
       break;
   }
@@ -140,13 +131,13 @@ static int RunSpecialCommand(int *count, char **entries) {
 static int ApplyEditOptions(int count, char **entries, EditState *state) {
   int last = count - 1;  // the file name, never taken as an option
   for (int position = 1; position < last;) {
-    int row = FindEditOption(entries[position]);
-    if (row < 0 || position + EditOptionTable[row].values > last) {
+    const EditOption *row = FindEditOption(entries[position]);
+    if (row == NULL || position + row->values > last) {
       ShowUsage();
       return 1;
     }
     ApplyEditOption(row, entries + position, state);
-    position += 1 + EditOptionTable[row].values;
+    position += 1 + row->values;
   }
   return 0;
 }

@@ -6,12 +6,26 @@
 #ifndef ORVANE_APP_INTERPRETER_H
 #define ORVANE_APP_INTERPRETER_H
 
-struct EditOption {
-  const char *name;  // NULL closes the table
-  int values;        // how many arguments follow the option
+// What an edit option does.
+enum EditAction {
+  kCrop,
+  kRotate,
+  kFlipHorizontal,
+  kFlipVertical,
+  kOutput,
+  kQuality,
+  kWidth,
+  kHeight,
+  kWidthHeight
 };
 
-// The edit options in the order they are matched; the row selects the action.
+struct EditOption {
+  const char *name;   // NULL closes the table
+  int values;         // how many arguments follow the option
+  EditAction action;  // what it does, whatever its row
+};
+
+// The edit options in the order they are matched.
 extern const EditOption EditOptionTable[];
 
 int RunCommand(int count, char **entries);

@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "app/image_headers.h"
 #include "tests/temp_folder.h"
 #include "tools/test_images.h"
 
@@ -230,12 +231,12 @@ TEST(DamagedBmp, HeadersClaimingMoreThanTheFileHoldsAreRefused) {
   EXPECT_EQ(0, ImageClaimsMoreThanItHolds(path.c_str(), kFormatBmp));
 
   std::string tall = good;
-  PutLittle32(&tall, 22, 14483536);
+  PutLittle32(&tall, kBmpHeight, 14483536);
   WriteWholeFile(path, tall);
   EXPECT_EQ(1, ImageClaimsMoreThanItHolds(path.c_str(), kFormatBmp));
   EXPECT_EXIT(LoadImageByName(path.c_str()), testing::ExitedWithCode(1),
               "Couldn't open input file: .*photo.bmp");
-  PutLittle32(&tall, 22, (uint32_t)-14483536);  // top-down rows
+  PutLittle32(&tall, kBmpHeight, (uint32_t)-14483536);  // top-down rows
   WriteWholeFile(path, tall);
   EXPECT_EQ(1, ImageClaimsMoreThanItHolds(path.c_str(), kFormatBmp));
 
@@ -243,7 +244,7 @@ TEST(DamagedBmp, HeadersClaimingMoreThanTheFileHoldsAreRefused) {
   EXPECT_EQ(1, ImageClaimsMoreThanItHolds(path.c_str(), kFormatBmp));
 
   std::string rle = tall;
-  PutLittle32(&rle, 30, 1);  // compressed rows may be far smaller: the
+  PutLittle32(&rle, kBmpCompression, 1);  // compressed rows may be far smaller: the
   WriteWholeFile(path, rle);  // library judges those
   EXPECT_EQ(0, ImageClaimsMoreThanItHolds(path.c_str(), kFormatBmp));
 
@@ -266,16 +267,16 @@ TEST(DamagedPng, HeadersClaimingMoreThanDeflateCanHoldAreRefused) {
   std::string good = ReadWholeFile(path);
   EXPECT_EQ(0, ImageClaimsMoreThanItHolds(path.c_str(), kFormatPng));
   std::string huge = good;
-  PutBig32(&huge, 16, 65535);
-  PutBig32(&huge, 20, 65535);
+  PutBig32(&huge, kPngWidth, 65535);
+  PutBig32(&huge, kPngHeight, 65535);
   WriteWholeFile(path, huge);
   EXPECT_EQ(1, ImageClaimsMoreThanItHolds(path.c_str(), kFormatPng));
   EXPECT_EXIT(LoadImageByName(path.c_str()), testing::ExitedWithCode(1),
               "Couldn't open input file: .*photo.png");
-  PutBig32(&huge, 16, 0xffffffff);  // sizes whose product overflows 64 bits
-  PutBig32(&huge, 20, 0xffffffff);
-  huge[24] = 16;
-  huge[25] = 6;
+  PutBig32(&huge, kPngWidth, 0xffffffff);  // sizes whose product overflows 64 bits
+  PutBig32(&huge, kPngHeight, 0xffffffff);
+  huge[kPngBitDepth] = 16;
+  huge[kPngColourType] = 6;
   WriteWholeFile(path, huge);
   EXPECT_EQ(1, ImageClaimsMoreThanItHolds(path.c_str(), kFormatPng));
   // A plain black 4000 x 4000 PNG packs near the limit, and is no damage.

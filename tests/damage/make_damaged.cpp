@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "app/image_headers.h"
+
 namespace {
 
 typedef std::vector<uint8_t> Bytes;
@@ -88,19 +90,17 @@ void AbsurdPng(const Bytes &good, const std::string &out) {
   int i = 0;
   for (const auto &size : sizes) {
     Bytes data = good;
-    PutBig32(&data, 16, size[0]);
-    PutBig32(&data, 20, size[1]);
-    PutBig32(&data, 29, Crc32(&data[12], 17));
+    PutBig32(&data, kPngWidth, size[0]);
+    PutBig32(&data, kPngHeight, size[1]);
+    PutBig32(&data, kPngHeaderCrc, Crc32(&data[kPngChunkType], kPngHeaderCrc - kPngChunkType));
     Write(out + "-size" + std::to_string(i++) + ".png", data);
   }
   Bytes depth = good;
-  depth[24] = 7;  // a bit depth that does not exist
-  PutBig32(&depth, 29, Crc32(&depth[12], 17));
+  depth[kPngBitDepth] = 7;  // a bit depth that does not exist
+  PutBig32(&depth, kPngHeaderCrc, Crc32(&depth[kPngChunkType], kPngHeaderCrc - kPngChunkType));
   Write(out + "-depth.png", depth);
 }
 
-// BMP: the pixel offset is at byte 10, width 18, height 22, bits per pixel
-// 28 and compression 30.
 void AbsurdBmp(const Bytes &good, const std::string &out) {
   struct Change {
     size_t at;
@@ -108,10 +108,13 @@ void AbsurdBmp(const Bytes &good, const std::string &out) {
     int bytes;
   };
   const Change changes[] = {
-      {18, 0x7fffffff, 4}, {22, 0x80000001, 4}, {18, 0, 4},
-      {22, 0xffffffff, 4}, {28, 7, 2},          {28, 0, 2},
-      {30, 1, 4},          {30, 99, 4},         {10, 0xfffffff0, 4},
-      {14, 0xffffffff, 4}, {2, 0xffffffff, 4},  {18, 0x10000, 4}};
+      {kBmpWidth, 0x7fffffff, 4},       {kBmpHeight, 0x80000001, 4},
+      {kBmpWidth, 0, 4},                {kBmpHeight, 0xffffffff, 4},
+      {kBmpBitsPerPixel, 7, 2},         {kBmpBitsPerPixel, 0, 2},
+      {kBmpCompression, 1, 4},          {kBmpCompression, 99, 4},
+      {kBmpPixelOffset, 0xfffffff0, 4}, {kBmpInfoSize, 0xffffffff, 4},
+      {2, 0xffffffff, 4},  // the file size
+      {kBmpWidth, 0x10000, 4}};
   int i = 0;
   for (const Change &c : changes) {
     Bytes data = good;
