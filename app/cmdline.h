@@ -1,4 +1,5 @@
-// Splitting the raw command line into words, and taking recognised words out.
+// The program's argument vector: the raw command line split into words
+// (TokenizeCommandLine, in lib/tokenize.h), and recognised words taken out.
 //
 // Ownership: every entry is its own heap text owned by the vector. Removal only
 // takes the pointer out of the array; the text stays allocated, because
@@ -6,18 +7,14 @@
 #ifndef ORVANE_APP_CMDLINE_H
 #define ORVANE_APP_CMDLINE_H
 
+#include "lib/tokenize.h"
+
 enum { kMaxArguments = 30 };
 
 struct ArgVector {
   int count;                           // entries in use, program path included
   char *entries[kMaxArguments + 1];    // entries[count] is always NULL
 };
-
-// Splits line into at most limit new heap texts in entries (room for limit + 1
-// pointers), NULL after the last. Blanks are space, tab, LF and CR; a word that
-// starts with a double quote runs to the closing quote, "" inside it standing
-// for one quote. Returns the number of entries; "out of memory" is fatal.
-int TokenizeCommandLine(const char *line, int limit, char **entries);
 
 // Removes the first entry equal to flag (letter case aside). Returns 1, or 0
 // with the vector unchanged.

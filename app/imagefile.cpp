@@ -7,7 +7,8 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/messages.h"
+#include "app/image_headers.h"
+#include "lib/report.h"
 #include "lib/strings.h"
 #include "platform/platform.h"
 
@@ -44,11 +45,12 @@ struct PixelClaim {
 static PixelClaim BmpClaim(const unsigned char *h) {
   PixelClaim none = {0, 0, 1};
   if (h[0] != 'B' || h[1] != 'M') return none;
-  uint32_t compression = Little32(h + 30);
-  if (Little32(h + 14) < 40 || (compression != 0 && compression != 3))
+  uint32_t compression = Little32(h + kBmpCompression);
+  if (Little32(h + kBmpInfoSize) < 40 || (compression != 0 && compression != 3))
     return none;  // old or compressed headers: the library judges those
-  int64_t width = (int32_t)Little32(h + 18), height = (int32_t)Little32(h + 22);
-  int64_t bpp = h[28] | (h[29] << 8);
+  int64_t width = (int32_t)Little32(h + kBmpWidth);
+  int64_t height = (int32_t)Little32(h + kBmpHeight);
+  int64_t bpp = h[kBmpBitsPerPixel] | (h[kBmpBitsPerPixel + 1] << 8);
   if (width < 0) width = -width;
   if (height < 0) height = -height;
   return {(width * bpp + 31) / 32 * 4, height, 1};
@@ -58,11 +60,14 @@ static PixelClaim BmpClaim(const unsigned char *h) {
 static PixelClaim PngClaim(const unsigned char *h) {
   static const unsigned char kSignature[] = {0x89, 'P', 'N', 'G', 13, 10, 26, 10};
   PixelClaim none = {0, 0, 1};
-  if (memcmp(h, kSignature, 8) != 0 || memcmp(h + 12, "IHDR", 4) != 0)
+  if (memcmp(h, kSignature, sizeof kSignature) != 0 ||
+      memcmp(h + kPngChunkType, "IHDR", 4) != 0)
     return none;
   static const int kChannels[] = {1, 0, 3, 1, 2, 0, 4};  // by colour type
-  int channels = h[25] < 7 ? kChannels[h[25]] : 0;
-  return {(int64_t)Big32(h + 16) * channels * h[24] / 8, Big32(h + 20), 1032};
+  int colour = h[kPngColourType];
+  int channels = colour < 7 ? kChannels[colour] : 0;
+  return {(int64_t)Big32(h + kPngWidth) * channels * h[kPngBitDepth] / 8,
+          Big32(h + kPngHeight), 1032};
 }
 
 // The library trusts the sizes in an image's header and allocates the whole
@@ -73,7 +78,9 @@ static PixelClaim PngClaim(const unsigned char *h) {
 int ImageClaimsMoreThanItHolds(const char *path, ImageFormat format) {
   FILE *file = fopen(path, "rb");
   if (file == NULL) return 0;
-  unsigned char header[34];
+  static_assert((int)kPngFieldsEnd <= (int)kBmpFieldsEnd,
+                "the header buffer holds both formats' fields");
+  unsigned char header[kBmpFieldsEnd];
   size_t got = fread(header, 1, sizeof header, file);
   int64_t size = (fseek(file, 0, SEEK_END) == 0) ? (int64_t)ftell(file) : -1;
   fclose(file);

@@ -2,7 +2,6 @@
 
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 
 #include "app/process.h"
 #include "lib/strings.h"
@@ -29,47 +28,6 @@ const char UsageText[] =
 static const char kProductPage[] = "https://www.tabrinel.com/orvane/";
 static const char kMakerPage[] = "https://www.tabrinel.com/";
 
-const char *AppTitle(void) {
-  static char caption[64];
-  snprintf(caption, sizeof caption, "%s Ver %s", ProgramName, VersionText);
-  return caption;
-}
-
-int InfoBox(const char *text) {
-  return PlatformMessageBox(text, AppTitle(), kBoxInformation);
-}
-
-void ErrorExit(const char *text) {
-  PlatformMessageBox(text, AppTitle(), kBoxWarning);
-  exit(1);
-}
-
-void FormatMessageText(char *buffer, const char *format, va_list values) {
-  int n = vsnprintf(buffer, kMessageBufferSize - 1, format, values);
-  if (n <= 0 || n >= kMessageBufferSize - 1) {
-    memcpy(buffer + 496, " ...", 4);
-    buffer[500] = '\0';
-  }
-}
-
-int InfoBoxF(const char *format, ...) {
-  char buffer[kMessageBufferSize];
-  va_list values;
-  va_start(values, format);
-  FormatMessageText(buffer, format, values);
-  va_end(values);
-  return InfoBox(buffer);
-}
-
-void ErrorExitF(const char *format, ...) {
-  char buffer[kMessageBufferSize];
-  va_list values;
-  va_start(values, format);
-  FormatMessageText(buffer, format, values);
-  va_end(values);
-  ErrorExit(buffer);
-}
-
 int ShowUsage(void) { return InfoBox(UsageText); }
 
 int ShowVersion(void) {
@@ -81,7 +39,7 @@ int ShowVersion(void) {
   return InfoBox(buffer);
 }
 
-long OpenPage(int kind) {
+int OpenPage(int kind) {
   // The local page's path is kept for the rest of the run.
   static char *local_help;
   const char *page = kMakerPage;
@@ -90,5 +48,5 @@ long OpenPage(int kind) {
     free(local_help);
     page = local_help = Concat2(ProgramFolder, "/Help/index.html");
   }
-  return PlatformShellOpen("", page, "", "C:\\", 0);
+  return PlatformOpenDocument(page);
 }

@@ -11,8 +11,4 @@ int AppMain(void *instance, void *previous, char *command_tail, int show);
 // say or the path would not fit in 512 bytes.
 char *ProgramDir(void);
 
-// The folder part of a path as POSIX dirname gives it, with "\" and "/" both
-// separators and a leading drive ("C:") kept. New heap text.
-char *FolderOfPath(const char *path);
-
 #endif

@@ -4,11 +4,85 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/messages.h"
+#include "lib/report.h"
 #include "lib/strings.h"
+#include "lib/tokenize.h"
 #include "platform/platform.h"
 
 enum { kCopyBufferSize = 512 };
+
+static int NeedsSeparator(const char *folder) {
+  size_t n = strlen(folder);
+  return n > 0 && folder[n - 1] != kPathSeparator;
+}
+
+char *PathJoin(const char *folder, const char *name) {
+  const char separator[] = {kPathSeparator, '\0'};
+  return Concat3(folder, NeedsSeparator(folder) ? separator : "", name);
+}
+
+int PathJoinInto(int capacity, char *buffer, const char *folder,
+                 const char *name) {
+  size_t folder_length = strlen(folder);
+  size_t name_length = strlen(name);
+  int separator = NeedsSeparator(folder);
+  if (capacity <= 0 ||
+      folder_length + name_length + separator >= (size_t)capacity)
+    return 0;
+  memcpy(buffer, folder, folder_length);
+  if (separator) buffer[folder_length] = kPathSeparator;
+  memcpy(buffer + folder_length + separator, name, name_length + 1);
+  return 1;
+}
+
+static int IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+static int HasDrive(const char *path) {
+  char c = path[0];
+  return ((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')) && path[1] == ':';
+}
+
+// A network path's two equal leading separators stay two; other runs of
+// leading separators shrink to one.
+static size_t RootLength(const char *path, size_t length) {
+  if (length >= 2 && path[0] == path[1] &&
+      (length == 2 || !IsSeparator(path[2])))
+    return 2;
+  return 1;
+}
+
+// Copies path[0, length) into out, each run of separators reduced to one but
+// for the root.
+static void CopyCollapsed(char *out, const char *path, size_t length) {
+  size_t i = 0;
+  if (IsSeparator(path[0])) {
+    size_t root = RootLength(path, length);
+    memcpy(out, path, root);
+    out += root;
+    while (i < length && IsSeparator(path[i])) i++;
+  }
+  for (; i < length; i++) {
+    if (IsSeparator(path[i]) && i > 0 && IsSeparator(path[i - 1])) continue;
+    *out++ = path[i];
+  }
+  *out = '\0';
+}
+
+char *FolderOfPath(const char *path) {
+  size_t drive = HasDrive(path) ? 2 : 0;
+  const char *rest = path + drive;
+  size_t end = strlen(rest);
+  while (end > 0 && IsSeparator(rest[end - 1])) end--;  // trailing separators
+  if (end == 0 && rest[0] != '\0') end = 1;             // the root itself
+  while (end > 0 && !IsSeparator(rest[end - 1])) end--;  // last component
+  if (end == 0) return StrDup(".");
+  size_t root = IsSeparator(rest[0]) ? RootLength(rest, strlen(rest)) : 1;
+  while (end > root && IsSeparator(rest[end - 1])) end--;  // before the name
+  char *folder = (char *)AllocOrDie(drive + end + 1);
+  memcpy(folder, path, drive);
+  CopyCollapsed(folder + drive, rest, end);
+  return folder;
+}
 
 unsigned long CurrentProcessId(void) { return PlatformProcessId(); }
 
@@ -55,19 +129,19 @@ int CopyTextFile(const char *source, const char *target) {
 
 static StringList ListEntries(const char *folder, const char *pattern,
                               int want_folders) {
-  StringList list = StringListNew(0);
+  StringListBuilder found = StringListBuilderStart();
   char *search_path = PathJoin(folder, pattern[0] != '\0' ? pattern : "*.*");
   FolderEntry entry;
   FolderSearch *search = PlatformFindFirst(search_path, &entry);
   free(search_path);
-  if (search == NULL) return list;
+  if (search == NULL) return found.list;
   do {
     if (strcmp(entry.name, ".") == 0 || strcmp(entry.name, "..") == 0) continue;
     if ((entry.is_folder != 0) == (want_folders != 0))
-      StringListAppend(&list, entry.name);
+      StringListBuilderAppend(&found, entry.name);
   } while (PlatformFindNext(search, &entry));
   PlatformFindClose(search);
-  return list;
+  return found.list;
 }
 
 StringList ListFiles(const char *folder, const char *pattern) {
@@ -78,8 +152,21 @@ StringList ListFolders(const char *folder, const char *pattern) {
   return ListEntries(folder, pattern, 1);
 }
 
+// The parameters are split as the program's own command line is, and the
+// platform starts the program with exactly those words.
 int RunAndWait(const char *file, const char *parameters, int show) {
-  return PlatformRunAndWait(file, parameters, show);
+  if (file == NULL || file[0] == '\0') return -1;
+  if (parameters == NULL) parameters = "";
+  // Every word takes at least one character and one blank, or two quotes.
+  int limit = (int)(strlen(parameters) / 2 + 1);
+  char **arguments = (char **)ReallocOrExit(NULL, (size_t)limit + 2,
+                                            sizeof(char *), "out of memory");
+  arguments[0] = StrDup(file);
+  TokenizeCommandLine(parameters, limit, arguments + 1);
+  int status = PlatformRunAndWait(arguments, show);
+  FreeStrings(arguments);
+  free(arguments);
+  return status;
 }
 
 char *ChangeExtension(const char *path, const char *extension) {
@@ -155,11 +242,8 @@ char *ReadAll(const char *path) {
     fclose(file);
     ErrorExitF("Can't read file: %s", path);
   }
-  char *text = (char *)malloc((size_t)size + 1);
-  if (text == NULL) {
-    fclose(file);
-    ErrorExitF("ReadAll: Out of memory");
-  }
+  char *text =
+      (char *)ReallocOrExit(NULL, (size_t)size + 1, 1, "ReadAll: Out of memory");
   // Text mode may deliver fewer bytes than the size (CR LF read as LF).
   size_t read = fread(text, 1, (size_t)size, file);
   text[read] = '\0';

@@ -10,6 +10,18 @@
 
 #include "lib/stringlist.h"
 
+// folder, the platform's separator unless folder is empty or already ends in
+// it, then name.
+char *PathJoin(const char *folder, const char *name);
+// The same join into buffer; returns 1, or 0 when it would not fit in
+// capacity bytes (the buffer is then untouched).
+int PathJoinInto(int capacity, char *buffer, const char *folder,
+                 const char *name);
+
+// The folder part of a path as POSIX dirname gives it, with "\" and "/" both
+// separators and a leading drive ("C:") kept. New heap text.
+char *FolderOfPath(const char *path);
+
 unsigned long CurrentProcessId(void);
 
 // 1 when path can be opened for reading, else 0 (a folder gives 0).

@@ -4,7 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/messages.h"
+#include "lib/report.h"
 #include "lib/strings.h"
 #include "platform/platform.h"
 
@@ -52,45 +52,29 @@ static int FindSectionHeader(FILE *file, const char *header) {
   return 0;
 }
 
-// Appends to a list that keeps spare room, so a long section costs no more
-// than one pass. capacity counts the slots, the closing NULL's included.
-static void AppendLine(StringList *list, int *count, size_t *capacity,
-                       const char *line) {
-  if ((size_t)*count + 2 > *capacity) {
-    size_t grown = *capacity * 2;
-    char **slots = (char **)realloc(*list, grown * sizeof(char *));
-    if (slots == NULL) ErrorExitF("out of memory");
-    *list = slots;
-    *capacity = grown;
-  }
-  (*list)[(*count)++] = StrDup(line);
-  (*list)[*count] = NULL;
-}
-
-static int ReadSectionBody(FILE *file, StringList *list) {
+// Appends the section's lines up to its first blank one. The builder keeps
+// spare room, so a long section costs no more than one pass.
+static void ReadSectionBody(FILE *file, StringListBuilder *builder) {
   char line[kSectionLineSize];
-  int count = 0;
-  size_t capacity = 1;
   while (fgets(line, kSectionReadLimit, file) != NULL) {
     ChopNewline(line);
     if (IsBlankText(line)) break;
-    AppendLine(list, &count, &capacity, line);
+    StringListBuilderAppend(builder, line);
   }
-  return count;
 }
 
 int LoadLines(const char *path, const char *section, StringList *lines) {
   FILE *file = PlatformOpenForReading(path);
   if (file == NULL) ErrorExitF("LoadLines. %s file missing", path);
-  *lines = StringListNew(0);
+  StringListBuilder builder = StringListBuilderStart();
   char header[kSectionLineSize];
   int length = snprintf(header, sizeof header, "[%s]", section);
   // A header cut to fit the buffer would match the wrong lines: such a long
   // name finds no section at all.
-  int count = 0;
   if (length > 0 && length < (int)sizeof header &&
       FindSectionHeader(file, header))
-    count = ReadSectionBody(file, lines);
+    ReadSectionBody(file, &builder);
   fclose(file);
-  return count;
+  *lines = builder.list;
+  return builder.count;
 }

@@ -3,16 +3,13 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/messages.h"
+#include "lib/report.h"
 #include "lib/strings.h"
 
 // Room for count pointers. The size is worked out in size_t, because callers
 // may ask for positions near INT_MAX.
 static char **AllocSlots(size_t count) {
-  if (count > (size_t)-1 / sizeof(char *)) ErrorExitF("out of memory");
-  char **slots = (char **)malloc(count * sizeof(char *));
-  if (slots == NULL) ErrorExitF("out of memory");
-  return slots;
+  return (char **)ReallocOrExit(NULL, count, sizeof(char *), "out of memory");
 }
 
 static void FillWithEmptyStrings(char **slots, size_t from, size_t to) {
@@ -105,6 +102,26 @@ void StringListDelete(StringList *list, int n) {
 
 char *StringListAppend(StringList *list, const char *text) {
   return StringListInsert(list, StringListCount(*list), text);
+}
+
+StringListBuilder StringListBuilderStart(void) {
+  StringListBuilder builder = {StringListNew(0), 0, 1};
+  return builder;
+}
+
+char *StringListBuilderAppend(StringListBuilder *builder, const char *text) {
+  size_t needed = (size_t)builder->count + 2;
+  if (needed > builder->capacity) {
+    size_t grown = builder->capacity * 2;
+    if (grown < needed) grown = needed;
+    builder->list = (char **)ReallocOrExit(builder->list, grown, sizeof(char *),
+                                           "out of memory");
+    builder->capacity = grown;
+  }
+  char *copy = StrDup(text);
+  builder->list[builder->count++] = copy;
+  builder->list[builder->count] = NULL;
+  return copy;
 }
 
 void FreeStrings(char **strings) {

@@ -12,6 +12,8 @@
 #ifndef ORVANE_LIB_STRINGLIST_H
 #define ORVANE_LIB_STRINGLIST_H
 
+#include <stddef.h>
+
 typedef char **StringList;
 
 // n fresh empty strings; a negative n counts as 0.
@@ -34,6 +36,18 @@ char *StringListInsert(StringList *list, int n, const char *text);
 // Nothing happens when n is negative or not below the count.
 void StringListDelete(StringList *list, int n);
 char *StringListAppend(StringList *list, const char *text);
+
+// Appending many strings in a row: the builder keeps spare room in the
+// array, so n appends cost one pass rather than n copies of the array.
+// builder.list is a proper StringList at every moment, released as any other.
+struct StringListBuilder {
+  StringList list;
+  int count;
+  size_t capacity;  // slots, the closing NULL's included
+};
+StringListBuilder StringListBuilderStart(void);  // an empty list
+// Appends a copy of text and returns it.
+char *StringListBuilderAppend(StringListBuilder *builder, const char *text);
 
 // Release the strings of a plain array (not the array itself): every one
 // before the NULL, or those of the first n that are not NULL.

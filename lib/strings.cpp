@@ -3,20 +3,16 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "app/messages.h"
-#include "platform/platform.h"
+#include "lib/report.h"
 
 char *StrDup(const char *text) {
   size_t n = strlen(text) + 1;
-  char *copy = (char *)malloc(n);
-  if (copy == NULL) ErrorExitF("out of memory");
+  char *copy = (char *)ReallocOrExit(NULL, n, 1, "out of memory");
   return (char *)memcpy(copy, text, n);
 }
 
 void *AllocOrDie(size_t size) {
-  void *block = malloc(size);
-  if (block == NULL) ErrorExitF("Out of memory");
-  return block;
+  return ReallocOrExit(NULL, size, 1, "Out of memory");
 }
 
 // Joins up to five texts (NULL ends the list early) into one new text.
@@ -48,31 +44,6 @@ char *Concat5(const char *s1, const char *s2, const char *s3, const char *s4,
               const char *s5) {
   const char *parts[] = {s1, s2, s3, s4, s5};
   return JoinTexts(parts, 5);
-}
-
-static int NeedsSeparator(const char *folder) {
-  size_t n = strlen(folder);
-  return n > 0 && folder[n - 1] != kPathSeparator;
-}
-
-char *PathJoin(const char *folder, const char *name) {
-  const char separator[] = {kPathSeparator, '\0'};
-  const char *parts[] = {folder, NeedsSeparator(folder) ? separator : "", name};
-  return JoinTexts(parts, 3);
-}
-
-int PathJoinInto(int capacity, char *buffer, const char *folder,
-                 const char *name) {
-  size_t folder_length = strlen(folder);
-  size_t name_length = strlen(name);
-  int separator = NeedsSeparator(folder);
-  if (capacity <= 0 ||
-      folder_length + name_length + separator >= (size_t)capacity)
-    return 0;
-  memcpy(buffer, folder, folder_length);
-  if (separator) buffer[folder_length] = kPathSeparator;
-  memcpy(buffer + folder_length + separator, name, name_length + 1);
-  return 1;
 }
 
 static size_t CountOccurrences(const char *text, const char *search) {

@@ -12,18 +12,11 @@
 
 char *StrDup(const char *text);
 void *AllocOrDie(size_t size);  // uninitialised block
+
 char *Concat2(const char *s1, const char *s2);
 char *Concat3(const char *s1, const char *s2, const char *s3);
 char *Concat5(const char *s1, const char *s2, const char *s3, const char *s4,
               const char *s5);
-
-// folder, the platform's separator unless folder is empty or already ends in
-// it, then name.
-char *PathJoin(const char *folder, const char *name);
-// The same join into buffer; returns 1, or 0 when it would not fit in
-// capacity bytes (the buffer is then untouched).
-int PathJoinInto(int capacity, char *buffer, const char *folder,
-                 const char *name);
 
 // Every non-overlapping occurrence of search replaced, left to right. NULL when
 // text is NULL or memory runs out; an empty or NULL search gives a plain copy.

@@ -6,6 +6,7 @@
 #include <string.h>
 #include <time.h>
 
+#include "lib/paths.h"
 #include "lib/strings.h"
 #include "platform/platform.h"
 
@@ -55,7 +56,7 @@ static int LogText(const char *text) {
   char clock[9] = "";
   const struct tm *local = localtime(&now);
   if (local != NULL) {
-    strftime(date, 38, "%a %d %b %Y", local);
+    strftime(date, kDateSize - 2, "%a %d %b %Y", local);
     strftime(clock, sizeof clock, "%H:%M:%S", local);
   }
   if (strcmp(date, LogLastDay) != 0) {

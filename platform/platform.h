@@ -1,8 +1,12 @@
-// The operating-system services the rest of the program uses, in neutral types.
-// One implementation per system (posix.cpp, win32.cpp), chosen by the build.
+// The operating-system services the rest of the program uses, in the
+// program's own terms. One implementation per system (posix.cpp, win32.cpp),
+// chosen by the build, plus what both share (portable.cpp). This layer is the
+// bottom one: it calls nothing else of the program.
 //
 // Ownership: routines that return char * hand over a new heap text (free it);
-// routines that return const char * lend text the platform keeps for the whole run.
+// routines that return const char * lend text the platform keeps for the whole
+// run. When memory runs out the platform, which has no way to tell the user,
+// aborts the process.
 #ifndef ORVANE_PLATFORM_PLATFORM_H
 #define ORVANE_PLATFORM_PLATFORM_H
 
@@ -11,8 +15,11 @@
 // The separator that path joins put between a folder and a name.
 extern const char kPathSeparator;
 
-// Message-box styles and the answer of a box, as the Windows API numbers them.
-enum { kBoxInformation = 0x00, kBoxWarning = 0x30 };
+// The two kinds of box the program shows: plain information, and the warning
+// that comes before a fatal exit.
+enum BoxKind { kBoxInformation, kBoxWarning };
+// What a box answers once its one button closes it; 0 when it could not be
+// shown.
 enum { kBoxAnswerOk = 1 };
 
 // Hands the C runtime's arguments to the layer. POSIX rebuilds the raw command
@@ -26,14 +33,20 @@ const char *PlatformCommandLine(void);
 // failure, and capacity when the path filled the buffer and may be cut short.
 int PlatformProgramPath(char *buffer, int capacity);
 
-// Shows a modal box (POSIX: writes to the terminal). Returns the button pressed.
-int PlatformMessageBox(const char *text, const char *caption, int style);
+// Shows a modal box with the caption and text and waits for it to be closed
+// (POSIX: writes to the terminal). Returns the answer, kBoxAnswerOk or 0.
+int PlatformMessageBox(const char *text, const char *caption, BoxKind kind);
 
-// Asks the shell to open file with its associated program, without waiting.
-// Returns a value above 32 when the request was handed over.
-long PlatformShellOpen(const char *operation, const char *file,
-                       const char *parameters, const char *directory,
-                       int show);
+// A box as terminal lines: information on standard output (caption, then the
+// text), a warning on standard error ("caption: text"). POSIX shows every box
+// this way; Windows test programs use it in place of real boxes.
+int PlatformWriteBoxToTerminal(const char *text, const char *caption,
+                               BoxKind kind);
+
+// Asks the desktop to open file (a web address or a local page) with its
+// associated program, without waiting. Returns 1 when the request was handed
+// over, 0 when it could not be.
+int PlatformOpenDocument(const char *file);
 
 // The root of the per-user data folders, or NULL when the environment names
 // none. New heap text.
@@ -74,10 +87,12 @@ FolderSearch *PlatformFindFirst(const char *search_path, FolderEntry *entry);
 int PlatformFindNext(FolderSearch *search, FolderEntry *entry);
 void PlatformFindClose(FolderSearch *search);
 
-// Starts file with the parameters (NULL for none) and waits for it to end.
-// Returns its exit status, or -1 when it could not be started or did not end
-// normally. show is the Windows show command; POSIX ignores it.
-int PlatformRunAndWait(const char *file, const char *parameters, int show);
+// Starts the program arguments[0] with the arguments after it (a NULL-ended
+// vector, borrowed) and waits for it to end. No shell sees the words. Returns
+// its exit status, or -1 when it could not be started or did not end
+// normally. show is how Windows shows the program's window (its SW_ numbers);
+// POSIX ignores it.
+int PlatformRunAndWait(char *const *arguments, int show);
 
 // Saving without ever leaving a damaged file behind: the new contents go to
 // a fresh file beside the target, which then replaces the target in one step.

@@ -11,57 +11,34 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "app/cmdline.h"
 #include "platform/platform.h"
+#include "platform/system.h"
 
 extern char **environ;
 
 const char kPathSeparator = '/';
 
+size_t SystemFileNameOffset(const char *path) {
+  const char *slash = strrchr(path, '/');
+  return slash != NULL ? (size_t)(slash - path) + 1 : 0;
+}
+
+// The folder part of path, "." when it has none and "/" for the root.
+static char *FolderPart(const char *path) {
+  size_t offset = SystemFileNameOffset(path);
+  if (offset == 0) return CopyTextOrAbort(".");
+  char *folder = CopyTextOrAbort(path);
+  folder[offset > 1 ? offset - 1 : 1] = '\0';
+  return folder;
+}
+
 static char *g_command_line;
 
-static int NeedsQuotes(const char *arg) {
-  return arg[0] == '\0' || arg[0] == '"' || strpbrk(arg, " \t\n\r") != NULL;
-}
-
-// Bytes one argument takes on the rebuilt line (quotes doubled and added).
-static size_t QuotedLength(const char *arg) {
-  if (!NeedsQuotes(arg)) return strlen(arg);
-  size_t n = 2;
-  for (const char *p = arg; *p; p++) n += (*p == '"') ? 2 : 1;
-  return n;
-}
-
-static char *AppendQuoted(char *out, const char *arg) {
-  if (!NeedsQuotes(arg)) {
-    size_t n = strlen(arg);
-    memcpy(out, arg, n);
-    return out + n;
-  }
-  *out++ = '"';
-  for (const char *p = arg; *p; p++) {
-    if (*p == '"') *out++ = '"';
-    *out++ = *p;
-  }
-  *out++ = '"';
-  return out;
-}
-
-// Writes the arguments as one line that the program's own tokenizer splits
-// back into exactly the same words.
+// The line is rebuilt so that the program's own tokenizer splits it back
+// into exactly these words.
 void PlatformSetArguments(int argc, char **argv) {
-  size_t total = 1;
-  for (int i = 0; i < argc; i++) total += QuotedLength(argv[i]) + 1;
-  char *line = (char *)malloc(total);
-  if (line == NULL) abort();  // before any message can be shown
-  char *out = line;
-  for (int i = 0; i < argc; i++) {
-    if (i > 0) *out++ = ' ';
-    out = AppendQuoted(out, argv[i]);
-  }
-  *out = '\0';
   free(g_command_line);
-  g_command_line = line;
+  g_command_line = JoinArgumentLine(argc, (const char *const *)argv);
 }
 
 const char *PlatformCommandLine(void) {
@@ -83,52 +60,29 @@ int PlatformProgramPath(char *buffer, int capacity) {
   return (int)n;
 }
 
-int PlatformMessageBox(const char *text, const char *caption, int style) {
-  if (style == kBoxWarning) {
-    fprintf(stderr, "%s: %s\n", caption, text);
-    fflush(stderr);
-    return kBoxAnswerOk;
-  }
-  size_t n = strlen(text);
-  fprintf(stdout, "%s\n%s%s", caption, text,
-          (n > 0 && text[n - 1] == '\n') ? "" : "\n");
-  fflush(stdout);
-  return kBoxAnswerOk;
+int PlatformMessageBox(const char *text, const char *caption, BoxKind kind) {
+  return PlatformWriteBoxToTerminal(text, caption, kind);
 }
 
-// The operation, parameters, folder and show command only mean something to
-// the Windows shell; xdg-open picks the program from the file alone.
-long PlatformShellOpen(const char *, const char *file, const char *,
-                       const char *, int) {
+// xdg-open picks the program from the file alone, and is not waited for.
+int PlatformOpenDocument(const char *file) {
   char program[] = "xdg-open";
   char *argv[] = {program, (char *)file, NULL};
   pid_t pid;
-  if (posix_spawnp(&pid, program, NULL, NULL, argv, environ) != 0) return 2;
-  return 42;
-}
-
-static const char *NonEmptyEnv(const char *name) {
-  const char *value = getenv(name);
-  return (value != NULL && value[0] != '\0') ? value : NULL;
-}
-
-static char *CopyText(const char *text) {
-  char *copy = strdup(text);
-  if (copy == NULL) abort();
-  return copy;
+  return posix_spawnp(&pid, program, NULL, NULL, argv, environ) == 0;
 }
 
 char *PlatformUserDataRoot(void) {
   const char *value = NonEmptyEnv("AppData");
   if (value == NULL) value = NonEmptyEnv("XDG_DATA_HOME");
-  if (value != NULL) return CopyText(value);
+  if (value != NULL) return CopyTextOrAbort(value);
   const char *home = NonEmptyEnv("HOME");
   if (home == NULL) return NULL;
+  static const char kDataBelowHome[] = "/.local/share";
   size_t n = strlen(home);
-  char *root = (char *)malloc(n + sizeof "/.local/share");
-  if (root == NULL) abort();
+  char *root = (char *)AllocOrAbort(n + sizeof kDataBelowHome);
   memcpy(root, home, n);
-  memcpy(root + n, "/.local/share", sizeof "/.local/share");
+  memcpy(root + n, kDataBelowHome, sizeof kDataBelowHome);
   return root;
 }
 
@@ -247,20 +201,14 @@ int PlatformFindNext(FolderSearch *search, FolderEntry *entry) {
 }
 
 FolderSearch *PlatformFindFirst(const char *search_path, FolderEntry *entry) {
-  const char *slash = strrchr(search_path, '/');
-  char *folder = CopyText(slash == NULL ? "." : search_path);
-  if (slash == search_path)
-    folder[1] = '\0';  // the root
-  else if (slash != NULL)
-    folder[slash - search_path] = '\0';
-  const char *pattern = slash == NULL ? search_path : slash + 1;
+  const char *pattern = search_path + SystemFileNameOffset(search_path);
+  char *folder = FolderPart(search_path);
   DIR *dir = pattern[0] != '\0' ? opendir(folder) : NULL;
   free(folder);
   if (dir == NULL) return NULL;
-  FolderSearch *search = (FolderSearch *)malloc(sizeof(FolderSearch));
-  if (search == NULL) abort();
+  FolderSearch *search = (FolderSearch *)AllocOrAbort(sizeof(FolderSearch));
   search->folder = dir;
-  search->pattern = CopyText(pattern);
+  search->pattern = CopyTextOrAbort(pattern);
   if (!PlatformFindNext(search, entry)) {
     PlatformFindClose(search);
     return NULL;
@@ -276,24 +224,6 @@ void PlatformFindClose(FolderSearch *search) {
 
 // ---- Running a program to its end ----
 
-// The parameters are split as the program's own command line is, and the
-// program is started directly: no shell ever sees them.
-static char **BuildArgumentVector(const char *file, const char *parameters) {
-  if (parameters == NULL) parameters = "";
-  // Every word takes at least one character and one blank, or two quotes.
-  int limit = (int)(strlen(parameters) / 2 + 1);
-  char **argv = (char **)malloc(((size_t)limit + 2) * sizeof(char *));
-  if (argv == NULL) return NULL;
-  argv[0] = CopyText(file);
-  TokenizeCommandLine(parameters, limit, argv + 1);
-  return argv;
-}
-
-static void FreeArgumentVector(char **argv) {
-  for (char **p = argv; *p != NULL; p++) free(*p);
-  free(argv);
-}
-
 static int WaitForExit(pid_t pid) {
   int status;
   while (waitpid(pid, &status, 0) < 0) {
@@ -302,82 +232,32 @@ static int WaitForExit(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-int PlatformRunAndWait(const char *file, const char *parameters, int) {
-  if (file == NULL || file[0] == '\0') return -1;
-  char **argv = BuildArgumentVector(file, parameters);
-  if (argv == NULL) return -1;
+// The program is started directly: no shell ever sees the words.
+int PlatformRunAndWait(char *const *arguments, int) {
   pid_t pid;
-  int started = posix_spawnp(&pid, file, NULL, NULL, argv, environ) == 0;
-  FreeArgumentVector(argv);
-  return started ? WaitForExit(pid) : -1;
+  if (posix_spawnp(&pid, arguments[0], NULL, NULL, arguments, environ) != 0)
+    return -1;
+  return WaitForExit(pid);
 }
 
-// ---- Safe save ----
-
-static char *FolderOf(const char *path) {
-  const char *slash = strrchr(path, '/');
-  if (slash == NULL) return CopyText(".");
-  if (slash == path) return CopyText("/");
-  char *folder = CopyText(path);
-  folder[slash - path] = '\0';
-  return folder;
-}
-
-static const char *BaseNameOf(const char *path) {
-  const char *slash = strrchr(path, '/');
-  return slash != NULL ? slash + 1 : path;
-}
+// ---- The primitives of the safe save ----
 
 // Saving through a symbolic link updates the file it points to rather than
 // replacing the link with a plain file.
-static char *ResolveTarget(const char *path) {
+char *SystemSaveTarget(const char *path) {
   struct stat st;
   if (lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
     char *real = realpath(path, NULL);
     if (real != NULL) return real;
   }
-  return CopyText(path);
+  return CopyTextOrAbort(path);
 }
 
-static int CreateExclusive(const char *folder, const char *base, char **out) {
-  static unsigned counter;
-  size_t size = strlen(folder) + strlen(base) + 64;
-  char *name = (char *)malloc(size);
-  if (name == NULL) return -1;
-  for (int attempt = 0; attempt < 100; attempt++) {
-    // The name is cut so the temporary name stays within the system's limit.
-    snprintf(name, size, "%s/.%.120s.%ld-%u.tmp", folder, base, (long)getpid(),
-             counter++);
-    int fd = open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      *out = name;
-      return fd;
-    }
-    if (errno != EEXIST) break;
-  }
-  free(name);
-  return -1;
-}
-
-static void ReleaseSafeSave(SafeSave *save) {
-  free(save->target);
-  free(save->temp);
-  save->target = NULL;
-  save->temp = NULL;
-}
-
-int PlatformBeginSafeSave(const char *path, SafeSave *save) {
-  save->target = ResolveTarget(path);
-  save->temp = NULL;
-  char *folder = FolderOf(save->target);
-  int fd = CreateExclusive(folder, BaseNameOf(save->target), &save->temp);
-  free(folder);
-  if (fd < 0) {
-    ReleaseSafeSave(save);
-    return 0;
-  }
+CreateResult SystemCreateNew(const char *path) {
+  int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno == EEXIST ? kAlreadyExists : kCreateFailed;
   close(fd);
-  return 1;
+  return kCreated;
 }
 
 static int SyncPath(const char *path, int flags) {
@@ -388,6 +268,8 @@ static int SyncPath(const char *path, int flags) {
   return ok;
 }
 
+int SystemFlushToDisk(const char *path) { return SyncPath(path, O_RDONLY); }
+
 // A replaced file keeps its permission bits; a new one keeps what the
 // exclusive create gave it (0666 less the umask).
 static int CopyPermissions(const char *from, const char *to) {
@@ -396,22 +278,12 @@ static int CopyPermissions(const char *from, const char *to) {
   return chmod(to, st.st_mode & 07777) == 0;
 }
 
-int PlatformFinishSafeSave(SafeSave *save) {
-  int ok = SyncPath(save->temp, O_RDONLY) &&
-           CopyPermissions(save->target, save->temp) &&
-           rename(save->temp, save->target) == 0;
-  if (!ok) {
-    PlatformAbandonSafeSave(save);
-    return 0;
-  }
-  char *folder = FolderOf(save->target);
+int SystemReplace(const char *from, const char *to) {
+  if (!CopyPermissions(to, from) || rename(from, to) != 0) return 0;
+  char *folder = FolderPart(to);
   SyncPath(folder, O_RDONLY | O_DIRECTORY);  // makes the rename itself durable
   free(folder);
-  ReleaseSafeSave(save);
   return 1;
 }
 
-void PlatformAbandonSafeSave(SafeSave *save) {
-  if (save->temp != NULL) unlink(save->temp);
-  ReleaseSafeSave(save);
-}
+void SystemRemoveFile(const char *path) { unlink(path); }

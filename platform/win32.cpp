@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "platform/platform.h"
+#include "platform/system.h"
 
 const char kPathSeparator = '\\';
 
@@ -21,27 +22,16 @@ int PlatformProgramPath(char *buffer, int capacity) {
   return (int)n;  // capacity when the path was cut short
 }
 
-long PlatformShellOpen(const char *operation, const char *file,
-                       const char *parameters, const char *directory,
-                       int show) {
-  return (long)(INT_PTR)ShellExecuteA(NULL, operation, file, parameters,
-                                      directory, show);
-}
-
-static const char *NonEmptyEnv(const char *name) {
-  const char *value = getenv(name);
-  return (value != NULL && value[0] != '\0') ? value : NULL;
-}
-
-static char *CopyText(const char *text) {
-  char *copy = _strdup(text);
-  if (copy == NULL) abort();
-  return copy;
+// No owner window, the default operation, and no window of the shell's own.
+int PlatformOpenDocument(const char *file) {
+  // The shell's answer is a number above 32 when it took the request.
+  INT_PTR answer = (INT_PTR)ShellExecuteA(NULL, "", file, "", "C:\\", SW_HIDE);
+  return answer > 32;
 }
 
 char *PlatformUserDataRoot(void) {
   const char *value = NonEmptyEnv("AppData");
-  return value != NULL ? CopyText(value) : NULL;
+  return value != NULL ? CopyTextOrAbort(value) : NULL;
 }
 
 const char *PlatformTempFolder(void) {
@@ -88,8 +78,7 @@ FolderSearch *PlatformFindFirst(const char *search_path, FolderEntry *entry) {
   WIN32_FIND_DATAA found;
   HANDLE handle = FindFirstFileA(search_path, &found);
   if (handle == INVALID_HANDLE_VALUE) return NULL;
-  FolderSearch *search = (FolderSearch *)malloc(sizeof(FolderSearch));
-  if (search == NULL) abort();
+  FolderSearch *search = (FolderSearch *)AllocOrAbort(sizeof(FolderSearch));
   search->handle = handle;
   CopyEntry(&found, entry);
   return search;
@@ -109,17 +98,29 @@ void PlatformFindClose(FolderSearch *search) {
 
 // ---- Running a program to its end ----
 
-int PlatformRunAndWait(const char *file, const char *parameters, int show) {
+static int CountArguments(char *const *arguments) {
+  int count = 0;
+  while (arguments[count] != NULL) count++;
+  return count;
+}
+
+// The shell takes the words after the program as one line, quoted as the
+// program's own command line is.
+int PlatformRunAndWait(char *const *arguments, int show) {
+  int count = CountArguments(arguments);
+  char *parameters =
+      JoinArgumentLine(count - 1, (const char *const *)arguments + 1);
   SHELLEXECUTEINFOA info;
   memset(&info, 0, sizeof info);
   // The record's own size: the 32-bit figure would make 64-bit Windows
   // refuse the call.
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_NOCLOSEPROCESS;
-  info.lpFile = file;
+  info.lpFile = arguments[0];
   info.lpParameters = parameters;
   info.nShow = show;
   ShellExecuteExA(&info);
+  free(parameters);
   if (info.hProcess == NULL) return -1;
   WaitForSingleObject(info.hProcess, INFINITE);
   DWORD code;
@@ -128,61 +129,30 @@ int PlatformRunAndWait(const char *file, const char *parameters, int show) {
   return result;
 }
 
-// ---- Safe save ----
+// ---- The primitives of the safe save ----
 
 static int IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-// Index of the separator that ends the folder part of path ("C:" counts as
-// a folder); -1 for none.
-static int FolderLength(const char *path) {
-  int last = (path[0] != '\0' && path[1] == ':') ? 1 : -1;
-  for (int i = 0; path[i] != '\0'; i++)
-    if (IsSeparator(path[i])) last = i;
-  return last;
+size_t SystemFileNameOffset(const char *path) {
+  size_t offset = (path[0] != '\0' && path[1] == ':') ? 2 : 0;
+  for (size_t i = 0; path[i] != '\0'; i++)
+    if (IsSeparator(path[i])) offset = i + 1;
+  return offset;
 }
 
-static int CreateExclusive(const char *path, char **out) {
-  static unsigned counter;
-  int folder = FolderLength(path);
-  const char *base = path + folder + 1;
-  size_t size = strlen(path) + 64;
-  char *name = (char *)malloc(size);
-  if (name == NULL) return 0;
-  for (int attempt = 0; attempt < 100; attempt++) {
-    // The name is cut so the temporary name stays within the system's limit.
-    snprintf(name, size, "%.*s.%.120s.%lu-%u.tmp", folder + 1, path, base,
-             (unsigned long)GetCurrentProcessId(), counter++);
-    HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, NULL, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file != INVALID_HANDLE_VALUE) {
-      CloseHandle(file);
-      *out = name;
-      return 1;
-    }
-    if (GetLastError() != ERROR_FILE_EXISTS) break;
-  }
-  free(name);
-  return 0;
+char *SystemSaveTarget(const char *path) { return CopyTextOrAbort(path); }
+
+CreateResult SystemCreateNew(const char *path) {
+  HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_NEW,
+                            FILE_ATTRIBUTE_NORMAL, NULL);
+  if (file == INVALID_HANDLE_VALUE)
+    return GetLastError() == ERROR_FILE_EXISTS ? kAlreadyExists
+                                               : kCreateFailed;
+  CloseHandle(file);
+  return kCreated;
 }
 
-static void ReleaseSafeSave(SafeSave *save) {
-  free(save->target);
-  free(save->temp);
-  save->target = NULL;
-  save->temp = NULL;
-}
-
-int PlatformBeginSafeSave(const char *path, SafeSave *save) {
-  save->target = CopyText(path);
-  save->temp = NULL;
-  if (!CreateExclusive(path, &save->temp)) {
-    ReleaseSafeSave(save);
-    return 0;
-  }
-  return 1;
-}
-
-static int FlushToDisk(const char *path) {
+int SystemFlushToDisk(const char *path) {
   HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, NULL);
   if (file == INVALID_HANDLE_VALUE) return 0;
@@ -199,21 +169,11 @@ static int IsReadOnly(const char *path) {
          (attributes & FILE_ATTRIBUTE_READONLY);
 }
 
-// The move replaces the target in one step and returns only when it is on
-// disk, so the saved-over file is either the old one or the new one.
-int PlatformFinishSafeSave(SafeSave *save) {
-  int ok = !IsReadOnly(save->target) && FlushToDisk(save->temp) &&
-           MoveFileExA(save->temp, save->target,
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-  if (!ok) {
-    PlatformAbandonSafeSave(save);
-    return 0;
-  }
-  ReleaseSafeSave(save);
-  return 1;
+// The move returns only when it is on disk.
+int SystemReplace(const char *from, const char *to) {
+  return !IsReadOnly(to) &&
+         MoveFileExA(from, to,
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
-void PlatformAbandonSafeSave(SafeSave *save) {
-  if (save->temp != NULL) DeleteFileA(save->temp);
-  ReleaseSafeSave(save);
-}
+void SystemRemoveFile(const char *path) { DeleteFileA(path); }

@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 
-int PlatformMessageBox(const char *text, const char *caption, int style) {
-  return MessageBoxA(NULL, text, caption, (UINT)style);
+int PlatformMessageBox(const char *text, const char *caption, BoxKind kind) {
+  UINT style = (kind == kBoxWarning) ? MB_ICONWARNING : MB_OK;
+  return MessageBoxA(NULL, text, caption, style) == IDOK ? kBoxAnswerOk : 0;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <string>
 
@@ -12,7 +13,9 @@ namespace {
 
 class Messages : public ::testing::Test {
  protected:
-  void SetUp() override { snprintf(VersionText, sizeof VersionText, "1.12"); }
+  void SetUp() override { memcpy(saved_, VersionText, sizeof saved_); }
+  void TearDown() override { memcpy(VersionText, saved_, sizeof saved_); }
+  char saved_[sizeof VersionText];
 };
 
 std::string Formatted(const char *format, ...) {

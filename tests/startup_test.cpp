@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "lib/paths.h"
+
 namespace {
 
 std::string Folder(const char *path) {

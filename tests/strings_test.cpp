@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "lib/paths.h"
 #include "platform/platform.h"
 
 namespace {

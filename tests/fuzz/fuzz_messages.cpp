@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include "app/messages.h"
-#include "app/process.h"
 #include "log/log.h"
 #include "tests/fuzz/fuzz_input.h"
 
@@ -15,7 +14,6 @@ static const char *LogFile() {
     snprintf(path, sizeof path, "/tmp/orvane-fuzz-%d.log", (int)getpid());
     // The boxes write to the terminal; the fuzzer's own report goes to stderr.
     if (freopen("/dev/null", "w", stdout) == NULL) return NULL;
-    snprintf(VersionText, sizeof VersionText, "1.12");
   }
   return path;
 }

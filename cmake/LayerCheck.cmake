@@ -1,0 +1,9 @@
+# The layers look down only: platform, lib, log, app. For each layer a small
+# program takes every object of that layer's library (a whole archive) and
+# links only the layers below it, so a call that runs upward, even from code
+# nothing uses yet, fails the build with an undefined reference.
+foreach(layer IN ITEMS orvane_platform orvane_lib orvane_log orvane_app)
+  add_executable(${layer}_looks_down cmake/layer_check.cpp)
+  target_link_libraries(${layer}_looks_down PRIVATE
+                        "$<LINK_LIBRARY:WHOLE_ARCHIVE,${layer}>")
+endforeach()

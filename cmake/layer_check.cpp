@@ -1,0 +1,2 @@
+// The program of a layer check: it does nothing; linking it is the check.
+int main() { return 0; }

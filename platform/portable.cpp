@@ -1,0 +1,142 @@
+// The platform's routines that are the same on every system: the safe save's
+// rules, the terminal form of a box, the argument line, and the helpers the
+// systems' files share. Each system supplies only the primitives of system.h.
+#include <stdlib.h>
+#include <string.h>
+
+#include "platform/platform.h"
+#include "platform/system.h"
+
+void *AllocOrAbort(size_t size) {
+  void *block = malloc(size);
+  if (block == NULL) abort();
+  return block;
+}
+
+char *CopyTextOrAbort(const char *text) {
+  size_t n = strlen(text) + 1;
+  return (char *)memcpy(AllocOrAbort(n), text, n);
+}
+
+const char *NonEmptyEnv(const char *name) {
+  const char *value = getenv(name);
+  return (value != NULL && value[0] != '\0') ? value : NULL;
+}
+
+int PlatformWriteBoxToTerminal(const char *text, const char *caption,
+                               BoxKind kind) {
+  if (kind == kBoxWarning) {
+    fprintf(stderr, "%s: %s\n", caption, text);
+    fflush(stderr);
+    return kBoxAnswerOk;
+  }
+  size_t n = strlen(text);
+  fprintf(stdout, "%s\n%s%s", caption, text,
+          (n > 0 && text[n - 1] == '\n') ? "" : "\n");
+  fflush(stdout);
+  return kBoxAnswerOk;
+}
+
+// ---- The argument line ----
+
+static int NeedsQuotes(const char *word) {
+  return word[0] == '\0' || word[0] == '"' || strpbrk(word, " \t\n\r") != NULL;
+}
+
+// Bytes one word takes on the line (quotes doubled and added).
+static size_t QuotedLength(const char *word) {
+  if (!NeedsQuotes(word)) return strlen(word);
+  size_t n = 2;
+  for (const char *p = word; *p; p++) n += (*p == '"') ? 2 : 1;
+  return n;
+}
+
+static char *AppendQuoted(char *out, const char *word) {
+  if (!NeedsQuotes(word)) {
+    size_t n = strlen(word);
+    memcpy(out, word, n);
+    return out + n;
+  }
+  *out++ = '"';
+  for (const char *p = word; *p; p++) {
+    if (*p == '"') *out++ = '"';
+    *out++ = *p;
+  }
+  *out++ = '"';
+  return out;
+}
+
+char *JoinArgumentLine(int count, const char *const *words) {
+  size_t total = 1;
+  for (int i = 0; i < count; i++) total += QuotedLength(words[i]) + 1;
+  char *line = (char *)AllocOrAbort(total);
+  char *out = line;
+  for (int i = 0; i < count; i++) {
+    if (i > 0) *out++ = ' ';
+    out = AppendQuoted(out, words[i]);
+  }
+  *out = '\0';
+  return line;
+}
+
+// ---- Safe save ----
+
+enum { kTempNameAttempts = 100 };
+
+// ".NAME.PID-N.tmp" in the target's folder: hidden, and never the name of a
+// file another process is writing. The name's own part is cut so the whole
+// stays within the file system's limit.
+static char *TempNameBeside(const char *target) {
+  static unsigned counter;
+  size_t folder = SystemFileNameOffset(target);
+  size_t size = strlen(target) + 64;
+  char *name = (char *)AllocOrAbort(size);
+  snprintf(name, size, "%.*s.%.120s.%lu-%u.tmp", (int)folder, target,
+           target + folder, PlatformProcessId(), counter++);
+  return name;
+}
+
+// A name that exists is tried again with the next counter; any other failure
+// (no such folder, no permission) would fail for every name.
+static char *CreateTempBeside(const char *target) {
+  for (int attempt = 0; attempt < kTempNameAttempts; attempt++) {
+    char *name = TempNameBeside(target);
+    CreateResult result = SystemCreateNew(name);
+    if (result == kCreated) return name;
+    free(name);
+    if (result != kAlreadyExists) break;
+  }
+  return NULL;
+}
+
+static void ReleaseSafeSave(SafeSave *save) {
+  free(save->target);
+  free(save->temp);
+  save->target = NULL;
+  save->temp = NULL;
+}
+
+int PlatformBeginSafeSave(const char *path, SafeSave *save) {
+  save->target = SystemSaveTarget(path);
+  save->temp = CreateTempBeside(save->target);
+  if (save->temp == NULL) {
+    ReleaseSafeSave(save);
+    return 0;
+  }
+  return 1;
+}
+
+int PlatformFinishSafeSave(SafeSave *save) {
+  if (!SystemFlushToDisk(save->temp) ||
+      !SystemReplace(save->temp, save->target)) {
+    PlatformAbandonSafeSave(save);
+    return 0;
+  }
+  ReleaseSafeSave(save);
+  return 1;
+}
+
+void PlatformAbandonSafeSave(SafeSave *save) {
+  if (save->temp != NULL) SystemRemoveFile(save->temp);
+  ReleaseSafeSave(save);
+}

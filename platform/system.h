@@ -1,0 +1,52 @@
+// Inside the platform layer only: the primitives each system supplies to the
+// portable routines of portable.cpp, and the helpers those routines lend to
+// the systems' files. Nothing outside platform/ includes this header.
+//
+// Ownership as in platform.h: char * results are new heap texts.
+#ifndef ORVANE_PLATFORM_SYSTEM_H
+#define ORVANE_PLATFORM_SYSTEM_H
+
+#include <stddef.h>
+
+// ---- Supplied by posix.cpp or win32.cpp ----
+
+enum CreateResult { kCreated, kAlreadyExists, kCreateFailed };
+// Creates path as a new empty file; an existing file is never opened.
+CreateResult SystemCreateNew(const char *path);
+
+// Forces the file's contents to the disk. 1, or 0 on failure.
+int SystemFlushToDisk(const char *path);
+
+// Moves from over to in one step, so to is either the old file or the new
+// one, and makes the move itself durable. 1, or 0 with both left as they
+// were. A replaced file keeps its permissions; Windows refuses to replace a
+// read-only file.
+int SystemReplace(const char *from, const char *to);
+
+// The file a save to path must replace: on POSIX a symbolic link is followed,
+// so the link stays a link. New heap text.
+char *SystemSaveTarget(const char *path);
+
+// Where the last component of path begins: behind its last separator (and on
+// Windows behind a drive such as "C:"), or 0 when it has none.
+size_t SystemFileNameOffset(const char *path);
+
+// Removes one file; nothing happens when it is missing.
+void SystemRemoveFile(const char *path);
+
+// ---- Shared by both systems' files (portable.cpp) ----
+
+// The platform sits below the message boxes and cannot tell the user that
+// memory ran out, so these stop the process at once instead (abort).
+void *AllocOrAbort(size_t size);
+char *CopyTextOrAbort(const char *text);
+
+// The variable's value when it is set and not empty, else NULL.
+const char *NonEmptyEnv(const char *name);
+
+// The words as one line that the program's own tokenizer splits back into
+// exactly the same words: a word that is empty, starts with a double quote
+// or holds a blank is quoted, its quotes doubled. New heap text.
+char *JoinArgumentLine(int count, const char *const *words);
+
+#endif

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# The layers look down only: each folder includes its own headers and those
+# of the layers below it (platform, then lib, then log, then app), and the
+# platform's primitives stay inside the platform.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+layers=(platform lib log app)
+failed=0
+for i in "${!layers[@]}"; do
+  for upper in "${layers[@]:i+1}"; do
+    if grep -rn "#include \"$upper/" "${layers[i]}"; then
+      echo "^ ${layers[i]}/ includes a header of $upper/, a layer above it"
+      failed=1
+    fi
+  done
+done
+if grep -rn '#include "platform/system.h"' lib log app; then
+  echo "^ platform/system.h is the platform's own"
+  failed=1
+fi
+exit $failed
