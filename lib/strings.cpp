@@ -15,6 +15,16 @@ void *AllocOrDie(size_t size) {
   return ReallocOrExit(NULL, size, 1, "Out of memory");
 }
 
+// Held in one array that stays reachable, so the texts are neither freed nor
+// reported as leaks.
+const char *KeepForRun(char *text) {
+  static char **kept;
+  static size_t count;
+  kept = (char **)ReallocOrExit(kept, count + 1, sizeof *kept, "out of memory");
+  kept[count++] = text;
+  return text;
+}
+
 // Joins up to five texts (NULL ends the list early) into one new text.
 static char *JoinTexts(const char *const *parts, int count) {
   size_t total = 1;

@@ -13,6 +13,10 @@
 char *StrDup(const char *text);
 void *AllocOrDie(size_t size);  // uninitialised block
 
+// Takes over a heap text that others may hold for the rest of the run (a
+// path handed out, a page given to the shell) and keeps it until the process
+// ends. Returns text.
+const char *KeepForRun(char *text);
 char *Concat2(const char *s1, const char *s2);
 char *Concat3(const char *s1, const char *s2, const char *s3);
 char *Concat5(const char *s1, const char *s2, const char *s3, const char *s4,

@@ -13,21 +13,15 @@
 enum { kLineSize = 513, kDateSize = 40 };
 
 static const char *LogPath;
-static char *LogOwnPath;  // the path LogInTemp made, if it is the current one
 static char LogLastDay[kDateSize];
 
+// The path is handed out, so it is kept for the rest of the run: a caller
+// may hold it after the log has moved on to another path.
 const char *LogInTemp(const char *file_name) {
-  char *path = PathJoin(PlatformTempFolder(), file_name);
-  LogSetPath(path);
-  LogOwnPath = path;
-  return path;
+  return LogSetPath(KeepForRun(PathJoin(PlatformTempFolder(), file_name)));
 }
 
 const char *LogSetPath(const char *path) {
-  if (path != LogOwnPath) {  // the path LogInTemp handed out may come back
-    free(LogOwnPath);
-    LogOwnPath = NULL;
-  }
   LogPath = path;
   LogLastDay[0] = '\0';
   return path;

@@ -3,8 +3,9 @@
 // every write, so a sudden end loses nothing already logged. Logging never
 // reports failure; lines that cannot be written are silently lost.
 //
-// Ownership: LogInTemp keeps its own heap copy of the path; LogSetPath keeps
-// the caller's pointer, which must stay valid. Texts longer than 512
+// Ownership: the path LogInTemp makes stays valid for the rest of the run,
+// whatever path is set later; LogSetPath keeps the caller's pointer, which
+// must stay valid. Texts longer than 512
 // characters are cut.
 #ifndef ORVANE_LOG_LOG_H
 #define ORVANE_LOG_LOG_H

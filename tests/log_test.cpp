@@ -144,4 +144,17 @@ TEST_F(Log, LinesOnDiskEndInCarriageReturnAndLineFeed) {
 }
 #endif
 
+// A caller may hold the path LogInTemp handed out after the log has moved on;
+// it once pointed at freed memory then.
+TEST(LogInTemp, HandedOutPathStaysValidAfterAnotherIsSet) {
+  const char *first = LogInTemp("first.log");
+  std::string expected = first;
+  LogSetPath("elsewhere.log");
+  const char *second = LogInTemp("second.log");
+  LogSetPath(second);
+  LogSetPath(nullptr);
+  EXPECT_EQ(expected, first);
+  EXPECT_NE(std::string::npos, std::string(second).find("second.log"));
+}
+
 }  // namespace
