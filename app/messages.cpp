@@ -1,7 +1,6 @@
 #include "app/messages.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 
 #include "app/process.h"
 #include "lib/strings.h"
@@ -40,13 +39,9 @@ int ShowVersion(void) {
 }
 
 int OpenPage(int kind) {
-  // The local page's path is kept for the rest of the run.
-  static char *local_help;
   const char *page = kMakerPage;
   if (kind == kPageProduct) page = kProductPage;
-  if (kind == kPageLocalHelp) {
-    free(local_help);
-    page = local_help = Concat2(ProgramFolder, "/Help/index.html");
-  }
+  if (kind == kPageLocalHelp)
+    page = KeepForRun(Concat2(ProgramFolder, "/Help/index.html"));
   return PlatformOpenDocument(page);
 }

@@ -14,7 +14,8 @@ int ShowUsage(void);
 int ShowVersion(void);
 
 // Hands the page of the given kind to the desktop: 1 when the request was
-// handed over, else 0.
+// handed over, else 0. The local page's path is made anew at every call and
+// kept for the rest of the run, since the shell may still be reading it.
 int OpenPage(int kind);
 
 #endif

@@ -5,6 +5,7 @@
 #include <stdlib.h>
 
 #include <string>
+#include <vector>
 
 #include "lib/paths.h"
 #include "platform/platform.h"
@@ -86,6 +87,16 @@ TEST(StrAssign, ReplacesSlotEvenWithItsOwnText) {
   EXPECT_EQ(slot, StrAssign(&slot, "second"));
   EXPECT_STREQ("second", slot);
   free(slot);
+}
+
+// What the shell or a caller was given must outlive later calls: the help
+// page's path was once freed when the page was opened a second time.
+TEST(KeepForRun, KeptTextsStayValidWhileMoreAreKept) {
+  const char *first = KeepForRun(StrDup("page one"));
+  std::vector<const char *> later;
+  for (int i = 0; i < 1000; i++) later.push_back(KeepForRun(StrDup("more")));
+  EXPECT_STREQ("page one", first);
+  EXPECT_STREQ("more", later.back());
 }
 
 TEST(JoinWithBlanks, PrecedesEveryWordWithABlank) {
