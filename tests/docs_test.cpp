@@ -8,6 +8,7 @@
 
 #include "app/interpreter.h"
 #include "app/messages.h"
+#include "orvane_version.h"
 #include "tests/temp_folder.h"
 
 namespace {
@@ -69,6 +70,26 @@ TEST(Documentation, UsageTextListsEveryEditOptionButCrop) {
     std::string option = EditOptionTable[row].name;
     EXPECT_EQ(option != "-c", Mentions(UsageText, option)) << option;
   }
+}
+
+// Every version the documents name is the one the build declares, and each
+// document names it at least once.
+TEST(Documentation, NamesTheVersionTheBuildDeclares) {
+  const std::regex program_version("Orvane (Ver )?(\\d+\\.\\d+)\\b");
+  for (const char *name : {"README.md", "docs/help/index.html",
+                           "docs/orvane.1"}) {
+    std::string text = Source(name);
+    int seen = 0;
+    for (std::sregex_iterator m(text.begin(), text.end(), program_version), end;
+         m != end; ++m, ++seen)
+      EXPECT_EQ(ORVANE_VERSION_TEXT, (*m)[2].str()) << name;
+    EXPECT_GT(seen, 0) << name << " names no version";
+  }
+  std::string readme = Source("README.md");
+  const std::regex package("orvane_([0-9.]+)_");
+  for (std::sregex_iterator m(readme.begin(), readme.end(), package), end;
+       m != end; ++m)
+    EXPECT_EQ(ORVANE_PACKAGE_VERSION, (*m)[1].str());
 }
 
 TEST(Documentation, MentionsFindsWholeOptionsOnly) {

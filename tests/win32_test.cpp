@@ -12,6 +12,7 @@
 #include "app/resource.h"
 #include "lib/paths.h"
 #include "lib/strings.h"
+#include "orvane_version.h"
 #include "platform/platform.h"
 #include "tests/portable.h"
 #include "tests/temp_folder.h"
@@ -140,14 +141,16 @@ TEST(WindowsResources, VersionBlockNamesMakerProgramAndVersion) {
   VS_FIXEDFILEINFO *fixed = NULL;
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueA(block.data(), "\\", (void **)&fixed, &length));
-  EXPECT_EQ(MAKELONG(12, 1), fixed->dwFileVersionMS);
-  EXPECT_EQ(0u, fixed->dwFileVersionLS);
-  EXPECT_EQ(MAKELONG(12, 1), fixed->dwProductVersionMS);
-  EXPECT_EQ(0u, fixed->dwProductVersionLS);
+  EXPECT_EQ(MAKELONG(ORVANE_VERSION_MINOR, ORVANE_VERSION_MAJOR),
+            fixed->dwFileVersionMS);
+  EXPECT_EQ(MAKELONG(0, ORVANE_VERSION_PATCH), fixed->dwFileVersionLS);
+  EXPECT_EQ(MAKELONG(ORVANE_VERSION_MINOR, ORVANE_VERSION_MAJOR),
+            fixed->dwProductVersionMS);
+  EXPECT_EQ(MAKELONG(0, ORVANE_VERSION_PATCH), fixed->dwProductVersionLS);
   EXPECT_EQ("Tabrinel", VersionString(block, "CompanyName"));
   EXPECT_EQ("Orvane", VersionString(block, "ProductName"));
-  EXPECT_EQ("1.12.0.0", VersionString(block, "FileVersion"));
-  EXPECT_EQ("1.12.0.0", VersionString(block, "ProductVersion"));
+  EXPECT_EQ(ORVANE_FILE_VERSION, VersionString(block, "FileVersion"));
+  EXPECT_EQ(ORVANE_FILE_VERSION, VersionString(block, "ProductVersion"));
   EXPECT_EQ("Orvane.exe", VersionString(block, "OriginalFilename"));
 }
 
@@ -198,7 +201,7 @@ TEST(WindowsResources, ManifestAsksForNoElevation) {
   std::string manifest((const char *)LockResource(LoadResource(module, found)),
                        SizeofResource(module, found));
   EXPECT_NE(std::string::npos, manifest.find("level=\"asInvoker\""));
-  EXPECT_NE(std::string::npos, manifest.find("version=\"1.12.0.0\""));
+  EXPECT_NE(std::string::npos, manifest.find(std::string("version=\"") + ORVANE_FILE_VERSION + "\""));
   FreeLibrary(module);
 }
 
