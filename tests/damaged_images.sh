@@ -4,7 +4,7 @@
 # 1, a failure must say why, no damaged input may change (unless the program
 # itself saved a whole image over it), and no temporary file may stay.
 # Usage: damaged_images.sh orvane make_damaged sample.jpg [seconds-per-run]
-set -uo pipefail
+set -euo pipefail
 orvane=$(realpath "$1") make_damaged=$(realpath "$2") sample=$(realpath "$3")
 limit=${4:-30}
 
