@@ -46,6 +46,10 @@ for _ in $(seq 100); do [[ -s $OPENED ]] && break; sleep 0.05; done
 [[ $(cat "$OPENED") == "$prefix/lib/orvane/Help/index.html" ]] ||
   fail "-help opened '$(cat "$OPENED" 2>/dev/null)'"
 
-orvane --help | grep -q '^Usage:$' || fail "--help shows no usage"
-orvane --version | grep -q '^Build date:' || fail "--version shows no version"
+# Whole output first: grep -q stops reading at its match, and under pipefail
+# a writer cut off by that would fail the check.
+usage=$(orvane --help) || fail "--help failed"
+grep -q '^Usage:$' <<< "$usage" || fail "--help shows no usage"
+version=$(orvane --version) || fail "--version failed"
+grep -q '^Build date:' <<< "$version" || fail "--version shows no version"
 echo "installed program works"
