@@ -1,8 +1,21 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a built tree, installs it, uses the installed
-# program on an image, renders its manual page, and removes it again.
+# program on an image, renders its manual page, and removes it again. The
+# machine is left as it was found even when a check fails on the way.
 set -euo pipefail
 build=$(cd "$1" && pwd)
+
+fail() {
+  echo "FAILED: $*" >&2
+  exit 1
+}
+
+# Installing over a copy the machine already has could not be undone.
+state=$(dpkg-query -W -f='${db:Status-Status}' orvane 2>/dev/null) || state=
+case $state in
+  '' | not-installed | config-files) ;;
+  *) fail "orvane is already on this machine ($state); remove it first" ;;
+esac
 
 DEBIAN_FRONTEND=noninteractive apt-get install -y dpkg-dev man-db > /dev/null
 (cd "$build" && cpack > /dev/null)
@@ -11,8 +24,18 @@ echo "package: $(basename "$package") depends on: $(dpkg-deb -f "$package" Depen
 dpkg-deb -f "$package" Depends | grep -q libfreeimage3
 
 DEBIAN_FRONTEND=noninteractive apt-get install -y "$package" > /dev/null
+# From here on, whatever happens, the package and the scratch folder go.
+installed=yes folder=
+clean_up() {
+  if [[ $installed == yes ]]; then
+    DEBIAN_FRONTEND=noninteractive apt-get remove -y orvane > /dev/null ||
+      echo "could not remove orvane; remove it by hand" >&2
+  fi
+  [[ -z $folder ]] || rm -rf "$folder"
+}
+trap clean_up EXIT
+
 folder=$(mktemp -d)
-trap 'rm -rf "$folder"' EXIT
 cp "$build/sample.jpg" "$folder/photo.jpg"
 (cd "$folder" && TEMP="$folder" AppData="$folder" orvane -w 200 -o small.png photo.jpg)
 [[ -s $folder/small.png ]]
@@ -29,5 +52,6 @@ grep -q "EXIT STATUS" "$folder/page.txt"
 [[ ! -s $folder/warnings.txt ]] || { cat "$folder/warnings.txt"; exit 1; }
 
 DEBIAN_FRONTEND=noninteractive apt-get remove -y orvane > /dev/null
+installed=no
 [[ ! -e /usr/bin/orvane && ! -e /usr/lib/orvane ]]
 echo "package installs, runs, shows its manual page and removes cleanly"
