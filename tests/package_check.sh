@@ -2,8 +2,9 @@
 # Builds the Debian package from a built tree, installs it, uses the installed
 # program on an image, renders its manual page, and removes it again. The
 # machine is left as it was found even when a check fails on the way.
+# Usage: tests/package_check.sh build-folder
 set -euo pipefail
-build=$(cd "$1" && pwd)
+build=$(cd "${1:?usage: package_check.sh build-folder}" && pwd)
 
 fail() {
   echo "FAILED: $*" >&2
@@ -17,9 +18,18 @@ case $state in
   *) fail "orvane is already on this machine ($state); remove it first" ;;
 esac
 
+# The package of this very tree, named as cpack names it, so that one left
+# over from another version is never the one checked.
+config=$build/CPackConfig.cmake
+[[ -f $config ]] || fail "$build is no configured build tree (no CPackConfig.cmake)"
+version=$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$config")
+[[ -n $version ]] || fail "no CPACK_PACKAGE_VERSION in $config"
+arch=$(dpkg --print-architecture)
+package=$build/orvane_${version}_$arch.deb
+
 DEBIAN_FRONTEND=noninteractive apt-get install -y dpkg-dev man-db > /dev/null
 (cd "$build" && cpack > /dev/null)
-package=$(ls "$build"/orvane_*.deb)
+[[ -f $package ]] || fail "cpack made no $(basename "$package") in $build"
 echo "package: $(basename "$package") depends on: $(dpkg-deb -f "$package" Depends)"
 dpkg-deb -f "$package" Depends | grep -q libfreeimage3
 
