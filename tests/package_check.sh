@@ -30,8 +30,9 @@ package=$build/orvane_${version}_$arch.deb
 DEBIAN_FRONTEND=noninteractive apt-get install -y dpkg-dev man-db > /dev/null
 (cd "$build" && cpack > /dev/null)
 [[ -f $package ]] || fail "cpack made no $(basename "$package") in $build"
-echo "package: $(basename "$package") depends on: $(dpkg-deb -f "$package" Depends)"
-dpkg-deb -f "$package" Depends | grep -q libfreeimage3
+depends=$(dpkg-deb -f "$package" Depends)
+echo "package: $(basename "$package") depends on: $depends"
+[[ $depends == *libfreeimage3* ]] || fail "the package does not depend on libfreeimage3"
 
 DEBIAN_FRONTEND=noninteractive apt-get install -y "$package" > /dev/null
 # From here on, whatever happens, the package and the scratch folder go.
@@ -47,21 +48,27 @@ trap clean_up EXIT
 
 folder=$(mktemp -d)
 cp "$build/sample.jpg" "$folder/photo.jpg"
-(cd "$folder" && TEMP="$folder" AppData="$folder" orvane -w 200 -o small.png photo.jpg)
-[[ -s $folder/small.png ]]
-cmp -s "$build/sample.jpg" "$folder/photo.jpg"
-[[ $(readlink -f "$(command -v orvane)") == /usr/lib/orvane/orvane ]]
-[[ -f /usr/lib/orvane/Help/index.html ]]
-orvane --version | grep -q '^Build date:'
-grep -q FIPL /usr/share/doc/orvane/copyright
+(cd "$folder" && TEMP="$folder" AppData="$folder" orvane -w 200 -o small.png photo.jpg) ||
+  fail "the edit run failed"
+[[ -s $folder/small.png ]] || fail "no output written"
+cmp -s "$build/sample.jpg" "$folder/photo.jpg" || fail "the input changed"
+[[ $(readlink -f "$(command -v orvane)") == /usr/lib/orvane/orvane ]] ||
+  fail "orvane on PATH is not /usr/lib/orvane/orvane"
+[[ -f /usr/lib/orvane/Help/index.html ]] || fail "the help page is not installed"
+# Whole output first: grep -q stops reading at its match, and under pipefail
+# a writer cut off by that would fail the check.
+version_text=$(orvane --version) || fail "--version failed"
+grep -q '^Build date:' <<< "$version_text" || fail "--version shows no version"
+grep -q FIPL /usr/share/doc/orvane/copyright ||
+  fail "the copyright file lacks the image library's licence"
 
 # The page as packaged, whatever the machine's dpkg leaves out of /usr/share.
 dpkg-deb -x "$package" "$folder/unpacked"
 man -l "$folder/unpacked/usr/share/man/man1/orvane.1.gz" > "$folder/page.txt" 2> "$folder/warnings.txt"
-grep -q "EXIT STATUS" "$folder/page.txt"
-[[ ! -s $folder/warnings.txt ]] || { cat "$folder/warnings.txt"; exit 1; }
+grep -q "EXIT STATUS" "$folder/page.txt" || fail "the manual page has no EXIT STATUS"
+[[ ! -s $folder/warnings.txt ]] || fail "man warns: $(cat "$folder/warnings.txt")"
 
 DEBIAN_FRONTEND=noninteractive apt-get remove -y orvane > /dev/null
 installed=no
-[[ ! -e /usr/bin/orvane && ! -e /usr/lib/orvane ]]
+[[ ! -e /usr/bin/orvane && ! -e /usr/lib/orvane ]] || fail "files stay after removal"
 echo "package installs, runs, shows its manual page and removes cleanly"
