@@ -9,7 +9,15 @@ set -euo pipefail
 cd "$(dirname "$0")/../.."
 seconds=${1:-60}
 shift || true
-targets=${*:-cmdline strings split settings messages interpreter}
+# Every target when none is named; the list is the one CMake builds from.
+mapfile -t known < tests/fuzz/targets.txt
+if (($# > 0)); then targets=("$@"); else targets=("${known[@]}"); fi
+for target in "${targets[@]}"; do
+  if [[ " ${known[*]} " != *" $target "* ]]; then
+    echo "no fuzz target '$target'; there are: ${known[*]}" >&2
+    exit 2
+  fi
+done
 build=build-fuzz
 
 packages="clang libclang-rt-14-dev cmake make libfreeimage-dev"
@@ -27,7 +35,7 @@ mkdir -p $build/artifacts
 report=$build/fuzz-report.txt
 : > "$report"
 failed=0
-for target in $targets; do
+for target in "${targets[@]}"; do
   work=$build/corpus/$target
   mkdir -p "$work"
   log=$build/fuzz_$target.log
