@@ -18,40 +18,79 @@ import shlex
 import shutil
 import statistics
 import subprocess
+from dataclasses import dataclass
+from typing import Callable, List, NamedTuple
 
 BACKGROUNDS = '/usr/share/backgrounds/mate'
 TOOLS = ['orvane', 'floor', 'convert', 'gm', 'vips']
 BEGIN = '<!-- results:begin -->'
 END = '<!-- results:end -->'
 
-# Each case: its name, orvane's options, the floor's edits, ImageMagick's and
-# GraphicsMagick's operators, and libvips' command for (image, output).
+
+@dataclass(frozen=True)
+class Case:
+    """One piece of work, as each tool is told to do it."""
+    name: str
+    orvane_options: List[str]
+    floor_edits: List[str]
+    imagemagick_ops: List[str]
+    graphicsmagick_ops: List[str]
+    # The whole command, for (image, output with its save options, a
+    # scratch file for chains).
+    libvips_command: Callable[['Image', str, str], List[str]]
+    # The output's extension; the input's own when empty.
+    save_as: str = ''
+
+
 # Rotation is counter-clockwise in orvane and libvips, clockwise in the other
 # two. Resizes use the B-spline ("Cubic") filter where the tool has it.
 CASES = [
-    ('re-save', [], [], [], [], lambda i, o, t: ['vips', 'copy', i.path, o]),
-    ('-w 800', ['-w', '800'], ['w800'], ['-filter', 'Cubic', '-resize', '800x'],
-     ['-filter', 'Cubic', '-resize', '800x'],
-     lambda i, o, t: ['vips', 'resize', i.path, o, '%.8f' % (800 / i.width)]),
-    ('-r 90', ['-r', '90'], ['r90'], ['-rotate', '-90'], ['-rotate', '-90'],
-     lambda i, o, t: ['vips', 'rot', i.path, o, 'd270']),
-    ('-r 30', ['-r', '30'], ['r30'], ['-background', 'black', '-rotate', '-30'],
-     ['-background', 'black', '-rotate', '-30'],
-     lambda i, o, t: ['vips', 'rotate', i.path, o, '30']),
-    ('-fh', ['-fh'], ['fh'], ['-flop'], ['-flop'],
-     lambda i, o, t: ['vips', 'flip', i.path, o, 'horizontal']),
-    ('-c 1000x800', ['-c', '100', '100', '1000', '800'], ['c100,100,1000,800'],
-     ['-crop', '1000x800+100+100', '+repage'], ['-crop', '1000x800+100+100'],
-     lambda i, o, t: ['vips', 'crop', i.path, o, '100', '100', '1000', '800']),
-    ('-o png', [], [], [], [], lambda i, o, t: ['vips', 'copy', i.path, o]),
-    ('-r 90 -w 800', ['-r', '90', '-w', '800'], ['r90', 'w800'],
-     ['-rotate', '-90', '-filter', 'Cubic', '-resize', '800x'],
-     ['-rotate', '-90', '-filter', 'Cubic', '-resize', '800x'],
-     lambda i, o, t: ['sh', '-c', 'vips rot %s %s d270 && vips resize %s %s %.8f'
-                      % (shlex.quote(i.path), t, t, shlex.quote(o),
-                         800 / i.height)]),
+    Case('re-save', orvane_options=[], floor_edits=[], imagemagick_ops=[],
+         graphicsmagick_ops=[],
+         libvips_command=lambda i, o, t: ['vips', 'copy', i.path, o]),
+    Case('-w 800', orvane_options=['-w', '800'], floor_edits=['w800'],
+         imagemagick_ops=['-filter', 'Cubic', '-resize', '800x'],
+         graphicsmagick_ops=['-filter', 'Cubic', '-resize', '800x'],
+         libvips_command=lambda i, o, t: [
+             'vips', 'resize', i.path, o, '%.8f' % (800 / i.width)]),
+    Case('-r 90', orvane_options=['-r', '90'], floor_edits=['r90'],
+         imagemagick_ops=['-rotate', '-90'],
+         graphicsmagick_ops=['-rotate', '-90'],
+         libvips_command=lambda i, o, t: ['vips', 'rot', i.path, o, 'd270']),
+    Case('-r 30', orvane_options=['-r', '30'], floor_edits=['r30'],
+         imagemagick_ops=['-background', 'black', '-rotate', '-30'],
+         graphicsmagick_ops=['-background', 'black', '-rotate', '-30'],
+         libvips_command=lambda i, o, t: ['vips', 'rotate', i.path, o, '30']),
+    Case('-fh', orvane_options=['-fh'], floor_edits=['fh'],
+         imagemagick_ops=['-flop'], graphicsmagick_ops=['-flop'],
+         libvips_command=lambda i, o, t: [
+             'vips', 'flip', i.path, o, 'horizontal']),
+    Case('-c 1000x800', orvane_options=['-c', '100', '100', '1000', '800'],
+         floor_edits=['c100,100,1000,800'],
+         imagemagick_ops=['-crop', '1000x800+100+100', '+repage'],
+         graphicsmagick_ops=['-crop', '1000x800+100+100'],
+         libvips_command=lambda i, o, t: [
+             'vips', 'crop', i.path, o, '100', '100', '1000', '800']),
+    Case('-o png', orvane_options=[], floor_edits=[], imagemagick_ops=[],
+         graphicsmagick_ops=[],
+         libvips_command=lambda i, o, t: ['vips', 'copy', i.path, o],
+         save_as='.png'),
+    Case('-r 90 -w 800', orvane_options=['-r', '90', '-w', '800'],
+         floor_edits=['r90', 'w800'],
+         imagemagick_ops=['-rotate', '-90', '-filter', 'Cubic', '-resize',
+                          '800x'],
+         graphicsmagick_ops=['-rotate', '-90', '-filter', 'Cubic', '-resize',
+                             '800x'],
+         libvips_command=lambda i, o, t: [
+             'sh', '-c', 'vips rot %s %s d270 && vips resize %s %s %.8f'
+             % (shlex.quote(i.path), t, t, shlex.quote(o), 800 / i.height)]),
 ]
-SCALING_CASES = [c for c in CASES if c[0] in ('-w 800', '-r 90')]
+SCALING_CASES = [c for c in CASES if c.name in ('-w 800', '-r 90')]
+
+
+class Measured(NamedTuple):
+    seconds: float    # median wall time
+    kilobytes: float  # median peak memory
 
 
 class Image:
@@ -73,8 +112,7 @@ def output(argv):
 
 def commands(args, case, image):
     """The argv of every tool for one case on one image."""
-    name, orvane_options, edits, im_ops, gm_ops, vips = case
-    ext = '.png' if name == '-o png' else image.ext
+    ext = case.save_as or image.ext
     out = os.path.join(args.work, 'out' + ext)
     if ext == '.png':  # zlib level 4: what the save flags 100 ask of the library
         magick_quality, vips_options = ['-quality', '45'], '[compression=4]'
@@ -83,12 +121,14 @@ def commands(args, case, image):
         vips_options = '[Q=100,subsample-mode=on]'
     temp = os.path.join(args.work, 'chain.v')
     return {
-        'orvane': [args.orvane] + orvane_options + ['-oq', '100', '-o', out,
-                                                    image.path],
-        'floor': [args.floor, image.path, out, '100'] + edits,
-        'convert': ['convert', image.path] + im_ops + magick_quality + [out],
-        'gm': ['gm', 'convert', image.path] + gm_ops + magick_quality + [out],
-        'vips': vips(image, out + vips_options, temp),
+        'orvane': [args.orvane] + case.orvane_options +
+                  ['-oq', '100', '-o', out, image.path],
+        'floor': [args.floor, image.path, out, '100'] + case.floor_edits,
+        'convert': ['convert', image.path] + case.imagemagick_ops +
+                   magick_quality + [out],
+        'gm': ['gm', 'convert', image.path] + case.graphicsmagick_ops +
+              magick_quality + [out],
+        'vips': case.libvips_command(image, out + vips_options, temp),
     }
 
 
@@ -113,7 +153,7 @@ def peak_kilobytes(argv, work):
 
 
 def measure(jobs, runs, work, memory_runs=3):
-    """jobs: {key: {tool: argv}}. Returns {key: {tool: (median s, peak KB)}}.
+    """jobs: {key: {tool: argv}}. Returns {key: {tool: Measured}}.
 
     Round 0 warms the caches and is not counted."""
     times = {key: {tool: [] for tool in tools} for key, tools in jobs.items()}
@@ -133,7 +173,8 @@ def measure(jobs, runs, work, memory_runs=3):
         for tool, argv in tools.items():
             memory = statistics.median(peak_kilobytes(argv, work)
                                        for _ in range(memory_runs))
-            results[key][tool] = (statistics.median(times[key][tool]), memory)
+            results[key][tool] = Measured(
+                statistics.median(times[key][tool]), memory)
     return results
 
 
@@ -213,13 +254,13 @@ def comparison_table(image, results):
         'Peak memory (MB) | Memory x floor |',
         '|---|---|---:|---:|---:|---:|---:|']
     for case in CASES:
-        r = results[(image.name, case[0])]
+        r = results[(image.name, case.name)]
         floor_s, floor_kb = r['floor']
-        orvane_s = r['orvane'][0]
+        orvane_s = r['orvane'].seconds
         for tool in TOOLS:
             s, kb = r[tool]
             lines.append('| %s | %s | %.3f | %s | %s | %.0f | %s |' % (
-                case[0] if tool == TOOLS[0] else '', tool, s,
+                case.name if tool == TOOLS[0] else '', tool, s,
                 ratio(s, floor_s), ratio(s, orvane_s), kb / 1024,
                 ratio(kb, floor_kb)))
     return lines
@@ -231,15 +272,16 @@ def targets_table(images, results):
              '|---|---|---:|---:|---|---|']
     for image in images:
         for case in CASES:
-            r = results[(image.name, case[0])]
-            time_ratio = r['orvane'][0] / r['floor'][0]
-            memory_ratio = r['orvane'][1] / r['floor'][1]
+            r = results[(image.name, case.name)]
+            orvane, floor = r['orvane'], r['floor']
+            time_ratio = orvane.seconds / floor.seconds
+            memory_ratio = orvane.kilobytes / floor.kilobytes
             lines.append('| %s | %s | %.3f%s | %.3f%s | %s | %s |' % (
-                image.name, case[0], time_ratio,
+                image.name, case.name, time_ratio,
                 '' if time_ratio <= 1.03 else ' (missed)', memory_ratio,
                 '' if memory_ratio <= 1.05 else ' (missed)',
-                'yes' if r['orvane'][0] < r['convert'][0] else 'no',
-                'yes' if r['orvane'][0] < r['gm'][0] else 'no'))
+                'yes' if orvane.seconds < r['convert'].seconds else 'no',
+                'yes' if orvane.seconds < r['gm'].seconds else 'no'))
     return lines
 
 
@@ -249,11 +291,11 @@ def scaling_table(images, results):
              '|---|---:|---|---:|---:|---:|---:|---:|---:|']
     for image in images:
         for case in SCALING_CASES:
-            r = results[(image.name, case[0])]
+            r = results[(image.name, case.name)]
             (os_, okb), (fs, fkb) = r['orvane'], r['floor']
             lines.append('| %s | %dx%d | %s | %.3f | %.3f | %s | %.0f | %.0f '
                          '| %.1f |' % (image.name, image.width, image.height,
-                                       case[0], os_, fs, ratio(os_, fs),
+                                       case.name, os_, fs, ratio(os_, fs),
                                        okb / 1024, fkb / 1024,
                                        okb / 1024 / image.megapixels))
     return lines
@@ -267,9 +309,10 @@ def write_chart(args, images, results):
             # The first line of a block names its columns, for the key.
             f.write(' '.join(['case'] + TOOLS) + '\n')
             for case in CASES:
-                r = results[(image.name, case[0])]
-                f.write('"%s" %s\n' % (case[0], ' '.join(
-                    '%.4f' % (r[t][0] / r['floor'][0]) for t in TOOLS)))
+                r = results[(image.name, case.name)]
+                f.write('"%s" %s\n' % (case.name, ' '.join(
+                    '%.4f' % (r[t].seconds / r['floor'].seconds)
+                    for t in TOOLS)))
             f.write('\n\n')
     panels = []
     for index, image in enumerate(images):
@@ -336,7 +379,7 @@ def main():
     os.environ.setdefault('TEMP', args.work)
 
     images = inputs(args)
-    jobs = {(image.name, case[0]): commands(args, case, image)
+    jobs = {(image.name, case.name): commands(args, case, image)
             for image in images for case in CASES}
     mismatches = check_orvane_matches_floor(args, jobs)
     results = measure(jobs, args.runs, args.work)
@@ -346,7 +389,7 @@ def main():
     for image in scaled:
         for case in SCALING_CASES:
             every = commands(args, case, image)
-            scaling_jobs[(image.name, case[0])] = {
+            scaling_jobs[(image.name, case.name)] = {
                 t: every[t] for t in ('orvane', 'floor')}
     scaling = measure(scaling_jobs, args.runs, args.work)
 
