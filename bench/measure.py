@@ -22,7 +22,19 @@ from dataclasses import dataclass
 from typing import Callable, List, NamedTuple
 
 BACKGROUNDS = '/usr/share/backgrounds/mate'
-TOOLS = ['orvane', 'floor', 'convert', 'gm', 'vips']
+
+
+class Tools(NamedTuple):
+    """Each tool's name in the results, the tables and the chart, in the
+    order they list the tools."""
+    orvane: str = 'orvane'
+    floor: str = 'floor'
+    imagemagick: str = 'convert'
+    graphicsmagick: str = 'gm'
+    libvips: str = 'vips'
+
+
+TOOLS = Tools()
 BEGIN = '<!-- results:begin -->'
 END = '<!-- results:end -->'
 
@@ -121,14 +133,14 @@ def commands(args, case, image):
         vips_options = '[Q=100,subsample-mode=on]'
     temp = os.path.join(args.work, 'chain.v')
     return {
-        'orvane': [args.orvane] + case.orvane_options +
-                  ['-oq', '100', '-o', out, image.path],
-        'floor': [args.floor, image.path, out, '100'] + case.floor_edits,
-        'convert': ['convert', image.path] + case.imagemagick_ops +
-                   magick_quality + [out],
-        'gm': ['gm', 'convert', image.path] + case.graphicsmagick_ops +
-              magick_quality + [out],
-        'vips': case.libvips_command(image, out + vips_options, temp),
+        TOOLS.orvane: [args.orvane] + case.orvane_options +
+                      ['-oq', '100', '-o', out, image.path],
+        TOOLS.floor: [args.floor, image.path, out, '100'] + case.floor_edits,
+        TOOLS.imagemagick: ['convert', image.path] + case.imagemagick_ops +
+                           magick_quality + [out],
+        TOOLS.graphicsmagick: ['gm', 'convert', image.path] +
+                              case.graphicsmagick_ops + magick_quality + [out],
+        TOOLS.libvips: case.libvips_command(image, out + vips_options, temp),
     }
 
 
@@ -182,11 +194,12 @@ def check_orvane_matches_floor(args, jobs):
     """Orvane must produce byte for byte what the bare library calls do."""
     mismatches = []
     for key, tools in jobs.items():
-        out = tools['orvane'][-2]
-        subprocess.run(tools['floor'], check=True)
+        orvane, floor = tools[TOOLS.orvane], tools[TOOLS.floor]
+        out = orvane[orvane.index('-o') + 1]  # the floor writes there too
+        subprocess.run(floor, check=True)
         with open(out, 'rb') as f:
             floor_bytes = f.read()
-        subprocess.run(tools['orvane'], check=True)
+        subprocess.run(orvane, check=True)
         with open(out, 'rb') as f:
             if f.read() != floor_bytes:
                 mismatches.append(key)
@@ -255,12 +268,12 @@ def comparison_table(image, results):
         '|---|---|---:|---:|---:|---:|---:|']
     for case in CASES:
         r = results[(image.name, case.name)]
-        floor_s, floor_kb = r['floor']
-        orvane_s = r['orvane'].seconds
+        floor_s, floor_kb = r[TOOLS.floor]
+        orvane_s = r[TOOLS.orvane].seconds
         for tool in TOOLS:
             s, kb = r[tool]
             lines.append('| %s | %s | %.3f | %s | %s | %.0f | %s |' % (
-                case.name if tool == TOOLS[0] else '', tool, s,
+                case.name if tool == TOOLS.orvane else '', tool, s,
                 ratio(s, floor_s), ratio(s, orvane_s), kb / 1024,
                 ratio(kb, floor_kb)))
     return lines
@@ -268,20 +281,23 @@ def comparison_table(image, results):
 
 def targets_table(images, results):
     lines = ['| Input | Case | Time x floor | Memory x floor | '
-             'Faster than convert | Faster than gm |',
+             'Faster than %s | Faster than %s |' % (TOOLS.imagemagick,
+                                                    TOOLS.graphicsmagick),
              '|---|---|---:|---:|---|---|']
     for image in images:
         for case in CASES:
             r = results[(image.name, case.name)]
-            orvane, floor = r['orvane'], r['floor']
+            orvane, floor = r[TOOLS.orvane], r[TOOLS.floor]
             time_ratio = orvane.seconds / floor.seconds
             memory_ratio = orvane.kilobytes / floor.kilobytes
             lines.append('| %s | %s | %.3f%s | %.3f%s | %s | %s |' % (
                 image.name, case.name, time_ratio,
                 '' if time_ratio <= 1.03 else ' (missed)', memory_ratio,
                 '' if memory_ratio <= 1.05 else ' (missed)',
-                'yes' if orvane.seconds < r['convert'].seconds else 'no',
-                'yes' if orvane.seconds < r['gm'].seconds else 'no'))
+                'yes' if orvane.seconds < r[TOOLS.imagemagick].seconds
+                else 'no',
+                'yes' if orvane.seconds < r[TOOLS.graphicsmagick].seconds
+                else 'no'))
     return lines
 
 
@@ -292,7 +308,7 @@ def scaling_table(images, results):
     for image in images:
         for case in SCALING_CASES:
             r = results[(image.name, case.name)]
-            (os_, okb), (fs, fkb) = r['orvane'], r['floor']
+            (os_, okb), (fs, fkb) = r[TOOLS.orvane], r[TOOLS.floor]
             lines.append('| %s | %dx%d | %s | %.3f | %.3f | %s | %.0f | %.0f '
                          '| %.1f |' % (image.name, image.width, image.height,
                                        case.name, os_, fs, ratio(os_, fs),
@@ -307,11 +323,11 @@ def write_chart(args, images, results):
     with open(data, 'w') as f:
         for image in images:
             # The first line of a block names its columns, for the key.
-            f.write(' '.join(['case'] + TOOLS) + '\n')
+            f.write(' '.join(['case', *TOOLS]) + '\n')
             for case in CASES:
                 r = results[(image.name, case.name)]
                 f.write('"%s" %s\n' % (case.name, ' '.join(
-                    '%.4f' % (r[t].seconds / r['floor'].seconds)
+                    '%.4f' % (r[t].seconds / r[TOOLS.floor].seconds)
                     for t in TOOLS)))
             f.write('\n\n')
     panels = []
@@ -390,7 +406,7 @@ def main():
         for case in SCALING_CASES:
             every = commands(args, case, image)
             scaling_jobs[(image.name, case.name)] = {
-                t: every[t] for t in ('orvane', 'floor')}
+                t: every[t] for t in (TOOLS.orvane, TOOLS.floor)}
     scaling = measure(scaling_jobs, args.runs, args.work)
 
     write_markdown(args, images, scaled, results, scaling, mismatches)
