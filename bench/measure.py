@@ -95,7 +95,8 @@ CASES = [
                              '800x'],
          libvips_command=lambda i, o, t: [
              'sh', '-c', 'vips rot %s %s d270 && vips resize %s %s %.8f'
-             % (shlex.quote(i.path), t, t, shlex.quote(o), 800 / i.height)]),
+             % (shlex.quote(i.path), shlex.quote(t), shlex.quote(t),
+                shlex.quote(o), 800 / i.height)]),
 ]
 SCALING_CASES = [c for c in CASES if c.name in ('-w 800', '-r 90')]
 
