@@ -19,7 +19,9 @@ cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
 cmake --build "$build" -j2
 
 # A Wine prefix of the build's own, made once; no display, no add-on prompts.
-export WINEPREFIX=$PWD/$build/wineprefix
+# The folder may be given relative or absolute.
+WINEPREFIX=$(cd "$build" && pwd)/wineprefix
+export WINEPREFIX
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
