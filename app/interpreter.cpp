@@ -11,10 +11,11 @@
 #include "lib/strings.h"
 
 const EditOption EditOptionTable[] = {
-    {"-c", 4, kCrop},         {"-r", 1, kRotate},     {"-fh", 0, kFlipHorizontal},
-    {"-fv", 0, kFlipVertical}, {"-o", 1, kOutput},    {"-oq", 1, kQuality},
-    {"-w", 1, kWidth},         {"-h", 1, kHeight},    {"-wh", 2, kWidthHeight},
-    {NULL, 0, kCrop},
+    {"-c", 4, kCrop},           {"-r", 1, kRotate},
+    {"-fh", 0, kFlipHorizontal}, {"-fv", 0, kFlipVertical},
+    {"-o", 1, kOutput},          {"-oq", 1, kQuality},
+    {"-w", 1, kWidth},           {"-h", 1, kHeight},
+    {"-wh", 2, kWidthHeight},    {NULL, 0, kCrop},
 };
 
 struct EditState {

@@ -242,8 +242,8 @@ char *ReadAll(const char *path) {
     fclose(file);
     ErrorExitF("Can't read file: %s", path);
   }
-  char *text =
-      (char *)ReallocOrExit(NULL, (size_t)size + 1, 1, "ReadAll: Out of memory");
+  char *text = (char *)ReallocOrExit(NULL, (size_t)size + 1, 1,
+                                     "ReadAll: Out of memory");
   // Text mode may deliver fewer bytes than the size (CR LF read as LF).
   size_t read = fread(text, 1, (size_t)size, file);
   text[read] = '\0';

@@ -244,8 +244,9 @@ TEST(DamagedBmp, HeadersClaimingMoreThanTheFileHoldsAreRefused) {
   EXPECT_EQ(1, ImageClaimsMoreThanItHolds(path.c_str(), kFormatBmp));
 
   std::string rle = tall;
-  PutLittle32(&rle, kBmpCompression, 1);  // compressed rows may be far smaller: the
-  WriteWholeFile(path, rle);  // library judges those
+  // Compressed rows may be far smaller: the library judges those.
+  PutLittle32(&rle, kBmpCompression, 1);
+  WriteWholeFile(path, rle);
   EXPECT_EQ(0, ImageClaimsMoreThanItHolds(path.c_str(), kFormatBmp));
 
   WriteWholeFile(path, "BM");

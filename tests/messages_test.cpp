@@ -88,4 +88,18 @@ TEST_F(Messages, AllocationFailureIsFatal) {
               "Out of memory");
 }
 
+// Each routine has its own fixed words for running out of memory; a size
+// whose bytes do not even fit in size_t counts as running out.
+TEST_F(Messages, AllocationsThatCannotBeMadeEndWithTheCallersMessage) {
+  const size_t half = (size_t)-1 / 2;
+  EXPECT_EXIT(ReallocOrExit(nullptr, half, 4, "out of memory"),
+              testing::ExitedWithCode(1),
+              "^Orvane Ver [0-9.]+: out of memory\n$");
+  EXPECT_EXIT(ReallocOrExit(nullptr, half, 1, "ReadAll: Out of memory"),
+              testing::ExitedWithCode(1), "ReadAll: Out of memory");
+  void *empty = ReallocOrExit(nullptr, 0, 8, "out of memory");
+  EXPECT_NE(nullptr, empty);  // nothing asked for is no failure
+  free(empty);
+}
+
 }  // namespace

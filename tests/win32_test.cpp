@@ -201,7 +201,8 @@ TEST(WindowsResources, ManifestAsksForNoElevation) {
   std::string manifest((const char *)LockResource(LoadResource(module, found)),
                        SizeofResource(module, found));
   EXPECT_NE(std::string::npos, manifest.find("level=\"asInvoker\""));
-  EXPECT_NE(std::string::npos, manifest.find(std::string("version=\"") + ORVANE_FILE_VERSION + "\""));
+  std::string version = std::string("version=\"") + ORVANE_FILE_VERSION + "\"";
+  EXPECT_NE(std::string::npos, manifest.find(version));
   FreeLibrary(module);
 }
 

@@ -81,6 +81,11 @@ uint32_t Crc32(const uint8_t *p, size_t n) {
   return ~crc;
 }
 
+// The checksum of the IHDR chunk, over its type and data.
+uint32_t HeaderCrc(const Bytes &png) {
+  return Crc32(&png[kPngChunkType], kPngHeaderCrc - kPngChunkType);
+}
+
 // PNG: the first chunk is IHDR; its width and height are bytes 16 to 23 and
 // its checksum follows the 13 bytes of data.
 void AbsurdPng(const Bytes &good, const std::string &out) {
@@ -92,12 +97,12 @@ void AbsurdPng(const Bytes &good, const std::string &out) {
     Bytes data = good;
     PutBig32(&data, kPngWidth, size[0]);
     PutBig32(&data, kPngHeight, size[1]);
-    PutBig32(&data, kPngHeaderCrc, Crc32(&data[kPngChunkType], kPngHeaderCrc - kPngChunkType));
+    PutBig32(&data, kPngHeaderCrc, HeaderCrc(data));
     Write(out + "-size" + std::to_string(i++) + ".png", data);
   }
   Bytes depth = good;
   depth[kPngBitDepth] = 7;  // a bit depth that does not exist
-  PutBig32(&depth, kPngHeaderCrc, Crc32(&depth[kPngChunkType], kPngHeaderCrc - kPngChunkType));
+  PutBig32(&depth, kPngHeaderCrc, HeaderCrc(depth));
   Write(out + "-depth.png", depth);
 }
 
