@@ -196,6 +196,24 @@ TEST(SplitWords, BlanksSeparateOnceAndQuotesHoldBlanks) {
   EXPECT_STREQ("two", words[1]);
 }
 
+// Lists grown one string at a time: a proper list at every step, whatever
+// spare room the builder keeps behind it.
+TEST(StringListBuilder, AppendsCopiesInOrder) {
+  StringListBuilder builder = StringListBuilderStart();
+  EXPECT_EQ(0, StringListCount(builder.list));
+  char text[] = "line";
+  EXPECT_STREQ("line", StringListBuilderAppend(&builder, text));
+  text[0] = 'f';  // the list holds its own copy
+  for (int i = 1; i < 5000; i++) StringListBuilderAppend(&builder, "x");
+  EXPECT_EQ(5000, builder.count);
+  EXPECT_EQ(5000, StringListCount(builder.list));
+  EXPECT_STREQ("line", builder.list[0]);
+  EXPECT_STREQ("x", builder.list[4999]);
+  StringListAppend(&builder.list, "after");  // the usual routines still work
+  EXPECT_EQ(5001, StringListCount(builder.list));
+  StringListFree(builder.list);
+}
+
 TEST(SplitAt, EveryPairOfSeparatorsHoldsAWord) {
   EXPECT_EQ((Texts{"a", "", "b"}), Split(',', "a,,b", 10));
   EXPECT_EQ((Texts{"", "a"}), Split(',', ",a", 10));
