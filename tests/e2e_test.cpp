@@ -1,155 +1,25 @@
 // Runs the built program as a user would and checks what it says, its exit
 // status, and every file it writes or must leave alone.
 #include <FreeImage.h>
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
 #include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "tests/temp_folder.h"
-#include "tools/test_images.h"
+#include "tests/program_harness.h"
 
 namespace {
 
-using Strings = std::vector<std::string>;
-
-const char kCaption[] = "Orvane Ver 1.12";
-
-struct Result {
-  int status;  // exit status, or 128 + signal
-  std::string out, err;
-};
-
-class EndToEnd : public ::testing::Test {
- protected:
-  void SetUp() override {
-    mkdir(folder_.Path("bin").c_str(), 0755);
-    mkdir(folder_.Path("temp").c_str(), 0755);
-    mkdir(folder_.Path("work").c_str(), 0755);
-    // Stands in for the desktop's opener and records what it was asked for.
-    WriteWholeFile(folder_.Path("bin/xdg-open"),
-                   "#!/bin/sh\nprintf '%s' \"$1\" > \"$OPENED.tmp\" && "
-                   "mv \"$OPENED.tmp\" \"$OPENED\"\n");
-    chmod(folder_.Path("bin/xdg-open").c_str(), 0755);
-    env_ = {"PATH=" + folder_.Path("bin") + ":/usr/bin:/bin",
-            "TEMP=" + folder_.Path("temp"),
-            "AppData=" + folder_.Path("appdata"),
-            "OPENED=" + folder_.Path("opened"),
-            "LSAN_OPTIONS=print_suppressions=0:suppressions=" LSAN_SUPPRESSIONS};
-  }
-
-  std::string Work(const std::string &name) {
-    return folder_.Path("work/" + name);
-  }
-
-  pid_t Start(const Strings &args, const std::string &program = ORVANE_BINARY) {
-    std::vector<char *> argv = {(char *)program.c_str()};
-    for (const std::string &a : args) argv.push_back((char *)a.c_str());
-    argv.push_back(nullptr);
-    std::vector<char *> envp;
-    for (const std::string &e : env_) envp.push_back((char *)e.c_str());
-    envp.push_back(nullptr);
-    std::string out = folder_.Path("stdout"), err = folder_.Path("stderr");
-    pid_t pid = fork();
-    if (pid == 0) {
-      int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(o, 1);
-      dup2(e, 2);
-      if (in_child_) in_child_();
-      if (chdir(folder_.Path("work").c_str()) != 0) _exit(127);
-      execve(argv[0], argv.data(), envp.data());
-      _exit(127);
-    }
-    return pid;
-  }
-
-  Result Finish(pid_t pid) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    Result r;
-    r.status = WIFEXITED(status) ? WEXITSTATUS(status)
-                                 : 128 + WTERMSIG(status);
-    r.out = ReadWholeFile(folder_.Path("stdout"));
-    r.err = ReadWholeFile(folder_.Path("stderr"));
-    return r;
-  }
-
-  Result Orvane(const Strings &args) { return Finish(Start(args)); }
-
-  void MakeImage(const std::string &name, int width, int height,
-                 int bpp = 24) {
-    ASSERT_TRUE(WriteSceneImage(Work(name).c_str(), width, height, bpp));
-  }
-
-  // The size of an image file as the library reads it; 0 x 0 when unreadable.
-  std::pair<unsigned, unsigned> SizeOf(const std::string &name) {
-    FIBITMAP *b = FreeImage_Load(FreeImage_GetFIFFromFilename(name.c_str()),
-                                 Work(name).c_str(), 0);
-    if (b == nullptr) return {0, 0};
-    std::pair<unsigned, unsigned> size(FreeImage_GetWidth(b),
-                                       FreeImage_GetHeight(b));
-    FreeImage_Unload(b);
-    return size;
-  }
-
-  // What the library itself writes for this bitmap and flags.
-  std::string LibrarySaves(FIBITMAP *bitmap, FREE_IMAGE_FORMAT format,
-                           int flags) {
-    std::string path = folder_.Path("expected");
-    EXPECT_TRUE(FreeImage_Save(format, bitmap, path.c_str(), flags));
-    std::string data = ReadWholeFile(path);
-    unlink(path.c_str());
-    return data;
-  }
-
-  FIBITMAP *LoadWork(const std::string &name) {
-    return FreeImage_Load(FreeImage_GetFIFFromFilename(name.c_str()),
-                          Work(name).c_str(), 0);
-  }
-
-  void ExpectUsage(const Result &r, int status) {
-    EXPECT_EQ(status, r.status);
-    EXPECT_EQ(0u, r.out.find(std::string(kCaption) + "\nUsage:\n")) << r.out;
-    EXPECT_EQ("", r.err);
-  }
-
-  void ExpectWarning(const Result &r, const std::string &text) {
-    EXPECT_EQ(1, r.status);
-    EXPECT_EQ("", r.out);
-    EXPECT_EQ(std::string(kCaption) + ": " + text + "\n", r.err);
-  }
-
-  Strings WorkNames() {
-    return TempFolder::NamesIn(folder_.Path("work"));
-  }
-
-  std::string WaitForOpened() {
-    for (int i = 0; i < 500; i++) {
-      std::string opened = ReadWholeFile(folder_.Path("opened"));
-      if (opened != "<missing>") return opened;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return "<nothing opened>";
-  }
-
-  TempFolder folder_;
-  Strings env_;
-  std::function<void()> in_child_;  // runs in the child before the program
-};
+typedef ProgramHarness EndToEnd;
 
 TEST_F(EndToEnd, UsageForNoArgumentsAndSpecialCommands) {
   ExpectUsage(Orvane({}), 1);
@@ -191,7 +61,7 @@ TEST_F(EndToEnd, HelpOpensThePageBesideTheProgram) {
   Result r = Orvane({"-HELP"});
   EXPECT_EQ(0, r.status);
   EXPECT_EQ("", r.out + r.err);
-  std::string program = ORVANE_BINARY;
+  std::string program = BuiltProgram();
   EXPECT_EQ(program.substr(0, program.rfind('/')) + "/Help/index.html",
             WaitForOpened());
 }
@@ -212,7 +82,7 @@ TEST_F(EndToEnd, OverlongProgramPathLooksForHelpInCurrentFolder) {
     mkdir(deep.c_str(), 0755);
   }
   std::string copy = deep + "/orvane";
-  WriteWholeFile(copy, ReadWholeFile(ORVANE_BINARY));
+  WriteWholeFile(copy, ReadWholeFile(BuiltProgram()));
   chmod(copy.c_str(), 0755);
   Result r = Finish(Start({"-help"}, copy));
   EXPECT_EQ(0, r.status);
@@ -397,8 +267,8 @@ TEST_F(EndToEnd, DebugLevelLogsTheRawCommandLine) {
   EXPECT_NE(std::string::npos, version.out.find("Build date:"));
   log = ReadWholeFile(folder_.Path("temp/Orvane.log"));
   EXPECT_EQ(8, std::count(log.begin(), log.end(), '\n'));  // banner per run
-  EXPECT_NE(std::string::npos, log.find("Cmdline: " + std::string(ORVANE_BINARY) +
-                                        " -dbg=1 -ver\n"));
+  EXPECT_NE(std::string::npos,
+            log.find("Cmdline: " + BuiltProgram() + " -dbg=1 -ver\n"));
 }
 
 TEST_F(EndToEnd, NoLogWithoutAPositiveDebugLevel) {
@@ -451,7 +321,7 @@ namespace {
 // targets. After each the input is whole, nothing half-written is left, and
 // the message and status say what happened.
 
-class Faults : public EndToEnd {
+class Faults : public ProgramHarness {
  protected:
   void TearDown() override {
     if (mounted_) umount2(folder_.Path("work").c_str(), MNT_DETACH);

@@ -1,0 +1,118 @@
+#include "tests/program_harness.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "tools/test_images.h"
+
+std::string BuiltProgram() { return ORVANE_BINARY; }
+
+void ProgramHarness::SetUp() {
+  mkdir(folder_.Path("bin").c_str(), 0755);
+  mkdir(folder_.Path("temp").c_str(), 0755);
+  mkdir(folder_.Path("work").c_str(), 0755);
+  // Stands in for the desktop's opener and records what it was asked for.
+  WriteWholeFile(folder_.Path("bin/xdg-open"),
+                 "#!/bin/sh\nprintf '%s' \"$1\" > \"$OPENED.tmp\" && "
+                 "mv \"$OPENED.tmp\" \"$OPENED\"\n");
+  chmod(folder_.Path("bin/xdg-open").c_str(), 0755);
+  env_ = {"PATH=" + folder_.Path("bin") + ":/usr/bin:/bin",
+          "TEMP=" + folder_.Path("temp"),
+          "AppData=" + folder_.Path("appdata"),
+          "OPENED=" + folder_.Path("opened"),
+          "LSAN_OPTIONS=print_suppressions=0:suppressions=" LSAN_SUPPRESSIONS};
+}
+
+std::string ProgramHarness::Work(const std::string &name) const {
+  return folder_.Path("work/" + name);
+}
+
+pid_t ProgramHarness::Start(const Strings &args, const std::string &program) {
+  std::vector<char *> argv = {(char *)program.c_str()};
+  for (const std::string &a : args) argv.push_back((char *)a.c_str());
+  argv.push_back(nullptr);
+  std::vector<char *> envp;
+  for (const std::string &e : env_) envp.push_back((char *)e.c_str());
+  envp.push_back(nullptr);
+  std::string out = folder_.Path("stdout"), err = folder_.Path("stderr");
+  pid_t pid = fork();
+  if (pid == 0) {
+    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(o, 1);
+    dup2(e, 2);
+    if (in_child_) in_child_();
+    if (chdir(folder_.Path("work").c_str()) != 0) _exit(127);
+    execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+Result ProgramHarness::Finish(pid_t pid) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  Result r;
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.out = ReadWholeFile(folder_.Path("stdout"));
+  r.err = ReadWholeFile(folder_.Path("stderr"));
+  return r;
+}
+
+void ProgramHarness::MakeImage(const std::string &name, int width, int height,
+                               int bpp) {
+  ASSERT_TRUE(WriteSceneImage(Work(name).c_str(), width, height, bpp));
+}
+
+FIBITMAP *ProgramHarness::LoadWork(const std::string &name) {
+  return FreeImage_Load(FreeImage_GetFIFFromFilename(name.c_str()),
+                        Work(name).c_str(), 0);
+}
+
+std::pair<unsigned, unsigned> ProgramHarness::SizeOf(const std::string &name) {
+  FIBITMAP *b = LoadWork(name);
+  if (b == nullptr) return {0, 0};
+  std::pair<unsigned, unsigned> size(FreeImage_GetWidth(b),
+                                     FreeImage_GetHeight(b));
+  FreeImage_Unload(b);
+  return size;
+}
+
+std::string ProgramHarness::LibrarySaves(FIBITMAP *bitmap,
+                                         FREE_IMAGE_FORMAT format, int flags) {
+  std::string path = folder_.Path("expected");
+  EXPECT_TRUE(FreeImage_Save(format, bitmap, path.c_str(), flags));
+  std::string data = ReadWholeFile(path);
+  unlink(path.c_str());
+  return data;
+}
+
+void ProgramHarness::ExpectUsage(const Result &r, int status) {
+  EXPECT_EQ(status, r.status);
+  EXPECT_EQ(0u, r.out.find(std::string(kCaption) + "\nUsage:\n")) << r.out;
+  EXPECT_EQ("", r.err);
+}
+
+void ProgramHarness::ExpectWarning(const Result &r, const std::string &text) {
+  EXPECT_EQ(1, r.status);
+  EXPECT_EQ("", r.out);
+  EXPECT_EQ(std::string(kCaption) + ": " + text + "\n", r.err);
+}
+
+Strings ProgramHarness::WorkNames() const {
+  return TempFolder::NamesIn(folder_.Path("work"));
+}
+
+std::string ProgramHarness::WaitForOpened() const {
+  for (int i = 0; i < 500; i++) {
+    std::string opened = ReadWholeFile(folder_.Path("opened"));
+    if (opened != "<missing>") return opened;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return "<nothing opened>";
+}

@@ -1,0 +1,68 @@
+// Runs the built program as a user would: in a work folder of the test's own,
+// with a small environment of its own, what it writes to the terminal caught
+// in files. The end-to-end and the fault tests share it.
+#ifndef ORVANE_TESTS_PROGRAM_HARNESS_H
+#define ORVANE_TESTS_PROGRAM_HARNESS_H
+
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/temp_folder.h"
+
+using Strings = std::vector<std::string>;
+
+// The caption of every message the program shows.
+const char kCaption[] = "Orvane Ver 1.12";
+
+// The program as the build made it.
+std::string BuiltProgram();
+
+struct Result {
+  int status;  // exit status, or 128 + signal
+  std::string out, err;
+};
+
+class ProgramHarness : public ::testing::Test {
+ protected:
+  // The folders bin/ (a stand-in for the desktop's opener), temp/ and work/,
+  // and an environment that names them.
+  void SetUp() override;
+
+  std::string Work(const std::string &name) const;
+
+  // Starts program in the work folder with args and env_; its output goes to
+  // files that Finish reads.
+  pid_t Start(const Strings &args,
+              const std::string &program = BuiltProgram());
+  Result Finish(pid_t pid);
+  Result Orvane(const Strings &args) { return Finish(Start(args)); }
+
+  void MakeImage(const std::string &name, int width, int height,
+                 int bpp = 24);
+  FIBITMAP *LoadWork(const std::string &name);
+  // The size of an image file as the library reads it; 0 x 0 when unreadable.
+  std::pair<unsigned, unsigned> SizeOf(const std::string &name);
+  // What the library itself writes for this bitmap and flags.
+  std::string LibrarySaves(FIBITMAP *bitmap, FREE_IMAGE_FORMAT format,
+                           int flags);
+
+  void ExpectUsage(const Result &r, int status);
+  void ExpectWarning(const Result &r, const std::string &text);
+
+  // The names in the work folder, sorted.
+  Strings WorkNames() const;
+  // What the stand-in opener was asked to open, once it has run.
+  std::string WaitForOpened() const;
+
+  TempFolder folder_;
+  Strings env_;
+  std::function<void()> in_child_;  // runs in the child before the program
+};
+
+#endif
