@@ -1,0 +1,161 @@
+// Faults of the machine met by the built program: a full disk, a file-size
+// limit, no write permission, odd targets, too little memory. After each the
+// input is whole, nothing half-written is left, and the message and status
+// say what happened.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "tests/program_harness.h"
+
+namespace {
+
+class Faults : public ProgramHarness {
+ protected:
+  void TearDown() override {
+    if (mounted_) umount2(folder_.Path("work").c_str(), MNT_DETACH);
+  }
+
+  // A small file system of its own for the work folder, when this machine
+  // lets the test mount one.
+  bool MountSmallWorkFolder(int kilobytes) {
+    std::string options = "size=" + std::to_string(kilobytes) + "k";
+    mounted_ = mount("tmpfs", folder_.Path("work").c_str(), "tmpfs", 0,
+                     options.c_str()) == 0;
+    return mounted_;
+  }
+
+  void ExpectOnlyNames(const Strings &names) { EXPECT_EQ(names, WorkNames()); }
+
+  bool mounted_ = false;
+};
+
+TEST_F(Faults, FileSizeLimitFailsTheSaveAndKeepsTheInput) {
+  MakeImage("photo.png", 400, 300);
+  std::string photo = ReadWholeFile(Work("photo.png"));
+  in_child_ = [] {
+    signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = {2048, 2048};  // smaller than any photo here
+    setrlimit(RLIMIT_FSIZE, &limit);
+  };
+  ExpectWarning(Orvane({"-r", "90", "photo.png"}),
+                "Couldn't save output file: photo.png");
+  ExpectWarning(Orvane({"-o", "new.png", "photo.png"}),
+                "Couldn't save output file: new.png");
+  EXPECT_EQ(photo, ReadWholeFile(Work("photo.png")));
+  ExpectOnlyNames({"photo.png"});
+}
+
+// The disk fills at every point of the save, its very end included: the
+// program either saves a whole image and says 0, or says why and leaves
+// nothing behind. Once it said 0 and left an empty file.
+TEST_F(Faults, FullDiskAtEveryPointOfTheSave) {
+  if (!MountSmallWorkFolder(1024)) GTEST_SKIP() << "cannot mount tmpfs here";
+  MakeImage("photo.jpg", 480, 360);
+  std::string photo = ReadWholeFile(Work("photo.jpg"));
+  ASSERT_EQ(0, Orvane({"-fh", "-o", "whole.jpg", "photo.jpg"}).status);
+  std::string whole = ReadWholeFile(Work("whole.jpg"));
+  unlink(Work("whole.jpg").c_str());
+  WriteWholeFile(Work("victim.jpg"), photo);
+  int saved = 0, refused = 0;
+  for (size_t room = 0; room <= whole.size() + 8192; room += 1024) {
+    // Fill the disk, then free exactly `room` bytes of it.
+    WriteWholeFile(Work("filler"), std::string(1024 * 1024, 'f'));
+    std::string filler = ReadWholeFile(Work("filler"));
+    unlink(Work("filler").c_str());
+    WriteWholeFile(Work("filler"), filler.substr(0, filler.size() - room));
+    for (const char *output : {"out.jpg", "victim.jpg"}) {
+      Result r = Orvane({"-fh", "-o", output, "photo.jpg"});
+      if (r.status == 0) {
+        saved++;
+        EXPECT_EQ(whole, ReadWholeFile(Work(output))) << room << output;
+      } else {
+        refused++;
+        EXPECT_EQ(std::string(kCaption) + ": Couldn't save output file: " +
+                      output + "\n",
+                  r.err) << room;
+        EXPECT_EQ(std::string(output) == "victim.jpg" ? photo : "<missing>",
+                  ReadWholeFile(Work(output))) << room;
+        ExpectOnlyNames({"filler", "photo.jpg", "victim.jpg"});
+      }
+      unlink(Work("out.jpg").c_str());
+    }
+    EXPECT_EQ(photo, ReadWholeFile(Work("photo.jpg"))) << room;
+    unlink(Work("filler").c_str());
+    WriteWholeFile(Work("victim.jpg"), photo);
+  }
+  EXPECT_GT(saved, 0);
+  EXPECT_GT(refused, 0);
+  RecordProperty("saved", saved);
+  RecordProperty("refused", refused);
+}
+
+TEST_F(Faults, ReadOnlyFolderRefusesTheSave) {
+  MakeImage("photo.jpg", 64, 48);
+  std::string photo = ReadWholeFile(Work("photo.jpg"));
+  if (geteuid() == 0) {
+    // Root writes anywhere: the program runs as nobody instead.
+    chmod(folder_.path().c_str(), 0755);
+    in_child_ = [] {
+      if (setgid(65534) != 0 || setuid(65534) != 0) _exit(126);
+    };
+    env_.push_back("HOME=/nonexistent");
+  } else {
+    chmod(folder_.Path("work").c_str(), 0555);
+  }
+  ExpectWarning(Orvane({"-r", "90", "photo.jpg"}),
+                "Couldn't save output file: photo.jpg");
+  ExpectWarning(Orvane({"-o", "copy.png", "photo.jpg"}),
+                "Couldn't save output file: copy.png");
+  chmod(folder_.Path("work").c_str(), 0755);
+  EXPECT_EQ(photo, ReadWholeFile(Work("photo.jpg")));
+  ExpectOnlyNames({"photo.jpg"});
+}
+
+TEST_F(Faults, OutputThatIsAFolderIsLeftAlone) {
+  MakeImage("photo.jpg", 64, 48);
+  ASSERT_EQ(0, mkdir(Work("album.jpg").c_str(), 0755));
+  WriteWholeFile(Work("album.jpg/inside.txt"), "kept");
+  ExpectWarning(Orvane({"-o", "album.jpg", "photo.jpg"}),
+                "Couldn't save output file: album.jpg");
+  EXPECT_EQ("kept", ReadWholeFile(Work("album.jpg/inside.txt")));
+  ExpectOnlyNames({"album.jpg", "photo.jpg"});
+  // A folder as the input is no image.
+  ExpectWarning(Orvane({"album.jpg"}), "Couldn't open input file: album.jpg");
+}
+
+TEST_F(Faults, SavingThroughALinkReplacesWhatItPointsTo) {
+  MakeImage("real.jpg", 64, 48);
+  ASSERT_EQ(0, symlink("real.jpg", Work("link.jpg").c_str()));
+  ASSERT_EQ(0, Orvane({"-w", "32", "link.jpg"}).status);
+  struct stat st;
+  ASSERT_EQ(0, lstat(Work("link.jpg").c_str(), &st));
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(std::make_pair(32u, 24u), SizeOf("real.jpg"));
+  ExpectOnlyNames({"link.jpg", "real.jpg"});
+}
+
+#if !defined(__SANITIZE_ADDRESS__)
+// Too little memory for the image: the library's allocation fails and the
+// program says so. (The address sanitizer cannot run under such a limit.)
+TEST_F(Faults, TooLittleMemoryIsReportedNotCrashed) {
+  MakeImage("photo.png", 2000, 1500);
+  std::string photo = ReadWholeFile(Work("photo.png"));
+  in_child_ = [] {
+    struct rlimit limit = {40 << 20, 40 << 20};
+    setrlimit(RLIMIT_AS, &limit);
+  };
+  Result r = Orvane({"-r", "45", "photo.png"});
+  EXPECT_EQ(1, r.status) << r.err;
+  EXPECT_NE("", r.err);
+  EXPECT_EQ(photo, ReadWholeFile(Work("photo.png")));
+  ExpectOnlyNames({"photo.png"});
+}
+#endif
+
+}  // namespace
