@@ -18,22 +18,14 @@
 #include "tests/limits.h"
 #include "tests/portable.h"
 #include "tests/temp_folder.h"
+#include "tests/texts.h"
 
 namespace {
-
-typedef std::vector<std::string> Texts;
-
-std::string Own(char *text) {
-  std::string copy = text;
-  free(text);
-  return copy;
-}
 
 // Takes a listing over and returns its names sorted, since the system
 // delivers them in no fixed order.
 Texts Sorted(StringList list) {
-  Texts names;
-  for (int i = 0; list[i] != nullptr; i++) names.push_back(list[i]);
+  Texts names = TextsOf(list);
   StringListFree(list);
   std::sort(names.begin(), names.end());
   return names;

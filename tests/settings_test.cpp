@@ -7,10 +7,9 @@
 #include <vector>
 
 #include "tests/temp_folder.h"
+#include "tests/texts.h"
 
 namespace {
-
-typedef std::vector<std::string> Texts;
 
 class Settings : public ::testing::Test {
  protected:
@@ -26,8 +25,7 @@ class Settings : public ::testing::Test {
     WriteWholeFile(path_, text);
     StringList lines = nullptr;
     int count = LoadLines(path_.c_str(), section, &lines);
-    Texts texts;
-    for (int i = 0; lines[i] != nullptr; i++) texts.push_back(lines[i]);
+    Texts texts = TextsOf(lines);
     StringListFree(lines);
     EXPECT_EQ((int)texts.size(), count);
     return texts;

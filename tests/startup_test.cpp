@@ -6,15 +6,11 @@
 #include <string>
 
 #include "lib/paths.h"
+#include "tests/texts.h"
 
 namespace {
 
-std::string Folder(const char *path) {
-  char *folder = FolderOfPath(path);
-  std::string copy = folder;
-  free(folder);
-  return copy;
-}
+std::string Folder(const char *path) { return Own(FolderOfPath(path)); }
 
 TEST(FolderOfPath, WindowsAndPosixPaths) {
   EXPECT_EQ("C:\\Tools", Folder("C:\\Tools\\Orvane.exe"));
@@ -35,10 +31,9 @@ TEST(FolderOfPath, WindowsAndPosixPaths) {
 }
 
 TEST(ProgramDir, IsTheFolderOfThisTestProgram) {
-  char *folder = ProgramDir();
+  std::string folder = Own(ProgramDir());
   EXPECT_EQ('/', folder[0]);
-  EXPECT_NE(std::string::npos, std::string(folder).find("tests"));
-  free(folder);
+  EXPECT_NE(std::string::npos, folder.find("tests"));
 }
 
 }  // namespace

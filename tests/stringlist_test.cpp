@@ -10,16 +10,9 @@
 
 #include "lib/strings.h"
 #include "tests/limits.h"
+#include "tests/texts.h"
 
 namespace {
-
-typedef std::vector<std::string> Texts;
-
-Texts Contents(StringList list) {
-  Texts texts;
-  for (int i = 0; list[i] != nullptr; i++) texts.push_back(list[i]);
-  return texts;
-}
 
 StringList ListOf(const Texts &texts) {
   StringList list = StringListNew(0);
@@ -34,7 +27,7 @@ TEST(StringList, NewListsHoldEmptyStrings) {
   EXPECT_EQ(0, StringListCount(none));
   EXPECT_EQ(nullptr, none[0]);
   EXPECT_EQ(0, StringListCount(negative));
-  EXPECT_EQ((Texts{"", ""}), Contents(two));
+  EXPECT_EQ((Texts{"", ""}), TextsOf(two));
   StringListFree(none);
   StringListFree(negative);
   StringListFree(two);
@@ -52,11 +45,11 @@ TEST(StringList, GetAndSetGrowWithEmptyStrings) {
   list = ListOf({"a"});
   char *stored = StringListSet(&list, 2, "c");
   EXPECT_EQ(list[2], stored);
-  EXPECT_EQ((Texts{"a", "", "c"}), Contents(list));
+  EXPECT_EQ((Texts{"a", "", "c"}), TextsOf(list));
   StringListSet(&list, 0, "x");
-  EXPECT_EQ((Texts{"x", "", "c"}), Contents(list));
+  EXPECT_EQ((Texts{"x", "", "c"}), TextsOf(list));
   EXPECT_EQ(nullptr, StringListSet(&list, -1, "y"));
-  EXPECT_EQ((Texts{"x", "", "c"}), Contents(list));
+  EXPECT_EQ((Texts{"x", "", "c"}), TextsOf(list));
   StringListFree(list);
 }
 
@@ -64,23 +57,23 @@ TEST(StringList, SetAcceptsTheStringItReplaces) {
   StringList list = ListOf({"keep me", "b"});
   StringListSet(&list, 0, list[0]);
   StringListSet(&list, 1, list[0]);
-  EXPECT_EQ((Texts{"keep me", "keep me"}), Contents(list));
+  EXPECT_EQ((Texts{"keep me", "keep me"}), TextsOf(list));
   StringListFree(list);
 }
 
 TEST(StringList, InsertAtTheFrontInsideAndPastTheEnd) {
   StringList list = ListOf({"a", "b"});
   EXPECT_STREQ("t", StringListInsert(&list, 0, "t"));
-  EXPECT_EQ((Texts{"t", "a", "b"}), Contents(list));
+  EXPECT_EQ((Texts{"t", "a", "b"}), TextsOf(list));
   StringListInsert(&list, 1, "u");
-  EXPECT_EQ((Texts{"t", "u", "a", "b"}), Contents(list));
+  EXPECT_EQ((Texts{"t", "u", "a", "b"}), TextsOf(list));
   StringListFree(list);
 
   list = ListOf({"a", "b"});
   StringListInsert(&list, 4, "t");
-  EXPECT_EQ((Texts{"a", "b", "", "", "t"}), Contents(list));
+  EXPECT_EQ((Texts{"a", "b", "", "", "t"}), TextsOf(list));
   StringListInsert(&list, 5, "end");
-  EXPECT_EQ((Texts{"a", "b", "", "", "t", "end"}), Contents(list));
+  EXPECT_EQ((Texts{"a", "b", "", "", "t", "end"}), TextsOf(list));
   EXPECT_EQ(nullptr, StringListInsert(&list, -1, "x"));
   EXPECT_EQ(6, StringListCount(list));
   StringListFree(list);
@@ -91,15 +84,15 @@ TEST(StringList, DeleteClosesTheGapAndIgnoresPositionsOutside) {
   StringListDelete(&list, 3);
   StringListDelete(&list, 30);
   StringListDelete(&list, -1);
-  EXPECT_EQ((Texts{"a", "b", "c"}), Contents(list));
+  EXPECT_EQ((Texts{"a", "b", "c"}), TextsOf(list));
   StringListDelete(&list, 2);
-  EXPECT_EQ((Texts{"a", "b"}), Contents(list));
+  EXPECT_EQ((Texts{"a", "b"}), TextsOf(list));
   StringListDelete(&list, 0);
-  EXPECT_EQ((Texts{"b"}), Contents(list));
+  EXPECT_EQ((Texts{"b"}), TextsOf(list));
   // The array kept its old size; growing from here must still be exact.
   StringListAppend(&list, "c");
   StringListAppend(&list, "d");
-  EXPECT_EQ((Texts{"b", "c", "d"}), Contents(list));
+  EXPECT_EQ((Texts{"b", "c", "d"}), TextsOf(list));
   StringListDelete(&list, 0);
   StringListDelete(&list, 0);
   StringListDelete(&list, 0);
@@ -111,9 +104,9 @@ TEST(StringList, DeleteClosesTheGapAndIgnoresPositionsOutside) {
 TEST(StringList, ResizeKeepsTheFrontAndReleasesTheRest) {
   StringList list = ListOf({"a", "b", "c"});
   StringListResize(&list, 1);
-  EXPECT_EQ((Texts{"a"}), Contents(list));
+  EXPECT_EQ((Texts{"a"}), TextsOf(list));
   StringListResize(&list, 3);
-  EXPECT_EQ((Texts{"a", "", ""}), Contents(list));
+  EXPECT_EQ((Texts{"a", "", ""}), TextsOf(list));
   StringListResize(&list, 0);
   EXPECT_EQ(0, StringListCount(list));
   StringListFree(list);
@@ -124,7 +117,7 @@ TEST(StringList, CopyIsIndependentOfTheOriginal) {
   StringList copy = StringListCopy(list);
   StringListSet(&list, 0, "changed");
   StringListFree(list);
-  EXPECT_EQ((Texts{"a", "b"}), Contents(copy));
+  EXPECT_EQ((Texts{"a", "b"}), TextsOf(copy));
   StringListFree(copy);
   StringList empty = StringListNew(0);
   StringList empty_copy = StringListCopy(empty);

@@ -9,15 +9,9 @@
 
 #include "lib/paths.h"
 #include "platform/platform.h"
+#include "tests/texts.h"
 
 namespace {
-
-// Takes ownership of a new heap text and returns it as a std::string.
-std::string Own(char *text) {
-  std::string copy = text != nullptr ? text : "<NULL>";
-  free(text);
-  return copy;
-}
 
 TEST(StrICmp, FoldsOnlyLettersAndOrdersPrefixesByNextCharacter) {
   EXPECT_EQ(0, StrICmp("PhOtO.JpG", "photo.jpg"));

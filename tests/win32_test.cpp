@@ -16,14 +16,9 @@
 #include "platform/platform.h"
 #include "tests/portable.h"
 #include "tests/temp_folder.h"
+#include "tests/texts.h"
 
 namespace {
-
-std::string Own(char *text) {
-  std::string copy = text;
-  free(text);
-  return copy;
-}
 
 std::string ThisProgram() {
   char path[MAX_PATH];
