@@ -1,5 +1,6 @@
 // Resource limits for death tests, which run in a child process of their own:
-// they let a test meet a failing allocation or a full disk for real.
+// they let a test meet a failing allocation or a full disk for real. POSIX
+// only: Windows has no such limits.
 #ifndef ORVANE_TESTS_LIMITS_H
 #define ORVANE_TESTS_LIMITS_H
 

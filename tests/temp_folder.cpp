@@ -9,12 +9,6 @@
 
 #include "tests/portable.h"
 
-#ifdef _WIN32
-const char kSeparator = '\\';
-#else
-const char kSeparator = '/';
-#endif
-
 TempFolder::TempFolder() {
   std::error_code error;
   std::string base = std::filesystem::temp_directory_path(error).string();
@@ -24,15 +18,15 @@ TempFolder::TempFolder() {
   std::random_device seed;
   std::mt19937 random(seed() ^ (unsigned)ThisProcessId());
   for (int attempt = 0; attempt < 100; attempt++) {
-    path_ = base + kSeparator + "orvane-test-" + std::to_string(random());
+    path_ = base + kFolderSeparator + "orvane-test-" + std::to_string(random());
     if (MakeTestFolder(path_)) return;
   }
   abort();
 }
 
 std::string TempFolder::Path(const std::string &name) const {
-  std::string path = path_ + kSeparator + name;
-  std::replace(path.begin() + path_.size(), path.end(), '/', kSeparator);
+  std::string path = path_ + kFolderSeparator + name;
+  std::replace(path.begin() + path_.size(), path.end(), '/', kFolderSeparator);
   return path;
 }
 

@@ -1,8 +1,7 @@
-#include "tests/limits.h"
-
-#ifndef _WIN32  // Windows has no such limits; the tests that need them skip it
 #include <signal.h>
 #include <sys/resource.h>
+
+#include "tests/limits.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #define ORVANE_UNDER_ASAN 1
@@ -25,7 +24,3 @@ void LimitFileSizeOfThisProcess(size_t bytes) {
   struct rlimit limit = {(rlim_t)bytes, (rlim_t)bytes};
   setrlimit(RLIMIT_FSIZE, &limit);
 }
-#else
-void LimitMemoryOfThisProcess(void) {}
-void LimitFileSizeOfThisProcess(size_t) {}
-#endif
