@@ -102,33 +102,29 @@ TEST_F(Log, RefusesLinksAndOtherUsersFiles) {
 
 TEST(LogInTemp, JoinsTempFolderAndName) {
   TempFolder folder;
-  const char *tmpdir = getenv("TMPDIR");
-  std::string saved = tmpdir != nullptr ? tmpdir : "";
-  SetEnv("TEMP", folder.path());
+  ScopedEnv env;
+  env.Set("TEMP", folder.path());
   EXPECT_EQ(folder.Path("Orvane.log"), LogInTemp("Orvane.log"));
-  UnsetEnv("TEMP");
-  SetEnv("TMPDIR", folder.path());
+  env.Unset("TEMP");
+  env.Set("TMPDIR", folder.path());
   const char *path = LogInTemp("x.log");
   EXPECT_EQ(folder.Path("x.log"), path);
   LogSetPath(path);  // handing the same path back keeps it valid
   LogF("kept");
-  EXPECT_NE(std::string::npos, ReadWholeFile(folder.Path("x.log")).find("kept"));
-  if (tmpdir != nullptr) SetEnv("TMPDIR", saved);
-  else UnsetEnv("TMPDIR");
+  EXPECT_NE(std::string::npos,
+            ReadWholeFile(folder.Path("x.log")).find("kept"));
   LogSetPath(nullptr);
 }
 #else
 TEST(LogInTemp, JoinsTempFolderAndNameOrFallsBackToCTemp) {
   TempFolder folder;
-  const char *temp = getenv("TEMP");
-  std::string saved = temp != nullptr ? temp : "";
-  SetEnv("TEMP", folder.path());
+  ScopedEnv env;
+  env.Set("TEMP", folder.path());
   EXPECT_EQ(folder.Path("Orvane.log"), LogInTemp("Orvane.log"));
-  SetEnv("TEMP", folder.path() + "\\");
+  env.Set("TEMP", folder.path() + "\\");
   EXPECT_EQ(folder.Path("Orvane.log"), LogInTemp("Orvane.log"));
-  UnsetEnv("TEMP");
+  env.Unset("TEMP");
   EXPECT_STREQ("C:\\temp\\Orvane.log", LogInTemp("Orvane.log"));
-  SetEnv("TEMP", saved);
   LogSetPath(nullptr);
 }
 

@@ -208,13 +208,13 @@ TEST(CurrentProcessId, IsThisProcess) {
 class UserData : public ::testing::Test {
  protected:
   void SetUp() override {
-    SetEnv("AppData", folder_.Path("roaming"));
+    env_.Set("AppData", folder_.Path("roaming"));
     MakeTestFolder(folder_.Path("roaming"));
     MakeTestFolder(folder_.Path("defaults"));
     WriteWholeFile(folder_.Path("defaults/settings.ini"), "Width=800\n");
   }
-  void TearDown() override { UnsetEnv("AppData"); }
   TempFolder folder_;
+  ScopedEnv env_;
 };
 
 TEST_F(UserData, AppDataPathNamesMakerAndProgram) {
@@ -240,24 +240,14 @@ TEST_F(UserData, EnsureUserFileSeedsOnceAndThenKeepsTheUsersCopy) {
 }
 
 TEST_F(UserData, NoRootEndsTheProgram) {
-  EXPECT_EXIT(
-      {
-        UnsetEnv("AppData");
-        UnsetEnv("XDG_DATA_HOME");
-        UnsetEnv("HOME");
-        AppDataPath("Tabrinel", "Orvane");
-      },
-      testing::ExitedWithCode(1),
-      "The APPDATA environment variable is missing\\.");
-  EXPECT_EXIT(
-      {
-        UnsetEnv("AppData");
-        UnsetEnv("XDG_DATA_HOME");
-        UnsetEnv("HOME");
-        EnsureUserFile(".", "Tabrinel", "Orvane", "x.ini");
-      },
-      testing::ExitedWithCode(1),
-      "The APPDATA environment variable is missing\\.");
+  env_.Unset("AppData");
+  env_.Unset("XDG_DATA_HOME");
+  env_.Unset("HOME");
+  EXPECT_EXIT(AppDataPath("Tabrinel", "Orvane"), testing::ExitedWithCode(1),
+              "The APPDATA environment variable is missing\\.");
+  EXPECT_EXIT(EnsureUserFile(".", "Tabrinel", "Orvane", "x.ini"),
+              testing::ExitedWithCode(1),
+              "The APPDATA environment variable is missing\\.");
 }
 
 }  // namespace

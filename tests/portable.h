@@ -5,6 +5,7 @@
 #define ORVANE_TESTS_PORTABLE_H
 
 #include <string>
+#include <vector>
 
 // What the system puts between a folder and a name.
 extern const char kFolderSeparator;
@@ -19,5 +20,26 @@ bool IsFolder(const std::string &path);
 // a listing of folders shows the same way.
 bool MakeFolderLink(const std::string &target, const std::string &link);
 unsigned long ThisProcessId();
+
+// Changes environment variables for one test and, when it goes out of scope,
+// puts each back as it was before: its old value, or its absence.
+class ScopedEnv {
+ public:
+  ScopedEnv() = default;
+  ScopedEnv(const ScopedEnv &) = delete;
+  ScopedEnv &operator=(const ScopedEnv &) = delete;
+  ~ScopedEnv();
+  void Set(const char *name, const std::string &value);
+  void Unset(const char *name);
+
+ private:
+  struct Saved {
+    std::string name;
+    bool was_set;
+    std::string value;
+  };
+  void Remember(const char *name);
+  std::vector<Saved> saved_;
+};
 
 #endif

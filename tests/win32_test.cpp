@@ -52,14 +52,14 @@ DWORD RunRaw(const std::string &line) {
 TEST(WindowsCommandLine, ReachesTheTokenizerUntouched) {
   TempFolder folder;
   std::string out = folder.Path("words.txt");
-  SetEnv("ORVANE_ECHO_FILE", out);
+  ScopedEnv env;
+  env.Set("ORVANE_ECHO_FILE", out);
   // The C runtime would split these differently: "" inside quotes, a
   // backslash before a quote, a tab.
   std::string line = "\"" + Beside("echo_command_line.exe") +
                      "\" -r 90 \"my photo.jpg\" a\"\"b \"say \"\"hi\"\"\" "
                      "back\\\"slash \"\" -dbg=1\tlast";
   ASSERT_EQ(0u, RunRaw(line));
-  UnsetEnv("ORVANE_ECHO_FILE");
   EXPECT_EQ(line + "\n[-r]\n[90]\n[my photo.jpg]\n[a\"\"b]\n[say \"hi\"]\n"
                    "[back\\\"slash]\n[]\n[-dbg=1]\n[last]\n",
             ReadWholeFile(out));
