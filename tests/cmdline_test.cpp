@@ -5,20 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform.h"
+#include "tests/fixtures.h"
 
 namespace {
 
-std::vector<std::string> Split(const std::string &line, int limit = 30) {
-  char *entries[64];
-  int count = TokenizeCommandLine(line.c_str(), limit, entries);
-  std::vector<std::string> words(entries, entries + count);
-  EXPECT_EQ(nullptr, entries[count]);
-  for (int i = 0; i < count; i++) free(entries[i]);
-  return words;
-}
-
-using Words = std::vector<std::string>;
+using Words = Texts;
 
 TEST(TokenizeCommandLine, QuotingTable) {
   EXPECT_EQ((Words{"Orvane.exe", "-r", "90", "my photo.jpg"}),
@@ -48,33 +39,6 @@ TEST(TokenizeCommandLine, LimitDropsTheRest) {
   EXPECT_EQ((Words{}), Split("a b", -4));
   EXPECT_EQ((Words{"a"}), Split("a b", 1));
 }
-
-// Whatever the arguments, the rebuilt POSIX command line splits back into
-// exactly the same words.
-#ifndef _WIN32  // Windows hands over its own raw line
-TEST(PlatformCommandLine, RoundTripsArgv) {
-  std::vector<Words> cases = {
-      {"orvane", "-w", "800", "photo.jpg"},
-      {"/opt/my tools/orvane", "", "my photo.jpg"},
-      {"orvane", "\"quoted\"", "a\"b", "\"", "\"\"", "end\""},
-      {"orvane", "tab\there", "line\nfeed", "cr\rx", " lead", "trail "},
-      {"orvane", "say \"hi\"", "\"a b\"", "back\\slash\\", "\\\""},
-      {"orvane", "\v\f", "-dbg=1"},
-  };
-  for (const Words &argv : cases) {
-    std::vector<char *> raw;
-    for (const std::string &arg : argv) raw.push_back((char *)arg.c_str());
-    PlatformSetArguments((int)raw.size(), raw.data());
-    EXPECT_EQ(argv, Split(PlatformCommandLine())) << PlatformCommandLine();
-  }
-}
-
-TEST(PlatformCommandLine, WritesPlainArgumentsBare) {
-  const char *argv[] = {"orvane", "-r", "90", "a b.jpg", ""};
-  PlatformSetArguments(5, (char **)argv);
-  EXPECT_STREQ("orvane -r 90 \"a b.jpg\" \"\"", PlatformCommandLine());
-}
-#endif
 
 struct Vector {
   int count;

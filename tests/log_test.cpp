@@ -6,28 +6,13 @@
 #include <regex>
 #include <string>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
-#include "tests/portable.h"
+#include "tests/fixtures.h"
 #include "tests/temp_folder.h"
 
 namespace {
 
 const char kBanner[] = "\\*\n\\* \\w{3} \\d{2} \\w{3} \\d{4}\n\\*\n";
 const char kTime[] = "\\d{2}:\\d{2}:\\d{2} ";
-
-class Log : public ::testing::Test {
- protected:
-  void SetUp() override { LogSetPath(path_.c_str()); }
-  void TearDown() override { LogSetPath(nullptr); }
-  // The text as the C library reads it back (line ends translated).
-  std::string Contents() { return ReadTextFile(path_); }
-  TempFolder folder_;
-  std::string path_ = folder_.Path("Orvane.log");
-};
 
 TEST_F(Log, FirstLineOfARunGetsABanner) {
   LogF("Cmdline: %s", "orvane -dbg=1 a.jpg");
@@ -78,67 +63,6 @@ TEST_F(Log, NoPathOrMissingFolderWritesNothing) {
   EXPECT_EQ(0, LogF("lost"));
   EXPECT_EQ(std::vector<std::string>{}, folder_.Names());
 }
-
-#ifndef _WIN32
-// The log sits in a folder anyone can write to; it must not be turned
-// against other files.
-TEST_F(Log, RefusesLinksAndOtherUsersFiles) {
-  std::string victim = folder_.Path("victim");
-  WriteWholeFile(victim, "precious\n");
-  ASSERT_EQ(0, symlink(victim.c_str(), path_.c_str()));
-  LogF("attack");
-  EXPECT_EQ("precious\n", ReadWholeFile(victim));
-  unlink(path_.c_str());
-  WriteWholeFile(path_, "theirs\n");
-  if (geteuid() == 0) {
-    ASSERT_EQ(0, chown(path_.c_str(), 65534, 65534));
-    LogF("attack");
-    EXPECT_EQ("theirs\n", Contents());
-  }
-  unlink(path_.c_str());
-  ASSERT_EQ(0, mkfifo(path_.c_str(), 0600));
-  LogF("attack");  // must neither block nor write
-}
-
-TEST(LogInTemp, JoinsTempFolderAndName) {
-  TempFolder folder;
-  ScopedEnv env;
-  env.Set("TEMP", folder.path());
-  EXPECT_EQ(folder.Path("Orvane.log"), LogInTemp("Orvane.log"));
-  env.Unset("TEMP");
-  env.Set("TMPDIR", folder.path());
-  const char *path = LogInTemp("x.log");
-  EXPECT_EQ(folder.Path("x.log"), path);
-  LogSetPath(path);  // handing the same path back keeps it valid
-  LogF("kept");
-  EXPECT_NE(std::string::npos,
-            ReadWholeFile(folder.Path("x.log")).find("kept"));
-  LogSetPath(nullptr);
-}
-#else
-TEST(LogInTemp, JoinsTempFolderAndNameOrFallsBackToCTemp) {
-  TempFolder folder;
-  ScopedEnv env;
-  env.Set("TEMP", folder.path());
-  EXPECT_EQ(folder.Path("Orvane.log"), LogInTemp("Orvane.log"));
-  env.Set("TEMP", folder.path() + "\\");
-  EXPECT_EQ(folder.Path("Orvane.log"), LogInTemp("Orvane.log"));
-  env.Unset("TEMP");
-  EXPECT_STREQ("C:\\temp\\Orvane.log", LogInTemp("Orvane.log"));
-  LogSetPath(nullptr);
-}
-
-// Text mode: every line on disk ends in CR LF.
-TEST_F(Log, LinesOnDiskEndInCarriageReturnAndLineFeed) {
-  LogF("one");
-  LogRawF("two");
-  std::string bytes = ReadWholeFile(path_);
-  EXPECT_TRUE(std::regex_match(
-      bytes, std::regex("\\*\r\n\\* [^\r\n]+\r\n\\*\r\n"
-                        "\\d{2}:\\d{2}:\\d{2} one\r\ntwo\r\n")))
-      << bytes;
-}
-#endif
 
 // A caller may hold the path LogInTemp handed out after the log has moved on;
 // it once pointed at freed memory then.

@@ -4,18 +4,12 @@
 #include <stdlib.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <string>
 #include <vector>
 
-#ifndef _WIN32
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
 #include "lib/strings.h"
 #include "platform/platform.h"
-#include "tests/limits.h"
+#include "tests/fixtures.h"
 #include "tests/portable.h"
 #include "tests/temp_folder.h"
 #include "tests/texts.h"
@@ -46,17 +40,6 @@ TEST(ChangeExtension, ReplacesOrAppendsInTheLastComponentOnly) {
   EXPECT_EQ("a.bmp", Own(ChangeExtension(("a.b" + kOtherSep + "photo").c_str(),
                                          ".bmp")));
 }
-
-class InTempFolder : public ::testing::Test {
- protected:
-  void SetUp() override {
-    previous_ = std::filesystem::current_path();
-    std::filesystem::current_path(folder_.path());
-  }
-  void TearDown() override { std::filesystem::current_path(previous_); }
-  TempFolder folder_;
-  std::filesystem::path previous_;
-};
 
 typedef InTempFolder MakeFolders_;
 
@@ -95,8 +78,6 @@ TEST_F(MakeFolders_, SpecialNamesCreateNothing) {
   EXPECT_EQ(Texts{"d"}, folder_.Names());
 }
 
-typedef InTempFolder Files;
-
 TEST_F(Files, ReadAllGivesTheWholeText) {
   std::string text(100000, 'x');
   text += "\nlast line";
@@ -112,11 +93,6 @@ TEST_F(Files, ReadAllEndsTheProgramForWhatHasNoSize) {
               "Can't read file: missing.txt");
   EXPECT_EXIT(ReadAll("folder"), testing::ExitedWithCode(1),
               "Can't read file: folder");
-#ifndef _WIN32
-  ASSERT_EQ(0, mkfifo("pipe", 0600));
-  EXPECT_EXIT(ReadAll("pipe"), testing::ExitedWithCode(1),
-              "Can't read file: pipe");
-#endif
 }
 
 TEST_F(Files, FileExistsForReadableFilesOnly) {
@@ -125,10 +101,6 @@ TEST_F(Files, FileExistsForReadableFilesOnly) {
   EXPECT_EQ(1, FileExists("here.txt"));
   EXPECT_EQ(0, FileExists("missing.txt"));
   EXPECT_EQ(0, FileExists("folder"));
-#ifndef _WIN32
-  ASSERT_EQ(0, mkfifo("pipe", 0600));
-  EXPECT_EQ(1, FileExists("pipe"));  // opened without waiting for a writer
-#endif
 }
 
 TEST_F(Files, CopyTextFileReplacesTheTarget) {
@@ -150,14 +122,6 @@ TEST_F(Files, CopyTextFileFailuresEndTheProgramAndKeepTheTarget) {
               testing::ExitedWithCode(1), "Can't open missing.txt");
   EXPECT_EXIT(CopyTextFile("source.txt", "no/such/folder.txt"),
               testing::ExitedWithCode(1), "Can't create no/such/folder.txt");
-#ifndef _WIN32
-  EXPECT_EXIT(
-      {
-        LimitFileSizeOfThisProcess(16 * 1024);  // the disk fills up
-        CopyTextFile("source.txt", "target.txt");
-      },
-      testing::ExitedWithCode(1), "Can't write target.txt");
-#endif
   EXPECT_EQ("old", ReadWholeFile("target.txt"));
   EXPECT_EQ((Texts{"source.txt", "target.txt"}), folder_.Names());
 }
@@ -186,20 +150,6 @@ TEST_F(Listing, MatchesNamesAsWindowsDoes) {
   EXPECT_EQ(Texts{}, Sorted(ListFiles("missing", "")));
   EXPECT_EQ(Texts{}, Sorted(ListFolders("missing", "*.*")));
 }
-
-#ifndef _WIN32
-TEST(RunAndWait, GivesTheExitCodeOrMinusOne) {
-  EXPECT_EQ(0, RunAndWait("true", nullptr, 0));
-  EXPECT_EQ(3, RunAndWait("sh", "-c \"exit 3\"", 0));
-  EXPECT_EQ(-1, RunAndWait("no-such-program-anywhere", "", 0));
-  EXPECT_EQ(-1, RunAndWait("sh", "-c \"kill -9 $$\"", 0));  // no normal end
-  // Parameters are split like the command line and reach the program
-  // directly: quotes group, "" stands for a quote, no shell interprets ";".
-  EXPECT_EQ(0, RunAndWait("test", "\"a; b\" = \"a; b\"", 0));
-  EXPECT_EQ(0, RunAndWait("test", "\"x\"\"y\" = x\"y", 0));
-  EXPECT_EQ(1, RunAndWait("test", "\"a b\" = a", 0));
-}
-#endif
 
 TEST(CurrentProcessId, IsThisProcess) {
   EXPECT_EQ(ThisProcessId(), CurrentProcessId());

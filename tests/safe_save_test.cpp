@@ -6,22 +6,11 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/fixtures.h"
 #include "tests/portable.h"
 #include "tests/temp_folder.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 namespace {
-
-typedef std::vector<std::string> Names;
-
-class SafeSaving : public ::testing::Test {
- protected:
-  TempFolder folder_;
-  std::string target_ = folder_.Path("photo.jpg");
-};
 
 TEST_F(SafeSaving, FinishReplacesTheTargetWhole) {
   WriteWholeFile(target_, "old contents");
@@ -34,7 +23,7 @@ TEST_F(SafeSaving, FinishReplacesTheTargetWhole) {
   ASSERT_EQ(1, PlatformFinishSafeSave(&save));
   EXPECT_EQ(nullptr, save.temp);
   EXPECT_EQ("new contents", ReadWholeFile(target_));
-  EXPECT_EQ(Names{"photo.jpg"}, folder_.Names());
+  EXPECT_EQ(Texts{"photo.jpg"}, folder_.Names());
 }
 
 TEST_F(SafeSaving, NewTargetsAreCreated) {
@@ -43,7 +32,7 @@ TEST_F(SafeSaving, NewTargetsAreCreated) {
   WriteWholeFile(save.temp, "fresh");
   ASSERT_EQ(1, PlatformFinishSafeSave(&save));
   EXPECT_EQ("fresh", ReadWholeFile(target_));
-  EXPECT_EQ(Names{"photo.jpg"}, folder_.Names());
+  EXPECT_EQ(Texts{"photo.jpg"}, folder_.Names());
 }
 
 TEST_F(SafeSaving, AbandonLeavesTheTargetAsItWas) {
@@ -53,7 +42,7 @@ TEST_F(SafeSaving, AbandonLeavesTheTargetAsItWas) {
   WriteWholeFile(save.temp, "half writ");
   PlatformAbandonSafeSave(&save);
   EXPECT_EQ("old", ReadWholeFile(target_));
-  EXPECT_EQ(Names{"photo.jpg"}, folder_.Names());
+  EXPECT_EQ(Texts{"photo.jpg"}, folder_.Names());
 }
 
 TEST_F(SafeSaving, FailuresLeaveNothingBehind) {
@@ -66,37 +55,7 @@ TEST_F(SafeSaving, FailuresLeaveNothingBehind) {
   WriteWholeFile(save.temp, "x");
   EXPECT_EQ(0, PlatformFinishSafeSave(&save));  // a folder is not replaced
   EXPECT_TRUE(IsFolder(folder_target));
-  EXPECT_EQ(Names{"album.jpg"}, folder_.Names());
+  EXPECT_EQ(Texts{"album.jpg"}, folder_.Names());
 }
-
-#ifdef _WIN32
-TEST_F(SafeSaving, ReadOnlyTargetsAreNotReplaced) {
-  WriteWholeFile(target_, "keep me");
-  ASSERT_TRUE(SetFileAttributesA(target_.c_str(), FILE_ATTRIBUTE_READONLY));
-  SafeSave save;
-  ASSERT_EQ(1, PlatformBeginSafeSave(target_.c_str(), &save));
-  WriteWholeFile(save.temp, "new");
-  EXPECT_EQ(0, PlatformFinishSafeSave(&save));
-  EXPECT_EQ("keep me", ReadWholeFile(target_));
-  EXPECT_EQ(Names{"photo.jpg"}, folder_.Names());
-  SetFileAttributesA(target_.c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-TEST_F(SafeSaving, DriveRelativeNamesKeepTheFreshFileBesideTheTarget) {
-  // "C:photo.jpg" names a file in drive C's current folder.
-  std::string drive = folder_.path().substr(0, 2);
-  char previous[MAX_PATH];
-  GetCurrentDirectoryA(MAX_PATH, previous);
-  ASSERT_TRUE(SetCurrentDirectoryA(folder_.path().c_str()));
-  std::string relative = drive + "photo.jpg";
-  SafeSave save;
-  ASSERT_EQ(1, PlatformBeginSafeSave(relative.c_str(), &save));
-  WriteWholeFile(save.temp, "here");
-  EXPECT_EQ(1, PlatformFinishSafeSave(&save));
-  SetCurrentDirectoryA(previous);
-  EXPECT_EQ("here", ReadWholeFile(target_));
-  EXPECT_EQ(Names{"photo.jpg"}, folder_.Names());
-}
-#endif
 
 }  // namespace

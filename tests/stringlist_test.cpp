@@ -1,7 +1,6 @@
 #include "lib/stringlist.h"
 
 #include <gtest/gtest.h>
-#include <limits.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -9,7 +8,6 @@
 #include <vector>
 
 #include "lib/strings.h"
-#include "tests/limits.h"
 #include "tests/texts.h"
 
 namespace {
@@ -125,31 +123,6 @@ TEST(StringList, CopyIsIndependentOfTheOriginal) {
   StringListFree(empty);
   StringListFree(empty_copy);
 }
-
-#ifndef _WIN32  // no address-space limit to meet there
-TEST(StringList, ArraysThatCannotBeAllocatedEndTheProgram) {
-  EXPECT_EXIT(
-      {
-        LimitMemoryOfThisProcess();
-        StringListNew(INT_MAX);
-      },
-      testing::ExitedWithCode(1), "out of memory");
-  EXPECT_EXIT(
-      {
-        LimitMemoryOfThisProcess();
-        StringList list = StringListNew(0);
-        StringListGet(&list, INT_MAX);
-      },
-      testing::ExitedWithCode(1), "out of memory");
-  EXPECT_EXIT(
-      {
-        LimitMemoryOfThisProcess();
-        StringList list = StringListNew(1);
-        StringListInsert(&list, INT_MAX, "x");
-      },
-      testing::ExitedWithCode(1), "out of memory");
-}
-#endif
 
 TEST(FreeStrings, ReleaseEveryStringButNotTheArray) {
   char *strings[] = {StrDup("a"), StrDup("b"), nullptr};

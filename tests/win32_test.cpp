@@ -1,19 +1,23 @@
 // What only Windows shows: the raw command line, the program path, the shell
-// starting programs, backslash paths, text-mode line ends and the resources
-// of Orvane.exe.
+// starting programs, backslash paths and drive-relative names, the TEMP
+// fallback, text-mode line ends, read-only files and the resources of
+// Orvane.exe.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "app/resource.h"
 #include "lib/paths.h"
 #include "lib/strings.h"
+#include "log/log.h"
 #include "orvane_version.h"
 #include "platform/platform.h"
+#include "tests/fixtures.h"
 #include "tests/portable.h"
 #include "tests/temp_folder.h"
 #include "tests/texts.h"
@@ -105,6 +109,61 @@ TEST(WindowsTextMode, ReadAllTurnsCarriageReturnLineFeedIntoLineFeed) {
   WriteWholeFile(path, "a\nb\n");
   CopyTextFile(path.c_str(), copy.c_str());
   EXPECT_EQ("a\r\nb\r\n", ReadWholeFile(copy));
+}
+
+// ---- The log ----
+
+TEST(LogInTemp, JoinsTempFolderAndNameOrFallsBackToCTemp) {
+  TempFolder folder;
+  ScopedEnv env;
+  env.Set("TEMP", folder.path());
+  EXPECT_EQ(folder.Path("Orvane.log"), LogInTemp("Orvane.log"));
+  env.Set("TEMP", folder.path() + "\\");
+  EXPECT_EQ(folder.Path("Orvane.log"), LogInTemp("Orvane.log"));
+  env.Unset("TEMP");
+  EXPECT_STREQ("C:\\temp\\Orvane.log", LogInTemp("Orvane.log"));
+  LogSetPath(nullptr);
+}
+
+// Text mode: every line on disk ends in CR LF.
+TEST_F(Log, LinesOnDiskEndInCarriageReturnAndLineFeed) {
+  LogF("one");
+  LogRawF("two");
+  std::string bytes = ReadWholeFile(path_);
+  EXPECT_TRUE(std::regex_match(
+      bytes, std::regex("\\*\r\n\\* [^\r\n]+\r\n\\*\r\n"
+                        "\\d{2}:\\d{2}:\\d{2} one\r\ntwo\r\n")))
+      << bytes;
+}
+
+// ---- Safe saving ----
+
+TEST_F(SafeSaving, ReadOnlyTargetsAreNotReplaced) {
+  WriteWholeFile(target_, "keep me");
+  ASSERT_TRUE(SetFileAttributesA(target_.c_str(), FILE_ATTRIBUTE_READONLY));
+  SafeSave save;
+  ASSERT_EQ(1, PlatformBeginSafeSave(target_.c_str(), &save));
+  WriteWholeFile(save.temp, "new");
+  EXPECT_EQ(0, PlatformFinishSafeSave(&save));
+  EXPECT_EQ("keep me", ReadWholeFile(target_));
+  EXPECT_EQ(Texts{"photo.jpg"}, folder_.Names());
+  SetFileAttributesA(target_.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(SafeSaving, DriveRelativeNamesKeepTheFreshFileBesideTheTarget) {
+  // "C:photo.jpg" names a file in drive C's current folder.
+  std::string drive = folder_.path().substr(0, 2);
+  char previous[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, previous);
+  ASSERT_TRUE(SetCurrentDirectoryA(folder_.path().c_str()));
+  std::string relative = drive + "photo.jpg";
+  SafeSave save;
+  ASSERT_EQ(1, PlatformBeginSafeSave(relative.c_str(), &save));
+  WriteWholeFile(save.temp, "here");
+  EXPECT_EQ(1, PlatformFinishSafeSave(&save));
+  SetCurrentDirectoryA(previous);
+  EXPECT_EQ("here", ReadWholeFile(target_));
+  EXPECT_EQ(Texts{"photo.jpg"}, folder_.Names());
 }
 
 // ---- The resources of Orvane.exe ----

@@ -1,0 +1,152 @@
+// What only POSIX systems show: the command line rebuilt from argv, links,
+// pipes and other users' files, TMPDIR, the resource limits, and programs
+// started without a shell.
+#include <gtest/gtest.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "lib/paths.h"
+#include "lib/stringlist.h"
+#include "log/log.h"
+#include "platform/platform.h"
+#include "tests/fixtures.h"
+#include "tests/limits.h"
+#include "tests/portable.h"
+#include "tests/temp_folder.h"
+#include "tests/texts.h"
+
+namespace {
+
+// ---- The command line ----
+
+// Whatever the arguments, the rebuilt POSIX command line splits back into
+// exactly the same words.
+TEST(PlatformCommandLine, RoundTripsArgv) {
+  std::vector<Texts> cases = {
+      {"orvane", "-w", "800", "photo.jpg"},
+      {"/opt/my tools/orvane", "", "my photo.jpg"},
+      {"orvane", "\"quoted\"", "a\"b", "\"", "\"\"", "end\""},
+      {"orvane", "tab\there", "line\nfeed", "cr\rx", " lead", "trail "},
+      {"orvane", "say \"hi\"", "\"a b\"", "back\\slash\\", "\\\""},
+      {"orvane", "\v\f", "-dbg=1"},
+  };
+  for (const Texts &argv : cases) {
+    std::vector<char *> raw;
+    for (const std::string &arg : argv) raw.push_back((char *)arg.c_str());
+    PlatformSetArguments((int)raw.size(), raw.data());
+    EXPECT_EQ(argv, Split(PlatformCommandLine())) << PlatformCommandLine();
+  }
+}
+
+TEST(PlatformCommandLine, WritesPlainArgumentsBare) {
+  const char *argv[] = {"orvane", "-r", "90", "a b.jpg", ""};
+  PlatformSetArguments(5, (char **)argv);
+  EXPECT_STREQ("orvane -r 90 \"a b.jpg\" \"\"", PlatformCommandLine());
+}
+
+// ---- The log ----
+
+// The log sits in a folder anyone can write to; it must not be turned
+// against other files.
+TEST_F(Log, RefusesLinksAndOtherUsersFiles) {
+  std::string victim = folder_.Path("victim");
+  WriteWholeFile(victim, "precious\n");
+  ASSERT_EQ(0, symlink(victim.c_str(), path_.c_str()));
+  LogF("attack");
+  EXPECT_EQ("precious\n", ReadWholeFile(victim));
+  unlink(path_.c_str());
+  WriteWholeFile(path_, "theirs\n");
+  if (geteuid() == 0) {
+    ASSERT_EQ(0, chown(path_.c_str(), 65534, 65534));
+    LogF("attack");
+    EXPECT_EQ("theirs\n", Contents());
+  }
+  unlink(path_.c_str());
+  ASSERT_EQ(0, mkfifo(path_.c_str(), 0600));
+  LogF("attack");  // must neither block nor write
+}
+
+TEST(LogInTemp, JoinsTempFolderAndName) {
+  TempFolder folder;
+  ScopedEnv env;
+  env.Set("TEMP", folder.path());
+  EXPECT_EQ(folder.Path("Orvane.log"), LogInTemp("Orvane.log"));
+  env.Unset("TEMP");
+  env.Set("TMPDIR", folder.path());
+  const char *path = LogInTemp("x.log");
+  EXPECT_EQ(folder.Path("x.log"), path);
+  LogSetPath(path);  // handing the same path back keeps it valid
+  LogF("kept");
+  EXPECT_NE(std::string::npos,
+            ReadWholeFile(folder.Path("x.log")).find("kept"));
+  LogSetPath(nullptr);
+}
+
+// ---- Files and programs ----
+
+TEST_F(Files, ReadAllEndsTheProgramForAPipe) {
+  ASSERT_EQ(0, mkfifo("pipe", 0600));
+  EXPECT_EXIT(ReadAll("pipe"), testing::ExitedWithCode(1),
+              "Can't read file: pipe");
+}
+
+TEST_F(Files, FileExistsForAPipeWithoutWaitingForAWriter) {
+  ASSERT_EQ(0, mkfifo("pipe", 0600));
+  EXPECT_EQ(1, FileExists("pipe"));  // opened without waiting for a writer
+}
+
+TEST_F(Files, CopyTextFileOntoAFullDiskEndsTheProgramAndKeepsTheTarget) {
+  WriteWholeFile("source.txt", std::string(64 * 1024, 's'));
+  WriteWholeFile("target.txt", "old");
+  EXPECT_EXIT(
+      {
+        LimitFileSizeOfThisProcess(16 * 1024);  // the disk fills up
+        CopyTextFile("source.txt", "target.txt");
+      },
+      testing::ExitedWithCode(1), "Can't write target.txt");
+  EXPECT_EQ("old", ReadWholeFile("target.txt"));
+  EXPECT_EQ((Texts{"source.txt", "target.txt"}), folder_.Names());
+}
+
+TEST(RunAndWait, GivesTheExitCodeOrMinusOne) {
+  EXPECT_EQ(0, RunAndWait("true", nullptr, 0));
+  EXPECT_EQ(3, RunAndWait("sh", "-c \"exit 3\"", 0));
+  EXPECT_EQ(-1, RunAndWait("no-such-program-anywhere", "", 0));
+  EXPECT_EQ(-1, RunAndWait("sh", "-c \"kill -9 $$\"", 0));  // no normal end
+  // Parameters are split like the command line and reach the program
+  // directly: quotes group, "" stands for a quote, no shell interprets ";".
+  EXPECT_EQ(0, RunAndWait("test", "\"a; b\" = \"a; b\"", 0));
+  EXPECT_EQ(0, RunAndWait("test", "\"x\"\"y\" = x\"y", 0));
+  EXPECT_EQ(1, RunAndWait("test", "\"a b\" = a", 0));
+}
+
+// ---- String lists ----
+
+TEST(StringList, ArraysThatCannotBeAllocatedEndTheProgram) {
+  EXPECT_EXIT(
+      {
+        LimitMemoryOfThisProcess();
+        StringListNew(INT_MAX);
+      },
+      testing::ExitedWithCode(1), "out of memory");
+  EXPECT_EXIT(
+      {
+        LimitMemoryOfThisProcess();
+        StringList list = StringListNew(0);
+        StringListGet(&list, INT_MAX);
+      },
+      testing::ExitedWithCode(1), "out of memory");
+  EXPECT_EXIT(
+      {
+        LimitMemoryOfThisProcess();
+        StringList list = StringListNew(1);
+        StringListInsert(&list, INT_MAX, "x");
+      },
+      testing::ExitedWithCode(1), "out of memory");
+}
+
+}  // namespace
