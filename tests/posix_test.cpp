@@ -1,6 +1,7 @@
 // What only POSIX systems show: the command line rebuilt from argv, links,
 // pipes and other users' files, TMPDIR, the resource limits, and programs
 // started without a shell.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <sys/stat.h>
@@ -50,24 +51,45 @@ TEST(PlatformCommandLine, WritesPlainArgumentsBare) {
 
 // ---- The log ----
 
-// The log sits in a folder anyone can write to; it must not be turned
-// against other files.
-TEST_F(Log, RefusesLinksAndOtherUsersFiles) {
+// The log sits in a folder anyone can write to: whatever someone else put
+// at its name, the log must not be turned against another file.
+TEST_F(Log, WritesNothingThroughALink) {
   std::string victim = folder_.Path("victim");
   WriteWholeFile(victim, "precious\n");
   ASSERT_EQ(0, symlink(victim.c_str(), path_.c_str()));
   LogF("attack");
   EXPECT_EQ("precious\n", ReadWholeFile(victim));
-  unlink(path_.c_str());
+  struct stat st;
+  ASSERT_EQ(0, lstat(path_.c_str(), &st));
+  EXPECT_TRUE(S_ISLNK(st.st_mode));  // not replaced by a log of its own
+}
+
+TEST_F(Log, CreatesNothingThroughALinkToAMissingFile) {
+  std::string victim = folder_.Path("victim");
+  ASSERT_EQ(0, symlink(victim.c_str(), path_.c_str()));
+  LogF("attack");
+  EXPECT_EQ("<missing>", ReadWholeFile(victim));
+}
+
+TEST_F(Log, LeavesAnotherUsersFileAlone) {
+  if (geteuid() != 0) GTEST_SKIP() << "only root can give a file away";
   WriteWholeFile(path_, "theirs\n");
-  if (geteuid() == 0) {
-    ASSERT_EQ(0, chown(path_.c_str(), 65534, 65534));
-    LogF("attack");
-    EXPECT_EQ("theirs\n", Contents());
-  }
-  unlink(path_.c_str());
+  ASSERT_EQ(0, chown(path_.c_str(), 65534, 65534));
+  LogF("attack");
+  EXPECT_EQ("theirs\n", Contents());
+}
+
+TEST_F(Log, NeitherWaitsForNorWritesIntoAPipe) {
   ASSERT_EQ(0, mkfifo(path_.c_str(), 0600));
-  LogF("attack");  // must neither block nor write
+  LogF("attack");  // with no reader, an open that waited would never return
+  // With a reader, an open for writing succeeds at once: what it let through
+  // would wait in the pipe.
+  int reader = open(path_.c_str(), O_RDONLY | O_NONBLOCK);
+  ASSERT_LE(0, reader);
+  LogF("attack");
+  char buffer[64];
+  EXPECT_EQ(0, read(reader, buffer, sizeof buffer));
+  close(reader);
 }
 
 TEST(LogInTemp, JoinsTempFolderAndName) {
