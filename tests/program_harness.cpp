@@ -108,11 +108,14 @@ Strings ProgramHarness::WorkNames() const {
   return TempFolder::NamesIn(folder_.Path("work"));
 }
 
+// The opener may still run after the program has ended. The deadline only
+// ends the wait for one that never runs, so it is far beyond any real delay.
 std::string ProgramHarness::WaitForOpened() const {
-  for (int i = 0; i < 500; i++) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  do {
     std::string opened = ReadWholeFile(folder_.Path("opened"));
     if (opened != "<missing>") return opened;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  } while (std::chrono::steady_clock::now() < deadline);
   return "<nothing opened>";
 }
