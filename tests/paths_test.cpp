@@ -66,13 +66,8 @@ TEST_F(MakeFolders_, SplitsAtTheLastForwardSlashBeforeAnyBackslash) {
 
 TEST_F(MakeFolders_, SpecialNamesCreateNothing) {
   EXPECT_EQ(0, MakeFolders(nullptr));
-  EXPECT_EQ(0, MakeFolders(""));
-  EXPECT_EQ(0, MakeFolders("."));
-  EXPECT_EQ(0, MakeFolders(".."));
-  EXPECT_EQ(0, MakeFolders("/"));
-  EXPECT_EQ(0, MakeFolders("\\"));
-  EXPECT_EQ(0, MakeFolders("C:"));
-  EXPECT_EQ(0, MakeFolders("C:\\"));
+  for (const char *name : {"", ".", "..", "/", "\\", "C:", "C:\\"})
+    EXPECT_EQ(0, MakeFolders(name)) << name;
   EXPECT_EQ(Texts{}, folder_.Names());
   EXPECT_EQ(1, MakeFolders("d"));
   EXPECT_EQ(Texts{"d"}, folder_.Names());

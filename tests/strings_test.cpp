@@ -155,13 +155,10 @@ TEST(InPlace, LineEndsAndBlanks) {
 }
 
 TEST(LooksLikeInteger, NeedsADigitAfterBlanksAndSign) {
-  EXPECT_EQ(1, LooksLikeInteger("12abc"));
-  EXPECT_EQ(1, LooksLikeInteger("-7x"));
-  EXPECT_EQ(1, LooksLikeInteger("  +0"));
-  EXPECT_EQ(0, LooksLikeInteger(""));
-  EXPECT_EQ(0, LooksLikeInteger("-"));
-  EXPECT_EQ(0, LooksLikeInteger("\t5"));
-  EXPECT_EQ(0, LooksLikeInteger("--5"));
+  for (const char *yes : {"12abc", "-7x", "  +0"})
+    EXPECT_EQ(1, LooksLikeInteger(yes)) << yes;
+  for (const char *no : {"", "-", "\t5", "--5"})
+    EXPECT_EQ(0, LooksLikeInteger(no)) << no;
 }
 
 TEST(IsNumberText, AcceptsDecimalNumberShapes) {
