@@ -29,7 +29,7 @@ TEST_F(EndToEnd, UsageForNoArgumentsAndSpecialCommands) {
       std::regex("Orvane Ver 1\\.12\n.*Tabrinel.*\n\nBuild date:\t\\w{3} [ "
                  "\\d]\\d \\d{4}\nBuild time:\t\\d\\d:\\d\\d:\\d\\d\n")))
       << version.out;
-  EXPECT_EQ(Strings{}, WorkNames());
+  EXPECT_EQ(Texts{}, WorkNames());
 }
 
 TEST_F(EndToEnd, UnixSpellingsAloneAnswerLikeTheirShortForms) {
@@ -52,7 +52,7 @@ TEST_F(EndToEnd, UnixSpellingsAloneAnswerLikeTheirShortForms) {
   ExpectWarning(Orvane({"--HELP"}),
                 "Input file: --HELP - must end in .jpg or .jpeg");
   EXPECT_EQ(before, ReadWholeFile(Work("photo.jpg")));
-  EXPECT_EQ(Strings{"photo.jpg"}, WorkNames());
+  EXPECT_EQ(Texts{"photo.jpg"}, WorkNames());
 }
 
 TEST_F(EndToEnd, HelpOpensThePageBesideTheProgram) {
@@ -94,7 +94,7 @@ TEST_F(EndToEnd, SpecialCommandAmongOthersIsAnUnknownOption) {
   ExpectUsage(Orvane({"-x", "photo.jpg"}), 1);
   ExpectUsage(Orvane({"-w800", "photo.jpg"}), 1);
   EXPECT_EQ(before, ReadWholeFile(Work("photo.jpg")));
-  EXPECT_EQ(Strings{"photo.jpg"}, WorkNames());
+  EXPECT_EQ(Texts{"photo.jpg"}, WorkNames());
 }
 
 TEST_F(EndToEnd, InputIsLoadedBeforeOptionsAreRead) {
@@ -106,7 +106,7 @@ TEST_F(EndToEnd, InputIsLoadedBeforeOptionsAreRead) {
   WriteWholeFile(Work("broken.png"), "not a picture");
   ExpectWarning(Orvane({"broken.png"}),
                 "Couldn't open input file: broken.png");
-  EXPECT_EQ(Strings{"broken.png"}, WorkNames());
+  EXPECT_EQ(Texts{"broken.png"}, WorkNames());
 }
 
 TEST_F(EndToEnd, PhotoAloneIsSavedBackAtQuality100) {
@@ -118,7 +118,7 @@ TEST_F(EndToEnd, PhotoAloneIsSavedBackAtQuality100) {
   EXPECT_EQ(0, r.status);
   EXPECT_EQ("", r.out + r.err);
   EXPECT_EQ(expected, ReadWholeFile(Work("photo.jpg")));
-  EXPECT_EQ(Strings{"photo.jpg"}, WorkNames());
+  EXPECT_EQ(Texts{"photo.jpg"}, WorkNames());
 }
 
 TEST_F(EndToEnd, EditsActInOrderAsTheLibraryWouldDoThem) {
@@ -137,7 +137,7 @@ TEST_F(EndToEnd, EditsActInOrderAsTheLibraryWouldDoThem) {
   EXPECT_EQ(0, r.status);
   EXPECT_EQ(expected, ReadWholeFile(Work("out.bmp")));
   EXPECT_EQ(before, ReadWholeFile(Work("photo.png")));
-  EXPECT_EQ((Strings{"out.bmp", "photo.png"}), WorkNames());
+  EXPECT_EQ((Texts{"out.bmp", "photo.png"}), WorkNames());
 }
 
 TEST_F(EndToEnd, LastQualityCountsAndTextAngleIsZero) {
@@ -155,7 +155,7 @@ TEST_F(EndToEnd, LastQualityCountsAndTextAngleIsZero) {
 TEST_F(EndToEnd, ResizeRules) {
   MakeImage("photo.png", 400, 300);
   struct Case {
-    Strings options;
+    Texts options;
     unsigned width, height;
   } cases[] = {
       {{"-w", "80"}, 80, 60},        {{"-h", "0"}, 170, 128},
@@ -164,7 +164,7 @@ TEST_F(EndToEnd, ResizeRules) {
       {{"-w", "-3"}, 170, 128},      {{"-WH", "50", "7"}, 50, 7},
   };
   for (const Case &c : cases) {
-    Strings args = c.options;
+    Texts args = c.options;
     args.insert(args.end(), {"-o", "out.png", "photo.png"});
     EXPECT_EQ(0, Orvane(args).status);
     EXPECT_EQ(std::make_pair(c.width, c.height), SizeOf("out.png"))
@@ -180,7 +180,7 @@ TEST_F(EndToEnd, OutputToPngAndUnknownOutputFormat) {
   ExpectWarning(Orvane({"-o", "out.gif", "photo.jpg"}),
                 "Save: file (out.gif) - must end in .jpg, .jpeg or .bmp");
   EXPECT_EQ(before, ReadWholeFile(Work("photo.jpg")));
-  EXPECT_EQ((Strings{"out.png", "photo.jpg"}), WorkNames());
+  EXPECT_EQ((Texts{"out.png", "photo.jpg"}), WorkNames());
 }
 
 TEST_F(EndToEnd, FileNameMayServeAsTheLastValue) {
@@ -188,7 +188,7 @@ TEST_F(EndToEnd, FileNameMayServeAsTheLastValue) {
   EXPECT_EQ(0, Orvane({"-o", "photo.jpg"}).status);
   EXPECT_EQ(0, Orvane({"-wh", "32", "photo.jpg"}).status);  // height 0
   EXPECT_EQ(std::make_pair(32u, 24u), SizeOf("photo.jpg"));
-  EXPECT_EQ(Strings{"photo.jpg"}, WorkNames());
+  EXPECT_EQ(Texts{"photo.jpg"}, WorkNames());
 }
 
 TEST_F(EndToEnd, OptionShortOfValuesShowsUsage) {
@@ -221,7 +221,7 @@ TEST_F(EndToEnd, EditThatYieldsNoImageNamesTheOption) {
                 "Option -r nan failed: the image can't be rotated.");
   EXPECT_EQ(photo, ReadWholeFile(Work("photo.jpg")));
   EXPECT_EQ(tall, ReadWholeFile(Work("tall.png")));
-  EXPECT_EQ((Strings{"photo.jpg", "tall.png"}), WorkNames());
+  EXPECT_EQ((Texts{"photo.jpg", "tall.png"}), WorkNames());
 }
 
 TEST_F(EndToEnd, FailedSaveIsReportedAndDestroysNothing) {
@@ -233,7 +233,7 @@ TEST_F(EndToEnd, FailedSaveIsReportedAndDestroysNothing) {
   EXPECT_EQ(photo, ReadWholeFile(Work("photo.jpg")));
   ExpectWarning(Orvane({"-o", "no/such/out.png", "photo.jpg"}),
                 "Couldn't save output file: no/such/out.png");
-  EXPECT_EQ((Strings{"alpha.png", "photo.jpg"}), WorkNames());
+  EXPECT_EQ((Texts{"alpha.png", "photo.jpg"}), WorkNames());
 }
 
 TEST_F(EndToEnd, MissingAppDataEndsEveryCommand) {
@@ -246,7 +246,7 @@ TEST_F(EndToEnd, MissingAppDataEndsEveryCommand) {
                 "The APPDATA environment variable is missing.");
   env_.push_back("HOME=" + folder_.Path("home"));
   ExpectUsage(Orvane({"-?"}), 0);
-  EXPECT_EQ(Strings{}, TempFolder::NamesIn(folder_.Path("temp")));
+  EXPECT_EQ(Texts{}, TempFolder::NamesIn(folder_.Path("temp")));
 }
 
 TEST_F(EndToEnd, DebugLevelLogsTheRawCommandLine) {
@@ -274,7 +274,7 @@ TEST_F(EndToEnd, NoLogWithoutAPositiveDebugLevel) {
   for (const char *option : {"-dbg=0", "-dbg=-3", "-dbg=abc", "-dbg="})
     EXPECT_EQ(0, Orvane({option, "photo.jpg"}).status) << option;
   EXPECT_EQ(0, Orvane({"photo.jpg"}).status);
-  EXPECT_EQ(Strings{}, TempFolder::NamesIn(folder_.Path("temp")));
+  EXPECT_EQ(Texts{}, TempFolder::NamesIn(folder_.Path("temp")));
   // Only the first -dbg= is taken; the second is an unknown option.
   ExpectUsage(Orvane({"-dbg=0", "-dbg=0", "photo.jpg"}), 1);
 }

@@ -30,7 +30,7 @@ class Faults : public ProgramHarness {
     return mounted_;
   }
 
-  void ExpectOnlyNames(const Strings &names) { EXPECT_EQ(names, WorkNames()); }
+  void ExpectOnlyNames(const Texts &names) { EXPECT_EQ(names, WorkNames()); }
 
   bool mounted_ = false;
 };

@@ -11,6 +11,7 @@
 
 #include "app/image_headers.h"
 #include "tests/temp_folder.h"
+#include "tests/texts.h"
 #include "tools/test_images.h"
 
 namespace {
@@ -155,7 +156,7 @@ TEST_F(Saving, RefusedSaveLeavesExistingFileUntouched) {
   EXPECT_EQ(0, SaveImageByName(rgba, path.c_str(), 100));
   FreeImage_Unload(rgba);
   EXPECT_EQ(before, ReadWholeFile(path));
-  EXPECT_EQ((std::vector<std::string>{"keep.jpg"}), folder_.Names());
+  EXPECT_EQ((Texts{"keep.jpg"}), folder_.Names());
 }
 
 TEST_F(Saving, ReplacedFileKeepsPermissionsNewFileGetsUmask) {
@@ -172,8 +173,7 @@ TEST_F(Saving, ReplacedFileKeepsPermissionsNewFileGetsUmask) {
   umask(old);
   ASSERT_EQ(0, stat(fresh.c_str(), &st));
   EXPECT_EQ(0644u, st.st_mode & 07777);
-  EXPECT_EQ((std::vector<std::string>{"fresh.bmp", "out.png"}),
-            folder_.Names());
+  EXPECT_EQ((Texts{"fresh.bmp", "out.png"}), folder_.Names());
 }
 
 TEST_F(Saving, SavingThroughALinkUpdatesItsTarget) {
@@ -196,7 +196,7 @@ TEST_F(Saving, FailsIntoMissingFolderOrOntoAFolder) {
                                0));
   ASSERT_EQ(0, mkdir(folder_.Path("dir.png").c_str(), 0755));
   EXPECT_EQ(0, SaveImageByName(image_, folder_.Path("dir.png").c_str(), 0));
-  EXPECT_EQ((std::vector<std::string>{"dir.png"}), folder_.Names());
+  EXPECT_EQ((Texts{"dir.png"}), folder_.Names());
 }
 
 // 8-bit BMPs saved with an odd quality once came out as broken RLE files.

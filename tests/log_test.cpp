@@ -8,6 +8,7 @@
 
 #include "tests/fixtures.h"
 #include "tests/temp_folder.h"
+#include "tests/texts.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ TEST_F(Log, NoPathOrMissingFolderWritesNothing) {
   std::string missing = folder_.Path("none/Orvane.log");
   LogSetPath(missing.c_str());
   EXPECT_EQ(0, LogF("lost"));
-  EXPECT_EQ(std::vector<std::string>{}, folder_.Names());
+  EXPECT_EQ(Texts{}, folder_.Names());
 }
 
 // A caller may hold the path LogInTemp handed out after the log has moved on;

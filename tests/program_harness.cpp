@@ -32,7 +32,7 @@ std::string ProgramHarness::Work(const std::string &name) const {
   return folder_.Path("work/" + name);
 }
 
-pid_t ProgramHarness::Start(const Strings &args, const std::string &program) {
+pid_t ProgramHarness::Start(const Texts &args, const std::string &program) {
   std::vector<char *> argv = {(char *)program.c_str()};
   for (const std::string &a : args) argv.push_back((char *)a.c_str());
   argv.push_back(nullptr);
@@ -104,7 +104,7 @@ void ProgramHarness::ExpectWarning(const Result &r, const std::string &text) {
   EXPECT_EQ(std::string(kCaption) + ": " + text + "\n", r.err);
 }
 
-Strings ProgramHarness::WorkNames() const {
+Texts ProgramHarness::WorkNames() const {
   return TempFolder::NamesIn(folder_.Path("work"));
 }
 

@@ -14,8 +14,7 @@
 #include <vector>
 
 #include "tests/temp_folder.h"
-
-using Strings = std::vector<std::string>;
+#include "tests/texts.h"
 
 // The caption of every message the program shows.
 const char kCaption[] = "Orvane Ver 1.12";
@@ -38,10 +37,10 @@ class ProgramHarness : public ::testing::Test {
 
   // Starts program in the work folder with args and env_; its output goes to
   // files that Finish reads.
-  pid_t Start(const Strings &args,
+  pid_t Start(const Texts &args,
               const std::string &program = BuiltProgram());
   Result Finish(pid_t pid);
-  Result Orvane(const Strings &args) { return Finish(Start(args)); }
+  Result Orvane(const Texts &args) { return Finish(Start(args)); }
 
   void MakeImage(const std::string &name, int width, int height,
                  int bpp = 24);
@@ -56,12 +55,12 @@ class ProgramHarness : public ::testing::Test {
   void ExpectWarning(const Result &r, const std::string &text);
 
   // The names in the work folder, sorted.
-  Strings WorkNames() const;
+  Texts WorkNames() const;
   // What the stand-in opener was asked to open, once it has run.
   std::string WaitForOpened() const;
 
   TempFolder folder_;
-  Strings env_;
+  Texts env_;
   std::function<void()> in_child_;  // runs in the child before the program
 };
 
