@@ -94,7 +94,7 @@ TEST_F(Messages, AllocationsThatCannotBeMadeEndWithTheCallersMessage) {
   const size_t half = (size_t)-1 / 2;
   EXPECT_EXIT(ReallocOrExit(nullptr, half, 4, "out of memory"),
               testing::ExitedWithCode(1),
-              "^Orvane Ver [0-9.]+: out of memory\n$");
+              "^Orvane Ver 1.12: out of memory\n$");
   EXPECT_EXIT(ReallocOrExit(nullptr, half, 1, "ReadAll: Out of memory"),
               testing::ExitedWithCode(1), "ReadAll: Out of memory");
   void *empty = ReallocOrExit(nullptr, 0, 8, "out of memory");
