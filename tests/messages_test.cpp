@@ -8,8 +8,12 @@
 
 #include "app/process.h"
 #include "lib/strings.h"
+#include "orvane_version.h"
 
 namespace {
+
+// The caption the build declares: "Orvane Ver 1.12".
+const std::string kCaption = ORVANE_PROGRAM_NAME " Ver " ORVANE_VERSION_TEXT;
 
 class Messages : public ::testing::Test {
  protected:
@@ -28,7 +32,7 @@ std::string Formatted(const char *format, ...) {
 }
 
 TEST_F(Messages, CaptionNamesProgramAndVersion) {
-  EXPECT_STREQ("Orvane Ver 1.12", AppTitle());
+  EXPECT_EQ(kCaption, AppTitle());
   snprintf(VersionText, sizeof VersionText, "2.05");
   EXPECT_STREQ("Orvane Ver 2.05", AppTitle());
 }
@@ -47,8 +51,8 @@ TEST_F(Messages, InformationBoxPrintsCaptionThenText) {
   InfoBox("hello");
   InfoBoxF("%d lines\n", 2);
   InfoBox("");
-  EXPECT_EQ("Orvane Ver 1.12\nhello\nOrvane Ver 1.12\n2 lines\n"
-            "Orvane Ver 1.12\n\n",
+  EXPECT_EQ(kCaption + "\nhello\n" + kCaption + "\n2 lines\n" + kCaption +
+                "\n\n",
             testing::internal::GetCapturedStdout());
 }
 
@@ -71,13 +75,13 @@ TEST_F(Messages, VersionBoxShowsBuildStamp) {
   EXPECT_NE(std::string::npos,
             out.find(std::string("\n\nBuild date:\t") + BuildDate +
                      "\nBuild time:\t" + BuildTime + "\n"));
-  EXPECT_EQ(0u, out.find("Orvane Ver 1.12\nCopyright"));
+  EXPECT_EQ(0u, out.find(kCaption + "\nCopyright"));
 }
 
 TEST_F(Messages, ErrorExitShowsWarningAndEndsWithStatusOne) {
   EXPECT_EXIT(ErrorExitF("Can't open %s", "x.jpg"),
               testing::ExitedWithCode(1),
-              "^Orvane Ver 1.12: Can't open x.jpg\n$");
+              "^" + kCaption + ": Can't open x.jpg\n$");
   std::string long_name(3000, 'n');
   EXPECT_EXIT(ErrorExitF("Can't open %s", long_name.c_str()),
               testing::ExitedWithCode(1), "Can't open n+ \\.\\.\\.\n$");
@@ -94,7 +98,7 @@ TEST_F(Messages, AllocationsThatCannotBeMadeEndWithTheCallersMessage) {
   const size_t half = (size_t)-1 / 2;
   EXPECT_EXIT(ReallocOrExit(nullptr, half, 4, "out of memory"),
               testing::ExitedWithCode(1),
-              "^Orvane Ver 1.12: out of memory\n$");
+              "^" + kCaption + ": out of memory\n$");
   EXPECT_EXIT(ReallocOrExit(nullptr, half, 1, "ReadAll: Out of memory"),
               testing::ExitedWithCode(1), "ReadAll: Out of memory");
   void *empty = ReallocOrExit(nullptr, 0, 8, "out of memory");

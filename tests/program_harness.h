@@ -13,11 +13,12 @@
 #include <utility>
 #include <vector>
 
+#include "orvane_version.h"
 #include "tests/temp_folder.h"
 #include "tests/texts.h"
 
 // The caption of every message the program shows.
-const char kCaption[] = "Orvane Ver 1.12";
+const char kCaption[] = ORVANE_PROGRAM_NAME " Ver " ORVANE_VERSION_TEXT;
 
 // The program as the build made it.
 std::string BuiltProgram();
