@@ -65,9 +65,6 @@ static void Replace(EditState *state, FIBITMAP *next, char **option,
 static const char kResizeRefused[] =
     "the image can't be resized to that size.";
 
-// The option's values, read as numbers; option[0] is the option itself.
-static int Value(char **option, int i) { return NumberValue(option[i]); }
-
 static void ApplyEditOption(const EditOption *row, char **option,
                             EditState *state) {
   FIBITMAP *image = state->current;
@@ -75,8 +72,8 @@ static void ApplyEditOption(const EditOption *row, char **option,
   switch (row->action) {
     case kCrop:
       Replace(state,
-              CropImage(image, Value(option, 1), Value(option, 2),
-                        Value(option, 3), Value(option, 4)),
+              CropImage(image, NumberValue(option[1]), NumberValue(option[2]),
+                        NumberValue(option[3]), NumberValue(option[4])),
               option, values, "the rectangle must lie inside the image.");
       break;
     case kRotate:
@@ -93,18 +90,20 @@ static void ApplyEditOption(const EditOption *row, char **option,
       state->output = option[1];
       break;
     case kQuality:
-      state->quality = Value(option, 1);
+      state->quality = NumberValue(option[1]);
       break;
     case kWidth:
-      Replace(state, ResizeImage(image, Value(option, 1), 0), option, values,
-              kResizeRefused);
+      Replace(state, ResizeImage(image, NumberValue(option[1]), 0), option,
+              values, kResizeRefused);
       break;
     case kHeight:
-      Replace(state, ResizeImage(image, 0, Value(option, 1)), option, values,
-              kResizeRefused);
+      Replace(state, ResizeImage(image, 0, NumberValue(option[1])), option,
+              values, kResizeRefused);
       break;
     case kWidthHeight:
-      Replace(state, ResizeImage(image, Value(option, 1), Value(option, 2)),
+      Replace(state,
+              ResizeImage(image, NumberValue(option[1]),
+                          NumberValue(option[2])),
               option, values, kResizeRefused);
       break;
   }

@@ -1,7 +1,6 @@
 #include "app/startup.h"
 
 #include <stdlib.h>
-#include <string.h>
 
 #include "app/cmdline.h"
 #include "app/interpreter.h"
