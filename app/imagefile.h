@@ -27,10 +27,6 @@ ImageFormat ImageFormatOf(const char *path);
 
 FIBITMAP *LoadImageByName(const char *path);
 
-// 1 when the header of path (an uncompressed BMP, or a PNG) claims more
-// pixels than the whole file could hold: a damaged header.
-int ImageClaimsMoreThanItHolds(const char *path, ImageFormat format);
-
 // Writes the bitmap to a fresh file beside path and moves it over path only
 // once it is complete, so a failure leaves any existing file as it was.
 // Returns 1 on success, 0 on failure.
