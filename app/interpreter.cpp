@@ -128,11 +128,13 @@ static int RunSpecialCommand(int *count, char **entries) {
 
 // Walks the options between the program path and the file name. Returns 0,
 // or 1 after the usage box for an unknown option or one short of values.
+// The file name is never a value: "-h photo.jpg" typed for help would
+// otherwise shrink the photo to a thumbnail and save it over itself.
 static int ApplyEditOptions(int count, char **entries, EditState *state) {
-  int last = count - 1;  // the file name, never taken as an option
+  int last = count - 1;  // the file name, never an option nor a value
   for (int position = 1; position < last;) {
     const EditOption *row = FindEditOption(entries[position]);
-    if (row == NULL || position + row->values > last) {
+    if (row == NULL || position + row->values >= last) {
       ShowUsage();
       return 1;
     }

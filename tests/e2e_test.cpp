@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/interpreter.h"
 #include "tests/program_harness.h"
 
 namespace {
@@ -183,12 +184,33 @@ TEST_F(EndToEnd, OutputToPngAndUnknownOutputFormat) {
   EXPECT_EQ((Texts{"out.png", "photo.jpg"}), WorkNames());
 }
 
-TEST_F(EndToEnd, FileNameMayServeAsTheLastValue) {
+// The file name is never an option's value: each slip below once replaced
+// the photo (a thumbnail, a strip, a copy onto itself) with status 0.
+TEST_F(EndToEnd, FileNameIsNeverAValue) {
   MakeImage("photo.jpg", 64, 48);
-  EXPECT_EQ(0, Orvane({"-o", "photo.jpg"}).status);
-  EXPECT_EQ(0, Orvane({"-wh", "32", "photo.jpg"}).status);  // height 0
-  EXPECT_EQ(std::make_pair(32u, 24u), SizeOf("photo.jpg"));
+  std::string before = ReadWholeFile(Work("photo.jpg"));
+  const Texts typos[] = {
+      {"-h", "photo.jpg"},
+      {"-w", "photo.jpg"},
+      {"-wh", "800x600", "photo.jpg"},
+      {"-c", "1", "2", "3", "photo.jpg"},
+      {"-w", "10", "-o", "photo.jpg"},
+  };
+  for (const Texts &typo : typos) ExpectUsage(Orvane(typo), 1);
+  // Every option, each of its values in turn replaced by the file name.
+  for (const EditOption *row = EditOptionTable; row->name != NULL; row++) {
+    for (int cut = 0; cut < row->values; cut++) {
+      Texts args = {row->name};
+      for (int i = 0; i < cut; i++) args.push_back("1");
+      args.push_back("photo.jpg");
+      ExpectUsage(Orvane(args), 1);
+    }
+  }
+  EXPECT_EQ(before, ReadWholeFile(Work("photo.jpg")));
   EXPECT_EQ(Texts{"photo.jpg"}, WorkNames());
+  // Values that are no number still count as 0, and -h 0 a thumbnail.
+  EXPECT_EQ(0, Orvane({"-h", "zero", "-o", "small.png", "photo.jpg"}).status);
+  EXPECT_EQ(std::make_pair(170u, 128u), SizeOf("small.png"));
 }
 
 TEST_F(EndToEnd, OptionShortOfValuesShowsUsage) {
