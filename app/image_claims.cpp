@@ -20,6 +20,11 @@ struct PixelClaim {
   int64_t row_bytes, rows, packing;
 };
 
+// row_bytes * rows / packing > size, without the product overflowing.
+static int ClaimExceeds(PixelClaim claim, int64_t size) {
+  return claim.rows > 0 && claim.row_bytes > size * claim.packing / claim.rows;
+}
+
 // Uncompressed BMP rows are stored whole, padded to 4 bytes.
 static PixelClaim BmpClaim(const unsigned char *h) {
   PixelClaim none = {0, 0, 1};
@@ -49,6 +54,31 @@ static PixelClaim PngClaim(const unsigned char *h) {
           Big32(h + kPngHeight), 1032};
 }
 
+// A BMP's pixels start where its file header says, even past the end of the
+// file: the library then read garbage (on Windows other garbage, its seek
+// taking a 32-bit offset) and succeeded.
+static int BmpPixelsOutside(const unsigned char *h, int64_t size) {
+  return h[0] == 'B' && h[1] == 'M' && Little32(h + kBmpPixelOffset) >= size;
+}
+
+static int64_t FileSize(FILE *file) {
+  return fseek(file, 0, SEEK_END) == 0 ? (int64_t)ftell(file) : -1;
+}
+
+// BMP and PNG: the fields sit at fixed places near the start.
+static int RowsClaimTooMuch(FILE *file, ImageFormat format) {
+  static_assert((int)kPngFieldsEnd <= (int)kBmpFieldsEnd,
+                "the header buffer holds both formats' fields");
+  unsigned char header[kBmpFieldsEnd];
+  size_t got = fread(header, 1, sizeof header, file);
+  int64_t size = FileSize(file);
+  if (got < sizeof header || size < 0) return 0;
+  if (format == kFormatBmp)
+    return BmpPixelsOutside(header, size) ||
+           ClaimExceeds(BmpClaim(header), size);
+  return format == kFormatPng && ClaimExceeds(PngClaim(header), size);
+}
+
 // The library trusts the sizes in an image's header and allocates the whole
 // bitmap first: one flipped byte made a 30 KB BMP claim 1.7 billion pixels
 // (10 GB), and a 9 KB PNG claim 65535 x 65535 (13 GB, for 18 seconds). A
@@ -57,17 +87,7 @@ static PixelClaim PngClaim(const unsigned char *h) {
 int ImageClaimsMoreThanItHolds(const char *path, ImageFormat format) {
   FILE *file = fopen(path, "rb");
   if (file == NULL) return 0;
-  static_assert((int)kPngFieldsEnd <= (int)kBmpFieldsEnd,
-                "the header buffer holds both formats' fields");
-  unsigned char header[kBmpFieldsEnd];
-  size_t got = fread(header, 1, sizeof header, file);
-  int64_t size = (fseek(file, 0, SEEK_END) == 0) ? (int64_t)ftell(file) : -1;
+  int refused = RowsClaimTooMuch(file, format);
   fclose(file);
-  if (got < sizeof header || size < 0) return 0;
-  PixelClaim claim = {0, 0, 1};
-  if (format == kFormatBmp) claim = BmpClaim(header);
-  if (format == kFormatPng) claim = PngClaim(header);
-  if (claim.rows <= 0) return 0;
-  // row_bytes * rows / packing > size, without the product overflowing.
-  return claim.row_bytes > size * claim.packing / claim.rows;
+  return refused;
 }

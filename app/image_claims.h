@@ -8,8 +8,9 @@
 
 #include "app/imagefile.h"
 
-// 1 when the header of path (an uncompressed BMP, or a PNG) claims more
-// pixels than the whole file could hold: a damaged header.
+// 1 when the header of path claims more than the file could hold: an
+// uncompressed BMP's or a PNG's pixels, or a BMP's pixel data beyond the end.
+// 0 for anything it cannot read: the library judges that.
 int ImageClaimsMoreThanItHolds(const char *path, ImageFormat format);
 
 #endif

@@ -88,3 +88,25 @@ TEST(DamagedPng, HeadersClaimingMoreThanDeflateCanHoldAreRefused) {
 }
 
 }  // namespace
+
+namespace {
+
+// A BMP's pixel data must start inside the file: the library read garbage
+// from wherever the offset pointed (0xFFFFFFF0) and succeeded.
+TEST(DamagedBmp, PixelDataOutsideTheFileIsRefused) {
+  TempFolder folder;
+  std::string path = folder.Path("photo.bmp");
+  ASSERT_TRUE(WriteSceneImage(path.c_str(), 40, 30, 24));
+  std::string bmp = ReadWholeFile(path);
+  for (uint32_t offset : {0xFFFFFFF0u, (uint32_t)bmp.size()}) {
+    std::string moved = bmp;
+    PutLittle32(&moved, kBmpPixelOffset, offset);
+    PutLittle32(&moved, kBmpCompression, 1);  // even where rows aren't judged
+    WriteWholeFile(path, moved);
+    EXPECT_EQ(1, ImageClaimsMoreThanItHolds(path.c_str(), kFormatBmp));
+  }
+  EXPECT_EXIT(LoadImageByName(path.c_str()), testing::ExitedWithCode(1),
+              "Couldn't open input file: .*photo.bmp");
+}
+
+}  // namespace
