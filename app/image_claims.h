@@ -9,8 +9,10 @@
 #include "app/imagefile.h"
 
 // 1 when the header of path claims more than the file could hold: an
-// uncompressed BMP's or a PNG's pixels, or a BMP's pixel data beyond the end.
-// 0 for anything it cannot read: the library judges that.
+// uncompressed BMP's or a PNG's pixels, a Huffman-coded JPEG's blocks (one
+// bit each at least, with a wide margin), a BMP's pixel data beyond the end;
+// or an arithmetic-coded JPEG larger than 8192 x 8192, which no file size
+// bounds. 0 for anything it cannot read: the library judges that.
 int ImageClaimsMoreThanItHolds(const char *path, ImageFormat format);
 
 #endif

@@ -1,6 +1,6 @@
-// Where the fields that the program checks before loading sit in BMP and PNG
-// files: byte offsets from the start of the file. Shared with the tests that
-// damage those fields on purpose.
+// Where the fields that the program checks before loading sit in BMP, PNG and
+// JPEG files: byte offsets from the start of the file (JPEG: of a segment).
+// Shared with the tests that damage those fields on purpose.
 #ifndef ORVANE_APP_IMAGE_HEADERS_H
 #define ORVANE_APP_IMAGE_HEADERS_H
 
@@ -24,6 +24,29 @@ enum PngHeaderField {
   kPngColourType = 25,  // 8 bits
   kPngHeaderCrc = 29,   // 32 bits, over the chunk's type and data
   kPngFieldsEnd = 33
+};
+
+// JPEG: segments of a marker (0xFF and a code) and, for most, a big-endian
+// 16-bit length that counts itself. The frame header (SOFn) holds the size.
+enum JpegMarker {
+  kJpegStart = 0xD8,         // SOI, first in the file, no length
+  kJpegEnd = 0xD9,           // EOI
+  kJpegScan = 0xDA,          // SOS: coded data follows its header
+  kJpegFrameBaseline = 0xC0,  // SOF0; SOF1 extended and SOF2 progressive
+  kJpegFrameLast = 0xCF,      // SOF0..SOF15, less DHT, JPG and DAC below
+  kJpegHuffmanTable = 0xC4,
+  kJpegReserved = 0xC8,
+  kJpegArithmeticTable = 0xCC
+};
+
+// Frame header fields, from the byte after the segment's length.
+enum JpegFrameField {
+  kJpegHeight = 1,          // 16 bits
+  kJpegWidth = 3,           // 16 bits
+  kJpegComponents = 5,      // 8 bits, then 3 bytes for each component:
+  kJpegComponentFirst = 6,  // identifier, sampling (horizontal << 4 |
+  kJpegComponentBytes = 3,  // vertical), quantisation table
+  kJpegSamplingInComponent = 1
 };
 
 #endif

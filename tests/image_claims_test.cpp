@@ -91,6 +91,91 @@ TEST(DamagedPng, HeadersClaimingMoreThanDeflateCanHoldAreRefused) {
 
 namespace {
 
+// Where a JPEG's first frame header (SOFn) begins: its marker's 0xFF.
+size_t FrameAt(const std::string &jpeg) {
+  for (size_t i = 2; i + 1 < jpeg.size(); i++) {
+    unsigned char m = (unsigned char)jpeg[i + 1];
+    if ((unsigned char)jpeg[i] == 0xFF && m >= 0xC0 && m <= 0xC2) return i;
+  }
+  return std::string::npos;
+}
+
+// The frame's fields start behind the marker and the 16-bit length.
+void PutFrameSize(std::string *jpeg, unsigned width, unsigned height) {
+  size_t fields = FrameAt(*jpeg) + 4;
+  (*jpeg)[fields + kJpegWidth] = (char)(width >> 8);
+  (*jpeg)[fields + kJpegWidth + 1] = (char)width;
+  (*jpeg)[fields + kJpegHeight] = (char)(height >> 8);
+  (*jpeg)[fields + kJpegHeight + 1] = (char)height;
+}
+
+class JpegClaims : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(WriteSceneImage(path_.c_str(), 400, 300, 24));
+    good_ = ReadWholeFile(path_);
+    ASSERT_NE(std::string::npos, FrameAt(good_));
+  }
+  int Refused(const std::string &bytes) {
+    WriteWholeFile(path_, bytes);
+    return ImageClaimsMoreThanItHolds(path_.c_str(), kFormatJpeg);
+  }
+  TempFolder folder_;
+  std::string path_ = folder_.Path("photo.jpg");
+  std::string good_;
+};
+
+// The bomb a user met: 4,000 bytes claiming 65,500 x 65,500 pixels took
+// 68 seconds and 12.7 GB, then wrote a grey picture with status 0.
+TEST_F(JpegClaims, FrameClaimingMoreBlocksThanItsBytesCodeIsRefused) {
+  EXPECT_EQ(0, Refused(good_));
+  std::string bomb = good_;
+  PutFrameSize(&bomb, 65500, 65500);
+  EXPECT_EQ(1, Refused(bomb.substr(0, 4000)));
+  EXPECT_EQ(1, Refused(bomb));
+  EXPECT_EXIT(LoadImageByName(path_.c_str()), testing::ExitedWithCode(1),
+              "Couldn't open input file: .*photo.jpg");
+  std::string progressive = bomb;
+  progressive[FrameAt(progressive) + 1] = (char)0xC2;
+  EXPECT_EQ(1, Refused(progressive));
+  // Stray bytes and fill before the frame, which the library skips, hide
+  // nothing; a frame with no scan behind it codes nothing.
+  std::string hidden = bomb;
+  hidden.insert(FrameAt(hidden), "junk\xFF\xFF");
+  EXPECT_EQ(1, Refused(hidden));
+  EXPECT_EQ(1, Refused(good_.substr(0, FrameAt(good_) + 40)));
+}
+
+TEST_F(JpegClaims, CutPhotosTheLibraryStillShowsPass) {
+  for (size_t tenth = 1; tenth <= 9; tenth++)
+    EXPECT_EQ(0, Refused(good_.substr(0, good_.size() * tenth / 10)))
+        << tenth << " tenths";
+  // A flat grey picture codes each block in about two bits: a tenth of it
+  // still passes.
+  FIBITMAP *flat = FreeImage_Allocate(2000, 2000, 24);
+  ASSERT_NE(nullptr, flat);
+  ASSERT_TRUE(FreeImage_Save(FIF_JPEG, flat, path_.c_str(), JPEG_OPTIMIZE));
+  FreeImage_Unload(flat);
+  std::string grey = ReadWholeFile(path_);
+  EXPECT_EQ(0, Refused(grey.substr(0, grey.size() / 10)));
+  // Headers the check cannot read are left to the library.
+  EXPECT_EQ(0, Refused(""));
+  EXPECT_EQ(0, Refused("\xFF\xD8"));
+  EXPECT_EQ(0, Refused(good_.substr(0, FrameAt(good_) + 6)));
+  EXPECT_EQ(0, Refused(std::string("\x89PNG") + good_));
+}
+
+// Arithmetic coding can spend far less than a bit on a block, so only the
+// size of such a frame is judged.
+TEST_F(JpegClaims, ArithmeticFramesAreHeldToAFixedSize) {
+  for (unsigned height : {8192u, 8193u}) {
+    std::string arithmetic = good_;
+    PutFrameSize(&arithmetic, 8192, height);
+    arithmetic[FrameAt(good_) + 1] = (char)0xC9;  // SOF9
+    EXPECT_EQ(height > 8192, Refused(arithmetic.substr(0, 1000))) << height;
+  }
+}
+
 // A BMP's pixel data must start inside the file: the library read garbage
 // from wherever the offset pointed (0xFFFFFFF0) and succeeded.
 TEST(DamagedBmp, PixelDataOutsideTheFileIsRefused) {
