@@ -132,11 +132,13 @@ int PlatformFinishSafeSave(SafeSave *save) {
     PlatformAbandonSafeSave(save);
     return 0;
   }
+  SystemForgetNew();
   ReleaseSafeSave(save);
   return 1;
 }
 
 void PlatformAbandonSafeSave(SafeSave *save) {
   if (save->temp != NULL) SystemRemoveFile(save->temp);
+  SystemForgetNew();
   ReleaseSafeSave(save);
 }

@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
+#include <signal.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <string.h>
@@ -253,11 +254,76 @@ char *SystemSaveTarget(const char *path) {
   return CopyTextOrAbort(path);
 }
 
+// ---- Removing the fresh file when a signal stops the process ----
+
+// Ctrl-C, a plain kill and a closed terminal; SIGKILL cannot be caught.
+static const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+enum { kStopSignalCount = sizeof kStopSignals / sizeof kStopSignals[0] };
+static struct sigaction g_before_watch[kStopSignalCount];
+static char *volatile g_watched;  // the file to remove; read by the handler
+
+// Async-signal-safe calls only. The signal is raised again with its default
+// action, so whoever started the program sees how it ended.
+static void RemoveWatchedAndStop(int signal_number) {
+  if (g_watched != NULL) unlink(g_watched);
+  signal(signal_number, SIG_DFL);
+  raise(signal_number);  // delivered once the handler returns
+}
+
+static void MaskStopSignals(int how, sigset_t *before) {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal_number : kStopSignals) sigaddset(&set, signal_number);
+  sigprocmask(how, &set, before);
+}
+
+// Called with the signals blocked. A signal that was ignored (nohup) stays
+// ignored.
+static void Watch(const char *path) {
+  if (g_watched == NULL) {
+    struct sigaction action = {};
+    action.sa_handler = RemoveWatchedAndStop;
+    sigemptyset(&action.sa_mask);
+    for (int signal_number : kStopSignals)
+      sigaddset(&action.sa_mask, signal_number);
+    for (int i = 0; i < kStopSignalCount; i++) {
+      sigaction(kStopSignals[i], NULL, &g_before_watch[i]);
+      if (g_before_watch[i].sa_handler != SIG_IGN)
+        sigaction(kStopSignals[i], &action, NULL);
+    }
+  }
+  char *previous = g_watched;
+  g_watched = CopyTextOrAbort(path);
+  free(previous);
+}
+
+// The signals are held back while the file is created and watched, so no
+// moment exists in which it stands unwatched.
 CreateResult SystemCreateNew(const char *path) {
+  sigset_t before;
+  MaskStopSignals(SIG_BLOCK, &before);
   int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return errno == EEXIST ? kAlreadyExists : kCreateFailed;
-  close(fd);
+  int error = errno;
+  if (fd >= 0) {
+    close(fd);
+    Watch(path);
+  }
+  sigprocmask(SIG_SETMASK, &before, NULL);
+  if (fd < 0) return error == EEXIST ? kAlreadyExists : kCreateFailed;
   return kCreated;
+}
+
+void SystemForgetNew(void) {
+  sigset_t before;
+  MaskStopSignals(SIG_BLOCK, &before);
+  if (g_watched != NULL) {
+    for (int i = 0; i < kStopSignalCount; i++)
+      sigaction(kStopSignals[i], &g_before_watch[i], NULL);
+    char *watched = g_watched;
+    g_watched = NULL;
+    free(watched);
+  }
+  sigprocmask(SIG_SETMASK, &before, NULL);
 }
 
 static int SyncPath(const char *path, int flags) {

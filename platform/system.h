@@ -11,8 +11,14 @@
 // ---- Supplied by posix.cpp or win32.cpp ----
 
 enum CreateResult { kCreated, kAlreadyExists, kCreateFailed };
-// Creates path as a new empty file; an existing file is never opened.
+// Creates path as a new empty file; an existing file is never opened. Until
+// SystemForgetNew, a signal that stops the process (POSIX: SIGINT, SIGTERM,
+// SIGHUP) removes the file first; one file is watched at a time.
 CreateResult SystemCreateNew(const char *path);
+
+// The file SystemCreateNew made is moved or removed: stopping no longer
+// removes anything, and the signals act as before.
+void SystemForgetNew(void);
 
 // Forces the file's contents to the disk. 1, or 0 on failure.
 int SystemFlushToDisk(const char *path);

@@ -152,6 +152,11 @@ CreateResult SystemCreateNew(const char *path) {
   return kCreated;
 }
 
+// Nothing is watched: the program runs in the graphical subsystem without a
+// console, so Ctrl-C never reaches it, and the end of a session or the task
+// manager ends it as a kill would, with no code of its own running.
+void SystemForgetNew(void) {}
+
 int SystemFlushToDisk(const char *path) {
   HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, NULL);

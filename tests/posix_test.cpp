@@ -1,9 +1,10 @@
 // What only POSIX systems show: the command line rebuilt from argv, links,
-// pipes and other users' files, TMPDIR, the resource limits, and programs
-// started without a shell.
+// pipes and other users' files, TMPDIR, the resource limits, programs
+// started without a shell, and saves stopped by a signal.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <limits.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -169,6 +170,56 @@ TEST(StringList, ArraysThatCannotBeAllocatedEndTheProgram) {
         StringListInsert(&list, INT_MAX, "x");
       },
       testing::ExitedWithCode(1), "out of memory");
+}
+
+// ---- A save stopped by a signal ----
+
+// Ctrl-C, SIGTERM or SIGHUP during a save remove the temporary file, and
+// the program still ends by the signal; the target stays the old file.
+TEST_F(SafeSaving, StopSignalsRemoveTheTemporaryFile) {
+  WriteWholeFile(target_, "old");
+  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+    EXPECT_EXIT(
+        {
+          SafeSave save;
+          if (PlatformBeginSafeSave(target_.c_str(), &save))
+            WriteWholeFile(save.temp, "half a pict");
+          raise(signal_number);
+        },
+        testing::KilledBySignal(signal_number), "");
+    EXPECT_EQ(Texts{"photo.jpg"}, TempFolder::NamesIn(folder_.path()));
+    EXPECT_EQ("old", ReadWholeFile(target_));
+  }
+}
+
+void ExitSeven(int) { _exit(7); }
+
+// Once the save is over, each signal acts as it did before: the program's
+// own handler, an ignored SIGHUP (nohup), the default action.
+TEST_F(SafeSaving, SignalsActAsBeforeAroundTheSave) {
+  auto save_then_raise = [this](int signal_number) {
+    SafeSave save;
+    if (!PlatformBeginSafeSave(target_.c_str(), &save)) _exit(3);
+    raise(SIGHUP);  // ignored: the save goes on
+    WriteWholeFile(save.temp, "new");
+    if (!PlatformFinishSafeSave(&save)) _exit(4);
+    raise(signal_number);
+  };
+  EXPECT_EXIT(
+      {
+        signal(SIGHUP, SIG_IGN);
+        signal(SIGINT, ExitSeven);
+        save_then_raise(SIGINT);
+      },
+      testing::ExitedWithCode(7), "");
+  EXPECT_EQ("new", ReadWholeFile(target_));
+  EXPECT_EXIT(
+      {
+        signal(SIGHUP, SIG_IGN);
+        save_then_raise(SIGTERM);
+      },
+      testing::KilledBySignal(SIGTERM), "");
+  EXPECT_EQ(Texts{"photo.jpg"}, TempFolder::NamesIn(folder_.path()));
 }
 
 }  // namespace
