@@ -3,10 +3,26 @@
 # its own sample photo: every run must end within its time with status 0 or
 # 1, a failure must say why, no damaged input may change (unless the program
 # itself saved a whole image over it), and no temporary file may stay.
+# Then on JPEG bombs (frames claiming up to 65,500 x 65,500 pixels, cut far
+# short) made from those and from real photos: each must be refused, and its
+# time and memory are reported. Last, real photos cut at 10% to 90%: each one
+# the JPEG library still decodes must be accepted. Installs the photos
+# (mate-backgrounds), djpeg and GNU time when missing (run as root).
 # Usage: damaged_images.sh orvane make_damaged sample.jpg [seconds-per-run]
 set -euo pipefail
 orvane=$(realpath "$1") make_damaged=$(realpath "$2") sample=$(realpath "$3")
 limit=${4:-30}
+photos=/usr/share/backgrounds/mate
+
+need=()
+[ -d $photos ] || need+=(mate-backgrounds)
+[ -x /usr/bin/djpeg ] || need+=(libjpeg-turbo-progs)
+[ -x /usr/bin/time ] || need+=(time)
+if ((${#need[@]} > 0)); then
+  apt-get update >/dev/null &&
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+    "${need[@]}" >/dev/null || { echo "could not install ${need[*]}"; exit 1; }
+fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -77,4 +93,75 @@ done
 
 echo "damaged files: $files, runs: $runs, saved: $ok, refused with a message: $refused, failures: $failures"
 echo "slowest run: ${slowest} ms ($slowest_run)"
+
+# ---- Bombs: every one refused; how long and how much memory it took ----
+
+mkdir "$work/bombs"
+"$make_damaged" --bombs "$work/bombs" "$work/good/photo.jpg" \
+  "$work/good/progressive.jpg" $photos/nature/Blinds.jpg \
+  $photos/nature/Aqua.jpg $photos/abstract/Elephants.jpg \
+  $photos/nature/FreshFlower.jpg || exit 1
+bombs=0 bomb_ms=() bomb_cpu=0 bomb_kb=0 bomb_slowest=
+for path in "$work"/bombs/*; do
+  name=$(basename "$path")
+  rm -rf "$work/run" && mkdir "$work/run"
+  cp "$path" "$work/run/$name"
+  status=0 started=$(date +%s%N)
+  (cd "$work/run" && timeout -s KILL "$limit" /usr/bin/time -f "%U %S %M" \
+      -o "$work/usage" "$orvane" -o out.png "$name" >"$work/out" \
+      2>"$work/err") || status=$?
+  elapsed=$((($(date +%s%N) - started) / 1000000))
+  bombs=$((bombs + 1))
+  if [ "$status" != 1 ] ||
+     ! grep -q "Couldn't open input file: $name" "$work/err"; then
+    fail "bomb $name: status $status, not refused: $(head -c 300 "$work/err")"
+    continue
+  fi
+  cmp -s "$path" "$work/run/$name" || fail "bomb $name: changed"
+  [ "$(ls -A "$work/run")" = "$name" ] || fail "bomb $name: left files behind"
+  # GNU time puts a line about the exit status first.
+  read -r user system kb < <(tail -n 1 "$work/usage")
+  cpu=$(awk "BEGIN { print int(($user + $system) * 1000 + 0.5) }")
+  bomb_ms+=("$elapsed")
+  [ "$cpu" -le "$bomb_cpu" ] || bomb_cpu=$cpu
+  [ "$kb" -le "$bomb_kb" ] || bomb_kb=$kb
+  if [ "$elapsed" -ge "${bomb_max:-0}" ]; then
+    bomb_max=$elapsed bomb_slowest=$name
+  fi
+done
+median=$(printf '%s\n' "${bomb_ms[@]}" | sort -n |
+         awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
+echo "bombs: $bombs, refused: ${#bomb_ms[@]}; elapsed median ${median} ms," \
+     "slowest ${bomb_max:-0} ms ($bomb_slowest); most CPU ${bomb_cpu} ms;" \
+     "largest resident $((bomb_kb / 1024)) MB"
+
+# ---- Real photos cut at 10% to 90%: what the library decodes, accepted ----
+
+cuts=0 decodable=0 accepted=0
+for photo in $photos/*/*.jpg; do
+  size=$(stat -c %s "$photo")
+  [ "$size" -le 2000000 ] || continue  # the largest add time, not cases
+  for percent in 10 20 30 40 50 60 70 80 90; do
+    name=$(basename "$photo" .jpg)-$percent.jpg
+    rm -rf "$work/run" && mkdir "$work/run"
+    head -c $((size * percent / 100)) "$photo" >"$work/run/$name"
+    cuts=$((cuts + 1))
+    decoder=0
+    /usr/bin/djpeg -outfile /dev/null "$work/run/$name" 2>/dev/null ||
+      decoder=$?
+    status=0
+    (cd "$work/run" && timeout -s KILL "$limit" "$orvane" -o out.bmp \
+        "$name" >"$work/out" 2>"$work/err") || status=$?
+    case $decoder/$status in
+      [02]/0) decodable=$((decodable + 1)) accepted=$((accepted + 1)) ;;
+      [02]/*) decodable=$((decodable + 1))
+              fail "$name: the library decodes it, yet status $status:" \
+                   "$(head -c 300 "$work/err")" ;;
+      1/[01]) ;;
+      *) fail "$name: status $status: $(head -c 300 "$work/err")" ;;
+    esac
+  done
+done
+echo "real photos cut at 10% to 90%: $cuts cuts, the library decodes" \
+     "$decodable, accepted $accepted"
 [ "$failures" = 0 ]

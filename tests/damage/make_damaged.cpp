@@ -1,8 +1,10 @@
 // Makes a corpus of damaged image files from good ones: cut short at many
 // points, bytes flipped, header sizes made absurd (with valid checksums where
 // the format has them), and good files under the wrong extension. The same
-// seed gives the same corpus.
+// seed gives the same corpus. With --bombs, JPEGs whose frame claims far more
+// than their bytes hold instead (decompression bombs, or cut files).
 // Usage: make_damaged out-folder good-file...
+//        make_damaged --bombs out-folder good-jpeg...
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -194,12 +196,84 @@ void Damage(const std::string &folder, const char *path, std::mt19937 *random) {
   Write(out + "-noise" + ext, noise);
 }
 
+// ---- Bombs ----
+
+// Where a JPEG's first frame header and the data of its first scan begin;
+// 0 when there are none.
+struct JpegLayout {
+  size_t frame, data;
+};
+
+JpegLayout LayoutOf(const Bytes &jpeg) {
+  JpegLayout layout = {0, 0};
+  size_t at = 2;
+  while (at + 4 <= jpeg.size() && jpeg[at] == 0xFF) {
+    int marker = jpeg[at + 1];
+    size_t length = (size_t)jpeg[at + 2] << 8 | jpeg[at + 3];
+    if (layout.frame == 0 && marker >= kJpegFrameBaseline && marker <= 0xC2)
+      layout.frame = at;
+    if (marker == kJpegScan) {
+      layout.data = at + 2 + length;
+      return layout;
+    }
+    at += 2 + length;
+  }
+  return {0, 0};
+}
+
+// The sizes a bomb claims, widest first; every one is cut at each of these
+// numbers of coded bytes that holds less than a sixteenth of the least a
+// whole file of that size needs (one bit a block).
+const uint16_t kBombSizes[][2] = {{65500, 65500}, {65500, 32768},
+                                  {32768, 65500}, {32768, 32768},
+                                  {65500, 2048},  {16384, 16384},
+                                  {8192, 8192}};
+const size_t kBombDataBytes[] = {0,     64,     500,    4000,
+                                 16000, 64000,  256000, 1000000};
+
+// Blocks of a three-component frame with the usual halved colour.
+int64_t BlocksOf(int64_t width, int64_t height) {
+  return (width + 7) / 8 * ((height + 7) / 8) * 3 / 2;
+}
+
+void Bombs(const std::string &folder, const char *path) {
+  Bytes good = Read(path);
+  JpegLayout layout = LayoutOf(good);
+  if (layout.frame == 0 || layout.data == 0) {
+    fprintf(stderr, "make_damaged: %s has no frame and scan to claim\n", path);
+    exit(1);
+  }
+  std::string out = folder + "/" + BaseName(path) + "-bomb";
+  size_t fields = layout.frame + 4;
+  for (const auto &size : kBombSizes) {
+    for (size_t kept : kBombDataBytes) {
+      if (layout.data + kept > good.size()) break;
+      if ((int64_t)kept * 16 * 8 >= BlocksOf(size[0], size[1])) break;
+      Bytes data(good.begin(), good.begin() + layout.data + kept);
+      data[fields + kJpegWidth] = size[0] >> 8;
+      data[fields + kJpegWidth + 1] = size[0] & 0xff;
+      data[fields + kJpegHeight] = size[1] >> 8;
+      data[fields + kJpegHeight + 1] = size[1] & 0xff;
+      Write(out + std::to_string(size[0]) + "x" + std::to_string(size[1]) +
+                "-" + std::to_string(data.size()) + ".jpg",
+            data);
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
+  bool bombs = argc > 1 && strcmp(argv[1], "--bombs") == 0;
+  if (bombs) argv++, argc--;
   if (argc < 3) {
-    fprintf(stderr, "usage: make_damaged out-folder good-file...\n");
+    fprintf(stderr, "usage: make_damaged [--bombs] out-folder good-file...\n");
     return 1;
+  }
+  if (bombs) {
+    for (int i = 2; i < argc; i++) Bombs(argv[1], argv[i]);
+    printf("%d bombs written\n", g_written);
+    return 0;
   }
   std::mt19937 random(20261207);
   for (const char *ext : {".jpg", ".jpeg", ".png", ".bmp"})
