@@ -25,19 +25,49 @@ static int ClaimExceeds(PixelClaim claim, int64_t size) {
   return claim.rows > 0 && claim.row_bytes > size * claim.packing / claim.rows;
 }
 
-// Uncompressed BMP rows are stored whole, padded to 4 bytes.
+// Pictures whose packing no file size bounds (arithmetic-coded JPEG, RLE
+// BMP) are held to this many pixels instead, beyond any photo such files
+// carry; the largest bitmap the library then makes is 192 MB.
+static const int64_t kLargestUnboundedPixels = 8192 * 8192;
+
+static int Little16(const unsigned char *p) { return p[0] | p[1] << 8; }
+
+static int BmpCompressed(const unsigned char *h) {
+  uint32_t compression = Little32(h + kBmpCompression);
+  return compression != 0 && compression != 3;  // 3: bit fields, unpacked
+}
+
+// BMP rows are stored whole, padded to 4 bytes, unless compressed.
 static PixelClaim BmpClaim(const unsigned char *h) {
   PixelClaim none = {0, 0, 1};
   if (h[0] != 'B' || h[1] != 'M') return none;
-  uint32_t compression = Little32(h + kBmpCompression);
-  if (Little32(h + kBmpInfoSize) < 40 || (compression != 0 && compression != 3))
-    return none;  // old or compressed headers: the library judges those
-  int64_t width = (int32_t)Little32(h + kBmpWidth);
-  int64_t height = (int32_t)Little32(h + kBmpHeight);
-  int64_t bpp = h[kBmpBitsPerPixel] | (h[kBmpBitsPerPixel + 1] << 8);
+  uint32_t info = Little32(h + kBmpInfoSize);
+  int64_t width, height, bpp;
+  if (info == kBmpCoreInfoSize) {
+    width = Little16(h + kBmpCoreWidth);
+    height = Little16(h + kBmpCoreHeight);
+    bpp = Little16(h + kBmpCoreBitsPerPixel);
+  } else {
+    if (info < 40 || BmpCompressed(h)) return none;  // the library judges
+    width = (int32_t)Little32(h + kBmpWidth);
+    height = (int32_t)Little32(h + kBmpHeight);
+    bpp = Little16(h + kBmpBitsPerPixel);
+  }
   if (width < 0) width = -width;
   if (height < 0) height = -height;
   return {(width * bpp + 31) / 32 * 4, height, 1};
+}
+
+// Run-length coding skips any part of a picture in a few bytes, so only the
+// size of a compressed BMP is judged.
+static int BmpTooLargeToJudge(const unsigned char *h) {
+  if (h[0] != 'B' || h[1] != 'M' || Little32(h + kBmpInfoSize) < 40 ||
+      !BmpCompressed(h))
+    return 0;
+  int64_t width = (int32_t)Little32(h + kBmpWidth);
+  int64_t height = (int32_t)Little32(h + kBmpHeight);
+  return (width < 0 ? -width : width) * (height < 0 ? -height : height) >
+         kLargestUnboundedPixels;
 }
 
 // PNG pixels are deflated, which shrinks data at most 1032 times.
@@ -74,7 +104,7 @@ static int RowsClaimTooMuch(FILE *file, ImageFormat format) {
   int64_t size = FileSize(file);
   if (got < sizeof header || size < 0) return 0;
   if (format == kFormatBmp)
-    return BmpPixelsOutside(header, size) ||
+    return BmpPixelsOutside(header, size) || BmpTooLargeToJudge(header) ||
            ClaimExceeds(BmpClaim(header), size);
   return format == kFormatPng && ClaimExceeds(PngClaim(header), size);
 }
@@ -192,13 +222,12 @@ static const int64_t kJpegBlocksPerByte = 8 * 16;
 // Arithmetic coding can spend far less than a bit on a block (a flat 4000 x
 // 4000 picture takes 209 bytes), so no file size bounds such a frame; those
 // frames, like the lossless and hierarchical ones the library refuses
-// itself, are held to a size instead, beyond any photo such files carry.
-static const int64_t kLargestUncheckedJpeg = 8192 * 8192;  // pixels
+// itself, are held to kLargestUnboundedPixels.
 
 static int JpegClaimsTooMuch(FILE *file) {
   JpegFrame frame;
   if (!ReadJpegFrame(file, &frame)) return 0;
-  if (!frame.huffman) return frame.pixels > kLargestUncheckedJpeg;
+  if (!frame.huffman) return frame.pixels > kLargestUnboundedPixels;
   int64_t size = FileSize(file);
   if (size < 0) return 0;
   int64_t coded = frame.data_start > 0 ? size - frame.data_start : 0;

@@ -11,8 +11,9 @@
 // 1 when the header of path claims more than the file could hold: an
 // uncompressed BMP's or a PNG's pixels, a Huffman-coded JPEG's blocks (one
 // bit each at least, with a wide margin), a BMP's pixel data beyond the end;
-// or an arithmetic-coded JPEG larger than 8192 x 8192, which no file size
-// bounds. 0 for anything it cannot read: the library judges that.
+// or an arithmetic-coded JPEG or a compressed BMP larger than 8192 x 8192,
+// which no file size bounds. 0 for anything it cannot read: the library
+// judges that.
 int ImageClaimsMoreThanItHolds(const char *path, ImageFormat format);
 
 #endif

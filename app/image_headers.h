@@ -12,7 +12,12 @@ enum BmpHeaderField {
   kBmpHeight = 22,        // signed 32 bits; negative: rows stored top-down
   kBmpBitsPerPixel = 28,  // 16 bits
   kBmpCompression = 30,   // 32 bits: 0 none, 3 bit fields, others packed
-  kBmpFieldsEnd = 34
+  kBmpFieldsEnd = 34,
+  // The old OS/2 info header, 12 bytes: 16-bit sizes, rows never packed.
+  kBmpCoreInfoSize = 12,
+  kBmpCoreWidth = 18,
+  kBmpCoreHeight = 20,
+  kBmpCoreBitsPerPixel = 24
 };
 
 // PNG: the signature, then the IHDR chunk's length, type and big-endian data.

@@ -42,10 +42,24 @@ TEST(DamagedBmp, HeadersClaimingMoreThanTheFileHoldsAreRefused) {
   EXPECT_EQ(1, ImageClaimsMoreThanItHolds(path.c_str(), kFormatBmp));
 
   std::string rle = tall;
-  // Compressed rows may be far smaller: the library judges those.
+  // Run-length coded rows may be far smaller: only their size is judged.
   PutLittle32(&rle, kBmpCompression, 1);
   WriteWholeFile(path, rle);
+  EXPECT_EQ(1, ImageClaimsMoreThanItHolds(path.c_str(), kFormatBmp));
+  PutLittle32(&rle, kBmpWidth, 8192);
+  PutLittle32(&rle, kBmpHeight, (uint32_t)-8192);
+  WriteWholeFile(path, rle);
   EXPECT_EQ(0, ImageClaimsMoreThanItHolds(path.c_str(), kFormatBmp));
+
+  // The old OS/2 header: 16-bit sizes, rows stored whole.
+  std::string core = good;
+  PutLittle32(&core, kBmpInfoSize, kBmpCoreInfoSize);
+  for (size_t at : {kBmpCoreWidth, kBmpCoreHeight})
+    core[at] = core[at + 1] = (char)0xFF;  // 65535
+  core[kBmpCoreBitsPerPixel] = 24;
+  core[kBmpCoreBitsPerPixel + 1] = 0;
+  WriteWholeFile(path, core);
+  EXPECT_EQ(1, ImageClaimsMoreThanItHolds(path.c_str(), kFormatBmp));
 
   WriteWholeFile(path, "BM");
   EXPECT_EQ(0, ImageClaimsMoreThanItHolds(path.c_str(), kFormatBmp));
