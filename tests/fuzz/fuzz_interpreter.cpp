@@ -1,14 +1,19 @@
 // The whole program on any argument vector: start-up, the special commands,
 // the edit loop and the save, run on small photos in a folder of their own.
-// Each input runs in a child process, because the program's fatal path ends
-// the process. The child must end with status 0 or 1 within its time, write
-// nothing outside the folder, leave no temporary file, and change a photo
-// only when the run succeeded and the command line named it.
+// An input may also carry a file of its own: the arguments end at a text of
+// one DEL character, and the rest is written as made.jpg, made.png and
+// made.bmp. Each input runs in a child process, because the program's fatal
+// path ends the process. The child must end with status 0 or 1 within its
+// time, write nothing outside the folder, leave no temporary file, change a
+// photo only when the run succeeded and the command line named it, and no
+// file may make the library ask for more memory than the limit below: what
+// a header claims beyond its bytes must be refused before loading.
 //
 // The fuzzer learns from the coverage counters of its own process, so the
 // child hands its counters back through shared memory as it exits: exit is
 // wrapped at link time (-Wl,--wrap=exit), which also keeps libFuzzer's own
 // exit handler from running in the child.
+#include <FreeImage.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/mman.h>
@@ -32,7 +37,9 @@
 
 extern "C" const char *__asan_default_options() {
   // Bitmaps beyond 256 MB count as memory the machine lacks, so a run stays
-  // quick; the program keeps its process-lifetime data, so no leak check.
+  // quick; the sanitizer says so on standard error, where a load that asked
+  // for one is caught. The program keeps its process-lifetime data, so no
+  // leak check.
   return "abort_on_error=1:allocator_may_return_null=1:"
          "max_allocation_size_mb=256:detect_leaks=0";
 }
@@ -41,6 +48,8 @@ extern "C" const char *__ubsan_default_options() {
 }
 
 extern "C" void __real_exit(int status);
+extern "C" FIBITMAP *__real_FreeImage_Load(FREE_IMAGE_FORMAT format,
+                                           const char *path, int flags);
 
 namespace {
 
@@ -59,11 +68,23 @@ extern "C" void __wrap_exit(int status) {
   __real_exit(status);
 }
 
+// Brackets the library's loading on the child's standard error, where the
+// sanitizer also says when it refused an allocation over the limit.
+extern "C" FIBITMAP *__wrap_FreeImage_Load(FREE_IMAGE_FORMAT format,
+                                           const char *path, int flags) {
+  fputs("[loading]\n", stderr);
+  FIBITMAP *bitmap = __real_FreeImage_Load(format, path, flags);
+  fputs("[loaded]\n", stderr);
+  return bitmap;
+}
+
 namespace {
 
 const int kChildSeconds = 20;
 const char *const kPhotos[] = {"photo.jpg", "photo.png", "photo.bmp",
                                "gray.png"};
+const char kFileMark[] = "\x7f";  // ends the arguments; the file follows
+const char *const kMadeNames[] = {"made.jpg", "made.png", "made.bmp"};
 
 std::string g_folder;
 std::map<std::string, std::string> g_originals;  // name -> bytes
@@ -136,10 +157,22 @@ int RunAndWaitForChild(std::vector<std::string> &args) {
   return WEXITSTATUS(status);
 }
 
-void CheckFolder(const std::vector<std::string> &args, int status) {
+// A claim that got past the checks: the sanitizer refused the library an
+// allocation over the limit while it was loading.
+bool LoadingAskedTooMuch(const std::string &errors) {
+  for (size_t at = errors.find("[loading]"); at != std::string::npos;
+       at = errors.find("[loading]", at + 1)) {
+    size_t refused = errors.find("failed to allocate", at);
+    if (refused < errors.find("[loaded]", at)) return true;
+  }
+  return false;
+}
+
+void CheckFolder(const std::vector<std::string> &args, int status,
+                 std::map<std::string, std::string> &originals) {
   std::set<std::string> named(args.begin(), args.end());
   for (const std::string &name : Names()) {
-    bool photo = g_originals.count(name) != 0;
+    bool photo = originals.count(name) != 0;
     bool allowed = photo || name == "Orvane.log" ||
                    (status == 0 && named.count(name) != 0);
     if (!allowed) {
@@ -148,7 +181,7 @@ void CheckFolder(const std::vector<std::string> &args, int status) {
       abort();
     }
     if (photo && (status != 0 || named.count(name) == 0) &&
-        ReadWholeFile(g_folder + "/" + name) != g_originals[name]) {
+        ReadWholeFile(g_folder + "/" + name) != originals[name]) {
       fprintf(stderr, "photo changed: %s (status %d)\n", name.c_str(), status);
       abort();
     }
@@ -161,19 +194,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (g_folder.empty()) Setup();
   FuzzInput input(data, size);
   std::vector<std::string> args = {"orvane"};
+  std::map<std::string, std::string> originals = g_originals;
   while (!input.Empty() && args.size() < 34) {
     std::string arg = input.Text();
+    if (arg == kFileMark) {
+      std::string file = input.Rest();
+      for (const char *name : kMadeNames) originals[name] = file;
+      break;
+    }
     // Every path stays inside the folder.
     for (char &c : arg)
       if (c == '/') c = '_';
     args.push_back(arg);
   }
   Restore();
+  for (const auto &photo : originals)
+    if (g_originals.count(photo.first) == 0)
+      WriteWholeFile(g_folder + "/" + photo.first, photo.second);
   int status = RunAndWaitForChild(args);
   if (status != 0 && status != 1) {
     fprintf(stderr, "exit status %d\n", status);
     abort();
   }
-  CheckFolder(args, status);
+  std::string errors = ReadWholeFile(ChildErrors());
+  if (LoadingAskedTooMuch(errors)) {
+    fprintf(stderr, "a file claimed more than the limit and was loaded:\n%s\n",
+            errors.c_str());
+    abort();
+  }
+  CheckFolder(args, status, originals);
   return 0;
 }
