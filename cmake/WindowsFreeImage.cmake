@@ -1,26 +1,28 @@
-# FreeImage for a cross-build: the header from the build machine's library,
-# and an import library of FreeImage.dll made from the functions Orvane calls,
-# so the DLL itself is only needed where Orvane.exe runs.
-set(ORVANE_FREEIMAGE_HEADER /usr/include/FreeImage.h CACHE FILEPATH
-    "FreeImage.h to compile against")
-if(NOT EXISTS ${ORVANE_FREEIMAGE_HEADER})
-  message(FATAL_ERROR "FreeImage.h not found at ${ORVANE_FREEIMAGE_HEADER} "
-                      "(install libfreeimage-dev or set ORVANE_FREEIMAGE_HEADER)")
+# FreeImage for a cross-build: the FreeImage.dll that
+# tools/build_freeimage_dll.sh makes from Debian's sources, linked through its
+# own import library and compiled against the header it was built from. The
+# DLL, what it was built from and its licence notices go beside Orvane.exe,
+# as a Windows user gets them.
+set(ORVANE_FREEIMAGE_DLL "" CACHE PATH
+    "Folder made by tools/build_freeimage_dll.sh")
+if(NOT EXISTS "${ORVANE_FREEIMAGE_DLL}/FreeImage.dll")
+  message(FATAL_ERROR "No FreeImage.dll in '${ORVANE_FREEIMAGE_DLL}': set "
+    "ORVANE_FREEIMAGE_DLL to the folder tools/build_freeimage_dll.sh prints "
+    "(tests/windows_check.sh does both)")
 endif()
-# Copied alone, so the cross compiler sees no other header of the build machine.
-configure_file(${ORVANE_FREEIMAGE_HEADER}
-               ${CMAKE_BINARY_DIR}/freeimage/FreeImage.h COPYONLY)
-set(FREEIMAGE_INCLUDE_DIR ${CMAKE_BINARY_DIR}/freeimage)
-
-set(ORVANE_FREEIMAGE_IMPORT ${CMAKE_BINARY_DIR}/freeimage/libFreeImage.dll.a)
-add_custom_command(OUTPUT ${ORVANE_FREEIMAGE_IMPORT}
-  COMMAND ${CMAKE_DLLTOOL} -d ${CMAKE_CURRENT_SOURCE_DIR}/cmake/FreeImage.def
-          -l ${ORVANE_FREEIMAGE_IMPORT}
-  DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/cmake/FreeImage.def
-  COMMENT "Making the FreeImage.dll import library")
-add_custom_target(freeimage_import DEPENDS ${ORVANE_FREEIMAGE_IMPORT})
-add_library(FreeImageDll STATIC IMPORTED)
+set(FREEIMAGE_INCLUDE_DIR ${ORVANE_FREEIMAGE_DLL})
+add_library(FreeImageDll SHARED IMPORTED)
 set_target_properties(FreeImageDll PROPERTIES
-  IMPORTED_LOCATION ${ORVANE_FREEIMAGE_IMPORT})
-add_dependencies(FreeImageDll freeimage_import)
+  IMPORTED_LOCATION ${ORVANE_FREEIMAGE_DLL}/FreeImage.dll
+  IMPORTED_IMPLIB ${ORVANE_FREEIMAGE_DLL}/libFreeImage.dll.a)
 set(FREEIMAGE_LIBRARY FreeImageDll)
+
+foreach(file FreeImage.dll FreeImage-versions.txt)
+  configure_file(${ORVANE_FREEIMAGE_DLL}/${file} ${CMAKE_BINARY_DIR}/${file}
+                 COPYONLY)
+endforeach()
+file(GLOB ORVANE_FREEIMAGE_LICENSES ${ORVANE_FREEIMAGE_DLL}/licenses/*.txt)
+foreach(file ${ORVANE_FREEIMAGE_LICENSES})
+  get_filename_component(name ${file} NAME)
+  configure_file(${file} ${CMAKE_BINARY_DIR}/licenses/${name} COPYONLY)
+endforeach()

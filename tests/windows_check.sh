@@ -1,21 +1,29 @@
 #!/usr/bin/env bash
-# Cross-builds Orvane.exe and its Windows tests with mingw-w64, then runs the
-# tests under Wine with no display. Installs what it needs (run as root).
+# Builds FreeImage.dll from Debian's sources (once, into build-deps), then
+# cross-builds Orvane.exe and its Windows tests with mingw-w64 and runs the
+# tests under Wine with no display, Orvane.exe's outputs compared with the
+# Linux build's in build/ (made here when missing). Installs what it needs
+# (run as root).
 # Usage: tests/windows_check.sh [build-folder]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build-win}
 
 packages="g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-          mingw-w64-x86-64-dev wine64 googletest libfreeimage-dev cmake make g++"
+          mingw-w64-x86-64-dev wine64 googletest libfreeimage-dev cmake make g++
+          libgtest-dev mate-backgrounds"
 if ! dpkg -s $packages >/dev/null 2>&1; then
   apt-get update
   DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
     $packages
 fi
 
+freeimage=$(bash tools/build_freeimage_dll.sh build-deps)
+# The Linux program whose outputs Orvane.exe's must equal, from the same tree.
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build build -j2 --target orvane
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-      -DCMAKE_BUILD_TYPE=Release
+      -DCMAKE_BUILD_TYPE=Release -DORVANE_FREEIMAGE_DLL="$freeimage"
 cmake --build "$build" -j2
 
 # A Wine prefix of the build's own, made once; no display, no add-on prompts.

@@ -80,7 +80,7 @@ debian_version() {  # source-folder
   dpkg-parsechangelog -l "$1/debian/changelog" -S Version
 }
 {
-  echo "FreeImage.dll, built from Debian 12's source packages with their patches:"
+  echo "FreeImage.dll, built from Debian 12's source packages and patches:"
   echo "  freeimage $(debian_version "$freeimage") (core, BMP, JPEG and PNG)"
   echo "  libjpeg-turbo $(debian_version "$jpeg") (with its x86-64 SIMD code)"
   echo "  libpng1.6 $(debian_version "$png")"
