@@ -62,9 +62,13 @@ zlib_paths=(-DZLIB_INCLUDE_DIR="$prefix/include"
 
 # libjpeg-turbo's CPU check wants the Windows name of the processor to pick
 # its x86-64 SIMD code; REQUIRE_SIMD stops the build if nasm can't make it.
-cmake_build "$jpeg" "$work/jpeg" install -DCMAKE_SYSTEM_PROCESSOR=AMD64 \
+# Only the library: its installation would build the tools as well.
+cmake_build "$jpeg" "$work/jpeg" jpeg-static -DCMAKE_SYSTEM_PROCESSOR=AMD64 \
   -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF \
   -DREQUIRE_SIMD=ON -DCMAKE_ASM_NASM_COMPILER=nasm
+cp "$jpeg"/{jpeglib.h,jmorecfg.h,jerror.h} "$work/jpeg/jconfig.h" \
+  "$prefix/include/"
+cp "$work/jpeg/libjpeg.a" "$prefix/lib/"
 
 cmake_build "$png" "$work/png" install -DPNG_SHARED=OFF -DPNG_STATIC=ON \
   -DPNG_EXECUTABLES=OFF -DPNG_TESTS=OFF "${zlib_paths[@]}"
