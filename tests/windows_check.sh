@@ -11,7 +11,7 @@ build=${1:-build-win}
 
 packages="g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           mingw-w64-x86-64-dev wine64 googletest libfreeimage-dev cmake make g++
-          libgtest-dev mate-backgrounds"
+          libgtest-dev mate-backgrounds wixl msitools"
 if ! dpkg -s $packages >/dev/null 2>&1; then
   apt-get update
   DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
