@@ -9,7 +9,8 @@ build=$(cd "$1" && pwd)
 cmake=$3
 wine=${WINE:-/usr/lib/wine/wine64}
 wineserver=$(dirname "$wine")/wineserver
-export WINEPREFIX=$2 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+WINEPREFIX=$(realpath -m "$2")  # Wine takes only an absolute one
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY  # a box could otherwise wait for a click
 
 version=$(sed -n 's/^#define ORVANE_PACKAGE_VERSION "\(.*\)"$/\1/p' \
@@ -72,7 +73,8 @@ fi
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-path_before=$(path_entries)
+path_before=$(path_entries) || true
+[ -n "$path_before" ] || { echo "FAIL: no PATH in $environment_key"; exit 1; }
 before=$(snapshot)
 
 "$wine" msiexec /i "$msi" /qn || fail "msiexec /i gave $?"
