@@ -86,10 +86,13 @@ TEST(Documentation, NamesTheVersionTheBuildDeclares) {
     EXPECT_GT(seen, 0) << name << " names no version";
   }
   std::string readme = Source("README.md");
-  const std::regex package("orvane_([0-9.]+)_");
+  // The Debian package and the Windows zip and installer by file name.
+  const std::regex package("(orvane_|Orvane-)([0-9.]+)[_-]");
+  int packages = 0;
   for (std::sregex_iterator m(readme.begin(), readme.end(), package), end;
-       m != end; ++m)
-    EXPECT_EQ(ORVANE_PACKAGE_VERSION, (*m)[1].str());
+       m != end; ++m, ++packages)
+    EXPECT_EQ(ORVANE_PACKAGE_VERSION, (*m)[2].str()) << (*m)[0];
+  EXPECT_GT(packages, 0);
 }
 
 TEST(Documentation, MentionsFindsWholeOptionsOnly) {
