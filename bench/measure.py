@@ -168,7 +168,8 @@ def peak_kilobytes(argv, work):
 def measure(jobs, runs, work, memory_runs=3):
     """jobs: {key: {tool: argv}}. Returns {key: {tool: Measured}}.
 
-    Round 0 warms the caches and is not counted."""
+    Round 0 warms the caches and is not counted. With memory_runs 0, memory
+    is not measured and given as 0."""
     times = {key: {tool: [] for tool in tools} for key, tools in jobs.items()}
     for round_number in range(runs + 1):
         for key, tools in jobs.items():
@@ -184,8 +185,8 @@ def measure(jobs, runs, work, memory_runs=3):
     for key, tools in jobs.items():
         results[key] = {}
         for tool, argv in tools.items():
-            memory = statistics.median(peak_kilobytes(argv, work)
-                                       for _ in range(memory_runs))
+            memory = statistics.median(
+                [peak_kilobytes(argv, work) for _ in range(memory_runs)] or [0])
             results[key][tool] = Measured(
                 statistics.median(times[key][tool]), memory)
     return results
@@ -234,7 +235,8 @@ def scaled_inputs(args, base):
     return images
 
 
-def machine_facts():
+def machine_facts(packages=('libfreeimage3', 'imagemagick', 'graphicsmagick',
+                            'libvips-tools', 'hyperfine', 'mate-backgrounds')):
     def package(name):
         return output(['dpkg-query', '-W', '-f', '${Version}', name])
     cpu = 'unknown'
@@ -250,11 +252,8 @@ def machine_facts():
         'Machine: %s, %d cores, %.0f GiB, Linux %s, %s.' % (
             cpu, os.cpu_count(), memory, platform.release(),
             output(['sh', '-c', '. /etc/os-release && echo "$PRETTY_NAME"'])),
-        'Packages: libfreeimage3 %s, imagemagick %s, graphicsmagick %s, '
-        'libvips-tools %s, hyperfine %s, mate-backgrounds %s.' % tuple(
-            package(p) for p in ('libfreeimage3', 'imagemagick',
-                                 'graphicsmagick', 'libvips-tools',
-                                 'hyperfine', 'mate-backgrounds')),
+        'Packages: %s.' % ', '.join('%s %s' % (p, package(p))
+                                    for p in packages),
     ]
 
 
@@ -387,13 +386,123 @@ def write_markdown(args, images, scaled, results, scaling, mismatches):
         f.write(before + '\n'.join(lines) + after)
 
 
+# Orvane.exe under Wine against the Linux build (bench/wine).
+WINE_BEGIN = '<!-- wine:begin -->'
+WINE_END = '<!-- wine:end -->'
+START_UP = 'start-up'
+
+
+def windows_path(path):
+    """The name a Windows program under Wine knows a Unix file by."""
+    return 'Z:' + path.replace('/', '\\')
+
+
+def wine_commands(args, case, image):
+    """The argv of each build for one case, and the file each writes."""
+    ext = case.save_as or image.ext
+    options = case.orvane_options + ['-oq', '100', '-o']
+    linux_out = os.path.join(args.work, 'linux' + ext)
+    wine_out = os.path.join(args.work, 'wine' + ext)
+    argvs = {'linux': [args.orvane] + options + [linux_out, image.path],
+             'wine': [args.wine, args.orvane_exe] + options +
+                     [windows_path(wine_out), windows_path(image.path)]}
+    return argvs, (linux_out, wine_out)
+
+
+def outputs_differ(args, images):
+    """The cases where the two builds wrote different bytes."""
+    differ = []
+    for image in images:
+        for case in CASES:
+            argvs, outs = wine_commands(args, case, image)
+            contents = []
+            for argv, out in zip(argvs.values(), outs):
+                subprocess.run(argv, check=True)
+                with open(out, 'rb') as f:
+                    contents.append(f.read())
+            if contents[0] != contents[1]:
+                differ.append((image.name, case.name))
+    return differ
+
+
+def wine_table(images, results):
+    """Each case's times, and the ratio once each system's own start-up, the
+    time a program that does nothing takes, is taken out."""
+    linux_start = results[('', START_UP)]['linux'].seconds
+    wine_start = results[('', START_UP)]['wine'].seconds
+    lines = ['| Input | Case | Linux (s) | Wine (s) | Wine less its start-up '
+             '(s) | Ratio |', '|---|---|---:|---:|---:|---:|']
+    ratios = []
+    for image in images:
+        for case in CASES:
+            r = results[(image.name, case.name)]
+            linux, wine = r['linux'].seconds, r['wine'].seconds
+            ratios.append((wine - wine_start) / (linux - linux_start))
+            lines.append('| %s | %s | %.3f | %.3f | %.3f | %.2f |' % (
+                image.name, case.name, linux, wine, wine - wine_start,
+                ratios[-1]))
+    return lines, ratios
+
+
+def write_wine_markdown(args, images, results, differ):
+    start = results[('', START_UP)]
+    with open(args.dll_versions) as f:
+        versions = f.read().strip()
+    table, ratios = wine_table(images, results)
+    lines = [WINE_BEGIN, '']
+    lines += machine_facts(('libfreeimage3', 'wine64', 'hyperfine',
+                            'mate-backgrounds'))
+    lines += ['', 'The Windows build, Orvane.exe with:', '', '```', versions,
+              '```', '',
+              'Median over %d runs of each build per case. A program that '
+              'does nothing takes %.1f ms to run on Linux and %.1f ms under '
+              'Wine; the ratio is (Wine - %.1f ms) / (Linux - %.1f ms).' % (
+                  args.runs, start['linux'].seconds * 1e3,
+                  start['wine'].seconds * 1e3, start['wine'].seconds * 1e3,
+                  start['linux'].seconds * 1e3), '']
+    lines += table
+    lines += ['', 'Ratio over all %d cases: median %.2f, from %.2f to %.2f.' % (
+        len(ratios), statistics.median(ratios), min(ratios), max(ratios)), '',
+        'Orvane.exe wrote byte-identical output to the Linux build in every '
+        'case.' if not differ else 'Output differed from the Linux build '
+        'in: ' + ', '.join('%s %s' % k for k in differ), '', WINE_END]
+    text = open(args.markdown).read()
+    before, rest = text.split(WINE_BEGIN, 1)
+    after = rest.split(WINE_END, 1)[1]
+    with open(args.markdown, 'w') as f:
+        f.write(before + '\n'.join(lines) + after)
+
+
+def main_wine(args):
+    images = inputs(args)
+    differ = outputs_differ(args, images)
+    jobs = {('', START_UP): {'linux': [args.empty],
+                             'wine': [args.wine, args.empty_exe]}}
+    for image in images:
+        for case in CASES:
+            jobs[(image.name, case.name)] = wine_commands(args, case, image)[0]
+    results = measure(jobs, args.runs, args.work, memory_runs=0)
+    write_wine_markdown(args, images, results, differ)
+
+
 def main():
     parser = argparse.ArgumentParser()
+    runs = parser.add_subparsers(dest='comparison', required=True)
+    tools = runs.add_parser('tools', help='orvane, the floor and other tools')
     for option in ('--orvane', '--floor', '--work', '--markdown', '--chart'):
-        parser.add_argument(option, required=True)
-    parser.add_argument('--runs', type=int, default=10)
+        tools.add_argument(option, required=True)
+    wine = runs.add_parser('wine', help='Orvane.exe under Wine and the '
+                                        'Linux build')
+    for option in ('--orvane', '--empty', '--wine', '--orvane-exe',
+                   '--empty-exe', '--dll-versions', '--work', '--markdown'):
+        wine.add_argument(option, required=True)
+    for sub in (tools, wine):
+        sub.add_argument('--runs', type=int, default=10)
     args = parser.parse_args()
     os.environ.setdefault('TEMP', args.work)
+    if args.comparison == 'wine':
+        main_wine(args)
+        return
 
     images = inputs(args)
     jobs = {(image.name, case.name): commands(args, case, image)
