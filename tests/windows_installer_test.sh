@@ -61,9 +61,11 @@ snapshot() {
 }
 
 # A clean machine: made once, and made again when an earlier run was cut
-# short with Orvane still installed.
+# short, or a faulty package run, with any of Orvane's traces still there.
+orvane_folder='C:\Program Files\Orvane\'
 if [ -f "$WINEPREFIX/system.reg" ] && { [ -e "$installed" ] ||
-   [ -n "$(orvane_entries)" ]; }; then
+   [ -n "$(orvane_entries)" ] ||
+   path_entries | grep -q -x -F "$orvane_folder"; }; then
   "$wineserver" -k || true
   rm -rf "$WINEPREFIX"
 fi
@@ -95,8 +97,7 @@ else
   uninstall=$(registry_value "$key" UninstallString)
 fi
 
-[ "$(path_entries)" = "$(printf '%s\n%s' "$path_before" \
-    'C:\Program Files\Orvane\')" ] ||
+[ "$(path_entries)" = "$(printf '%s\n%s' "$path_before" "$orvane_folder")" ] ||
   fail "PATH is not the old one plus the Orvane folder: $(path_entries)"
 
 # A photo of 64 x 48 pixels in a 24-bit BMP, then the installed program,
