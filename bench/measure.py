@@ -461,7 +461,7 @@ def write_wine_markdown(args, images, results, differ):
                   start['wine'].seconds * 1e3, start['wine'].seconds * 1e3,
                   start['linux'].seconds * 1e3), '']
     lines += table
-    lines += ['', 'Ratio over all %d cases: median %.2f, from %.2f to %.2f.' % (
+    lines += ['', 'Ratio over the %d cases: median %.2f, from %.2f to %.2f.' % (
         len(ratios), statistics.median(ratios), min(ratios), max(ratios)), '',
         'Orvane.exe wrote byte-identical output to the Linux build in every '
         'case.' if not differ else 'Output differed from the Linux build '
@@ -474,7 +474,8 @@ def write_wine_markdown(args, images, results, differ):
 
 
 def main_wine(args):
-    images = inputs(args)
+    images = [image for image in inputs(args)
+              if not args.photos or image.name.split()[0] in args.photos]
     differ = outputs_differ(args, images)
     jobs = {('', START_UP): {'linux': [args.empty],
                              'wine': [args.wine, args.empty_exe]}}
@@ -496,6 +497,8 @@ def main():
     for option in ('--orvane', '--empty', '--wine', '--orvane-exe',
                    '--empty-exe', '--dll-versions', '--work', '--markdown'):
         wine.add_argument(option, required=True)
+    wine.add_argument('--photos', nargs='*', metavar='NAME',
+                      help='only these of the photos (all by default)')
     for sub in (tools, wine):
         sub.add_argument('--runs', type=int, default=10)
     args = parser.parse_args()
