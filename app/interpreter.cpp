@@ -77,8 +77,8 @@ static void ApplyEditOption(const EditOption *row, char **option,
               option, values, "the rectangle must lie inside the image.");
       break;
     case kRotate:
-      Replace(state, RotateImage(image, atof(option[1])), option, values,
-              "the image can't be rotated.");
+      Replace(state, RotateImage(image, DecimalValue(option[1])), option,
+              values, "the image can't be rotated.");
       break;
     case kFlipHorizontal:
       FlipImageHorizontal(image);

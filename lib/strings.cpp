@@ -1,5 +1,6 @@
 #include "lib/strings.h"
 
+#include <math.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -235,4 +236,38 @@ int IsNumberText(const char *text) {
   p = SkipDigits(p, &exponent_digits);
   p = SkipSpaces(p);
   return *p == '\0' && mantissa_digits > 0;
+}
+
+static int IsSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The end of the decimal number that starts at text (after its sign), or
+// text itself when no digit comes.
+static const char *DecimalEnd(const char *text) {
+  int digits = 0, exponent_digits = 0;
+  const char *p = SkipDigits(text, &digits);
+  if (*p == '.') p = SkipDigits(p + 1, &digits);
+  if (digits == 0) return text;
+  if (*p != 'e' && *p != 'E') return p;
+  const char *exponent = p + 1;
+  if (IsSign(*exponent)) exponent++;
+  const char *end = SkipDigits(exponent, &exponent_digits);
+  return exponent_digits > 0 ? end : p;
+}
+
+// The C libraries differ on everything but plain decimals (msvcrt's atof
+// reads neither "nan" nor hex, glibc's reads both), so only a plain decimal,
+// copied out alone, ever reaches strtod.
+double DecimalValue(const char *text) {
+  const char *p = text;
+  while (IsSpace(*p)) p++;
+  double sign = (*p == '-') ? -1.0 : 1.0;
+  if (IsSign(*p)) p++;
+  if (StrNICmp(p, "inf", 3) == 0) return sign * HUGE_VAL;
+  if (StrNICmp(p, "nan", 3) == 0) return NAN;
+  const char *end = DecimalEnd(p);
+  if (end == p) return 0.0;
+  char *number = SubString(p, 0, (int)(end - p));
+  double value = strtod(number, NULL);
+  free(number);
+  return sign * value;
 }

@@ -58,4 +58,11 @@ int IsBlankText(const char *text);        // only blanks and tabs, or empty
 int LooksLikeInteger(const char *text);   // blanks, a sign, then a digit
 int IsNumberText(const char *text);       // a whole decimal number text
 
+// atof's reading, the same on every system: after white space, a sign and
+// the longest decimal number (digits, a fraction, an exponent) up to the
+// first other character; 0.0 when no digit comes. "inf", "infinity" and
+// "nan" in any case are the values they name; "0x10" is 0, never hex. Beyond
+// the range of a double: infinity.
+double DecimalValue(const char *text);
+
 #endif

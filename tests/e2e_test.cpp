@@ -153,6 +153,24 @@ TEST_F(EndToEnd, LastQualityCountsAndTextAngleIsZero) {
   EXPECT_EQ(expected, ReadWholeFile(Work("photo.jpg")));
 }
 
+// Every system reads an angle as a plain decimal number, whatever its C
+// library's atof would make of the rest.
+TEST_F(EndToEnd, AngleIsReadAsAPlainDecimalNumber) {
+  MakeImage("photo.png", 90, 60);
+  struct Case {
+    const char *angle, *same_as;
+  } cases[] = {{"0x10", "0"}, {"1.6e1", "16"}, {" -9e+1deg", "-90"}};
+  for (const Case &c : cases) {
+    ASSERT_EQ(0, Orvane({"-r", c.angle, "-o", "a.bmp", "photo.png"}).status);
+    ASSERT_EQ(0, Orvane({"-r", c.same_as, "-o", "b.bmp", "photo.png"}).status);
+    EXPECT_EQ(ReadWholeFile(Work("a.bmp")), ReadWholeFile(Work("b.bmp")))
+        << c.angle;
+  }
+  // The last turn, by -90, did turn the image.
+  ASSERT_EQ(0, Orvane({"-o", "c.bmp", "photo.png"}).status);
+  EXPECT_NE(ReadWholeFile(Work("c.bmp")), ReadWholeFile(Work("a.bmp")));
+}
+
 TEST_F(EndToEnd, ResizeRules) {
   MakeImage("photo.png", 400, 300);
   struct Case {
@@ -239,8 +257,10 @@ TEST_F(EndToEnd, EditThatYieldsNoImageNamesTheOption) {
   ExpectWarning(Orvane({"-w", "2000000000", "photo.jpg"}),
                 "Option -w 2000000000 failed: the image can't be resized to "
                 "that size.");
-  ExpectWarning(Orvane({"-r", "nan", "photo.jpg"}),
-                "Option -r nan failed: the image can't be rotated.");
+  for (const char *angle : {"nan", "inf", "-Infinity", "1e400"})
+    ExpectWarning(Orvane({"-r", angle, "photo.jpg"}),
+                  std::string("Option -r ") + angle +
+                      " failed: the image can't be rotated.");
   EXPECT_EQ(photo, ReadWholeFile(Work("photo.jpg")));
   EXPECT_EQ(tall, ReadWholeFile(Work("tall.png")));
   EXPECT_EQ((Texts{"photo.jpg", "tall.png"}), WorkNames());

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <limits.h>
+#include <math.h>
 #include <stdlib.h>
 
 #include <string>
@@ -168,6 +169,32 @@ TEST(IsNumberText, AcceptsDecimalNumberShapes) {
   for (const char *no : {".", "1.2.3", "\t1", "e5", "", " ", "+", "1x",
                          "1 2", "1e5e"})
     EXPECT_EQ(0, IsNumberText(no)) << no;
+}
+
+// Angles: the same value from every C library, which disagree on all but
+// plain decimals.
+TEST(DecimalValue, ReadsPlainDecimalsOnly) {
+  struct Case {
+    const char *text;
+    double value;
+  } cases[] = {
+      {"90", 90},       {" \t-45.5", -45.5}, {"+.5e1", 5},    {"1e", 1},
+      {"5.", 5},        {"12-3", 12},        {"3E+2x", 300},  {"0x10", 0},
+      {"0X1p4", 0},     {"abc", 0},          {"", 0},         {".", 0},
+      {"-", 0},         {"e5", 0},           {"1e-400", 0},   {"0.1", 0.1},
+      {"1.5e-3", 0.0015}, {"2e+", 2},
+  };
+  for (const Case &c : cases)
+    EXPECT_EQ(c.value, DecimalValue(c.text)) << c.text;
+}
+
+TEST(DecimalValue, NamedAndOverflowingValuesAreNotFinite) {
+  for (const char *text : {"inf", "INFINITY", "+Inf", "1e400", " 9e99999"})
+    EXPECT_EQ(HUGE_VAL, DecimalValue(text)) << text;
+  for (const char *text : {"-inf", "-1e400"})
+    EXPECT_EQ(-HUGE_VAL, DecimalValue(text)) << text;
+  for (const char *text : {"nan", "-NaN", "nan(12)"})
+    EXPECT_TRUE(isnan(DecimalValue(text))) << text;
 }
 
 }  // namespace
