@@ -9,6 +9,7 @@
 # the JPEG library still decodes must be accepted. Installs the photos
 # (mate-backgrounds), djpeg and GNU time when missing (run as root).
 # Usage: damaged_images.sh orvane make_damaged sample.jpg [seconds-per-run]
+# With ORVANE_TEST_EMULATOR set (wine64), orvane is Orvane.exe, run through it.
 set -euo pipefail
 orvane=$(realpath "$1") make_damaged=$(realpath "$2") sample=$(realpath "$3")
 limit=${4:-30}
@@ -23,17 +24,19 @@ if ((${#need[@]} > 0)); then
   DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
     "${need[@]}" >/dev/null || { echo "could not install ${need[*]}"; exit 1; }
 fi
+run=(${ORVANE_TEST_EMULATOR:+"$ORVANE_TEST_EMULATOR"} "$orvane")
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/good" "$work/damaged" "$work/run" "$work/temp" "$work/appdata"
 export TEMP=$work/temp AppData=$work/appdata PATH=/usr/bin:/bin
+export ORVANE_TEST_TEMP=$TEMP  # Wine's TEMP, in the suite's prefix
 
 # The good files, made by the program itself from the sample photo.
-"$orvane" -w 200 -o "$work/good/photo.jpg" "$sample" >/dev/null &&
-"$orvane" -w 180 -oq 8282 -o "$work/good/progressive.jpg" "$sample" >/dev/null &&
-"$orvane" -w 160 -o "$work/good/photo.png" "$sample" >/dev/null &&
-"$orvane" -w 120 -o "$work/good/photo.bmp" "$sample" >/dev/null || {
+"${run[@]}" -w 200 -o "$work/good/photo.jpg" "$sample" >/dev/null &&
+"${run[@]}" -w 180 -oq 8282 -o "$work/good/progressive.jpg" "$sample" >/dev/null &&
+"${run[@]}" -w 160 -o "$work/good/photo.png" "$sample" >/dev/null &&
+"${run[@]}" -w 120 -o "$work/good/photo.bmp" "$sample" >/dev/null || {
   echo "could not make the good files"; exit 1; }
 "$make_damaged" "$work/damaged" "$work"/good/* || exit 1
 mkdir "$work/damaged/folder.jpg"
@@ -54,7 +57,7 @@ check_run() {
   before=$(cd "$work/run" && find . -type f -exec sha256sum {} + | sort)
   local status=0 started elapsed
   started=$(date +%s%N)
-  (cd "$work/run" && timeout -s KILL "$limit" "$orvane" "$@" "$name" \
+  (cd "$work/run" && timeout -s KILL "$limit" "${run[@]}" "$@" "$name" \
       >"$work/out" 2>"$work/err") || status=$?
   elapsed=$((($(date +%s%N) - started) / 1000000))
   if [ "$elapsed" -gt "$slowest" ]; then
@@ -70,7 +73,7 @@ check_run() {
       ok=$((ok + 1))
       if [ "$1" = -fh ] && [ "$before" != "$after" ]; then
         # Saved over: what is there now must be a whole image.
-        (cd "$work/run" && "$orvane" -o check.bmp "$name" >/dev/null 2>&1) ||
+        (cd "$work/run" && "${run[@]}" -o check.bmp "$name" >/dev/null 2>&1) ||
           fail "$name: saved over, but the result does not load"
       fi ;;
     1)
@@ -108,7 +111,7 @@ for path in "$work"/bombs/*; do
   cp "$path" "$work/run/$name"
   status=0 started=$(date +%s%N)
   (cd "$work/run" && timeout -s KILL "$limit" /usr/bin/time -f "%U %S %M" \
-      -o "$work/usage" "$orvane" -o out.png "$name" >"$work/out" \
+      -o "$work/usage" "${run[@]}" -o out.png "$name" >"$work/out" \
       2>"$work/err") || status=$?
   elapsed=$((($(date +%s%N) - started) / 1000000))
   bombs=$((bombs + 1))
@@ -150,7 +153,7 @@ for photo in $photos/*/*.jpg; do
     /usr/bin/djpeg -outfile /dev/null "$work/run/$name" 2>/dev/null ||
       decoder=$?
     status=0
-    (cd "$work/run" && timeout -s KILL "$limit" "$orvane" -o out.bmp \
+    (cd "$work/run" && timeout -s KILL "$limit" "${run[@]}" -o out.bmp \
         "$name" >"$work/out" 2>"$work/err") || status=$?
     case $decoder/$status in
       [02]/0) decodable=$((decodable + 1)) accepted=$((accepted + 1)) ;;

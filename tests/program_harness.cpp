@@ -1,16 +1,55 @@
 #include "tests/program_harness.h"
 
 #include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
 #include "tools/test_images.h"
 
-std::string BuiltProgram() { return ORVANE_BINARY; }
+static const char *Setting(const char *name) {
+  const char *value = getenv(name);
+  return (value != nullptr && *value != '\0') ? value : nullptr;
+}
+
+std::string BuiltProgram() {
+  const char *program = Setting("ORVANE_TEST_PROGRAM");
+  return program != nullptr ? program : ORVANE_BINARY;
+}
+
+bool WindowsProgram() { return Setting("ORVANE_TEST_EMULATOR") != nullptr; }
+
+// Wine shows this machine's root as drive Z:.
+std::string ProgramSidePath(const std::string &path) {
+  if (!WindowsProgram()) return path;
+  std::string windows = "Z:" + path;
+  std::replace(windows.begin(), windows.end(), '/', '\\');
+  return windows;
+}
+
+std::string ProgramInCommandLine() {
+  if (!WindowsProgram()) return BuiltProgram();
+  return "\"" + ProgramSidePath(BuiltProgram()) + "\"";
+}
+
+std::string ProgramLineEnd() { return WindowsProgram() ? "\r\n" : "\n"; }
+
+// What Wine itself needs from the test's environment; where the suite's
+// prefix finds the test's TEMP folder; and UTF-8, by which Wine turns this
+// machine's names into Windows ones and back.
+static void AddWineSettings(Texts *env, const std::string &temp) {
+  for (char **e = environ; *e != nullptr; e++)
+    if (strncmp(*e, "WINE", 4) == 0 || strncmp(*e, "HOME=", 5) == 0)
+      env->push_back(*e);
+  env->push_back("ORVANE_TEST_TEMP=" + ProgramSidePath(temp));
+  env->push_back("LC_ALL=C.UTF-8");
+}
 
 void ProgramHarness::SetUp() {
   mkdir(folder_.Path("bin").c_str(), 0755);
@@ -26,6 +65,7 @@ void ProgramHarness::SetUp() {
           "AppData=" + folder_.Path("appdata"),
           "OPENED=" + folder_.Path("opened"),
           "LSAN_OPTIONS=print_suppressions=0:suppressions=" LSAN_SUPPRESSIONS};
+  if (WindowsProgram()) AddWineSettings(&env_, folder_.Path("temp"));
 }
 
 std::string ProgramHarness::Work(const std::string &name) const {
@@ -33,7 +73,9 @@ std::string ProgramHarness::Work(const std::string &name) const {
 }
 
 pid_t ProgramHarness::Start(const Texts &args, const std::string &program) {
-  std::vector<char *> argv = {(char *)program.c_str()};
+  std::vector<char *> argv;
+  if (WindowsProgram()) argv.push_back((char *)Setting("ORVANE_TEST_EMULATOR"));
+  argv.push_back((char *)program.c_str());
   for (const std::string &a : args) argv.push_back((char *)a.c_str());
   argv.push_back(nullptr);
   std::vector<char *> envp;

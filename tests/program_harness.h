@@ -1,6 +1,11 @@
 // Runs the built program as a user would: in a work folder of the test's own,
 // with a small environment of its own, what it writes to the terminal caught
 // in files. The end-to-end and the fault tests share it.
+//
+// The same cases run against Orvane.exe under Wine: ORVANE_TEST_PROGRAM names
+// the program (a build whose message boxes write what they would show) and
+// ORVANE_TEST_EMULATOR what runs it (wine64), in the Wine prefix that
+// WINEPREFIX names, whose TEMP is %ORVANE_TEST_TEMP% (tests/wine_prefix.sh).
 #ifndef ORVANE_TESTS_PROGRAM_HARNESS_H
 #define ORVANE_TESTS_PROGRAM_HARNESS_H
 
@@ -20,8 +25,20 @@
 // The caption of every message the program shows.
 const char kCaption[] = ORVANE_PROGRAM_NAME " Ver " ORVANE_VERSION_TEXT;
 
-// The program as the build made it.
+// The program under test: the build's own, or ORVANE_TEST_PROGRAM.
 std::string BuiltProgram();
+// Whether that is the Windows program, run through an emulator.
+bool WindowsProgram();
+// A path of this machine as the program under test names it.
+std::string ProgramSidePath(const std::string &path);
+// The program as its own command line names it: on Windows, quoted.
+std::string ProgramInCommandLine();
+// How the program's text files (the log) end their lines.
+std::string ProgramLineEnd();
+
+// For the few cases that only a POSIX system can show.
+#define SKIP_FOR_WINDOWS_PROGRAM(why) \
+  if (WindowsProgram()) GTEST_SKIP() << "Orvane.exe under Wine: " why
 
 struct Result {
   int status;  // exit status, or 128 + signal
