@@ -109,9 +109,11 @@ static void ApplyEditOption(const EditOption *row, char **option,
   }
 }
 
-// Answers "-?", "-help" or "-ver" given alone. Returns 1 when one was.
+// Answers "-?", "-help" or "-ver" given alone, and the Unix spellings that
+// Unix users type first, "--help" and "--version", exactly so written.
+// Returns 1 when one was.
 static int RunSpecialCommand(int *count, char **entries) {
-  if (TakeFlag(count, entries, "-?")) {
+  if (strcmp(entries[1], "--help") == 0 || TakeFlag(count, entries, "-?")) {
     ShowUsage();
     return 1;
   }
@@ -119,7 +121,8 @@ static int RunSpecialCommand(int *count, char **entries) {
     OpenPage(kPageLocalHelp);
     return 1;
   }
-  if (TakeFlag(count, entries, "-ver")) {
+  if (strcmp(entries[1], "--version") == 0 ||
+      TakeFlag(count, entries, "-ver")) {
     ShowVersion();
     return 1;
   }
