@@ -61,7 +61,9 @@ TEST_F(EndToEnd, HelpOpensThePageBesideTheProgram) {
   EXPECT_EQ(0, r.status);
   EXPECT_EQ("", r.out + r.err);
   std::string program = BuiltProgram();
-  EXPECT_EQ(program.substr(0, program.rfind('/')) + "/Help/index.html",
+  // Under Wine the shell's browser is winebrowser, which passes a file URL.
+  EXPECT_EQ((WindowsProgram() ? "file://" : "") +
+                program.substr(0, program.rfind('/')) + "/Help/index.html",
             WaitForOpened());
 }
 
