@@ -205,6 +205,20 @@ TEST_F(EndToEnd, OutputToPngAndUnknownOutputFormat) {
   EXPECT_EQ((Texts{"out.png", "photo.jpg"}), WorkNames());
 }
 
+// Windows names ignore letter case, Linux names keep it.
+TEST_F(EndToEnd, NamesDifferingInCaseAreOneFileOnlyOnWindows) {
+  MakeImage("photo.jpg", 64, 48);
+  EXPECT_EQ(0, Orvane({"-w", "32", "-o", "PHOTO.JPG", "photo.jpg"}).status);
+  Texts names = WorkNames();
+  if (WindowsProgram()) {
+    ASSERT_EQ(1u, names.size());
+    EXPECT_EQ(std::make_pair(32u, 24u), SizeOf(names[0]));
+  } else {
+    EXPECT_EQ((Texts{"PHOTO.JPG", "photo.jpg"}), names);
+    EXPECT_EQ(std::make_pair(64u, 48u), SizeOf("photo.jpg"));
+  }
+}
+
 // The file name is never an option's value: each slip below once replaced
 // the photo (a thumbnail, a strip, a copy onto itself) with status 0.
 TEST_F(EndToEnd, FileNameIsNeverAValue) {
