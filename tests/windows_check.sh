@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds FreeImage.dll from Debian's sources (once, into build-deps), then
 # cross-builds Orvane.exe and its Windows tests with mingw-w64 and runs the
-# tests under Wine with no display, Orvane.exe's outputs compared with the
-# Linux build's in build/ (made here when missing). Installs what it needs
-# (run as root).
+# tests under Wine with no display: the Linux build's end-to-end tests run
+# against Orvane.exe, whose outputs are compared with the Linux build's in
+# build/ (made here when missing). Installs what it needs (run as root).
 # Usage: tests/windows_check.sh [build-folder]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -19,9 +19,10 @@ if ! dpkg -s $packages >/dev/null 2>&1; then
 fi
 
 freeimage=$(bash tools/build_freeimage_dll.sh build-deps)
-# The Linux program whose outputs Orvane.exe's must equal, from the same tree.
+# The Linux build of the same tree: its end-to-end tests run Orvane.exe, and
+# its program's outputs are what Orvane.exe's must equal.
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build -j2 --target orvane
+cmake --build build -j2
 cmake -S . -B "$build" -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
       -DCMAKE_BUILD_TYPE=Release -DORVANE_FREEIMAGE_DLL="$freeimage"
 cmake --build "$build" -j2
