@@ -2,10 +2,8 @@
 # once for both systems, run against Orvane.exe under Wine: the Linux build's
 # test programs start the Windows program through Wine (program_harness.h says
 # how), so every expectation is the Linux one unless a case says why not.
-# They need the Linux build of the same tree (the README's test command makes
-# it first).
-set(ORVANE_LINUX_BUILD ${PROJECT_SOURCE_DIR}/build CACHE PATH
-    "The Linux build whose end-to-end tests run Orvane.exe")
+# They need the Linux build of the same tree, ORVANE_LINUX_BUILD (the
+# README's test command makes it first).
 
 # Orvane.exe as the suite runs it: the same program, but its message boxes
 # write what they would show, as the Linux program's do. FreeImage.dll and
