@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "app/image_claims.h"
+#include "app/png_gamma.h"
 #include "lib/report.h"
 #include "lib/strings.h"
 #include "platform/platform.h"
@@ -35,6 +36,7 @@ FIBITMAP *LoadImageByName(const char *path) {
     ErrorExitF("Couldn't open input file: %s", path);
   FIBITMAP *bitmap = FreeImage_Load((FREE_IMAGE_FORMAT)format, path, 0);
   if (bitmap == NULL) ErrorExitF("Couldn't open input file: %s", path);
+  if (format == kFormatPng) CorrectPngPaletteGamma(bitmap, path);
   return bitmap;
 }
 

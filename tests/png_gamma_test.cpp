@@ -1,0 +1,162 @@
+#include "app/png_gamma.h"
+
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/image_headers.h"
+#include "app/imagefile.h"
+#include "tests/temp_folder.h"
+
+namespace {
+
+// Colours spread over the range: dark ones move most under a gamma change.
+const RGBQUAD kColours[] = {{200, 60, 10, 0},  {128, 128, 128, 0},
+                            {77, 5, 250, 0},   {30, 255, 0, 0},
+                            {0, 0, 0, 0},      {255, 255, 255, 0},
+                            {3, 40, 90, 0}};
+const int kCount = sizeof kColours / sizeof kColours[0];
+
+std::string Big32(uint32_t value) {
+  std::string out;
+  for (int shift = 24; shift >= 0; shift -= 8) out += (char)(value >> shift);
+  return out;
+}
+
+std::string Chunk(const char *type, const std::string &data) {
+  std::string body = std::string(type, 4) + data;
+  uint32_t crc = PngChunkCrc((const unsigned char *)body.data(), body.size());
+  return Big32((uint32_t)data.size()) + body + Big32(crc);
+}
+
+// Puts chunks right behind IHDR, where gAMA and sRGB belong.
+void InsertAfterHeader(const std::string &path, const std::string &chunks) {
+  std::string file = ReadWholeFile(path);
+  WriteWholeFile(path, file.substr(0, kPngFieldsEnd) + chunks +
+                           file.substr(kPngFieldsEnd));
+}
+
+// The same colours as a palette image of the given depth and as truecolour.
+void WriteTwins(const std::string &palette_path, const std::string &rgb_path,
+                int bpp) {
+  int count = bpp == 1 ? 2 : kCount;
+  FIBITMAP *palette = FreeImage_Allocate(count, 1, bpp);
+  FIBITMAP *rgb = FreeImage_Allocate(count, 1, 24);
+  RGBQUAD *colours = FreeImage_GetPalette(palette);
+  for (int i = 0; i < count; i++) {
+    colours[i] = kColours[i];
+    BYTE index = (BYTE)i;
+    FreeImage_SetPixelIndex(palette, i, 0, &index);
+    RGBQUAD colour = kColours[i];
+    FreeImage_SetPixelColor(rgb, i, 0, &colour);
+  }
+  ASSERT_TRUE(FreeImage_Save(FIF_PNG, palette, palette_path.c_str(), 0));
+  ASSERT_TRUE(FreeImage_Save(FIF_PNG, rgb, rgb_path.c_str(), 0));
+  FreeImage_Unload(palette);
+  FreeImage_Unload(rgb);
+}
+
+bool Same(const RGBQUAD &a, const RGBQUAD &b) {
+  return a.rgbRed == b.rgbRed && a.rgbGreen == b.rgbGreen &&
+         a.rgbBlue == b.rgbBlue;
+}
+
+struct Twins {
+  FIBITMAP *palette, *rgb;
+};
+
+class PngGamma : public ::testing::TestWithParam<int> {
+ protected:
+  // Writes the twins at the test's depth with chunks after their headers
+  // and loads both as the program does.
+  Twins Load(const std::string &chunks) {
+    std::string palette = folder_.Path("palette.png");
+    std::string rgb = folder_.Path("rgb.png");
+    WriteTwins(palette, rgb, GetParam());
+    InsertAfterHeader(palette, chunks);
+    InsertAfterHeader(rgb, chunks);
+    Twins twins = {LoadImageByName(palette.c_str()),
+                   LoadImageByName(rgb.c_str())};
+    return twins;
+  }
+
+  // Each palette entry shows as its truecolour twin does; returns how many
+  // entries differ from the stored colours.
+  int ExpectAlike(Twins twins) {
+    EXPECT_EQ(FIC_PALETTE, FreeImage_GetColorType(twins.palette));
+    int moved = 0;
+    int count = (int)FreeImage_GetWidth(twins.palette);
+    for (int i = 0; i < count; i++) {
+      BYTE index = 0;
+      RGBQUAD shown;
+      FreeImage_GetPixelIndex(twins.palette, i, 0, &index);
+      FreeImage_GetPixelColor(twins.rgb, i, 0, &shown);
+      RGBQUAD entry = FreeImage_GetPalette(twins.palette)[index];
+      EXPECT_TRUE(Same(shown, entry))
+          << "entry " << i << ": palette " << (int)entry.rgbRed << ","
+          << (int)entry.rgbGreen << "," << (int)entry.rgbBlue
+          << " truecolour " << (int)shown.rgbRed << "," << (int)shown.rgbGreen
+          << "," << (int)shown.rgbBlue;
+      moved += !Same(entry, kColours[i]);
+    }
+    FreeImage_Unload(twins.palette);
+    FreeImage_Unload(twins.rgb);
+    return moved;
+  }
+
+  TempFolder folder_;
+};
+
+TEST_P(PngGamma, LinearFileShowsAlikeInPaletteAndTruecolour) {
+  EXPECT_GT(ExpectAlike(Load(Chunk("gAMA", Big32(100000)))), 0);
+}
+
+TEST_P(PngGamma, DarkeningGammaShowsAlikeToo) {
+  EXPECT_GT(ExpectAlike(Load(Chunk("gAMA", Big32(30000)))), 0);
+}
+
+TEST_P(PngGamma, DisplayGammaLeavesColoursAsStored) {
+  EXPECT_EQ(0, ExpectAlike(Load(Chunk("gAMA", Big32(45455)))));
+}
+
+TEST_P(PngGamma, SrgbChunkOverridesTheGamma) {
+  EXPECT_EQ(0, ExpectAlike(Load(Chunk("gAMA", Big32(100000)) +
+                                Chunk("sRGB", std::string(1, '\0')))));
+}
+
+TEST_P(PngGamma, GammaWithBadCrcIsIgnoredAsLibpngIgnoresIt) {
+  std::string chunk = Chunk("gAMA", Big32(100000));
+  chunk[chunk.size() - 1] ^= 1;
+  EXPECT_EQ(0, ExpectAlike(Load(chunk)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Depths, PngGamma, ::testing::Values(1, 4, 8));
+
+TEST(PngGammaCorrection, IsNotAppliedTwice) {
+  // A palette already corrected (by the first call here, or by a libpng that
+  // still shares its palette) differs from the stored one and stays as it is.
+  TempFolder folder;
+  std::string palette = folder.Path("palette.png");
+  WriteTwins(palette, folder.Path("rgb.png"), 8);
+  InsertAfterHeader(palette, Chunk("gAMA", Big32(100000)));
+  FIBITMAP *bitmap = LoadImageByName(palette.c_str());
+  RGBQUAD once[kCount];
+  for (int i = 0; i < kCount; i++) once[i] = FreeImage_GetPalette(bitmap)[i];
+  CorrectPngPaletteGamma(bitmap, palette.c_str());
+  for (int i = 0; i < kCount; i++)
+    EXPECT_TRUE(Same(once[i], FreeImage_GetPalette(bitmap)[i])) << i;
+  FreeImage_Unload(bitmap);
+}
+
+TEST(PngGammaTable, FollowsLibpngsThresholdAndRounding) {
+  unsigned char table[256];
+  EXPECT_EQ(0, PngGammaTable(45455, table));  // 1/2.2 on a 2.2 display
+  EXPECT_EQ(0, PngGammaTable(47500, table));  // within libpng's 5%
+  ASSERT_EQ(1, PngGammaTable(100000, table));
+  EXPECT_EQ(0, table[0]);
+  EXPECT_EQ(186, table[128]);  // 255 * (128/255)^(1/2.2), rounded
+  EXPECT_EQ(255, table[255]);
+}
+
+}  // namespace
