@@ -16,7 +16,7 @@ cache=${2:-$out/sources}
 convert=/usr/bin/convert
 
 # Bumped whenever the list below changes, so an old corpus is made anew.
-version=5
+version=6
 if [ "$(cat "$out/images/.made" 2>/dev/null)" = "$version" ]; then
   echo "$out/images"
   exit 0
@@ -83,9 +83,11 @@ $convert "$base" -profile "$icc/sRGB.icc" \
 $convert "$base" -profile "$icc/sRGB.icc" \
   -profile "$icc/ghostscript/default_cmyk.icc" -quality 92 "$d/cmyk.jpg"
 $convert "$base" -alpha set -define png:color-type=6 "$d/rgba-opaque.png"
-# An icon with soft edges: a disc whose rim fades out over transparent black.
+# An icon with soft (antialiased) edges on transparent black, as icon
+# editors store it.
 $convert -size 256x256 xc:none -fill '#2a8f3c' -draw 'circle 128,128 128,20' \
-  -blur 0x6 -define png:color-type=6 "$d/rgba-soft-icon.png"
+  -background black -alpha background -define png:color-type=6 \
+  "$d/rgba-soft-icon.png"
 $convert "$base" -colorspace Gray \( -size 401x267 gradient:white-black \) \
   -alpha off -compose CopyOpacity -composite -define png:color-type=4 \
   "$d/grey-alpha.png"

@@ -1,0 +1,547 @@
+#!/usr/bin/python3
+"""Runs Orvane on every image of the conformance corpus with the usual edits
+and compares each output with a reference rendering of the same edit made by
+Pillow (and ImageMagick for the resize), never by the image library Orvane
+uses.
+
+Usage: check.py ORVANE CORPUS-IMAGES WORK-FOLDER KNOWN-FAILURES [--jobs N]
+                [--table docs/conformance.md] [--only GLOB]
+
+A case is "group/file:edit". It passes when Orvane ends with status 0 or 1
+and no sanitizer report, says why when it refuses, and (for an image a
+reference tool reads) saves a file whose pixels match the reference: exactly
+for a lossless output of a lossless input, within a PSNR bound otherwise,
+with the metadata the task names (the ICC profile kept, never a CMYK profile
+on RGB pixels, the EXIF data of a JPEG kept). Cases listed in the known
+failures file are expected to fail for the reason given there; one that
+passes is reported, so that its line is removed.
+"""
+
+import argparse
+import concurrent.futures
+import fnmatch
+import math
+import os
+import shutil
+import subprocess
+import sys
+
+from PIL import Image, ImageChops, ImageStat
+
+CONVERT = "/usr/bin/convert"
+EDITS = ["to-png", "to-jpg", "to-bmp", "r90", "fh", "fv", "crop", "w64"]
+DAMAGED_EDITS = ["to-png", "r90"]
+
+# Bounds, in dB. Pillow decodes JPEG with the accurate integer DCT, the
+# library with its fast one (load flags 0): the two agree to 35.7 to 51 dB on
+# the corpus' JPEGs (the least on a detailed, downscaled photo), so 34 leaves
+# room for that and none for a wrong picture (a naive CMYK conversion instead
+# of Pillow's was 20, a swapped channel far less).
+JPEG_INPUT_PSNR = 34.0
+# A JPEG output is held to what Pillow's own JPEG of the same reference at the
+# same quality 100 reaches, less 3 dB, capped at 40: synthetic images with
+# sharp colour edges lose more to chroma subsampling than photos do.
+JPEG_OUTPUT_MARGIN = 3.0
+JPEG_OUTPUT_CAP = 40.0
+# The resize reference is ImageMagick's B-spline ("Spline"), the same kernel
+# as the library's; the two differ in edge handling and rounding, which costs
+# a few dB on detailed images (measured: 37 to 60 dB). Dark fringes on a
+# soft-edged icon bring it to about 27, a wrong size or shift below 20.
+RESIZE_PSNR = 32.0
+# A 16-bit colour image with a gamma to apply: the reference corrects the
+# high byte that Pillow gives, libpng the whole sample; they part most in the
+# darkest shades (measured: 45 dB and more). A wrong or missing correction
+# of a gamma-1.0 file is about 15 dB.
+SIXTEEN_GAMMA_PSNR = 40.0
+
+
+class Outcome:
+    def __init__(self, case, ok, reason=""):
+        self.case, self.ok, self.reason = case, ok, reason
+
+
+# ---------------------------------------------------------------- reference
+
+def png_header(path):
+    """(bit depth, colour type) of a PNG file, or None."""
+    with open(path, "rb") as f:
+        head = f.read(29)
+    if head[:8] != b"\x89PNG\r\n\x1a\n" or head[12:16] != b"IHDR":
+        return None
+    return head[24], head[25]
+
+
+def gamma_exponent(info):
+    """The exponent libpng corrects a gAMA file with for a 2.2 display
+    (png_set_gamma(2.2, file gamma)), None when it leaves the samples alone.
+    Gamma-aware viewers and ImageMagick show a gAMA file corrected; the
+    library corrects truecolour and grey this way, so every colour type is
+    held to it."""
+    if "gamma" not in info or "srgb" in info:
+        return None
+    screen, gamma = 220000, int(math.floor(info["gamma"] * 100000 + 0.5))
+    product = int(math.floor(screen * gamma / 100000 + 0.5))
+    if 95000 <= product <= 105000:
+        return None
+    return math.floor(1e15 / gamma / screen + 0.5) * 0.00001
+
+
+def gamma_table(exponent):
+    """libpng's 8-bit table (png_gamma_8bit_correct)."""
+    return [v if v in (0, 255) else
+            int(math.floor(255 * math.pow(v / 255, exponent) + 0.5))
+            for v in range(256)]
+
+
+def apply_gamma(im, info, header):
+    exponent = gamma_exponent(info)
+    if exponent is None:
+        return im
+    table = gamma_table(exponent)
+    depth, colour_type = header
+    if colour_type == 0 and depth == 4 and "transparency" not in info:
+        # libpng corrects 4-bit grey within its own depth (the top bits of the
+        # corrected value, widened again) unless the library has it unpacked
+        # to 8 bits first, as it does for 2 bits and for a tRNS key.
+        step = 255 // (2 ** depth - 1)
+        table = [(v >> (8 - depth)) * step for v in table]
+    bands = list(im.split())
+    colour = 1 if im.mode in ("L", "LA") else 3
+    for i in range(colour):
+        bands[i] = bands[i].point(table)
+    return Image.merge(im.mode, bands)
+
+
+def sixteen_bit_grey(im):
+    """An 'I' image as 8-bit grey (the high byte), gamma-corrected at 16 bits
+    as libpng does it, with its tRNS key as alpha."""
+    values = list(im.getdata())
+    exponent = gamma_exponent(im.info)
+    shown = values
+    if exponent is not None:
+        shown = [int(math.floor(65535 * math.pow(v / 65535, exponent) + 0.5))
+                 for v in values]
+    grey = Image.new("L", im.size)
+    grey.putdata([v >> 8 for v in shown])
+    key = im.info.get("transparency")
+    if key is None:
+        return grey
+    alpha = Image.new("L", im.size)
+    alpha.putdata([0 if v == key else 255 for v in values])
+    return Image.merge("LA", (grey, alpha))
+
+
+def as_display(im):
+    """L, LA, RGB or RGBA at 8 bits, as a viewer shows the image."""
+    if im.mode in ("I", "I;16", "I;16B"):
+        return sixteen_bit_grey(im)
+    if im.mode == "P" or im.mode == "PA":
+        return im.convert("RGBA" if "transparency" in im.info or
+                          im.mode == "PA" else "RGB")
+    if im.mode == "1":
+        grey = im.convert("L")
+        if "transparency" not in im.info:
+            return grey
+        key = 255 if im.info["transparency"] else 0
+        return Image.merge("LA", (grey, grey.point(
+            lambda v: 0 if v == key else 255)))
+    if im.mode in ("L", "RGB") and "transparency" in im.info:
+        return im.convert("RGBA" if im.mode == "RGB" else "LA")
+    if im.mode in ("L", "LA", "RGB", "RGBA"):
+        return im
+    return im.convert("RGB")  # CMYK, YCbCr, RGBX
+
+
+def bmp_compression(path):
+    with open(path, "rb") as f:
+        head = f.read(34)
+    if len(head) < 34 or head[:2] != b"BM" or head[14] < 40:
+        return None
+    return int.from_bytes(head[30:34], "little")
+
+
+def read_with_imagemagick(path, work):
+    png = os.path.join(work, "imagemagick.png")
+    try:
+        subprocess.run([CONVERT, path, "PNG32:" + png], check=True,
+                       capture_output=True, timeout=60)
+        im = Image.open(png)
+        im.load()
+        im = im.convert("RGBA")
+    except (subprocess.SubprocessError, OSError):
+        return None
+    if im.getchannel("A").getextrema() == (0, 0):
+        # ImageMagick reads a 32-bit BMP without an alpha mask as wholly
+        # transparent; Windows shows it opaque.
+        return im.convert("RGB")
+    return im
+
+
+class Reference:
+    """An input as the reference tools read it."""
+
+    def __init__(self, path, work):
+        self.path = path
+        self.image = None
+        self.lossy = path.lower().endswith((".jpg", ".jpeg"))
+        header = png_header(path)
+        sixteen = header is not None and header[0] == 16
+        # The high byte or the rounded value of a 16-bit sample, and a 5-bit
+        # BMP channel widened by shifting or by scaling, are all right.
+        self.tolerance = 1 if sixteen or self.bmp_bits(path) == 16 else 0
+        # Pillow gives only the high byte of 16-bit colour: a gamma
+        # correction of that is close to libpng's at 16 bits, not equal.
+        self.approximate = False
+        self.icc = None
+        self.exif = False
+        if bmp_compression(path) in (1, 2):
+            # Pillow 9.4 misplaces RLE runs after a delta or end of line.
+            self.image = read_with_imagemagick(path, work)
+            return
+        try:
+            im = Image.open(path)
+            im.load()
+            self.icc = im.info.get("icc_profile")
+            self.exif = "exif" in im.info
+            self.image = as_display(im)  # 16-bit grey: corrected already
+            if header and im.mode not in ("I", "I;16", "I;16B"):
+                self.image = apply_gamma(self.image, im.info, header)
+                self.approximate = sixteen and gamma_exponent(im.info) is not None
+        except Exception:  # Pillow refuses; ImageMagick may read it
+            self.image = read_with_imagemagick(path, work)
+
+    @staticmethod
+    def bmp_bits(path):
+        with open(path, "rb") as f:
+            head = f.read(30)
+        return head[28] if len(head) == 30 and head[:2] == b"BM" else None
+
+    def has_alpha(self):
+        return self.image.mode in ("LA", "RGBA")
+
+    def icc_space(self):
+        return self.icc[16:20] if self.icc and len(self.icc) > 20 else None
+
+
+def crop_box(width, height):
+    return (width // 4, height // 4, max(1, width // 2), max(1, height // 2))
+
+
+def resize_size(width, height):
+    return 64, height * 64 // width  # the program's truncating arithmetic
+
+
+def resized_reference(ref, work):
+    """ImageMagick's B-spline resize of the reference, weighted by alpha."""
+    width, height = resize_size(*ref.image.size)
+    source = os.path.join(work, "reference.png")
+    target = os.path.join(work, "reference-w64.png")
+    ref.image.save(source)
+    subprocess.run([CONVERT, source, "-filter", "Spline", "-resize",
+                    "%dx%d!" % (width, height), target], check=True,
+                   capture_output=True, timeout=60)
+    im = Image.open(target)
+    im.load()
+    return im.convert(ref.image.mode)
+
+
+def edited_reference(ref, edit, work):
+    im = ref.image
+    if edit == "r90":
+        return im.transpose(Image.Transpose.ROTATE_90)  # counter-clockwise
+    if edit == "fh":
+        return im.transpose(Image.Transpose.FLIP_LEFT_RIGHT)
+    if edit == "fv":
+        return im.transpose(Image.Transpose.FLIP_TOP_BOTTOM)
+    if edit == "crop":
+        x, y, w, h = crop_box(*im.size)
+        return im.crop((x, y, x + w, y + h))
+    if edit == "w64":
+        return resized_reference(ref, work)
+    return im
+
+
+# ------------------------------------------------------------- comparison
+
+def flattened(im):
+    """RGB on white, as a viewer without alpha (or a JPEG) shows it."""
+    im = im.convert("RGBA")
+    white = Image.new("RGBA", im.size, (255, 255, 255, 255))
+    return Image.alpha_composite(white, im).convert("RGB")
+
+
+def psnr(a, b):
+    diff = ImageChops.difference(a, b)
+    squares = ImageStat.Stat(diff).sum2
+    mse = sum(squares) / (a.size[0] * a.size[1] * len(squares))
+    return 99.0 if mse == 0 else 10 * math.log10(255 * 255 / mse)
+
+
+def visible_colour_psnr(a, b, least=16):
+    """PSNR of the colours themselves (not weighted by alpha) where both
+    images are at least a little opaque: dark fringes on a soft edge hide in
+    an alpha-weighted measure, and show here."""
+    alpha = ImageChops.darker(a.getchannel("A"), b.getchannel("A"))
+    mask = alpha.point(lambda v: 255 if v >= least else 0)
+    diff = ImageChops.difference(a.convert("RGB"), b.convert("RGB"))
+    diff = Image.composite(diff, Image.new("RGB", a.size), mask)
+    count = ImageStat.Stat(mask).sum[0] / 255
+    mse = sum(ImageStat.Stat(diff).sum2) / (3 * count) if count else 0
+    return 99.0 if mse == 0 else 10 * math.log10(255 * 255 / mse)
+
+
+def largest_difference(a, b):
+    return max(high for low, high in ImageChops.difference(a, b).getextrema())
+
+
+def jpeg_bound(expected, work):
+    trip = os.path.join(work, "reference-q100.jpg")
+    expected.save(trip, quality=100)
+    achieved = psnr(expected, Image.open(trip).convert("RGB"))
+    return min(JPEG_OUTPUT_CAP, achieved - JPEG_OUTPUT_MARGIN)
+
+
+def compare_pixels(ref, expected, out_path, out_format, edit, work):
+    """'' when the output matches the expected picture, else why not."""
+    try:
+        got = Image.open(out_path)
+        got.load()
+    except Exception as error:
+        return "output unreadable by Pillow: %s" % error
+    got_display = as_display(got)
+    if got.size != expected.size:
+        return "size %dx%d, expected %dx%d" % (got.size + expected.size)
+    if out_format == "jpg":
+        want = flattened(expected)
+        bound = jpeg_bound(want, work)
+        if ref.lossy:
+            bound = min(bound, JPEG_INPUT_PSNR - JPEG_OUTPUT_MARGIN)
+        value = psnr(want, flattened(got_display))
+        return "" if value >= bound else "PSNR %.1f dB < %.1f" % (value, bound)
+    if out_format == "bmp":
+        # BMP readers show the colours and ignore a fourth byte.
+        want, have = expected.convert("RGB"), got_display.convert("RGB")
+    else:
+        want, have = expected.convert("RGBA"), got_display.convert("RGBA")
+    if edit == "w64":
+        value = psnr(flattened(want), flattened(have))
+        if want.mode == "RGBA":
+            value = min(value, psnr(want.getchannel("A"), have.getchannel("A")),
+                        visible_colour_psnr(want, have))
+        return "" if value >= RESIZE_PSNR else \
+            "PSNR %.1f dB < %.1f" % (value, RESIZE_PSNR)
+    if ref.lossy:
+        value = psnr(flattened(want), flattened(have))
+        return "" if value >= JPEG_INPUT_PSNR else \
+            "PSNR %.1f dB < %.1f" % (value, JPEG_INPUT_PSNR)
+    if ref.approximate:
+        value = psnr(want, have)
+        return "" if value >= SIXTEEN_GAMMA_PSNR else \
+            "PSNR %.1f dB < %.1f" % (value, SIXTEEN_GAMMA_PSNR)
+    worst = largest_difference(want, have)
+    return "" if worst <= ref.tolerance else \
+        "pixels differ by up to %d (PSNR %.1f dB)" % (worst, psnr(want, have))
+
+
+def compare_metadata(ref, out_path, out_format):
+    if out_format == "bmp":
+        return ""
+    info = Image.open(out_path).info
+    icc = info.get("icc_profile")
+    if icc and icc[16:20] == b"CMYK":
+        return "CMYK profile on RGB pixels"
+    if ref.icc and ref.icc_space() != b"CMYK" and icc != ref.icc:
+        return "ICC profile lost"
+    if ref.exif and out_format == "jpg" and "exif" not in info:
+        return "EXIF data lost"
+    return ""
+
+
+# -------------------------------------------------------------- one case
+
+def arguments(edit, size, name):
+    if edit.startswith("to-"):
+        return ["-o", "out." + edit[3:]], "out." + edit[3:]
+    options = {"r90": ["-r", "90"], "fh": ["-fh"], "fv": ["-fv"],
+               "w64": ["-w", "64"]}
+    if edit == "crop":
+        options["crop"] = ["-c"] + [str(v) for v in crop_box(*size)]
+    return options[edit], name
+
+
+SANITIZER_MARKS = ("ERROR: AddressSanitizer", "runtime error:",
+                   "ERROR: LeakSanitizer", "SUMMARY: UndefinedBehavior")
+
+
+def run_orvane(orvane, folder, args):
+    env = dict(os.environ, TEMP=folder, AppData=folder)
+    try:
+        done = subprocess.run([orvane] + args, cwd=folder, env=env,
+                              capture_output=True, timeout=120)
+    except subprocess.TimeoutExpired:
+        return None, "no end within 120 seconds"
+    return done.returncode, done.stdout.decode(errors="replace") + \
+        done.stderr.decode(errors="replace")
+
+
+def run_case(orvane, image, edit, ref, work):
+    group, name = image.split("/")[-2:]
+    case = "%s/%s:%s" % (group, name, edit)
+    folder = os.path.join(work, "cases", group, name, edit)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    shutil.copy(image, os.path.join(folder, name))
+    size = ref.image.size if ref and ref.image else (8, 8)
+    args, output = arguments(edit, size, name)
+    status, text = run_orvane(orvane, folder, args + [name])
+    if status is None:
+        return Outcome(case, False, text)
+    if any(mark in text for mark in SANITIZER_MARKS):
+        line = next(l for l in text.splitlines()
+                    if any(m in l for m in SANITIZER_MARKS))
+        return Outcome(case, False, "sanitizer: " + line.strip()[:160])
+    if status not in (0, 1):
+        return Outcome(case, False, "status %d" % status)
+    message = text.strip().splitlines()[-1] if text.strip() else ""
+    if status == 1 and not message:
+        return Outcome(case, False, "status 1 without a message")
+    if ref is None or ref.image is None:
+        return Outcome(case, True)  # damaged, or no reference tool reads it
+    if edit == "w64" and resize_size(*ref.image.size)[1] == 0:
+        # No height left at 64 pixels wide: refusing is the fixed rule.
+        return Outcome(case, status == 1, "" if status == 1 else "not refused")
+    if status == 1:
+        return Outcome(case, False, "refused: " + message[:160])
+    out_path = os.path.join(folder, output)
+    out_format = output.rsplit(".", 1)[1].lower().replace("jpeg", "jpg")
+    expected = edited_reference(ref, edit, folder)
+    why = compare_pixels(ref, expected, out_path, out_format, edit, folder) or \
+        compare_metadata(ref, out_path, out_format)
+    if not why:
+        shutil.rmtree(folder, ignore_errors=True)
+    return Outcome(case, not why, why)
+
+
+# ----------------------------------------------------------- known faults
+
+def read_known(path):
+    """[(pattern, reason)] from 'case-or-glob  reason' lines."""
+    known = []
+    with open(path) as f:
+        for line in f:
+            line = line.strip()
+            if line and not line.startswith("#"):
+                parts = line.split(None, 1)
+                known.append((parts[0], parts[1] if len(parts) > 1 else ""))
+    return known
+
+
+def known_reason(known, case):
+    for pattern, reason in known:
+        if fnmatch.fnmatchcase(case, pattern):
+            return reason
+    return None
+
+
+def write_table(path, images, outcomes, known):
+    passed = sum(1 for o in outcomes if o.ok)
+    refused = [o for o in outcomes if not o.ok]
+    lines = [
+        "# Conformance",
+        "",
+        "Made by `tests/conformance/check.py` (CTest: "
+        "`Conformance.RealImages`) from a run on the corpus that",
+        "`tests/conformance/make_corpus.sh` builds from Debian's packages. "
+        "Each case is one image",
+        "and one edit (`-o` to PNG, JPEG and BMP, `-r 90`, `-fh`, `-fv`, "
+        "`-c`, `-w 64`; the suites'",
+        "damaged files get `-o` to PNG and `-r 90` and only have to be "
+        "refused cleanly).",
+        "",
+        "| images | cases | passed | still refused |",
+        "|---|---|---|---|",
+        "| %d | %d | %d | %d |" % (images, len(outcomes), passed,
+                                    len(refused)),
+        "",
+    ]
+    if refused:
+        lines += ["## Cases still refused", "",
+                  "Each listed in `tests/conformance/known_failures.txt` "
+                  "with its reason; the result seen is in brackets.", "",
+                  "| case | reason | seen |", "|---|---|---|"]
+        for o in sorted(refused, key=lambda o: o.case):
+            reason = known_reason(known, o.case) or "not listed"
+            lines.append("| `%s` | %s | %s |" % (o.case, reason,
+                                                   o.reason.replace("|", "/")))
+    with open(path, "w") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+# ------------------------------------------------------------------ main
+
+def all_images(corpus):
+    for group in sorted(os.listdir(corpus)):
+        folder = os.path.join(corpus, group)
+        if os.path.isdir(folder):
+            for name in sorted(os.listdir(folder)):
+                if not name.startswith("."):
+                    yield os.path.join(folder, name)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("orvane")
+    parser.add_argument("corpus")
+    parser.add_argument("work")
+    parser.add_argument("known")
+    parser.add_argument("--jobs", type=int, default=2)
+    parser.add_argument("--table")
+    parser.add_argument("--only", default="*")
+    options = parser.parse_args()
+    known = read_known(options.known)
+    orvane = os.path.abspath(options.orvane)
+    work = os.path.abspath(options.work)
+    os.makedirs(work, exist_ok=True)
+
+    def image_cases(image):
+        damaged = os.path.basename(os.path.dirname(image)) == "damaged"
+        ref = None
+        if not damaged:
+            folder = os.path.join(work, "references", os.path.basename(image))
+            os.makedirs(folder, exist_ok=True)
+            ref = Reference(image, folder)
+        results = []
+        for edit in DAMAGED_EDITS if damaged else EDITS:
+            case = "%s:%s" % ("/".join(image.split("/")[-2:]), edit)
+            if fnmatch.fnmatchcase(case, options.only):
+                results.append(run_case(orvane, image, edit, ref, work))
+        return results
+
+    images = list(all_images(options.corpus))
+    with concurrent.futures.ThreadPoolExecutor(options.jobs) as pool:
+        outcomes = [o for batch in pool.map(image_cases, images)
+                    for o in batch]
+
+    unexpected, fixed = [], []
+    for o in outcomes:
+        reason = known_reason(known, o.case)
+        if not o.ok and reason is None:
+            unexpected.append(o)
+        if o.ok and reason is not None:
+            fixed.append(o)
+    for o in unexpected:
+        print("FAIL %s: %s" % (o.case, o.reason))
+    for o in fixed:
+        print("PASSES NOW %s: remove it from %s" % (o.case, options.known))
+    passed = sum(1 for o in outcomes if o.ok)
+    print("%d images, %d cases, %d passed, %d known failures, "
+          "%d unexpected failures, %d known failures passing now"
+          % (len(images), len(outcomes), passed, len(outcomes) - passed
+             - len(unexpected), len(unexpected), len(fixed)))
+    if options.table:
+        write_table(options.table, len(images), outcomes, known)
+    return 1 if unexpected or fixed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
