@@ -443,31 +443,67 @@ def known_reason(known, case):
     return None
 
 
+TABLE_INTRO = """\
+# Conformance
+
+Orvane on real images: libpng's PNG suite and test PNGs, the BMP suite in
+Pillow's tests, libjpeg-turbo's test images, three camera photos from
+mate-backgrounds, and files derived from them with ImageMagick (Adobe RGB
+JPEG and PNG, a CMYK JPEG with a CMYK profile, RGBA, grey+alpha, 16-bit, 1-
+and 4-bit palettes at odd widths, ImageMagick's and RLE8 BMPs, EXIF
+orientation 6). `tests/conformance/make_corpus.sh` makes the corpus from
+Debian's packages into the build folder; nothing of it is committed.
+
+Each case is one image and one edit: `-o` to PNG, JPEG and BMP, `-r 90`,
+`-fh`, `-fv`, `-c` (the middle quarter) and `-w 64`. The reference is the
+same edit made by Pillow (ImageMagick's B-spline for the resize, and
+ImageMagick's reader for RLE BMPs, which Pillow 9.4 misplaces), never by
+FreeImage. Lossless outputs of lossless inputs must match exactly (within 1
+for 16-bit and 5/6-bit samples, whose widening or narrowing may round or
+shift); JPEG outputs must come within 3 dB of what Pillow's own quality-100
+JPEG of the reference reaches (at most 40 dB asked); JPEG inputs decoded by
+the library's fast DCT must reach 34 dB; the resize 32 dB, on the colours
+flattened on white, on alpha, and on the colours themselves where both are
+at least 1/16 opaque (where dark fringes show). A PNG's gAMA is applied as
+libpng applies it for a 2.2 display, to every colour type. The ICC profile
+of an RGB or grey input must come out with PNG and JPEG outputs, no output
+may carry a CMYK profile, and a JPEG's EXIF must stay in a JPEG. The suites'
+damaged files get `-o` to PNG and `-r 90` and must end with status 0, or 1
+and a message. Every case runs in the Release build and in the sanitizer
+build (`Conformance.RealImages` in each), where any AddressSanitizer or
+UndefinedBehaviorSanitizer report fails it.
+
+Run it on any branch, from the project's folder (as root: it installs
+ImageMagick, Pillow and the packages it takes images from when missing):
+
+    bash tests/conformance/run.sh build/orvane build [--only 'pngsuite/*:r90']
+    bash tests/conformance/run.sh build/orvane build --table docs/conformance.md
+
+Cases that fail for now are listed with their reason in
+`tests/conformance/known_failures.txt`; the check expects them to fail and
+reports any that passes, so that a mend removes its lines.
+"""
+
+
 def write_table(path, images, outcomes, known):
     passed = sum(1 for o in outcomes if o.ok)
     refused = [o for o in outcomes if not o.ok]
-    lines = [
-        "# Conformance",
-        "",
-        "Made by `tests/conformance/check.py` (CTest: "
-        "`Conformance.RealImages`) from a run on the corpus that",
-        "`tests/conformance/make_corpus.sh` builds from Debian's packages. "
-        "Each case is one image",
-        "and one edit (`-o` to PNG, JPEG and BMP, `-r 90`, `-fh`, `-fv`, "
-        "`-c`, `-w 64`; the suites'",
-        "damaged files get `-o` to PNG and `-r 90` and only have to be "
-        "refused cleanly).",
-        "",
-        "| images | cases | passed | still refused |",
-        "|---|---|---|---|",
-        "| %d | %d | %d | %d |" % (images, len(outcomes), passed,
-                                    len(refused)),
-        "",
-    ]
+    lines = [TABLE_INTRO,
+             "| images | cases | passed | still refused |",
+             "|---|---|---|---|",
+             "| %d | %d | %d | %d |" % (images, len(outcomes), passed,
+                                        len(refused)), ""]
     if refused:
-        lines += ["## Cases still refused", "",
-                  "Each listed in `tests/conformance/known_failures.txt` "
-                  "with its reason; the result seen is in brackets.", "",
+        counts = {}
+        for o in refused:
+            reason = known_reason(known, o.case) or "not listed"
+            counts[reason] = counts.get(reason, 0) + 1
+        lines += ["## Still refused, by reason", "",
+                  "| reason | cases |", "|---|---|"]
+        lines += ["| %s | %d |" % (r, n) for r, n in
+                  sorted(counts.items(), key=lambda item: -item[1])]
+        lines += ["", "## Every case still refused", "",
+                  "The last column is what the run saw.", "",
                   "| case | reason | seen |", "|---|---|---|"]
         for o in sorted(refused, key=lambda o: o.case):
             reason = known_reason(known, o.case) or "not listed"
