@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "app/image_claims.h"
+#include "app/image_forms.h"
 #include "app/png_gamma.h"
 #include "lib/report.h"
 #include "lib/strings.h"
@@ -109,11 +110,11 @@ FIBITMAP *CropImage(FIBITMAP *bitmap, int x, int y, int w, int h) {
 FIBITMAP *RotateImage(FIBITMAP *bitmap, double angle) {
   if (!isfinite(angle)) return NULL;
   if (fabs(angle) >= 360) angle = fmod(angle, 360);
-  return FreeImage_Rotate(bitmap, angle, NULL);
+  return RotateInForm(bitmap, angle);
 }
 
 int FlipImageHorizontal(FIBITMAP *bitmap) {
-  return FreeImage_FlipHorizontal(bitmap);
+  return FlipHorizontalInForm(bitmap);
 }
 
 int FlipImageVertical(FIBITMAP *bitmap) {

@@ -1,0 +1,22 @@
+// Forms the image library handles: where the library gives a wrong result for
+// a bitmap it loaded itself, the bitmap is handed over in a form it does
+// handle (a depth the operation or the format supports, the palette copied
+// back), made with the library's own conversions. Bitmaps the library
+// already handles right go through untouched.
+//
+// Ownership: every function that returns a bitmap returns a new one and
+// never releases or changes the one it was given; the caller releases it
+// with FreeImage_Unload. NULL: the library refused or ran out of memory.
+#ifndef ORVANE_APP_IMAGE_FORMS_H
+#define ORVANE_APP_IMAGE_FORMS_H
+
+#include "app/imagefile.h"
+
+struct FIBITMAP;
+
+// FreeImage_Rotate and FreeImage_FlipHorizontal (in place, the library's
+// success flag), for every form a load gives.
+FIBITMAP *RotateInForm(FIBITMAP *bitmap, double angle);
+int FlipHorizontalInForm(FIBITMAP *bitmap);
+
+#endif
