@@ -54,6 +54,27 @@ static FIBITMAP *BytesAsNibbles(FIBITMAP *bytes, FIBITMAP *palette_from) {
   return nibbles;
 }
 
+// BMP rows of 32 bits keep a fourth byte that Windows takes for padding, not
+// for alpha; files written so hold 0 there, and the library read every pixel
+// of them as fully transparent.
+static int AlphaAllZero(FIBITMAP *bitmap) {
+  unsigned width = FreeImage_GetWidth(bitmap);
+  for (unsigned y = 0; y < FreeImage_GetHeight(bitmap); y++) {
+    const BYTE *pixel = FreeImage_GetScanLine(bitmap, y);
+    for (unsigned x = 0; x < width; x++, pixel += 4)
+      if (pixel[FI_RGBA_ALPHA] != 0) return 0;
+  }
+  return 1;
+}
+
+FIBITMAP *FormAfterLoad(FIBITMAP *bitmap, ImageFormat format) {
+  if (!IsPlainBitmap(bitmap)) return bitmap;
+  unsigned bpp = FreeImage_GetBPP(bitmap);
+  if (bpp == 32 && format == kFormatBmp && AlphaAllZero(bitmap))
+    return FreeImage_ConvertTo24Bits(bitmap);
+  return bitmap;
+}
+
 // A palette bitmap in the form that can be turned by any angle: such a turn
 // blends neighbouring pixels into colours no palette holds (the library
 // blends the indices of 8-bit ones, and refuses 1 and 4-bit ones), so it

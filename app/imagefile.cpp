@@ -35,7 +35,10 @@ FIBITMAP *LoadImageByName(const char *path) {
     ErrorExitF("Input file: %s - must end in .jpg or .jpeg", path);
   if (ImageClaimsMoreThanItHolds(path, format))
     ErrorExitF("Couldn't open input file: %s", path);
-  FIBITMAP *bitmap = FreeImage_Load((FREE_IMAGE_FORMAT)format, path, 0);
+  FIBITMAP *loaded = FreeImage_Load((FREE_IMAGE_FORMAT)format, path, 0);
+  if (loaded == NULL) ErrorExitF("Couldn't open input file: %s", path);
+  FIBITMAP *bitmap = FormAfterLoad(loaded, format);
+  if (bitmap != loaded) FreeImage_Unload(loaded);
   if (bitmap == NULL) ErrorExitF("Couldn't open input file: %s", path);
   if (format == kFormatPng) CorrectPngPaletteGamma(bitmap, path);
   return bitmap;

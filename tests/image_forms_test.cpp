@@ -141,4 +141,49 @@ TEST(PaletteImages, GreyAndColourImagesTurnAsTheLibraryTurnsThem) {
   }
 }
 
+class Files : public ::testing::Test {
+ protected:
+  // Saves through the library itself, as another program would write it.
+  std::string Written(FIBITMAP *image, const char *name) {
+    std::string path = folder_.Path(name);
+    EXPECT_TRUE(FreeImage_Save(FreeImage_GetFIFFromFilename(name), image,
+                               path.c_str(), 0));
+    return path;
+  }
+  // Saves through the image layer and reads the file back with the library.
+  Bitmap SavedAndRead(FIBITMAP *image, const char *name) {
+    std::string path = folder_.Path(name);
+    EXPECT_EQ(1, SaveImageByName(image, path.c_str(), 100));
+    return Bitmap(FreeImage_Load(FreeImage_GetFIFFromFilename(name),
+                                 path.c_str(), 0));
+  }
+  TempFolder folder_;
+};
+
+void SetAlpha(FIBITMAP *image, BYTE alpha) {
+  for (unsigned y = 0; y < FreeImage_GetHeight(image); y++) {
+    BYTE *pixel = FreeImage_GetScanLine(image, y);
+    for (unsigned x = 0; x < FreeImage_GetWidth(image); x++, pixel += 4)
+      pixel[FI_RGBA_ALPHA] = alpha;
+  }
+}
+
+// Windows shows such a BMP opaque; the library read every pixel as fully
+// transparent, so a PNG made of it showed nothing.
+TEST_F(Files, BmpWhoseFourthBytesAreAllZeroLoadsOpaque) {
+  Bitmap image(MakeSceneImage(21, 9, 32));
+  SetAlpha(image.get(), 0);
+  Bitmap loaded(LoadImageByName(Written(image.get(), "zero.bmp").c_str()));
+  EXPECT_EQ(24u, FreeImage_GetBPP(loaded.get()));
+  Bitmap colours(FreeImage_ConvertTo24Bits(image.get()));
+  EXPECT_EQ(Pixels32(colours.get()), Pixels32(loaded.get()));
+
+  // Real alpha, and a PNG's alpha of 0, mean what they say.
+  Bitmap graded(MakeSceneImage(21, 9, 32));
+  Bitmap kept(LoadImageByName(Written(graded.get(), "graded.bmp").c_str()));
+  EXPECT_EQ(Pixels32(graded.get()), Pixels32(kept.get()));
+  Bitmap clear(LoadImageByName(Written(image.get(), "clear.png").c_str()));
+  EXPECT_EQ(Pixels32(image.get()), Pixels32(clear.get()));
+}
+
 }  // namespace
