@@ -5,8 +5,8 @@
 // already handles right go through untouched.
 //
 // Ownership: every function that returns a bitmap returns either the one it
-// was given (FormAfterLoad, when nothing needs changing) or a new one,
-// and never releases or changes the one it was given; the caller
+// was given (FormAfterLoad, FormForSaving, when nothing needs changing) or a
+// new one, and never releases or changes the one it was given; the caller
 // releases what it no longer needs with FreeImage_Unload. NULL: the library
 // refused or ran out of memory.
 #ifndef ORVANE_APP_IMAGE_FORMS_H
@@ -18,6 +18,9 @@ struct FIBITMAP;
 
 // The loaded bitmap as the edits and every writer take it.
 FIBITMAP *FormAfterLoad(FIBITMAP *bitmap, ImageFormat format);
+
+// The bitmap as the writer of format takes it.
+FIBITMAP *FormForSaving(FIBITMAP *bitmap, ImageFormat format);
 
 // FreeImage_Rotate and FreeImage_FlipHorizontal (in place, the library's
 // success flag), for every form a load gives.

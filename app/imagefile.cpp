@@ -84,10 +84,8 @@ static int SaveToFile(FIBITMAP *bitmap, ImageFormat format, const char *path,
   return fclose(file) == 0 && ok;
 }
 
-int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality) {
-  ImageFormat format = ImageFormatOf(path);
-  if (format == kFormatNone)
-    ErrorExitF("Save: file (%s) - must end in .jpg, .jpeg or .bmp", path);
+static int SaveSafely(FIBITMAP *bitmap, ImageFormat format, const char *path,
+                      int quality) {
   SafeSave save;
   if (!PlatformBeginSafeSave(path, &save)) return 0;
   if (!SaveToFile(bitmap, format, save.temp, SaveFlagsFor(format, quality))) {
@@ -95,6 +93,17 @@ int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality) {
     return 0;
   }
   return PlatformFinishSafeSave(&save);
+}
+
+int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality) {
+  ImageFormat format = ImageFormatOf(path);
+  if (format == kFormatNone)
+    ErrorExitF("Save: file (%s) - must end in .jpg, .jpeg or .bmp", path);
+  FIBITMAP *saved = FormForSaving(bitmap, format);
+  if (saved == NULL) return 0;
+  int ok = SaveSafely(saved, format, path, quality);
+  if (saved != bitmap) FreeImage_Unload(saved);
+  return ok;
 }
 
 static int FitsInt(int64_t value) {

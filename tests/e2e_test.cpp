@@ -285,14 +285,23 @@ TEST_F(EndToEnd, EditThatYieldsNoImageNamesTheOption) {
 
 TEST_F(EndToEnd, FailedSaveIsReportedAndDestroysNothing) {
   MakeImage("photo.jpg", 64, 48);
-  MakeImage("alpha.png", 64, 48, 32);
+  ASSERT_EQ(0, mkdir(Work("shelf.jpg").c_str(), 0755));
   std::string photo = ReadWholeFile(Work("photo.jpg"));
-  ExpectWarning(Orvane({"-o", "photo.jpg", "alpha.png"}),
-                "Couldn't save output file: photo.jpg");
+  ExpectWarning(Orvane({"-fh", "-o", "shelf.jpg", "photo.jpg"}),
+                "Couldn't save output file: shelf.jpg");
   EXPECT_EQ(photo, ReadWholeFile(Work("photo.jpg")));
   ExpectWarning(Orvane({"-o", "no/such/out.png", "photo.jpg"}),
                 "Couldn't save output file: no/such/out.png");
-  EXPECT_EQ((Texts{"alpha.png", "photo.jpg"}), WorkNames());
+  EXPECT_EQ((Texts{"photo.jpg", "shelf.jpg"}), WorkNames());
+}
+
+// An image with alpha once ended in "Couldn't save output file" as JPEG.
+TEST_F(EndToEnd, ImageWithAlphaSavesAsJpegOnWhite) {
+  MakeImage("alpha.png", 64, 48, 32);
+  Result r = Orvane({"-w", "32", "-o", "photo.jpg", "alpha.png"});
+  EXPECT_EQ(0, r.status);
+  EXPECT_EQ("", r.out + r.err);
+  EXPECT_EQ(std::make_pair(32u, 24u), SizeOf("photo.jpg"));
 }
 
 TEST_F(EndToEnd, MissingAppDataEndsEveryCommand) {

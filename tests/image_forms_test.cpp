@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <string.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -184,6 +185,125 @@ TEST_F(Files, BmpWhoseFourthBytesAreAllZeroLoadsOpaque) {
   EXPECT_EQ(Pixels32(graded.get()), Pixels32(kept.get()));
   Bitmap clear(LoadImageByName(Written(image.get(), "clear.png").c_str()));
   EXPECT_EQ(Pixels32(image.get()), Pixels32(clear.get()));
+}
+
+// A 16-bit image whose channels are 256 v + 255 - v, so that the top byte
+// (v) is what 8 bits a channel must keep.
+Bitmap MakeSixteenBitImage(FREE_IMAGE_TYPE type) {
+  Bitmap image(FreeImage_AllocateT(type, 17, 5));
+  for (unsigned y = 0; y < 5; y++) {
+    WORD *sample = (WORD *)FreeImage_GetScanLine(image.get(), y);
+    unsigned per_pixel = FreeImage_GetBPP(image.get()) / 16;
+    for (unsigned i = 0; i < 17 * per_pixel; i++) {
+      unsigned v = (i * 37 + y * 11) % 256;
+      sample[i] = (WORD)(v * 256 + 255 - v);
+    }
+  }
+  return image;
+}
+
+std::string TopBytes(FIBITMAP *image) {
+  std::string bytes;
+  for (unsigned y = 0; y < FreeImage_GetHeight(image); y++) {
+    const WORD *sample = (const WORD *)FreeImage_GetScanLine(image, y);
+    for (unsigned i = 0; i < FreeImage_GetLine(image) / 2; i++)
+      bytes += (char)(sample[i] >> 8);
+  }
+  return bytes;
+}
+
+std::string Bytes(FIBITMAP *image) {
+  std::string bytes;
+  for (unsigned y = 0; y < FreeImage_GetHeight(image); y++)
+    bytes.append((const char *)FreeImage_GetScanLine(image, y),
+                 FreeImage_GetLine(image));
+  return bytes;
+}
+
+// BMP got 48 and 64-bit files that no reader opens, and grey as 565 noise;
+// JPEG refused them all.
+TEST_F(Files, SixteenBitChannelsSaveAsEightWhereTheFormatHoldsNoMore) {
+  struct { FREE_IMAGE_TYPE type; unsigned bmp_bpp; unsigned jpeg_bpp; } cases[] = {
+      {FIT_UINT16, 8, 8}, {FIT_RGB16, 24, 24}, {FIT_RGBA16, 32, 24}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.type);
+    Bitmap image = MakeSixteenBitImage(c.type);
+    Bitmap bmp = SavedAndRead(image.get(), "wide.bmp");
+    ASSERT_TRUE(bmp);
+    EXPECT_EQ(c.bmp_bpp, FreeImage_GetBPP(bmp.get()));
+    Bitmap png = SavedAndRead(image.get(), "wide.png");
+    ASSERT_TRUE(png);
+    EXPECT_EQ(c.type, FreeImage_GetImageType(png.get()));
+    EXPECT_EQ(Bytes(image.get()), Bytes(png.get()));
+    Bitmap jpeg = SavedAndRead(image.get(), "wide.jpg");
+    ASSERT_TRUE(jpeg);
+    EXPECT_EQ(c.jpeg_bpp, FreeImage_GetBPP(jpeg.get()));
+  }
+  Bitmap grey = MakeSixteenBitImage(FIT_UINT16);
+  EXPECT_EQ(TopBytes(grey.get()), Bytes(SavedAndRead(grey.get(), "g.bmp").get()));
+  Bitmap colour = MakeSixteenBitImage(FIT_RGB16);
+  Bitmap bmp = SavedAndRead(colour.get(), "c.bmp");
+  Bitmap expected(FreeImage_ConvertTo24Bits(colour.get()));
+  EXPECT_EQ(Pixels32(expected.get()), Pixels32(bmp.get()));
+}
+
+// The library's PNG writer read past the end of each row of these (a heap
+// overflow under AddressSanitizer) and wrote scrambled colours.
+TEST_F(Files, FiveSixFiveAndFiveFiveFiveBmpsSaveInEveryFormat) {
+  Bitmap scene(MakeSceneImage(33, 12, 24));
+  Bitmap packed[] = {Bitmap(FreeImage_ConvertTo16Bits565(scene.get())),
+                     Bitmap(FreeImage_ConvertTo16Bits555(scene.get()))};
+  for (const Bitmap &image : packed) {
+    Bitmap colours(FreeImage_ConvertTo24Bits(image.get()));
+    Bitmap loaded(LoadImageByName(Written(image.get(), "packed.bmp").c_str()));
+    EXPECT_EQ(24u, FreeImage_GetBPP(loaded.get()));
+    EXPECT_EQ(Pixels32(colours.get()), Pixels32(loaded.get()));
+    for (const char *name : {"out.png", "out.bmp"}) {
+      Bitmap back = SavedAndRead(loaded.get(), name);
+      EXPECT_EQ(Pixels32(colours.get()), Pixels32(back.get())) << name;
+    }
+    EXPECT_TRUE(SavedAndRead(loaded.get(), "out.jpg"));
+  }
+}
+
+// "Couldn't save output file" and nothing else, for every image with alpha
+// (most screenshots), a 1 or 4-bit palette, or 16 bits a channel.
+TEST_F(Files, EveryFormALoadGivesSavesAsJpeg) {
+  Bitmap alpha(MakeSceneImage(40, 30, 32));
+  Bitmap opaque(MakeSceneImage(40, 30, 32));
+  SetAlpha(opaque.get(), 255);
+  Bitmap see_through = MakePaletteImage(40, 30, 8);
+  BYTE table[] = {0, 100, 255};
+  FreeImage_SetTransparencyTable(see_through.get(), table, 3);
+  Bitmap one = MakePaletteImage(40, 30, 1);
+  Bitmap four = MakePaletteImage(40, 30, 4);
+  Bitmap four_grey(FreeImage_ConvertTo4Bits(opaque.get()));
+  Bitmap grey16 = MakeSixteenBitImage(FIT_UINT16);
+  Bitmap rgba16 = MakeSixteenBitImage(FIT_RGBA16);
+  struct { FIBITMAP *image; unsigned bpp; } cases[] = {
+      {alpha.get(), 24}, {opaque.get(), 24}, {see_through.get(), 24},
+      {one.get(), 24},   {four.get(), 24},   {four_grey.get(), 8},
+      {grey16.get(), 8}, {rgba16.get(), 24}};
+  for (const auto &c : cases) {
+    Bitmap back = SavedAndRead(c.image, "out.jpg");
+    ASSERT_TRUE(back);
+    EXPECT_EQ(c.bpp, FreeImage_GetBPP(back.get()));
+    EXPECT_EQ(FreeImage_GetWidth(c.image), FreeImage_GetWidth(back.get()));
+  }
+}
+
+TEST_F(Files, JpegShowsTransparencyAsWhite) {
+  Bitmap image(FreeImage_Allocate(32, 16, 32));  // all black, all clear
+  RGBQUAD red = {0, 0, 255, 255};
+  for (unsigned x = 16; x < 32; x++)
+    for (unsigned y = 0; y < 16; y++) FreeImage_SetPixelColor(image.get(), x, y, &red);
+  Bitmap back = SavedAndRead(image.get(), "flat.jpg");
+  RGBQUAD clear, opaque;
+  FreeImage_GetPixelColor(back.get(), 4, 8, &clear);
+  FreeImage_GetPixelColor(back.get(), 28, 8, &opaque);
+  EXPECT_GE(std::min({clear.rgbRed, clear.rgbGreen, clear.rgbBlue}), 250);
+  EXPECT_GE(opaque.rgbRed, 250);
+  EXPECT_LE(std::max(opaque.rgbGreen, opaque.rgbBlue), 5);
 }
 
 }  // namespace

@@ -151,9 +151,10 @@ TEST_F(Saving, RefusedSaveLeavesExistingFileUntouched) {
   std::string path = folder_.Path("keep.jpg");
   ASSERT_TRUE(WriteSceneImage(path.c_str(), 40, 30, 24));
   std::string before = ReadWholeFile(path);
-  FIBITMAP *rgba = MakeSceneImage(40, 30, 32);  // JPEG takes no alpha
-  EXPECT_EQ(0, SaveImageByName(rgba, path.c_str(), 100));
-  FreeImage_Unload(rgba);
+  // No format of the three takes floating-point pixels.
+  FIBITMAP *floats = FreeImage_AllocateT(FIT_RGBF, 40, 30);
+  EXPECT_EQ(0, SaveImageByName(floats, path.c_str(), 100));
+  FreeImage_Unload(floats);
   EXPECT_EQ(before, ReadWholeFile(path));
   EXPECT_EQ((Texts{"keep.jpg"}), folder_.Names());
 }
