@@ -22,9 +22,11 @@ FIBITMAP *FormAfterLoad(FIBITMAP *bitmap, ImageFormat format);
 // The bitmap as the writer of format takes it.
 FIBITMAP *FormForSaving(FIBITMAP *bitmap, ImageFormat format);
 
-// FreeImage_Rotate and FreeImage_FlipHorizontal (in place, the library's
-// success flag), for every form a load gives.
+// FreeImage_Rotate, FreeImage_FlipHorizontal (in place, the library's
+// success flag) and FreeImage_Rescale with the B-spline filter, for every
+// form a load gives.
 FIBITMAP *RotateInForm(FIBITMAP *bitmap, double angle);
 int FlipHorizontalInForm(FIBITMAP *bitmap);
+FIBITMAP *RescaleInForm(FIBITMAP *bitmap, int width, int height);
 
 #endif

@@ -153,7 +153,7 @@ FIBITMAP *ResizeImage(FIBITMAP *bitmap, int width, int height) {
   ResizeTarget(FreeImage_GetWidth(bitmap), FreeImage_GetHeight(bitmap), width,
                height, &w, &h);
   if (w <= 0 || h <= 0 || !FitsInt(w) || !FitsInt(h)) return NULL;
-  return FreeImage_Rescale(bitmap, (int)w, (int)h, FILTER_BSPLINE);
+  return RescaleInForm(bitmap, (int)w, (int)h);
 }
 
 void ReleaseImage(FIBITMAP *bitmap) { FreeImage_Unload(bitmap); }

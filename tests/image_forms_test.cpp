@@ -306,4 +306,56 @@ TEST_F(Files, JpegShowsTransparencyAsWhite) {
   EXPECT_LE(std::max(opaque.rgbGreen, opaque.rgbBlue), 5);
 }
 
+// Red where it is opaque, black where it is clear: no pixel that shows may
+// be any darker than red.
+void ExpectNoDarkFringe(FIBITMAP *image) {
+  ASSERT_EQ(32u, FreeImage_GetBPP(image));
+  int showing = 0;
+  for (unsigned y = 0; y < FreeImage_GetHeight(image); y++)
+    for (unsigned x = 0; x < FreeImage_GetWidth(image); x++) {
+      RGBQUAD c;
+      FreeImage_GetPixelColor(image, x, y, &c);
+      if (c.rgbReserved == 0) continue;
+      showing++;
+      EXPECT_GE(c.rgbRed, 250) << x << "," << y << " alpha " << (int)c.rgbReserved;
+    }
+  EXPECT_GT(showing, 0);
+}
+
+TEST(Resizing, SoftEdgesGetNoDarkFringe) {
+  Bitmap image(FreeImage_Allocate(40, 40, 32));  // all black, all clear
+  for (unsigned x = 0; x < 40; x++)
+    for (unsigned y = 0; y < 40; y++) {
+      BYTE alpha = (BYTE)(x < 20 ? 255 : x < 24 ? 60 * (24 - x) : 0);
+      RGBQUAD c = {0, 0, 255, alpha};
+      if (alpha != 0) FreeImage_SetPixelColor(image.get(), x, y, &c);
+    }
+  Bitmap small(ResizeImage(image.get(), 15, 0));
+  ExpectNoDarkFringe(small.get());
+
+  Bitmap palette(FreeImage_Allocate(40, 40, 8));  // index 0 everywhere
+  FreeImage_GetPalette(palette.get())[1] = {0, 0, 255, 0};
+  BYTE table[] = {0, 255};
+  FreeImage_SetTransparencyTable(palette.get(), table, 2);
+  BYTE red = 1;
+  for (unsigned x = 0; x < 20; x++)
+    for (unsigned y = 0; y < 40; y++) FreeImage_SetPixelIndex(palette.get(), x, y, &red);
+  Bitmap smaller(ResizeImage(palette.get(), 0, 13));
+  ExpectNoDarkFringe(smaller.get());
+}
+
+TEST(Resizing, OpaqueImagesResizeAsTheLibraryResizesThem) {
+  Bitmap opaque(MakeSceneImage(40, 30, 32));
+  SetAlpha(opaque.get(), 255);
+  for (int bpp : {8, 24}) {
+    Bitmap image(MakeSceneImage(40, 30, bpp));
+    Bitmap ours(ResizeImage(image.get(), 17, 0));
+    Bitmap library(FreeImage_Rescale(image.get(), 17, 12, FILTER_BSPLINE));
+    EXPECT_EQ(Bytes(library.get()), Bytes(ours.get()));
+  }
+  Bitmap ours(ResizeImage(opaque.get(), 17, 0));
+  Bitmap library(FreeImage_Rescale(opaque.get(), 17, 12, FILTER_BSPLINE));
+  EXPECT_EQ(Bytes(library.get()), Bytes(ours.get()));
+}
+
 }  // namespace
