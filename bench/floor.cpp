@@ -36,9 +36,19 @@ static FIBITMAP *Crop(FIBITMAP *image, const char *values) {
   return FreeImage_Copy(image, x, y, x + w, y + h);
 }
 
+// Orvane asks each bitmap what it is after loading it and before each edit
+// and the save, to hand the library a form it handles right; for 8 and
+// 24-bit images without alpha these header reads are all it adds.
+static void AskForm(FIBITMAP *image) {
+  FreeImage_GetImageType(image);
+  FreeImage_GetBPP(image);
+  FreeImage_IsTransparent(image);
+}
+
 // Applies one edit; returns the bitmap that is current afterwards.
 static FIBITMAP *Apply(FIBITMAP *image, const char *edit) {
   FIBITMAP *next = NULL;
+  AskForm(image);
   switch (edit[0]) {
     case 'r': next = FreeImage_Rotate(image, atof(edit + 1), NULL); break;
     case 'w': next = Rescale(image, atol(edit + 1), 0); break;
@@ -86,7 +96,9 @@ int main(int argc, char **argv) {
   }
   FIBITMAP *image = FreeImage_Load(FormatOf(argv[1]), argv[1], 0);
   if (image == NULL) return 1;
+  AskForm(image);
   for (int i = 4; i < argc; i++) image = Apply(image, argv[i]);
+  AskForm(image);
   int saved = Save(image, argv[2], atoi(argv[3]));
   FreeImage_Unload(image);
   return saved ? 0 : 1;
