@@ -14,8 +14,6 @@
 
 #include "app/imagefile.h"
 
-struct FIBITMAP;
-
 // The loaded bitmap as the edits and every writer take it.
 FIBITMAP *FormAfterLoad(FIBITMAP *bitmap, ImageFormat format);
 

@@ -142,7 +142,7 @@ TEST(PaletteImages, GreyAndColourImagesTurnAsTheLibraryTurnsThem) {
   }
 }
 
-class Files : public ::testing::Test {
+class ImageFiles : public ::testing::Test {
  protected:
   // Saves through the library itself, as another program would write it.
   std::string Written(FIBITMAP *image, const char *name) {
@@ -171,7 +171,7 @@ void SetAlpha(FIBITMAP *image, BYTE alpha) {
 
 // Windows shows such a BMP opaque; the library read every pixel as fully
 // transparent, so a PNG made of it showed nothing.
-TEST_F(Files, BmpWhoseFourthBytesAreAllZeroLoadsOpaque) {
+TEST_F(ImageFiles, BmpWhoseFourthBytesAreAllZeroLoadsOpaque) {
   Bitmap image(MakeSceneImage(21, 9, 32));
   SetAlpha(image.get(), 0);
   Bitmap loaded(LoadImageByName(Written(image.get(), "zero.bmp").c_str()));
@@ -222,9 +222,11 @@ std::string Bytes(FIBITMAP *image) {
 
 // BMP got 48 and 64-bit files that no reader opens, and grey as 565 noise;
 // JPEG refused them all.
-TEST_F(Files, SixteenBitChannelsSaveAsEightWhereTheFormatHoldsNoMore) {
-  struct { FREE_IMAGE_TYPE type; unsigned bmp_bpp; unsigned jpeg_bpp; } cases[] = {
-      {FIT_UINT16, 8, 8}, {FIT_RGB16, 24, 24}, {FIT_RGBA16, 32, 24}};
+TEST_F(ImageFiles, SixteenBitChannelsSaveAsEightWhereTheFormatHoldsNoMore) {
+  struct {
+    FREE_IMAGE_TYPE type;
+    unsigned bmp_bpp, jpeg_bpp;
+  } cases[] = {{FIT_UINT16, 8, 8}, {FIT_RGB16, 24, 24}, {FIT_RGBA16, 32, 24}};
   for (const auto &c : cases) {
     SCOPED_TRACE(c.type);
     Bitmap image = MakeSixteenBitImage(c.type);
@@ -240,7 +242,8 @@ TEST_F(Files, SixteenBitChannelsSaveAsEightWhereTheFormatHoldsNoMore) {
     EXPECT_EQ(c.jpeg_bpp, FreeImage_GetBPP(jpeg.get()));
   }
   Bitmap grey = MakeSixteenBitImage(FIT_UINT16);
-  EXPECT_EQ(TopBytes(grey.get()), Bytes(SavedAndRead(grey.get(), "g.bmp").get()));
+  Bitmap grey_bmp = SavedAndRead(grey.get(), "g.bmp");
+  EXPECT_EQ(TopBytes(grey.get()), Bytes(grey_bmp.get()));
   Bitmap colour = MakeSixteenBitImage(FIT_RGB16);
   Bitmap bmp = SavedAndRead(colour.get(), "c.bmp");
   Bitmap expected(FreeImage_ConvertTo24Bits(colour.get()));
@@ -249,7 +252,7 @@ TEST_F(Files, SixteenBitChannelsSaveAsEightWhereTheFormatHoldsNoMore) {
 
 // The library's PNG writer read past the end of each row of these (a heap
 // overflow under AddressSanitizer) and wrote scrambled colours.
-TEST_F(Files, FiveSixFiveAndFiveFiveFiveBmpsSaveInEveryFormat) {
+TEST_F(ImageFiles, FiveSixFiveAndFiveFiveFiveBmpsSaveInEveryFormat) {
   Bitmap scene(MakeSceneImage(33, 12, 24));
   Bitmap packed[] = {Bitmap(FreeImage_ConvertTo16Bits565(scene.get())),
                      Bitmap(FreeImage_ConvertTo16Bits555(scene.get()))};
@@ -268,7 +271,7 @@ TEST_F(Files, FiveSixFiveAndFiveFiveFiveBmpsSaveInEveryFormat) {
 
 // "Couldn't save output file" and nothing else, for every image with alpha
 // (most screenshots), a 1 or 4-bit palette, or 16 bits a channel.
-TEST_F(Files, EveryFormALoadGivesSavesAsJpeg) {
+TEST_F(ImageFiles, EveryFormALoadGivesSavesAsJpeg) {
   Bitmap alpha(MakeSceneImage(40, 30, 32));
   Bitmap opaque(MakeSceneImage(40, 30, 32));
   SetAlpha(opaque.get(), 255);
@@ -292,11 +295,12 @@ TEST_F(Files, EveryFormALoadGivesSavesAsJpeg) {
   }
 }
 
-TEST_F(Files, JpegShowsTransparencyAsWhite) {
+TEST_F(ImageFiles, JpegShowsTransparencyAsWhite) {
   Bitmap image(FreeImage_Allocate(32, 16, 32));  // all black, all clear
   RGBQUAD red = {0, 0, 255, 255};
   for (unsigned x = 16; x < 32; x++)
-    for (unsigned y = 0; y < 16; y++) FreeImage_SetPixelColor(image.get(), x, y, &red);
+    for (unsigned y = 0; y < 16; y++)
+      FreeImage_SetPixelColor(image.get(), x, y, &red);
   Bitmap back = SavedAndRead(image.get(), "flat.jpg");
   RGBQUAD clear, opaque;
   FreeImage_GetPixelColor(back.get(), 4, 8, &clear);
@@ -317,7 +321,8 @@ void ExpectNoDarkFringe(FIBITMAP *image) {
       FreeImage_GetPixelColor(image, x, y, &c);
       if (c.rgbReserved == 0) continue;
       showing++;
-      EXPECT_GE(c.rgbRed, 250) << x << "," << y << " alpha " << (int)c.rgbReserved;
+      EXPECT_GE(c.rgbRed, 250) << x << "," << y << " alpha "
+                               << (int)c.rgbReserved;
     }
   EXPECT_GT(showing, 0);
 }
@@ -339,7 +344,8 @@ TEST(Resizing, SoftEdgesGetNoDarkFringe) {
   FreeImage_SetTransparencyTable(palette.get(), table, 2);
   BYTE red = 1;
   for (unsigned x = 0; x < 20; x++)
-    for (unsigned y = 0; y < 40; y++) FreeImage_SetPixelIndex(palette.get(), x, y, &red);
+    for (unsigned y = 0; y < 40; y++)
+      FreeImage_SetPixelIndex(palette.get(), x, y, &red);
   Bitmap smaller(ResizeImage(palette.get(), 0, 13));
   ExpectNoDarkFringe(smaller.get());
 }
