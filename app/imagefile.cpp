@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "app/bmp_load.h"
 #include "app/image_claims.h"
 #include "app/image_forms.h"
 #include "app/png_gamma.h"
@@ -35,12 +36,14 @@ FIBITMAP *LoadImageByName(const char *path) {
     ErrorExitF("Input file: %s - must end in .jpg or .jpeg", path);
   if (ImageClaimsMoreThanItHolds(path, format))
     ErrorExitF("Couldn't open input file: %s", path);
-  FIBITMAP *loaded = FreeImage_Load((FREE_IMAGE_FORMAT)format, path, 0);
+  FIBITMAP *loaded = format == kFormatBmp
+                         ? LoadBmpFile(path)
+                         : FreeImage_Load((FREE_IMAGE_FORMAT)format, path, 0);
   if (loaded == NULL) ErrorExitF("Couldn't open input file: %s", path);
+  if (format == kFormatPng) CorrectPngPaletteGamma(loaded, path);
   FIBITMAP *bitmap = FormAfterLoad(loaded, format);
   if (bitmap != loaded) FreeImage_Unload(loaded);
   if (bitmap == NULL) ErrorExitF("Couldn't open input file: %s", path);
-  if (format == kFormatPng) CorrectPngPaletteGamma(bitmap, path);
   return bitmap;
 }
 
