@@ -14,6 +14,10 @@
 // that check handles them. Their first 40 bytes have the same layout, so the
 // library is shown a 40-byte header instead, with the masks of a bit-field
 // image behind it where its reader looks for them.
+//
+// Its RLE8 reader, for its part, fails a stream whose last row ends with an
+// end-of-line before the end-of-bitmap, as ImageMagick's, Pillow's and the
+// library's own writer end theirs: that end-of-line is shown as the end.
 
 enum {
   kFileHeader = 14,
@@ -39,12 +43,14 @@ enum {
 enum { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kAlphaBitFields = 6 };
 
 // The file as the library is shown it: head first, then the file's bytes
-// from rest_from on.
+// from rest_from on, with the byte at patch_at changed.
 struct BmpView {
   FILE *file;
   unsigned char head[kFileHeader + kInfoHeader + kMasks];
   int64_t head_size;
   int64_t rest_from;
+  int64_t patch_at;  // -1: none
+  unsigned char patch_byte;
   int64_t size;
   int64_t position;
   int64_t file_at;  // where the next fread reads; -1 when unknown
@@ -119,6 +125,58 @@ static int ShowInfoHeaderOf40(const unsigned char *start, BmpView *view) {
   return 1;
 }
 
+// Walks an RLE8 stream as the library's reader does, from the pixel data
+// on. Returns the file offset of the second byte of the end-of-line that
+// ends the last row (where the reader stops and fails), or -1 when there is
+// none.
+static int64_t FinalEndOfLine(FILE *file, uint32_t pixels_at, int64_t width,
+                              int64_t height) {
+  if (fseek(file, (long)pixels_at, SEEK_SET) != 0) return -1;
+  int64_t at = pixels_at, row = 0, column = 0;
+  while (row < height) {
+    int first = getc(file), second = getc(file);
+    if (second == EOF) return -1;
+    at += 2;
+    if (first != 0) {  // a run of one value
+      int64_t count = first < width - column ? first : width - column;
+      if (count < 0) return -1;
+      column += count;
+    } else if (second == 0) {  // end of line
+      column = 0;
+      if (++row == height) return at - 1;
+    } else if (second == 1) {  // end of bitmap: the reader succeeds
+      return -1;
+    } else if (second == 2) {  // a move right and up
+      int right = getc(file), up = getc(file);
+      if (up == EOF) return -1;
+      at += 2;
+      column += right;
+      row += up;
+    } else {  // literal bytes, padded to an even count
+      int64_t count = second < width - column ? second : width - column;
+      if (count <= 0) return -1;  // the reader fails on those
+      int64_t skip = count + (second & 1);
+      if (fseek(file, (long)skip, SEEK_CUR) != 0) return -1;
+      at += skip;
+      column += second;
+    }
+  }
+  return -1;
+}
+
+static void PatchFinalEndOfLine(const unsigned char *start, BmpView *view) {
+  const unsigned char *info = view->head_size > 0 ? view->head : start;
+  if (Little32(info + kCompression) != kRle8 || Little16(info + kBitCount) != 8)
+    return;
+  int64_t width = (int32_t)Little32(info + kWidth);
+  int64_t height = (int32_t)Little32(info + kHeight);
+  int64_t at = FinalEndOfLine(view->file, Little32(start + kPixelOffset),
+                              width, height);
+  if (at < 0) return;
+  view->patch_at = at - view->rest_from + view->head_size;
+  view->patch_byte = 1;  // end of bitmap
+}
+
 static unsigned DLL_CALLCONV ReadView(void *buffer, unsigned size,
                                       unsigned count, fi_handle handle) {
   BmpView *view = (BmpView *)handle;
@@ -141,6 +199,8 @@ static unsigned DLL_CALLCONV ReadView(void *buffer, unsigned size,
       view->file_at = got == 0 ? -1 : in_file + (int64_t)got;
       if (got == 0) break;
     }
+    if (view->patch_at >= from && view->patch_at < from + (int64_t)got)
+      out[done + (view->patch_at - from)] = view->patch_byte;
     done += got;
     view->position += (int64_t)got;
   }
@@ -172,9 +232,11 @@ FIBITMAP *LoadBmpFile(const char *path) {
   unsigned char start[kStartSize] = {0};
   size_t got = fread(start, 1, sizeof start, file);
   int64_t file_size = (fseek(file, 0, SEEK_END) == 0) ? ftell(file) : -1;
-  BmpView view = {file, {0}, 0, 0, 0, 0, -1};
-  if (got >= kFileHeader + 20 && file_size > 0)
+  BmpView view = {file, {0}, 0, 0, -1, 0, 0, 0, -1};
+  if (got >= kFileHeader + 20 && file_size > 0) {
     ShowInfoHeaderOf40(start, &view);
+    PatchFinalEndOfLine(start, &view);
+  }
   view.size = file_size - view.rest_from + view.head_size;
   FreeImageIO io = {ReadView, WriteNothing, SeekView, TellView};
   FIBITMAP *bitmap =

@@ -167,4 +167,67 @@ TEST_F(BmpForms, WhatNoHeaderCanHelpStaysRefused) {
   FreeImage_Unload(scene);
 }
 
+// An RLE8 stream as ImageMagick and Pillow write one: runs of one value, an
+// end-of-line after every row, the last row's included, then end-of-bitmap.
+std::string Rle8Of(FIBITMAP *bitmap) {
+  std::string stream;
+  unsigned width = FreeImage_GetWidth(bitmap);
+  for (unsigned y = 0; y < FreeImage_GetHeight(bitmap); y++) {
+    const BYTE *line = FreeImage_GetScanLine(bitmap, y);  // bottom row first
+    for (unsigned x = 0; x < width;) {
+      unsigned run = 1;
+      while (x + run < width && run < 255 && line[x + run] == line[x]) run++;
+      stream += (char)run;
+      stream += (char)line[x];
+      x += run;
+    }
+    stream += std::string("\0\0", 2);
+  }
+  return stream + std::string("\0\1", 2);
+}
+
+std::string WithPixels(const std::string &bmp, const std::string &pixels,
+                       uint32_t compression) {
+  std::string file = bmp.substr(0, Field(bmp, 10)) + pixels;
+  SetField(&file, 14 + 16, compression);
+  SetField(&file, 14 + 20, (uint32_t)pixels.size());
+  SetField(&file, 2, (uint32_t)file.size());
+  return file;
+}
+
+TEST_F(BmpForms, Rle8EndingItsLastRowWithEndOfLineLoads) {
+  FIBITMAP *scene = MakeSceneImage(37, 21, 8);
+  std::string bmp = LibraryBmp(scene);
+  FIBITMAP *expected = Load(bmp);
+  std::string rle = Rle8Of(scene);
+  for (uint32_t size : {40u, 124u}) {  // ImageMagick's BMP3 and its default
+    SCOPED_TRACE(size);
+    std::string header = size == 40 ? bmp : WithInfoHeader(bmp, size);
+    FIBITMAP *loaded = Load(WithPixels(header, rle, 1));
+    ExpectSamePicture(expected, loaded);
+    FreeImage_Unload(loaded);
+    // Without the end-of-bitmap: the rows are all there.
+    loaded = Load(WithPixels(header, rle.substr(0, rle.size() - 2), 1));
+    ExpectSamePicture(expected, loaded);
+    FreeImage_Unload(loaded);
+  }
+  // A stream cut off before its last row stays refused.
+  EXPECT_EQ(nullptr, Load(WithPixels(bmp, rle.substr(0, rle.size() / 2), 1)));
+  FreeImage_Unload(expected);
+  FreeImage_Unload(scene);
+}
+
+// The library cannot read back its own RLE8 files: they end the same way.
+TEST_F(BmpForms, TheLibrarysOwnRle8FilesLoad) {
+  FIBITMAP *scene = MakeSceneImage(37, 21, 8);
+  FIBITMAP *expected = Load(LibraryBmp(scene));
+  std::string path = folder_.Path("rle.bmp");
+  ASSERT_TRUE(FreeImage_Save(FIF_BMP, scene, path.c_str(), BMP_SAVE_RLE));
+  FIBITMAP *loaded = LoadBmpFile(path.c_str());
+  ExpectSamePicture(expected, loaded);
+  FreeImage_Unload(loaded);
+  FreeImage_Unload(expected);
+  FreeImage_Unload(scene);
+}
+
 }  // namespace
