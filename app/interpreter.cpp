@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include "app/cmdline.h"
+#include "app/image_carry.h"
 #include "app/imagefile.h"
 #include "app/messages.h"
 #include "lib/strings.h"
@@ -53,11 +54,13 @@ static void DescribeOption(char *buffer, size_t size, char **option,
   ErrorExitF("Option %s failed: %s", described, reason);
 }
 
-// Takes the bitmap an edit produced in place of the current one. An edit
-// that produced none ends the run: there is nothing sound left to save.
+// Takes the bitmap an edit produced in place of the current one, with what
+// the photo carries. An edit that produced none ends the run: there is
+// nothing sound left to save.
 static void Replace(EditState *state, FIBITMAP *next, char **option,
                     int values, const char *reason) {
   if (next == NULL) OptionFailed(option, values, reason);
+  CarryPhotoData(state->current, next);
   ReleaseImage(state->current);
   state->current = next;
 }

@@ -1,0 +1,16 @@
+// What a photo carries besides its pixels: its ICC profile, its resolution
+// and the metadata the image library read (EXIF, IPTC, XMP, comments). The
+// library keeps them on the flips, which work in place, but not on every
+// bitmap that replaces another.
+//
+// Ownership: nothing here takes or releases a bitmap; the routines change
+// the bitmap they are given.
+#ifndef ORVANE_APP_IMAGE_CARRY_H
+#define ORVANE_APP_IMAGE_CARRY_H
+
+struct FIBITMAP;
+
+// Gives to what from carries, in place of what to carried.
+void CarryPhotoData(FIBITMAP *from, FIBITMAP *to);
+
+#endif
