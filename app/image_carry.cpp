@@ -1,6 +1,12 @@
 #include "app/image_carry.h"
 
 #include <FreeImage.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "lib/byteorder.h"
 
 // The library copies the metadata and the resolution on a rotate and a
 // resize but not the ICC profile, without which an Adobe RGB photo looks
@@ -13,4 +19,108 @@ void CarryPhotoData(FIBITMAP *from, FIBITMAP *to) {
     FreeImage_CreateICCProfile(to, profile->data, profile->size);
   // After the profile: making one drops the EXIF tag that points at it.
   FreeImage_CloneMetadata(to, from);
+}
+
+// ICC profiles: the header is 128 bytes, followed by the count of tags.
+enum {
+  kProfileSignature = 36,
+  kProfileSmallest = 132
+};
+
+// libpng's default limit on the memory an ancillary chunk may take.
+static const uint32_t kLargestProfile = 8000000;
+
+// Reads and checks one chunk's data (its CRC over type and data).
+static unsigned char *ReadChunkData(FILE *file, const unsigned char *type,
+                                    uint32_t length) {
+  if (length > kLargestProfile) return NULL;
+  unsigned char *chunk = (unsigned char *)malloc(4 + length + 4);
+  if (chunk == NULL) return NULL;
+  memcpy(chunk, type, 4);
+  if (fread(chunk + 4, 1, length + 4, file) != length + 4 ||
+      FreeImage_ZLibCRC32(0, chunk, 4 + length) != Big32(chunk + 4 + length)) {
+    free(chunk);
+    return NULL;
+  }
+  memmove(chunk, chunk + 4, length);
+  return chunk;
+}
+
+// The data of the PNG's iCCP chunk where libpng takes one: before PLTE and
+// IDAT, and not after an sRGB chunk. NULL when there is none; the caller
+// frees it.
+static unsigned char *ReadIccpChunk(FILE *file, uint32_t *length) {
+  static const unsigned char kSignature[] = {0x89, 'P', 'N', 'G',
+                                             13,   10,  26,  10};
+  unsigned char head[8];
+  if (fread(head, 1, 8, file) != 8 || memcmp(head, kSignature, 8) != 0)
+    return NULL;
+  while (fread(head, 1, 8, file) == 8) {
+    *length = Big32(head);
+    const unsigned char *type = head + 4;
+    if (memcmp(type, "iCCP", 4) == 0) return ReadChunkData(file, type, *length);
+    if (memcmp(type, "PLTE", 4) == 0 || memcmp(type, "IDAT", 4) == 0 ||
+        memcmp(type, "sRGB", 4) == 0 || *length > 0x7FFFFFFF ||
+        fseek(file, (long)*length + 4, SEEK_CUR) != 0)
+      return NULL;
+  }
+  return NULL;
+}
+
+// Inflates into ever larger room, as the profile's size is known only from
+// inside it.
+static unsigned char *Inflate(unsigned char *data, uint32_t size,
+                              uint32_t *inflated) {
+  for (uint32_t room = 4096;; room *= 2) {
+    if (room > kLargestProfile) room = kLargestProfile;
+    unsigned char *out = (unsigned char *)malloc(room);
+    if (out == NULL) return NULL;
+    *inflated = FreeImage_ZLibUncompress(out, room, data, size);
+    if (*inflated > 0) return out;
+    free(out);
+    if (room == kLargestProfile) return NULL;
+  }
+}
+
+static int LooksLikeProfile(const unsigned char *data, uint32_t size) {
+  return size >= kProfileSmallest && Big32(data) == size &&
+         memcmp(data + kProfileSignature, "acsp", 4) == 0;
+}
+
+// The profile inside iCCP data: a name of 1 to 79 bytes, its NUL, the
+// compression method (0, deflate), then the deflated profile.
+static void AttachIccpProfile(FIBITMAP *bitmap, unsigned char *chunk,
+                              uint32_t length) {
+  unsigned char *end =
+      (unsigned char *)memchr(chunk, 0, length < 80 ? length : 80);
+  if (end == NULL || end == chunk || end + 2 >= chunk + length || end[1] != 0)
+    return;
+  uint32_t inflated = 0;
+  unsigned char *profile =
+      Inflate(end + 2, (uint32_t)(chunk + length - (end + 2)), &inflated);
+  if (profile == NULL) return;
+  if (LooksLikeProfile(profile, inflated))
+    FreeImage_CreateICCProfile(bitmap, profile, (long)inflated);
+  free(profile);
+}
+
+// Debian's build of the library (its patch for compatibility with the
+// system's libpng) hands libpng a null pointer for the profile data, so
+// libpng returns nothing and every PNG loads without its profile. The iCCP
+// chunk is read here instead, as libpng would have given it.
+static void AttachPngProfile(FIBITMAP *bitmap, const char *path) {
+  FILE *file = fopen(path, "rb");
+  if (file == NULL) return;
+  uint32_t length = 0;
+  unsigned char *chunk = ReadIccpChunk(file, &length);
+  fclose(file);
+  if (chunk == NULL) return;
+  AttachIccpProfile(bitmap, chunk, length);
+  free(chunk);
+}
+
+void SettleLoadedProfile(FIBITMAP *bitmap, const char *path,
+                         ImageFormat format) {
+  if (format == kFormatPng && FreeImage_GetICCProfile(bitmap)->size == 0)
+    AttachPngProfile(bitmap, path);
 }

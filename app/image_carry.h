@@ -8,9 +8,16 @@
 #ifndef ORVANE_APP_IMAGE_CARRY_H
 #define ORVANE_APP_IMAGE_CARRY_H
 
+#include "app/imagefile.h"
+
 struct FIBITMAP;
 
 // Gives to what from carries, in place of what to carried.
 void CarryPhotoData(FIBITMAP *from, FIBITMAP *to);
+
+// Settles the profile of a bitmap just loaded from path: a PNG's profile,
+// which the library reads but does not keep, is attached.
+void SettleLoadedProfile(FIBITMAP *bitmap, const char *path,
+                         ImageFormat format);
 
 #endif

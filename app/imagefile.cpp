@@ -8,6 +8,7 @@
 #include <string.h>
 
 #include "app/bmp_load.h"
+#include "app/image_carry.h"
 #include "app/image_claims.h"
 #include "app/image_forms.h"
 #include "app/png_gamma.h"
@@ -44,6 +45,7 @@ FIBITMAP *LoadImageByName(const char *path) {
   FIBITMAP *bitmap = FormAfterLoad(loaded, format);
   if (bitmap != loaded) FreeImage_Unload(loaded);
   if (bitmap == NULL) ErrorExitF("Couldn't open input file: %s", path);
+  SettleLoadedProfile(bitmap, path, format);
   return bitmap;
 }
 

@@ -10,6 +10,7 @@
 
 #include "app/imagefile.h"
 #include "tests/icc_profiles.h"
+#include "tests/temp_folder.h"
 #include "tools/test_images.h"
 
 namespace {
@@ -96,6 +97,86 @@ TEST_F(PhotoData, NoProfileToCarryLeavesTheReplacementsOwn) {
   EXPECT_EQ(0, FreeImage_GetICCProfile(turned)->size);
   FreeImage_Unload(turned);
   FreeImage_Unload(plain);
+}
+
+class LoadedProfiles : public ::testing::Test {
+ protected:
+  // Saves bitmap with a profile of colour_space and loads it as the
+  // program does.
+  std::string SaveAndLoad(FIBITMAP *bitmap, const char *name,
+                          const std::string &profile, FIBITMAP **loaded) {
+    FreeImage_CreateICCProfile(bitmap, (void *)profile.data(),
+                               (long)profile.size());
+    std::string path = folder_.Path(name);
+    EXPECT_TRUE(FreeImage_Save(ImageFormatOf(name) == kFormatPng ? FIF_PNG
+                                                                  : FIF_JPEG,
+                               bitmap, path.c_str(), 0));
+    *loaded = LoadImageByName(path.c_str());
+    return path;
+  }
+  TempFolder folder_;
+};
+
+// The library's PNG reader sees the iCCP chunk but keeps nothing of it.
+TEST_F(LoadedProfiles, APngKeepsItsProfile) {
+  std::string profile = MinimalIccProfile("RGB ");
+  FIBITMAP *truecolour = MakeSceneImage(40, 30, 24);
+  FIBITMAP *palette = FreeImage_ColorQuantize(truecolour, FIQ_WUQUANT);
+  FreeImage_Unload(truecolour);
+  for (int bpp : {8, 24, 32}) {
+    FIBITMAP *scene =
+        bpp == 8 ? FreeImage_Clone(palette) : MakeSceneImage(40, 30, bpp);
+    FIBITMAP *loaded;
+    std::string path = SaveAndLoad(scene, "profiled.png", profile, &loaded);
+    ASSERT_NE(std::string::npos, ReadWholeFile(path).find("iCCP"));
+    FIBITMAP *library = FreeImage_Load(FIF_PNG, path.c_str(), 0);
+    EXPECT_EQ(0, FreeImage_GetICCProfile(library)->size);
+    EXPECT_EQ(profile, ProfileOf(loaded)) << bpp;
+    FreeImage_Unload(library);
+    FreeImage_Unload(loaded);
+    FreeImage_Unload(scene);
+  }
+  FreeImage_Unload(palette);
+}
+
+TEST_F(LoadedProfiles, AGreyPngKeepsItsGreyProfile) {
+  FIBITMAP *scene = MakeSceneImage(40, 30, 24);
+  FIBITMAP *grey = FreeImage_ConvertToGreyscale(scene), *loaded;
+  std::string profile = MinimalIccProfile("GRAY");
+  SaveAndLoad(grey, "grey.png", profile, &loaded);
+  EXPECT_EQ(profile, ProfileOf(loaded));
+  FreeImage_Unload(loaded);
+  FreeImage_Unload(grey);
+  FreeImage_Unload(scene);
+}
+
+// A damaged iCCP chunk is skipped, as libpng skips it: the picture loads.
+TEST_F(LoadedProfiles, ADamagedPngProfileIsLeftOut) {
+  FIBITMAP *scene = MakeSceneImage(40, 30, 24), *loaded;
+  std::string path =
+      SaveAndLoad(scene, "damaged.png", MinimalIccProfile("RGB "), &loaded);
+  FreeImage_Unload(loaded);
+  std::string file = ReadWholeFile(path);
+  size_t chunk = file.find("iCCP");
+  size_t length = (unsigned char)file[chunk - 1];  // small: one byte
+  for (size_t at : {chunk + 4 + 20, chunk + 4 + length}) {  // data, CRC
+    std::string damaged = file;
+    damaged[at] ^= 0x5A;
+    WriteWholeFile(path, damaged);
+    loaded = LoadImageByName(path.c_str());
+    EXPECT_EQ(0, FreeImage_GetICCProfile(loaded)->size) << at;
+    FreeImage_Unload(loaded);
+  }
+  FreeImage_Unload(scene);
+}
+
+TEST_F(LoadedProfiles, AnRgbJpegKeepsItsProfile) {
+  FIBITMAP *scene = MakeSceneImage(40, 30, 24), *loaded;
+  std::string profile = MinimalIccProfile("RGB ");
+  SaveAndLoad(scene, "adobe.jpg", profile, &loaded);
+  EXPECT_EQ(profile, ProfileOf(loaded));
+  FreeImage_Unload(loaded);
+  FreeImage_Unload(scene);
 }
 
 }  // namespace
