@@ -23,6 +23,7 @@ void CarryPhotoData(FIBITMAP *from, FIBITMAP *to) {
 
 // ICC profiles: the header is 128 bytes, followed by the count of tags.
 enum {
+  kProfileDataColourSpace = 16,
   kProfileSignature = 36,
   kProfileSmallest = 132
 };
@@ -119,8 +120,30 @@ static void AttachPngProfile(FIBITMAP *bitmap, const char *path) {
   free(chunk);
 }
 
+// The colour space, as ICC profiles name it, that pixels of this colour
+// type are written in.
+static const char *ColourSpaceOf(FIBITMAP *bitmap) {
+  switch (FreeImage_GetColorType(bitmap)) {
+    case FIC_MINISBLACK:
+    case FIC_MINISWHITE:
+      return "GRAY";
+    case FIC_CMYK:
+      return "CMYK";
+    default:
+      return "RGB ";
+  }
+}
+
 void SettleLoadedProfile(FIBITMAP *bitmap, const char *path,
                          ImageFormat format) {
-  if (format == kFormatPng && FreeImage_GetICCProfile(bitmap)->size == 0)
+  FIICCPROFILE *profile = FreeImage_GetICCProfile(bitmap);
+  if (format == kFormatPng && profile->size == 0)
     AttachPngProfile(bitmap, path);
+  if (profile->size == 0) return;
+  // The library loads a CMYK JPEG as RGB but keeps its CMYK profile: written
+  // out with RGB pixels, that makes an invalid file.
+  if (profile->size < kProfileSmallest ||
+      memcmp((char *)profile->data + kProfileDataColourSpace,
+             ColourSpaceOf(bitmap), 4) != 0)
+    FreeImage_DestroyICCProfile(bitmap);
 }

@@ -16,7 +16,9 @@ struct FIBITMAP;
 void CarryPhotoData(FIBITMAP *from, FIBITMAP *to);
 
 // Settles the profile of a bitmap just loaded from path: a PNG's profile,
-// which the library reads but does not keep, is attached.
+// which the library reads but does not keep, is attached; a profile for
+// other colours than the pixels' (a CMYK profile on the RGB pixels the
+// library makes of a CMYK JPEG) is dropped.
 void SettleLoadedProfile(FIBITMAP *bitmap, const char *path,
                          ImageFormat format);
 

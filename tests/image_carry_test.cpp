@@ -170,6 +170,22 @@ TEST_F(LoadedProfiles, ADamagedPngProfileIsLeftOut) {
   FreeImage_Unload(scene);
 }
 
+// The library loads a CMYK JPEG as RGB and keeps its CMYK profile.
+TEST_F(LoadedProfiles, ACmykProfileNeverStaysWithRgbPixels) {
+  FIBITMAP *cmyk = MakeSceneImage(40, 30, 32), *loaded;
+  FreeImage_GetICCProfile(cmyk)->flags |= FIICC_COLOR_IS_CMYK;
+  std::string path =
+      SaveAndLoad(cmyk, "cmyk.jpg", MinimalIccProfile("CMYK"), &loaded);
+  FIBITMAP *library = FreeImage_Load(FIF_JPEG, path.c_str(), 0);
+  ASSERT_EQ(24u, FreeImage_GetBPP(library));
+  EXPECT_NE(0, FreeImage_GetICCProfile(library)->size);
+  EXPECT_EQ(24u, FreeImage_GetBPP(loaded));
+  EXPECT_EQ(0, FreeImage_GetICCProfile(loaded)->size);
+  FreeImage_Unload(library);
+  FreeImage_Unload(loaded);
+  FreeImage_Unload(cmyk);
+}
+
 TEST_F(LoadedProfiles, AnRgbJpegKeepsItsProfile) {
   FIBITMAP *scene = MakeSceneImage(40, 30, 24), *loaded;
   std::string profile = MinimalIccProfile("RGB ");
