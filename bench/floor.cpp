@@ -45,6 +45,15 @@ static void AskForm(FIBITMAP *image) {
   FreeImage_IsTransparent(image);
 }
 
+// What orvane hands to every bitmap that replaces another: the ICC profile,
+// then the metadata and resolution.
+static void Carry(FIBITMAP *from, FIBITMAP *to) {
+  FIICCPROFILE *profile = FreeImage_GetICCProfile(from);
+  if (profile->size > 0)
+    FreeImage_CreateICCProfile(to, profile->data, profile->size);
+  FreeImage_CloneMetadata(to, from);
+}
+
 // Applies one edit; returns the bitmap that is current afterwards.
 static FIBITMAP *Apply(FIBITMAP *image, const char *edit) {
   FIBITMAP *next = NULL;
@@ -63,6 +72,7 @@ static FIBITMAP *Apply(FIBITMAP *image, const char *edit) {
     fprintf(stderr, "floor: %s failed\n", edit);
     exit(1);
   }
+  Carry(image, next);
   FreeImage_Unload(image);
   return next;
 }
@@ -97,6 +107,9 @@ int main(int argc, char **argv) {
   FIBITMAP *image = FreeImage_Load(FormatOf(argv[1]), argv[1], 0);
   if (image == NULL) return 1;
   AskForm(image);
+  // orvane looks at the profile after loading: its colour space must be
+  // the pixels'. The photos measured have none, or an RGB one.
+  if (FreeImage_GetICCProfile(image)->size > 0) FreeImage_GetColorType(image);
   for (int i = 4; i < argc; i++) image = Apply(image, argv[i]);
   AskForm(image);
   int saved = Save(image, argv[2], atoi(argv[3]));
