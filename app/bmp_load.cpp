@@ -112,7 +112,8 @@ static int ShowInfoHeaderOf40(const unsigned char *start, BmpView *view) {
   if (compression < 0) return 0;
   unsigned char *head = view->head;
   memset(head, 0, sizeof view->head);
-  uint32_t kept = info_size < (uint32_t)kInfoHeader ? info_size : (uint32_t)kInfoHeader;
+  size_t kept = info_size;  // a short OS/2 header: the fields it lacks are 0
+  if (kept > kInfoHeader) kept = kInfoHeader;
   memcpy(head, start, kFileHeader + kept);
   PutLittle32(head + kInfoSize, kInfoHeader);
   PutLittle32(head + kCompression, (uint32_t)compression);
@@ -120,8 +121,8 @@ static int ShowInfoHeaderOf40(const unsigned char *start, BmpView *view) {
     memcpy(head + kFileHeader + kInfoHeader, start + kRedMask, kMasks);
   view->head_size = kFileHeader + kInfoHeader + (with_masks ? kMasks : 0);
   view->rest_from = kFileHeader + info_size;
-  PutLittle32(head + kPixelOffset,
-              pixels_at - (uint32_t)view->rest_from + (uint32_t)view->head_size);
+  uint32_t shift = (uint32_t)(view->rest_from - view->head_size);
+  PutLittle32(head + kPixelOffset, pixels_at - shift);
   return 1;
 }
 
@@ -239,9 +240,9 @@ FIBITMAP *LoadBmpFile(const char *path) {
   }
   view.size = file_size - view.rest_from + view.head_size;
   FreeImageIO io = {ReadView, WriteNothing, SeekView, TellView};
-  FIBITMAP *bitmap =
-      file_size < 0 ? NULL
-                    : FreeImage_LoadFromHandle(FIF_BMP, &io, (fi_handle)&view, 0);
+  FIBITMAP *bitmap = NULL;
+  if (file_size >= 0)
+    bitmap = FreeImage_LoadFromHandle(FIF_BMP, &io, (fi_handle)&view, 0);
   fclose(file);
   return bitmap;
 }

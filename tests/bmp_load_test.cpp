@@ -68,7 +68,8 @@ class BmpForms : public ::testing::Test {
                           FreeImage_GetScanLine(actual, y),
                           FreeImage_GetLine(expected)))
           << "row " << y;
-    ASSERT_EQ(FreeImage_GetColorsUsed(expected), FreeImage_GetColorsUsed(actual));
+    ASSERT_EQ(FreeImage_GetColorsUsed(expected),
+              FreeImage_GetColorsUsed(actual));
     EXPECT_EQ(0, memcmp(FreeImage_GetPalette(expected),
                         FreeImage_GetPalette(actual),
                         FreeImage_GetColorsUsed(expected) * sizeof(RGBQUAD)));
