@@ -5,14 +5,7 @@
 #include <string.h>
 
 #include "app/image_headers.h"
-
-static uint32_t Little32(const unsigned char *p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
-static uint32_t Big32(const unsigned char *p) {
-  return ((uint32_t)p[0] << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-}
+#include "lib/byteorder.h"
 
 // The least a header's pixels take in the file: rows of row_bytes each,
 // packed at best `packing` times smaller. rows 0: no claim to judge.
@@ -29,8 +22,6 @@ static int ClaimExceeds(PixelClaim claim, int64_t size) {
 // BMP) are held to this many pixels instead, beyond any photo such files
 // carry; the largest bitmap the library then makes is 192 MB.
 static const int64_t kLargestUnboundedPixels = 8192 * 8192;
-
-static int Little16(const unsigned char *p) { return p[0] | p[1] << 8; }
 
 static int BmpCompressed(const unsigned char *h) {
   uint32_t compression = Little32(h + kBmpCompression);
@@ -119,7 +110,6 @@ struct JpegFrame {
   int64_t data_start;  // just behind the first scan's header; 0: no scan
 };
 
-static int Big16(const unsigned char *p) { return p[0] << 8 | p[1]; }
 
 static int ReadBig16(FILE *file) {
   int high = getc(file);

@@ -5,6 +5,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "lib/byteorder.h"
+
 // What decides libpng's gamma handling, read from the chunks before the
 // pixel data, under libpng's own rules: gAMA and sRGB count only before PLTE
 // and with a good CRC; the first gAMA wins.
@@ -20,21 +22,6 @@ static const unsigned char kPngSignature[8] = {0x89, 'P', 'N', 'G',
                                                13,   10,  26,  10};
 static const int kPaletteColourType = 3;
 
-static uint32_t Big32(const unsigned char *p) {
-  return ((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) |
-         ((uint32_t)p[2] << 8) | p[3];
-}
-
-uint32_t PngChunkCrc(const unsigned char *type_and_data, size_t size) {
-  uint32_t crc = 0xffffffffu;
-  for (size_t i = 0; i < size; i++) {
-    crc ^= type_and_data[i];
-    for (int bit = 0; bit < 8; bit++)
-      crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1)));
-  }
-  return crc ^ 0xffffffffu;
-}
-
 // Reads one small chunk's type, data and CRC into chunk (type first, as the
 // CRC covers it); 1 when the CRC holds.
 static int ReadSmallChunk(FILE *file, const unsigned char *type,
@@ -44,7 +31,7 @@ static int ReadSmallChunk(FILE *file, const unsigned char *type,
   if (fread(chunk + 4, 1, length, file) != length ||
       fread(crc, 1, 4, file) != 4)
     return 0;
-  return PngChunkCrc(chunk, length + 4) == Big32(crc);
+  return FreeImage_ZLibCRC32(0, chunk, length + 4) == Big32(crc);
 }
 
 // One chunk at the file's position; 0 at the pixel data, the end or damage.

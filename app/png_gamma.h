@@ -29,7 +29,4 @@ void CorrectPngPaletteGamma(FIBITMAP *bitmap, const char *path);
 // it was when libpng would leave the samples alone.
 int PngGammaTable(uint32_t file_gamma, unsigned char table[256]);
 
-// The CRC-32 that closes a PNG chunk, over its type and data.
-uint32_t PngChunkCrc(const unsigned char *type_and_data, size_t size);
-
 #endif

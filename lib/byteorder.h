@@ -9,6 +9,10 @@ inline uint32_t Little16(const unsigned char *p) {
   return p[0] | ((uint32_t)p[1] << 8);
 }
 
+inline uint32_t Big16(const unsigned char *p) {
+  return ((uint32_t)p[0] << 8) | p[1];
+}
+
 inline uint32_t Little32(const unsigned char *p) {
   return p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) |
          ((uint32_t)p[3] << 24);

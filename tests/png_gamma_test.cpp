@@ -26,7 +26,8 @@ std::string Big32(uint32_t value) {
 
 std::string Chunk(const char *type, const std::string &data) {
   std::string body = std::string(type, 4) + data;
-  uint32_t crc = PngChunkCrc((const unsigned char *)body.data(), body.size());
+  uint32_t crc = FreeImage_ZLibCRC32(
+      0, (BYTE *)body.data(), (DWORD)body.size());
   return Big32((uint32_t)data.size()) + body + Big32(crc);
 }
 
