@@ -8,19 +8,6 @@
 
 #include "lib/byteorder.h"
 
-// The library copies the metadata and the resolution on a rotate and a
-// resize but not the ICC profile, without which an Adobe RGB photo looks
-// washed out; its crop copies all three. Everything is carried here, so
-// that no replacement, whatever made it, loses any of it.
-void CarryPhotoData(FIBITMAP *from, FIBITMAP *to) {
-  if (from == NULL || to == NULL || from == to) return;
-  FIICCPROFILE *profile = FreeImage_GetICCProfile(from);
-  if (profile->size > 0)
-    FreeImage_CreateICCProfile(to, profile->data, profile->size);
-  // After the profile: making one drops the EXIF tag that points at it.
-  FreeImage_CloneMetadata(to, from);
-}
-
 // ICC profiles: the header is 128 bytes, followed by the count of tags.
 enum {
   kProfileDataColourSpace = 16,
@@ -134,6 +121,28 @@ static const char *ColourSpaceOf(FIBITMAP *bitmap) {
   }
 }
 
+// Whether a profile is for the colours the bitmap's pixels are in.
+static int ProfileFits(const FIICCPROFILE *profile, FIBITMAP *bitmap) {
+  return profile->size >= kProfileSmallest &&
+         memcmp((char *)profile->data + kProfileDataColourSpace,
+                ColourSpaceOf(bitmap), 4) == 0;
+}
+
+// The library copies the metadata and the resolution on a rotate and a
+// resize but not the ICC profile, without which an Adobe RGB photo looks
+// washed out; its crop copies all three, and its conversions none. Everything
+// is carried here, so that no replacement, whatever made it, loses any of
+// it; a profile only to pixels in its colours (a palette turned to grey must
+// not go out with a colour profile).
+void CarryPhotoData(FIBITMAP *from, FIBITMAP *to) {
+  if (from == NULL || to == NULL || from == to) return;
+  FIICCPROFILE *profile = FreeImage_GetICCProfile(from);
+  if (profile->size > 0 && ProfileFits(profile, to))
+    FreeImage_CreateICCProfile(to, profile->data, profile->size);
+  // After the profile: making one drops the EXIF tag that points at it.
+  FreeImage_CloneMetadata(to, from);
+}
+
 void SettleLoadedProfile(FIBITMAP *bitmap, const char *path,
                          ImageFormat format) {
   FIICCPROFILE *profile = FreeImage_GetICCProfile(bitmap);
@@ -142,8 +151,5 @@ void SettleLoadedProfile(FIBITMAP *bitmap, const char *path,
   if (profile->size == 0) return;
   // The library loads a CMYK JPEG as RGB but keeps its CMYK profile: written
   // out with RGB pixels, that makes an invalid file.
-  if (profile->size < kProfileSmallest ||
-      memcmp((char *)profile->data + kProfileDataColourSpace,
-             ColourSpaceOf(bitmap), 4) != 0)
-    FreeImage_DestroyICCProfile(bitmap);
+  if (!ProfileFits(profile, bitmap)) FreeImage_DestroyICCProfile(bitmap);
 }

@@ -43,7 +43,10 @@ FIBITMAP *LoadImageByName(const char *path) {
   if (loaded == NULL) ErrorExitF("Couldn't open input file: %s", path);
   if (format == kFormatPng) CorrectPngPaletteGamma(loaded, path);
   FIBITMAP *bitmap = FormAfterLoad(loaded, format);
-  if (bitmap != loaded) FreeImage_Unload(loaded);
+  if (bitmap != loaded) {
+    CarryPhotoData(loaded, bitmap);
+    FreeImage_Unload(loaded);
+  }
   if (bitmap == NULL) ErrorExitF("Couldn't open input file: %s", path);
   SettleLoadedProfile(bitmap, path, format);
   return bitmap;
@@ -106,6 +109,7 @@ int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality) {
     ErrorExitF("Save: file (%s) - must end in .jpg, .jpeg or .bmp", path);
   FIBITMAP *saved = FormForSaving(bitmap, format);
   if (saved == NULL) return 0;
+  if (saved != bitmap) CarryPhotoData(bitmap, saved);
   int ok = SaveSafely(saved, format, path, quality);
   if (saved != bitmap) FreeImage_Unload(saved);
   return ok;

@@ -65,6 +65,19 @@ TEST_F(Carried, AProfileSurvivesEveryEditIntoEveryFormat) {
   FreeImage_Unload(turned);
 }
 
+// Images the JPEG writer can't take are converted for it (alpha onto white,
+// 16 bits to 8); the conversion made a bitmap without the profile.
+TEST_F(Carried, AProfileSurvivesTheConversionsForJpeg) {
+  MakeProfiledImage("rgba.png", 32, MinimalIccProfile("RGB "));
+  for (const Texts &edit : {Texts{"-fh"}, Texts{"-w", "20"}}) {
+    Texts args = edit;
+    args.insert(args.end(), {"-o", "out.jpg", "rgba.png"});
+    Result r = Orvane(args);
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_TRUE(HasProfile("out.jpg")) << edit[0];
+  }
+}
+
 // Written with the RGB pixels the library makes of it, the CMYK profile
 // made an invalid JPEG, and a PNG that libpng refused to write at all.
 TEST_F(Carried, ACmykPhotoGoesOutWithoutItsCmykProfile) {
