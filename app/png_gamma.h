@@ -2,11 +2,12 @@
 //
 // The library asks libpng to correct every PNG with a gAMA chunk for a 2.2
 // display. libpng corrects truecolour and grey samples, and the colours of a
-// palette image only in libpng's own copy of the palette; since Debian's
-// libpng 1.6.39-2+deb12u4 that copy is no longer the one the library reads,
-// so palette images came out as stored while the same picture in truecolour
-// came out corrected. Here the loaded palette gets the correction libpng
-// gives every other colour type, with libpng's own table.
+// palette image in libpng's own copy of the palette. Debian's libpng
+// 1.6.39-2+deb12u4 keeps that copy to itself when gamma is the only change
+// asked for (a slip in a security fix, mended in +deb12u5), so on such a
+// machine palette images came out as stored while the same picture in
+// truecolour came out corrected. Here the loaded palette gets the correction
+// libpng gives every other colour type, with libpng's own table.
 //
 // Ownership: nothing is allocated; the bitmap stays the caller's.
 #ifndef ORVANE_APP_PNG_GAMMA_H
@@ -21,7 +22,7 @@ struct FIBITMAP;
 // palette as libpng corrects truecolour samples, unless the file has no
 // palette, no usable gAMA chunk, an sRGB chunk, or a gamma libpng deems too
 // close to the display's, and unless the library has already corrected it
-// (a libpng that still shares its palette, as in older builds).
+// (a libpng that hands its corrected palette back).
 void CorrectPngPaletteGamma(FIBITMAP *bitmap, const char *path);
 
 // libpng's 8-bit table for a file gamma in its fixed point (45455 for
