@@ -34,7 +34,13 @@ add_test(NAME Windows.DamagedImagesNeverHurt
           $<TARGET_FILE:orvane_writing_boxes>
           ${ORVANE_LINUX_BUILD}/tests/make_damaged
           ${ORVANE_LINUX_BUILD}/sample.jpg)
+# Every real image of the conformance corpus, from the Linux build's folder,
+# with the same references and the same list of known failures.
+add_test(NAME Windows.Conformance
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/conformance/run.sh
+          $<TARGET_FILE:orvane_writing_boxes> ${ORVANE_LINUX_BUILD})
 set_tests_properties(Windows.EndToEnd Windows.Faults
-                     Windows.DamagedImagesNeverHurt PROPERTIES
+                     Windows.DamagedImagesNeverHurt Windows.Conformance
+                     PROPERTIES
   FIXTURES_REQUIRED WineSuite
   ENVIRONMENT "ORVANE_TEST_PROGRAM=$<TARGET_FILE:orvane_writing_boxes>;ORVANE_TEST_EMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR};WINEPREFIX=${ORVANE_SUITE_PREFIX};WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")

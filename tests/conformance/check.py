@@ -373,10 +373,15 @@ SANITIZER_MARKS = ("ERROR: AddressSanitizer", "runtime error:",
                    "ERROR: LeakSanitizer", "SUMMARY: UndefinedBehavior")
 
 
+# With ORVANE_TEST_EMULATOR set (wine64), orvane is Orvane.exe, run through it.
+EMULATOR = [os.environ["ORVANE_TEST_EMULATOR"]] \
+    if os.environ.get("ORVANE_TEST_EMULATOR") else []
+
+
 def run_orvane(orvane, folder, args):
     env = dict(os.environ, TEMP=folder, AppData=folder)
     try:
-        done = subprocess.run([orvane] + args, cwd=folder, env=env,
+        done = subprocess.run(EMULATOR + [orvane] + args, cwd=folder, env=env,
                               capture_output=True, timeout=120)
     except subprocess.TimeoutExpired:
         return None, "no end within 120 seconds"

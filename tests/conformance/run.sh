@@ -3,6 +3,8 @@
 # folder (from Debian's packages, installing what it needs), then runs every
 # case on two cores with sanitizer reports made visible. Any further
 # arguments go to check.py (--table docs/conformance.md, --only GLOB).
+# With ORVANE_TEST_EMULATOR set (wine64), ORVANE is Orvane.exe, run through
+# it; the corpus is then the one in the Linux BUILD-FOLDER.
 # Usage: tests/conformance/run.sh ORVANE BUILD-FOLDER [check.py options]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
