@@ -6,9 +6,8 @@
 #include <string.h>
 
 #include "app/cmdline.h"
-#include "app/image_carry.h"
-#include "app/imagefile.h"
 #include "app/messages.h"
+#include "image/imagefile.h"
 #include "lib/strings.h"
 
 const EditOption EditOptionTable[] = {
@@ -54,13 +53,11 @@ static void DescribeOption(char *buffer, size_t size, char **option,
   ErrorExitF("Option %s failed: %s", described, reason);
 }
 
-// Takes the bitmap an edit produced in place of the current one, with what
-// the photo carries. An edit that produced none ends the run: there is
-// nothing sound left to save.
+// Takes the bitmap an edit produced in place of the current one. An edit
+// that produced none ends the run: there is nothing sound left to save.
 static void Replace(EditState *state, FIBITMAP *next, char **option,
                     int values, const char *reason) {
   if (next == NULL) OptionFailed(option, values, reason);
-  CarryPhotoData(state->current, next);
   ReleaseImage(state->current);
   state->current = next;
 }
@@ -150,6 +147,23 @@ static int ApplyEditOptions(int count, char **entries, EditState *state) {
   return 0;
 }
 
+static FIBITMAP *LoadInput(const char *path) {
+  ImageError error;
+  FIBITMAP *bitmap = LoadImageByName(path, &error);
+  if (error == kImageNoFormat)
+    ErrorExitF("Input file: %s - must end in .jpg or .jpeg", path);
+  if (bitmap == NULL) ErrorExitF("Couldn't open input file: %s", path);
+  return bitmap;
+}
+
+static void SaveOutput(const EditState *state) {
+  if (ImageFormatOf(state->output) == kFormatNone)
+    ErrorExitF("Save: file (%s) - must end in .jpg, .jpeg or .bmp",
+               state->output);
+  if (!SaveImageByName(state->current, state->output, state->quality))
+    ErrorExitF("Couldn't save output file: %s", state->output);
+}
+
 int RunCommand(int count, char **entries) {
   if (count == 2 && RunSpecialCommand(&count, entries)) return 0;
   if (count <= 1) {
@@ -157,11 +171,9 @@ int RunCommand(int count, char **entries) {
     return 1;
   }
   const char *input = entries[count - 1];
-  EditState state = {LoadImageByName(input), input, 100};
+  EditState state = {LoadInput(input), input, 100};
   int status = ApplyEditOptions(count, entries, &state);
-  if (status == 0 &&
-      !SaveImageByName(state.current, state.output, state.quality))
-    ErrorExitF("Couldn't save output file: %s", state.output);
+  if (status == 0) SaveOutput(&state);
   ReleaseImage(state.current);
   return status;
 }

@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The layers look down only: each folder includes its own headers and those
-# of the layers below it (platform, then lib, then log, then app), and the
-# platform's primitives stay inside the platform.
+# of the layers below it (platform, then lib, then log, then image, then
+# app), the platform's primitives stay inside the platform, and only image/
+# sees the image library. The build runs it too (cmake/LayerCheck.cmake).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-layers=(platform lib log app)
+layers=(platform lib log image app)
 failed=0
 for i in "${!layers[@]}"; do
   for upper in "${layers[@]:i+1}"; do
@@ -16,6 +17,10 @@ for i in "${!layers[@]}"; do
 done
 if grep -rn '#include "platform/system.h"' lib log app; then
   echo "^ platform/system.h is the platform's own"
+  failed=1
+fi
+if grep -rn '#include [<"]FreeImage.h' platform lib log app; then
+  echo "^ only image/ talks to the image library"
   failed=1
 fi
 exit $failed

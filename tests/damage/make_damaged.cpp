@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "app/image_headers.h"
+#include "image/header_fields.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 // new one, and never releases or changes the one it was given; the caller
 // releases what it no longer needs with FreeImage_Unload. NULL: the library
 // refused or ran out of memory.
-#ifndef ORVANE_APP_IMAGE_FORMS_H
-#define ORVANE_APP_IMAGE_FORMS_H
+#ifndef ORVANE_IMAGE_FORMS_H
+#define ORVANE_IMAGE_FORMS_H
 
-#include "app/imagefile.h"
+#include "image/imagefile.h"
 
 // The loaded bitmap as the edits and every writer take it.
 FIBITMAP *FormAfterLoad(FIBITMAP *bitmap, ImageFormat format);

@@ -1,4 +1,4 @@
-#include "app/png_gamma.h"
+#include "image/png_gamma.h"
 
 #include <FreeImage.h>
 #include <math.h>

@@ -1,12 +1,13 @@
-#include "app/png_gamma.h"
+#include "image/png_gamma.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "app/image_headers.h"
-#include "app/imagefile.h"
+#include "image/header_fields.h"
+#include "image/imagefile.h"
+#include "tests/image/loading.h"
 #include "tests/temp_folder.h"
 
 namespace {
@@ -77,8 +78,8 @@ class PngGamma : public ::testing::TestWithParam<int> {
     WriteTwins(palette, rgb, GetParam());
     InsertAfterHeader(palette, chunks);
     InsertAfterHeader(rgb, chunks);
-    Twins twins = {LoadImageByName(palette.c_str()),
-                   LoadImageByName(rgb.c_str())};
+    Twins twins = {Loaded(palette),
+                   Loaded(rgb)};
     return twins;
   }
 
@@ -141,7 +142,7 @@ TEST(PngGammaCorrection, IsNotAppliedTwice) {
   std::string palette = folder.Path("palette.png");
   WriteTwins(palette, folder.Path("rgb.png"), 8);
   InsertAfterHeader(palette, Chunk("gAMA", Big32(100000)));
-  FIBITMAP *bitmap = LoadImageByName(palette.c_str());
+  FIBITMAP *bitmap = Loaded(palette);
   RGBQUAD once[kCount];
   for (int i = 0; i < kCount; i++) once[i] = FreeImage_GetPalette(bitmap)[i];
   CorrectPngPaletteGamma(bitmap, palette.c_str());

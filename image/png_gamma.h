@@ -10,8 +10,8 @@
 // libpng gives every other colour type, with libpng's own table.
 //
 // Ownership: nothing is allocated; the bitmap stays the caller's.
-#ifndef ORVANE_APP_PNG_GAMMA_H
-#define ORVANE_APP_PNG_GAMMA_H
+#ifndef ORVANE_IMAGE_PNG_GAMMA_H
+#define ORVANE_IMAGE_PNG_GAMMA_H
 
 #include <stddef.h>
 #include <stdint.h>

@@ -9,7 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "app/imagefile.h"
+#include "image/imagefile.h"
+#include "tests/image/loading.h"
 #include "tests/temp_folder.h"
 #include "tools/test_images.h"
 
@@ -174,16 +175,16 @@ void SetAlpha(FIBITMAP *image, BYTE alpha) {
 TEST_F(ImageFiles, BmpWhoseFourthBytesAreAllZeroLoadsOpaque) {
   Bitmap image(MakeSceneImage(21, 9, 32));
   SetAlpha(image.get(), 0);
-  Bitmap loaded(LoadImageByName(Written(image.get(), "zero.bmp").c_str()));
+  Bitmap loaded(Loaded(Written(image.get(), "zero.bmp")));
   EXPECT_EQ(24u, FreeImage_GetBPP(loaded.get()));
   Bitmap colours(FreeImage_ConvertTo24Bits(image.get()));
   EXPECT_EQ(Pixels32(colours.get()), Pixels32(loaded.get()));
 
   // Real alpha, and a PNG's alpha of 0, mean what they say.
   Bitmap graded(MakeSceneImage(21, 9, 32));
-  Bitmap kept(LoadImageByName(Written(graded.get(), "graded.bmp").c_str()));
+  Bitmap kept(Loaded(Written(graded.get(), "graded.bmp")));
   EXPECT_EQ(Pixels32(graded.get()), Pixels32(kept.get()));
-  Bitmap clear(LoadImageByName(Written(image.get(), "clear.png").c_str()));
+  Bitmap clear(Loaded(Written(image.get(), "clear.png")));
   EXPECT_EQ(Pixels32(image.get()), Pixels32(clear.get()));
 }
 
@@ -258,7 +259,7 @@ TEST_F(ImageFiles, FiveSixFiveAndFiveFiveFiveBmpsSaveInEveryFormat) {
                      Bitmap(FreeImage_ConvertTo16Bits555(scene.get()))};
   for (const Bitmap &image : packed) {
     Bitmap colours(FreeImage_ConvertTo24Bits(image.get()));
-    Bitmap loaded(LoadImageByName(Written(image.get(), "packed.bmp").c_str()));
+    Bitmap loaded(Loaded(Written(image.get(), "packed.bmp")));
     EXPECT_EQ(24u, FreeImage_GetBPP(loaded.get()));
     EXPECT_EQ(Pixels32(colours.get()), Pixels32(loaded.get()));
     for (const char *name : {"out.png", "out.bmp"}) {

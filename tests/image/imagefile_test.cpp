@@ -1,4 +1,4 @@
-#include "app/imagefile.h"
+#include "image/imagefile.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>

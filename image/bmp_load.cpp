@@ -1,4 +1,4 @@
-#include "app/bmp_load.h"
+#include "image/bmp_load.h"
 
 #include <FreeImage.h>
 #include <stdint.h>

@@ -1,10 +1,10 @@
-#include "app/image_claims.h"
+#include "image/claims.h"
 
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
 
-#include "app/image_headers.h"
+#include "image/header_fields.h"
 #include "lib/byteorder.h"
 
 // The least a header's pixels take in the file: rows of row_bytes each,

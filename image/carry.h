@@ -5,10 +5,10 @@
 //
 // Ownership: nothing here takes or releases a bitmap; the routines change
 // the bitmap they are given.
-#ifndef ORVANE_APP_IMAGE_CARRY_H
-#define ORVANE_APP_IMAGE_CARRY_H
+#ifndef ORVANE_IMAGE_CARRY_H
+#define ORVANE_IMAGE_CARRY_H
 
-#include "app/imagefile.h"
+#include "image/imagefile.h"
 
 struct FIBITMAP;
 

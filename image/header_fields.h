@@ -1,8 +1,8 @@
 // Where the fields that the program checks before loading sit in BMP, PNG and
 // JPEG files: byte offsets from the start of the file (JPEG: of a segment).
 // Shared with the tests that damage those fields on purpose.
-#ifndef ORVANE_APP_IMAGE_HEADERS_H
-#define ORVANE_APP_IMAGE_HEADERS_H
+#ifndef ORVANE_IMAGE_HEADER_FIELDS_H
+#define ORVANE_IMAGE_HEADER_FIELDS_H
 
 // BMP: little-endian fields of the file header and the info header behind it.
 enum BmpHeaderField {

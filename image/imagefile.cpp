@@ -1,4 +1,4 @@
-#include "app/imagefile.h"
+#include "image/imagefile.h"
 
 #include <FreeImage.h>
 #include <limits.h>
@@ -7,12 +7,11 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "app/bmp_load.h"
-#include "app/image_carry.h"
-#include "app/image_claims.h"
-#include "app/image_forms.h"
-#include "app/png_gamma.h"
-#include "lib/report.h"
+#include "image/bmp_load.h"
+#include "image/carry.h"
+#include "image/claims.h"
+#include "image/forms.h"
+#include "image/png_gamma.h"
 #include "lib/strings.h"
 #include "platform/platform.h"
 
@@ -31,24 +30,26 @@ ImageFormat ImageFormatOf(const char *path) {
   return kFormatNone;
 }
 
-FIBITMAP *LoadImageByName(const char *path) {
+FIBITMAP *LoadImageByName(const char *path, ImageError *error) {
   ImageFormat format = ImageFormatOf(path);
-  if (format == kFormatNone)
-    ErrorExitF("Input file: %s - must end in .jpg or .jpeg", path);
-  if (ImageClaimsMoreThanItHolds(path, format))
-    ErrorExitF("Couldn't open input file: %s", path);
+  *error = kImageNoFormat;
+  if (format == kFormatNone) return NULL;
+  *error = kImageDamaged;
+  if (ImageClaimsMoreThanItHolds(path, format)) return NULL;
+  *error = kImageUndecodable;
   FIBITMAP *loaded = format == kFormatBmp
                          ? LoadBmpFile(path)
                          : FreeImage_Load((FREE_IMAGE_FORMAT)format, path, 0);
-  if (loaded == NULL) ErrorExitF("Couldn't open input file: %s", path);
+  if (loaded == NULL) return NULL;
   if (format == kFormatPng) CorrectPngPaletteGamma(loaded, path);
   FIBITMAP *bitmap = FormAfterLoad(loaded, format);
   if (bitmap != loaded) {
     CarryPhotoData(loaded, bitmap);
     FreeImage_Unload(loaded);
   }
-  if (bitmap == NULL) ErrorExitF("Couldn't open input file: %s", path);
+  if (bitmap == NULL) return NULL;
   SettleLoadedProfile(bitmap, path, format);
+  *error = kImageLoaded;
   return bitmap;
 }
 
@@ -105,8 +106,7 @@ static int SaveSafely(FIBITMAP *bitmap, ImageFormat format, const char *path,
 
 int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality) {
   ImageFormat format = ImageFormatOf(path);
-  if (format == kFormatNone)
-    ErrorExitF("Save: file (%s) - must end in .jpg, .jpeg or .bmp", path);
+  if (format == kFormatNone) return 0;
   FIBITMAP *saved = FormForSaving(bitmap, format);
   if (saved == NULL) return 0;
   if (saved != bitmap) CarryPhotoData(bitmap, saved);
@@ -119,11 +119,18 @@ static int FitsInt(int64_t value) {
   return value >= INT_MIN && value <= INT_MAX;
 }
 
+// An edit's result in place of its source: with what the photo carries.
+static FIBITMAP *Carried(FIBITMAP *source, FIBITMAP *result) {
+  CarryPhotoData(source, result);
+  return result;
+}
+
 FIBITMAP *CropImage(FIBITMAP *bitmap, int x, int y, int w, int h) {
   int64_t right = (int64_t)x + w;
   int64_t bottom = (int64_t)y + h;
   if (!FitsInt(right) || !FitsInt(bottom)) return NULL;
-  return FreeImage_Copy(bitmap, x, y, (int)right, (int)bottom);
+  return Carried(bitmap,
+                 FreeImage_Copy(bitmap, x, y, (int)right, (int)bottom));
 }
 
 // The library brings large angles into range one turn at a time, which never
@@ -131,7 +138,7 @@ FIBITMAP *CropImage(FIBITMAP *bitmap, int x, int y, int w, int h) {
 FIBITMAP *RotateImage(FIBITMAP *bitmap, double angle) {
   if (!isfinite(angle)) return NULL;
   if (fabs(angle) >= 360) angle = fmod(angle, 360);
-  return RotateInForm(bitmap, angle);
+  return Carried(bitmap, RotateInForm(bitmap, angle));
 }
 
 int FlipImageHorizontal(FIBITMAP *bitmap) {
@@ -162,7 +169,7 @@ FIBITMAP *ResizeImage(FIBITMAP *bitmap, int width, int height) {
   ResizeTarget(FreeImage_GetWidth(bitmap), FreeImage_GetHeight(bitmap), width,
                height, &w, &h);
   if (w <= 0 || h <= 0 || !FitsInt(w) || !FitsInt(h)) return NULL;
-  return RescaleInForm(bitmap, (int)w, (int)h);
+  return Carried(bitmap, RescaleInForm(bitmap, (int)w, (int)h));
 }
 
 void ReleaseImage(FIBITMAP *bitmap) { FreeImage_Unload(bitmap); }

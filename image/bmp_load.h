@@ -3,8 +3,8 @@
 //
 // Ownership: LoadBmpFile returns a new bitmap that the caller releases with
 // ReleaseImage, or NULL when the library refuses the file.
-#ifndef ORVANE_APP_BMP_LOAD_H
-#define ORVANE_APP_BMP_LOAD_H
+#ifndef ORVANE_IMAGE_BMP_LOAD_H
+#define ORVANE_IMAGE_BMP_LOAD_H
 
 struct FIBITMAP;
 

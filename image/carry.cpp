@@ -1,4 +1,4 @@
-#include "app/image_carry.h"
+#include "image/carry.h"
 
 #include <FreeImage.h>
 #include <stdint.h>

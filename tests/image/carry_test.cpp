@@ -1,6 +1,6 @@
 // What a photo carries besides its pixels, kept from the file to every
 // bitmap that replaces the loaded one.
-#include "app/image_carry.h"
+#include "image/carry.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
@@ -8,8 +8,9 @@
 
 #include <string>
 
-#include "app/imagefile.h"
+#include "image/imagefile.h"
 #include "tests/icc_profiles.h"
+#include "tests/image/loading.h"
 #include "tests/temp_folder.h"
 #include "tools/test_images.h"
 
@@ -67,15 +68,14 @@ class PhotoData : public ::testing::Test {
   FIBITMAP *photo_;
 };
 
-// The library keeps the profile on a crop, but not on a rotate or a resize.
+// The library keeps the profile on a crop, but not on a rotate or a resize;
+// every edit's result carries it all the same.
 TEST_F(PhotoData, EveryReplacementGetsWhatThePhotoCarries) {
   FIBITMAP *turned = RotateImage(photo_, 90);
+  FIBITMAP *tilted = RotateImage(photo_, 30);
   FIBITMAP *small = ResizeImage(photo_, 20, 0);
   FIBITMAP *part = CropImage(photo_, 2, 2, 10, 10);
-  EXPECT_EQ(0, FreeImage_GetICCProfile(turned)->size);
-  EXPECT_EQ(0, FreeImage_GetICCProfile(small)->size);
-  for (FIBITMAP *replacement : {turned, small, part}) {
-    CarryPhotoData(photo_, replacement);
+  for (FIBITMAP *replacement : {turned, tilted, small, part}) {
     ExpectCarried(replacement);
     FreeImage_Unload(replacement);
   }
@@ -111,7 +111,7 @@ class LoadedProfiles : public ::testing::Test {
     EXPECT_TRUE(FreeImage_Save(ImageFormatOf(name) == kFormatPng ? FIF_PNG
                                                                   : FIF_JPEG,
                                bitmap, path.c_str(), 0));
-    *loaded = LoadImageByName(path.c_str());
+    *loaded = Loaded(path);
     return path;
   }
   TempFolder folder_;
@@ -163,7 +163,7 @@ TEST_F(LoadedProfiles, ADamagedPngProfileIsLeftOut) {
     std::string damaged = file;
     damaged[at] ^= 0x5A;
     WriteWholeFile(path, damaged);
-    loaded = LoadImageByName(path.c_str());
+    loaded = Loaded(path);
     EXPECT_EQ(0, FreeImage_GetICCProfile(loaded)->size) << at;
     FreeImage_Unload(loaded);
   }

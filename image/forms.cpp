@@ -1,4 +1,4 @@
-#include "app/image_forms.h"
+#include "image/forms.h"
 
 #include <FreeImage.h>
 #include <math.h>

@@ -3,10 +3,10 @@
 // bitmap first, so a small damaged file could take the machine's memory.
 //
 // Ownership: nothing is kept; the file is opened, read and closed again.
-#ifndef ORVANE_APP_IMAGE_CLAIMS_H
-#define ORVANE_APP_IMAGE_CLAIMS_H
+#ifndef ORVANE_IMAGE_CLAIMS_H
+#define ORVANE_IMAGE_CLAIMS_H
 
-#include "app/imagefile.h"
+#include "image/imagefile.h"
 
 // 1 when the header of path claims more than the file could hold: an
 // uncompressed BMP's or a PNG's pixels, a Huffman-coded JPEG's blocks (one
