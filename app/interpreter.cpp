@@ -10,14 +10,6 @@
 #include "image/imagefile.h"
 #include "lib/strings.h"
 
-const EditOption EditOptionTable[] = {
-    {"-c", 4, kCrop},           {"-r", 1, kRotate},
-    {"-fh", 0, kFlipHorizontal}, {"-fv", 0, kFlipVertical},
-    {"-o", 1, kOutput},          {"-oq", 1, kQuality},
-    {"-w", 1, kWidth},           {"-h", 1, kHeight},
-    {"-wh", 2, kWidthHeight},    {NULL, 0, kCrop},
-};
-
 struct EditState {
   FIBITMAP *current;
   const char *output;  // borrowed from the argument vector
@@ -62,52 +54,65 @@ static void Replace(EditState *state, FIBITMAP *next, char **option,
   state->current = next;
 }
 
-static const char kResizeRefused[] =
-    "the image can't be resized to that size.";
-
-static void ApplyEditOption(const EditOption *row, char **option,
-                            EditState *state) {
-  FIBITMAP *image = state->current;
-  int values = row->values;
-  switch (row->action) {
-    case kCrop:
-      Replace(state,
-              CropImage(image, NumberValue(option[1]), NumberValue(option[2]),
-                        NumberValue(option[3]), NumberValue(option[4])),
-              option, values, "the rectangle must lie inside the image.");
-      break;
-    case kRotate:
-      Replace(state, RotateImage(image, DecimalValue(option[1])), option,
-              values, "the image can't be rotated.");
-      break;
-    case kFlipHorizontal:
-      FlipImageHorizontal(image);
-      break;
-    case kFlipVertical:
-      FlipImageVertical(image);
-      break;
-    case kOutput:
-      state->output = option[1];
-      break;
-    case kQuality:
-      state->quality = NumberValue(option[1]);
-      break;
-    case kWidth:
-      Replace(state, ResizeImage(image, NumberValue(option[1]), 0), option,
-              values, kResizeRefused);
-      break;
-    case kHeight:
-      Replace(state, ResizeImage(image, 0, NumberValue(option[1])), option,
-              values, kResizeRefused);
-      break;
-    case kWidthHeight:
-      Replace(state,
-              ResizeImage(image, NumberValue(option[1]),
-                          NumberValue(option[2])),
-              option, values, kResizeRefused);
-      break;
-  }
+static void Crop(char **option, int values, EditState *state) {
+  Replace(
+      state,
+      CropImage(state->current, NumberValue(option[1]), NumberValue(option[2]),
+                NumberValue(option[3]), NumberValue(option[4])),
+      option, values, "the rectangle must lie inside the image.");
 }
+
+static void Rotate(char **option, int values, EditState *state) {
+  Replace(state, RotateImage(state->current, DecimalValue(option[1])), option,
+          values, "the image can't be rotated.");
+}
+
+static void FlipHorizontal(char **, int, EditState *state) {
+  FlipImageHorizontal(state->current);
+}
+
+static void FlipVertical(char **, int, EditState *state) {
+  FlipImageVertical(state->current);
+}
+
+static void SetOutput(char **option, int, EditState *state) {
+  state->output = option[1];
+}
+
+static void SetQuality(char **option, int, EditState *state) {
+  state->quality = NumberValue(option[1]);
+}
+
+static void Resize(int width, int height, char **option, int values,
+                   EditState *state) {
+  Replace(state, ResizeImage(state->current, width, height), option, values,
+          "the image can't be resized to that size.");
+}
+
+static void ResizeToWidth(char **option, int values, EditState *state) {
+  Resize(NumberValue(option[1]), 0, option, values, state);
+}
+
+static void ResizeToHeight(char **option, int values, EditState *state) {
+  Resize(0, NumberValue(option[1]), option, values, state);
+}
+
+static void ResizeToWidthHeight(char **option, int values, EditState *state) {
+  Resize(NumberValue(option[1]), NumberValue(option[2]), option, values, state);
+}
+
+const EditOption EditOptionTable[] = {
+    {"-c", 4, Crop},
+    {"-r", 1, Rotate},
+    {"-fh", 0, FlipHorizontal},
+    {"-fv", 0, FlipVertical},
+    {"-o", 1, SetOutput},
+    {"-oq", 1, SetQuality},
+    {"-w", 1, ResizeToWidth},
+    {"-h", 1, ResizeToHeight},
+    {"-wh", 2, ResizeToWidthHeight},
+    {NULL, 0, NULL},
+};
 
 // Answers "-?", "-help" or "-ver" given alone, and the Unix spellings that
 // Unix users type first, "--help" and "--version", exactly so written.
@@ -141,7 +146,7 @@ static int ApplyEditOptions(int count, char **entries, EditState *state) {
       ShowUsage();
       return 1;
     }
-    ApplyEditOption(row, entries + position, state);
+    row->apply(entries + position, row->values, state);
     position += 1 + row->values;
   }
   return 0;

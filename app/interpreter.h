@@ -6,23 +6,16 @@
 #ifndef ORVANE_APP_INTERPRETER_H
 #define ORVANE_APP_INTERPRETER_H
 
-// What an edit option does.
-enum EditAction {
-  kCrop,
-  kRotate,
-  kFlipHorizontal,
-  kFlipVertical,
-  kOutput,
-  kQuality,
-  kWidth,
-  kHeight,
-  kWidthHeight
-};
+struct EditState;  // what the edits so far have made of the photo
+
+// One option's edit: option[0] is the option as typed, option[1] to
+// option[values] its values.
+typedef void EditRoutine(char **option, int values, EditState *state);
 
 struct EditOption {
-  const char *name;   // NULL closes the table
-  int values;         // how many arguments follow the option
-  EditAction action;  // what it does, whatever its row
+  const char *name;    // NULL closes the table
+  int values;          // how many arguments follow the option
+  EditRoutine *apply;  // the routine that does its edit
 };
 
 // The edit options in the order they are matched.
