@@ -67,12 +67,18 @@ static void Rotate(char **option, int values, EditState *state) {
           values, "the image can't be rotated.");
 }
 
-static void FlipHorizontal(char **, int, EditState *state) {
-  FlipImageHorizontal(state->current);
+// A flip works in place and may fail (out of memory) with the image left as
+// it was; saving that as the result would pass off the unflipped photo.
+static void EndUnlessFlipped(int flipped, char **option, int values) {
+  if (!flipped) OptionFailed(option, values, "the image can't be flipped.");
 }
 
-static void FlipVertical(char **, int, EditState *state) {
-  FlipImageVertical(state->current);
+static void FlipHorizontal(char **option, int values, EditState *state) {
+  EndUnlessFlipped(FlipImageHorizontal(state->current), option, values);
+}
+
+static void FlipVertical(char **option, int values, EditState *state) {
+  EndUnlessFlipped(FlipImageVertical(state->current), option, values);
 }
 
 static void SetOutput(char **option, int, EditState *state) {

@@ -32,6 +32,15 @@ class Faults : public ProgramHarness {
 
   void ExpectOnlyNames(const Texts &names) { EXPECT_EQ(names, WorkNames()); }
 
+  // Allocations that would take the program past this much address space
+  // fail.
+  void LimitProgramMemory(rlim_t megabytes) {
+    in_child_ = [megabytes] {
+      struct rlimit limit = {megabytes << 20, megabytes << 20};
+      setrlimit(RLIMIT_AS, &limit);
+    };
+  }
+
   bool mounted_ = false;
 };
 
@@ -169,15 +178,30 @@ TEST_F(Faults, TooLittleMemoryIsReportedNotCrashed) {
   SKIP_FOR_WINDOWS_PROGRAM("Wine alone needs more than this limit allows");
   MakeImage("photo.png", 2000, 1500);
   std::string photo = ReadWholeFile(Work("photo.png"));
-  in_child_ = [] {
-    struct rlimit limit = {40 << 20, 40 << 20};
-    setrlimit(RLIMIT_AS, &limit);
-  };
+  LimitProgramMemory(40);
   Result r = Orvane({"-r", "45", "photo.png"});
   EXPECT_EQ(1, r.status) << r.err;
   EXPECT_NE("", r.err);
   EXPECT_EQ(photo, ReadWholeFile(Work("photo.png")));
   ExpectOnlyNames({"photo.png"});
+}
+
+// A flip that runs out of memory ends the run; it once left the image as it
+// was and saved that with status 0. A 4-bit image flips through an 8-bit
+// copy: its 64 MB of pixels load within the limit, the copy's 128 MB don't.
+TEST_F(Faults, FlipWithoutMemoryFailsAndSavesNothing) {
+  SKIP_FOR_WINDOWS_PROGRAM("Wine alone needs more than this limit allows");
+  FIBITMAP *plain = FreeImage_Allocate(16000, 8000, 4);
+  ASSERT_NE(nullptr, plain);
+  bool made = FreeImage_Save(FIF_BMP, plain, Work("wide.bmp").c_str(), 0);
+  FreeImage_Unload(plain);
+  ASSERT_TRUE(made);
+  std::string photo = ReadWholeFile(Work("wide.bmp"));
+  LimitProgramMemory(200);
+  ExpectWarning(Orvane({"-fh", "-o", "out.bmp", "wide.bmp"}),
+                "Option -fh failed: the image can't be flipped.");
+  EXPECT_TRUE(photo == ReadWholeFile(Work("wide.bmp")));  // 64 MB: no diff
+  ExpectOnlyNames({"wide.bmp"});
 }
 #endif
 
