@@ -155,11 +155,17 @@ void ResizeTarget(int64_t W, int64_t H, int width, int height,
   if (W <= 0 || H <= 0) return;  // nothing to be in proportion to
   int64_t w = width;
   int64_t h = height;
+  // A side in proportion is at least a pixel: a 3 x 1000 strip made 100 high
+  // is 1 wide, where rounding down would leave nothing to resize to.
   if (w <= 0) {
     if (h <= 0) h = 128;
     w = W * h / H;
+    if (w < 1) w = 1;
   }
-  if (h <= 0) h = H * w / W;
+  if (h <= 0) {
+    h = H * w / W;
+    if (h < 1) h = 1;
+  }
   *new_width = w;
   *new_height = h;
 }

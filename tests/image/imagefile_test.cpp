@@ -52,7 +52,10 @@ TEST(ResizeTarget, DerivesMissingDimensionInProportion) {
   EXPECT_EQ((Size{640, 480}), Target(4000, 3000, 640, 0));
   EXPECT_EQ((Size{640, 480}), Target(4000, 3000, 0, 480));
   EXPECT_EQ((Size{641, 3}), Target(4000, 3000, 641, 3));  // aspect not kept
-  EXPECT_EQ((Size{0, 128}), Target(10, 2000, 0, 0));
+  // A side in proportion is at least a pixel; a side given stays as given.
+  EXPECT_EQ((Size{1, 128}), Target(10, 2000, 0, 0));
+  EXPECT_EQ((Size{1, 100}), Target(3, 1000, 0, 100));
+  EXPECT_EQ((Size{100, 1}), Target(1000, 3, 100, 0));
 }
 
 TEST(ResizeTarget, WideProductsDoNotOverflow) {
@@ -102,7 +105,10 @@ TEST_F(ImageOperations, ResizeFollowsTheRules) {
   EXPECT_EQ(25u, FreeImage_GetHeight(small));
   FreeImage_Unload(small);
   FIBITMAP *tall = MakeSceneImage(10, 2000, 24);
-  EXPECT_EQ(nullptr, ResizeImage(tall, 0, 0));  // derived width is 0
+  FIBITMAP *thin = ResizeImage(tall, 0, 0);
+  ASSERT_NE(nullptr, thin);  // the derived width is at least a pixel
+  EXPECT_EQ(1u, FreeImage_GetWidth(thin));
+  FreeImage_Unload(thin);
   FreeImage_Unload(tall);
 }
 
