@@ -48,8 +48,14 @@ extern "C" const char *__ubsan_default_options() {
 }
 
 extern "C" void __real_exit(int status);
-extern "C" FIBITMAP *__real_FreeImage_Load(FREE_IMAGE_FORMAT format,
-                                           const char *path, int flags);
+extern "C" FIBITMAP *DLL_CALLCONV __real_FreeImage_Load(
+    FREE_IMAGE_FORMAT format, const char *path, int flags);
+extern "C" FIBITMAP *DLL_CALLCONV __real_FreeImage_LoadU(
+    FREE_IMAGE_FORMAT format, const wchar_t *path, int flags);
+extern "C" FIBITMAP *DLL_CALLCONV __real_FreeImage_LoadFromHandle(
+    FREE_IMAGE_FORMAT format, FreeImageIO *io, fi_handle handle, int flags);
+extern "C" FIBITMAP *DLL_CALLCONV __real_FreeImage_LoadFromMemory(
+    FREE_IMAGE_FORMAT format, FIMEMORY *stream, int flags);
 
 namespace {
 
@@ -68,14 +74,39 @@ extern "C" void __wrap_exit(int status) {
   __real_exit(status);
 }
 
-// Brackets the library's loading on the child's standard error, where the
-// sanitizer also says when it refused an allocation over the limit.
-extern "C" FIBITMAP *__wrap_FreeImage_Load(FREE_IMAGE_FORMAT format,
-                                           const char *path, int flags) {
+// Brackets one of the library's loads on the child's standard error, where
+// the sanitizer also says when it refused an allocation over the limit.
+// Every way the library loads is wrapped (-Wl,--wrap=...), so a load by
+// name, through a handle or from memory is caught alike.
+template <typename Load>
+static FIBITMAP *Bracketed(Load load) {
   fputs("[loading]\n", stderr);
-  FIBITMAP *bitmap = __real_FreeImage_Load(format, path, flags);
+  FIBITMAP *bitmap = load();
   fputs("[loaded]\n", stderr);
   return bitmap;
+}
+
+extern "C" FIBITMAP *DLL_CALLCONV __wrap_FreeImage_Load(
+    FREE_IMAGE_FORMAT format, const char *path, int flags) {
+  return Bracketed([=] { return __real_FreeImage_Load(format, path, flags); });
+}
+
+extern "C" FIBITMAP *DLL_CALLCONV __wrap_FreeImage_LoadU(
+    FREE_IMAGE_FORMAT format, const wchar_t *path, int flags) {
+  return Bracketed([=] { return __real_FreeImage_LoadU(format, path, flags); });
+}
+
+extern "C" FIBITMAP *DLL_CALLCONV __wrap_FreeImage_LoadFromHandle(
+    FREE_IMAGE_FORMAT format, FreeImageIO *io, fi_handle handle, int flags) {
+  return Bracketed([=] {
+    return __real_FreeImage_LoadFromHandle(format, io, handle, flags);
+  });
+}
+
+extern "C" FIBITMAP *DLL_CALLCONV __wrap_FreeImage_LoadFromMemory(
+    FREE_IMAGE_FORMAT format, FIMEMORY *stream, int flags) {
+  return Bracketed(
+      [=] { return __real_FreeImage_LoadFromMemory(format, stream, flags); });
 }
 
 namespace {
