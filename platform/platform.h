@@ -5,11 +5,14 @@
 //
 // Ownership: routines that return char * hand over a new heap text (free it);
 // routines that return const char * lend text the platform keeps for the whole
-// run. When memory runs out the platform, which has no way to tell the user,
-// aborts the process.
+// run; PlatformReadWholeFile hands over a new heap block (free it). When memory
+// runs out the platform, which has no way to tell the user, aborts the
+// process; only PlatformReadWholeFile fails softly instead, since there a
+// huge file, not the machine, is to blame.
 #ifndef ORVANE_PLATFORM_PLATFORM_H
 #define ORVANE_PLATFORM_PLATFORM_H
 
+#include <stddef.h>
 #include <stdio.h>
 
 // The separator that path joins put between a folder and a name.
@@ -68,6 +71,24 @@ int PlatformMakeFolder(const char *path);
 // Opens path for reading in text mode. NULL when it cannot be opened or is a
 // folder. Never waits for a writer, even when path names a FIFO.
 FILE *PlatformOpenForReading(const char *path);
+
+// Why PlatformReadWholeFile gave no contents.
+enum FileReadError {
+  kFileReadOk,
+  kFileMissing,
+  kFileIsFolder,
+  kFileNotPlain,  // a FIFO, a device, a socket
+  kFileDenied,
+  kFileReadFailed  // an I/O error, or no memory for the contents
+};
+
+// Reads the whole plain file at path into a new heap block; *size is its
+// length (a 0-byte file gives a 1-byte block and size 0) and *error is
+// kFileReadOk. NULL with *size 0 and *error set on failure. Never waits: a
+// FIFO or a device is refused at once, without being opened for a blocking
+// read.
+unsigned char *PlatformReadWholeFile(const char *path, size_t *size,
+                                     FileReadError *error);
 
 // Enumerating the entries of one folder that match a name pattern, given as
 // the folder and the pattern joined into one path ("photos/*.jpg"). Letter

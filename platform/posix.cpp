@@ -5,6 +5,7 @@
 #include <limits.h>
 #include <signal.h>
 #include <spawn.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
@@ -130,6 +131,115 @@ FILE *PlatformOpenForReading(const char *path) {
   FILE *file = fdopen(fd, "r");
   if (file == NULL) close(fd);
   return file;
+}
+
+// ---- Whole files ----
+
+static FileReadError ReadErrorOf(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return kFileMissing;
+    case EACCES:
+    case EPERM:
+      return kFileDenied;
+    case EISDIR:
+      return kFileIsFolder;
+    case ENXIO:  // a socket, or a device without its driver
+      return kFileNotPlain;
+    default:
+      return kFileReadFailed;
+  }
+}
+
+static FileReadError KindError(mode_t mode) {
+  if (S_ISDIR(mode)) return kFileIsFolder;
+  return S_ISREG(mode) ? kFileReadOk : kFileNotPlain;
+}
+
+// Reads until the buffer is full or the file ends: the bytes read, or -1 on
+// an error.
+static ssize_t ReadFully(int fd, void *buffer, size_t capacity) {
+  size_t used = 0;
+  while (used < capacity) {
+    ssize_t n = read(fd, (char *)buffer + used, capacity - used);
+    if (n == 0) break;
+    if (n > 0) {
+      used += (size_t)n;
+    } else if (errno != EINTR) {
+      return -1;
+    }
+  }
+  return (ssize_t)used;
+}
+
+// Doubles the block, or frees it and gives NULL.
+static unsigned char *Grow(unsigned char *block, size_t *capacity) {
+  size_t bigger = *capacity <= SIZE_MAX / 2 ? *capacity * 2 : 0;
+  unsigned char *grown =
+      bigger != 0 ? (unsigned char *)realloc(block, bigger) : NULL;
+  if (grown == NULL) free(block);
+  *capacity = bigger;
+  return grown;
+}
+
+// Reads to the end of the file, past the size it claimed when it grew (or is
+// one of /proc's, which claim 0 bytes). NULL on an error or without memory.
+static unsigned char *ReadToEnd(int fd, size_t capacity, size_t *size) {
+  unsigned char *block = (unsigned char *)malloc(capacity);
+  size_t used = 0;
+  while (block != NULL) {
+    ssize_t n = ReadFully(fd, block + used, capacity - used);
+    if (n < 0) break;
+    used += (size_t)n;
+    if (used < capacity) {
+      *size = used;
+      return block;
+    }
+    block = Grow(block, &capacity);
+  }
+  free(block);
+  return NULL;
+}
+
+// The kind is asked before the open, so a device is never opened at all
+// (opening some has effects of its own), and again after it, in case the name
+// changed hands in between. The open never waits, even for a FIFO.
+static int OpenPlainFile(const char *path, off_t *size, FileReadError *error) {
+  struct stat st;
+  if (stat(path, &st) != 0) {
+    *error = ReadErrorOf(errno);
+    return -1;
+  }
+  if ((*error = KindError(st.st_mode)) != kFileReadOk) return -1;
+  int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    *error = ReadErrorOf(errno);
+    return -1;
+  }
+  *error = fstat(fd, &st) == 0 ? KindError(st.st_mode) : kFileReadFailed;
+  if (*error != kFileReadOk) {
+    close(fd);
+    return -1;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);  // reads as usual
+  *size = st.st_size;
+  return fd;
+}
+
+unsigned char *PlatformReadWholeFile(const char *path, size_t *size,
+                                     FileReadError *error) {
+  *size = 0;
+  off_t claimed = 0;
+  int fd = OpenPlainFile(path, &claimed, error);
+  if (fd < 0) return NULL;
+  // A byte beyond the claimed size, so that a file that grew is seen to.
+  unsigned char *block = NULL;
+  if ((uint64_t)claimed < SIZE_MAX)
+    block = ReadToEnd(fd, (size_t)claimed + 1, size);
+  close(fd);
+  *error = block != NULL ? kFileReadOk : kFileReadFailed;
+  return block;
 }
 
 // ---- Folder listing with Windows' name matching ----

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <direct.h>
 #include <shellapi.h>
+#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -60,6 +61,85 @@ FILE *PlatformOpenForReading(const char *path) {
       (attributes & FILE_ATTRIBUTE_DIRECTORY))
     return NULL;
   return fopen(path, "r");
+}
+
+// ---- Whole files ----
+
+static FileReadError ReadErrorOf(DWORD code) {
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+      return kFileMissing;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return kFileDenied;
+    default:
+      return kFileReadFailed;
+  }
+}
+
+// Opened as fopen opens for reading, so a file another program is writing
+// can still be read. A folder is asked about first, as opening one fails
+// with the same code as a denial; a pipe or a device is refused by its type,
+// which the open gives without waiting.
+static HANDLE OpenPlainFile(const char *path, FileReadError *error) {
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    *error = kFileIsFolder;
+    return INVALID_HANDLE_VALUE;
+  }
+  HANDLE file =
+      CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, NULL);
+  if (file == INVALID_HANDLE_VALUE) {
+    *error = ReadErrorOf(GetLastError());
+  } else if (GetFileType(file) != FILE_TYPE_DISK) {
+    *error = kFileNotPlain;
+    CloseHandle(file);
+    file = INVALID_HANDLE_VALUE;
+  }
+  return file;
+}
+
+// Up to capacity bytes, fewer when the file shrank since its size was asked.
+// The count read, or -1 on an error.
+static int64_t ReadUpTo(HANDLE file, unsigned char *block, size_t capacity) {
+  size_t used = 0;
+  while (used < capacity) {
+    size_t left = capacity - used;
+    DWORD chunk = left < (1u << 30) ? (DWORD)left : (1u << 30);
+    DWORD got = 0;
+    if (!ReadFile(file, block + used, chunk, &got, NULL)) return -1;
+    if (got == 0) break;
+    used += got;
+  }
+  return (int64_t)used;
+}
+
+unsigned char *PlatformReadWholeFile(const char *path, size_t *size,
+                                     FileReadError *error) {
+  *size = 0;
+  HANDLE file = OpenPlainFile(path, error);
+  if (file == INVALID_HANDLE_VALUE) return NULL;
+  LARGE_INTEGER length;
+  unsigned char *block = NULL;
+  if (GetFileSizeEx(file, &length) && (uint64_t)length.QuadPart < SIZE_MAX)
+    block = (unsigned char *)malloc((size_t)length.QuadPart + 1);
+  int64_t got =
+      block != NULL ? ReadUpTo(file, block, (size_t)length.QuadPart) : -1;
+  CloseHandle(file);
+  if (got < 0) {
+    free(block);
+    *error = kFileReadFailed;
+    return NULL;
+  }
+  *size = (size_t)got;
+  *error = kFileReadOk;
+  return block;
 }
 
 // ---- Folder listing ----

@@ -1,10 +1,11 @@
 // What only POSIX systems show: the command line rebuilt from argv, links,
-// pipes and other users' files, TMPDIR, the resource limits, programs
-// started without a shell, and saves stopped by a signal.
+// pipes, devices and other users' files, TMPDIR, the resource limits,
+// programs started without a shell, and saves stopped by a signal.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -133,6 +134,37 @@ TEST_F(Files, CopyTextFileOntoAFullDiskEndsTheProgramAndKeepsTheTarget) {
       testing::ExitedWithCode(1), "Can't write target.txt");
   EXPECT_EQ("old", ReadWholeFile("target.txt"));
   EXPECT_EQ((Texts{"source.txt", "target.txt"}), folder_.Names());
+}
+
+// Only a plain file is read, and anything else is refused at once: a read
+// that waited for a writer, or went on through a device's endless stream,
+// would hang the program. /proc's files claim 0 bytes but are read whole.
+TEST_F(Files, ReadWholeFileReadsOnlyPlainFilesAndNeverWaits) {
+  ASSERT_EQ(0, mkfifo("pipe", 0600));
+  int pipe_held = open("pipe", O_RDWR);  // a reader would wait for more
+  WriteWholeFile("secret", "x");
+  chmod("secret", 0);
+  struct {
+    const char *path;
+    FileReadError error;
+  } cases[] = {{"pipe", kFileNotPlain},
+               {"/dev/zero", kFileNotPlain},
+               {"secret/photo.jpg", kFileMissing},
+               {"secret", kFileDenied},
+               {"/proc/self/cmdline", kFileReadOk}};
+  alarm(10);  // a read that waits ends the test rather than hanging it
+  for (const auto &c : cases) {
+    if (c.error == kFileDenied && geteuid() == 0) continue;  // root reads all
+    size_t size = 0;
+    FileReadError error = kFileReadOk;
+    unsigned char *block = PlatformReadWholeFile(c.path, &size, &error);
+    EXPECT_EQ(c.error, error) << c.path;
+    std::string bytes = block ? std::string((char *)block, size) : "";
+    EXPECT_EQ(c.error == kFileReadOk ? ReadWholeFile(c.path) : "", bytes);
+    free(block);
+  }
+  alarm(0);
+  close(pipe_held);
 }
 
 TEST(RunAndWait, GivesTheExitCodeOrMinusOne) {

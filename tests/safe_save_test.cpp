@@ -1,6 +1,8 @@
-// The platform's safe save on its own: the target is replaced whole or left
-// as it was, and no temporary file outlives a save.
+// The platform's file services on their own: a whole file read into memory
+// byte for byte, and the safe save, which replaces the target whole or leaves
+// it as it was, with no temporary file outliving it.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <string>
 #include <vector>
@@ -56,6 +58,37 @@ TEST_F(SafeSaving, FailuresLeaveNothingBehind) {
   EXPECT_EQ(0, PlatformFinishSafeSave(&save));  // a folder is not replaced
   EXPECT_TRUE(IsFolder(folder_target));
   EXPECT_EQ(Texts{"album.jpg"}, folder_.Names());
+}
+
+// Binary bytes come back untouched: no line end turned, nothing cut at a NUL
+// or at Windows' end-of-text mark. What is not a file says why.
+TEST(ReadWholeFile, GivesTheBytesOrWhyNot) {
+  TempFolder folder;
+  const std::string kBytes("\xff\xd8\r\n\0\x1a\n", 7);
+  WriteWholeFile(folder.Path("photo.jpg"), kBytes);
+  WriteWholeFile(folder.Path("empty.jpg"), "");
+  ASSERT_TRUE(MakeTestFolder(folder.Path("album")));
+  struct {
+    const char *name;
+    FileReadError error;
+    std::string bytes;
+  } cases[] = {{"photo.jpg", kFileReadOk, kBytes},
+               {"empty.jpg", kFileReadOk, ""},
+               {"missing.jpg", kFileMissing, ""},
+               {"none/photo.jpg", kFileMissing, ""},
+               {"album", kFileIsFolder, ""}};
+  for (const auto &c : cases) {
+    size_t size = 99;
+    FileReadError error = kFileReadFailed;
+    unsigned char *block =
+        PlatformReadWholeFile(folder.Path(c.name).c_str(), &size, &error);
+    EXPECT_EQ(c.error, error) << c.name;
+    EXPECT_EQ(c.error == kFileReadOk, block != nullptr) << c.name;
+    std::string bytes = block ? std::string((char *)block, size) : "";
+    EXPECT_EQ(c.bytes, bytes) << c.name;
+    EXPECT_EQ(c.bytes.size(), size) << c.name;  // 0 on failure too
+    free(block);
+  }
 }
 
 }  // namespace

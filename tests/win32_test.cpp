@@ -1,7 +1,7 @@
 // What only Windows shows: the raw command line, the program path, the shell
 // starting programs, backslash paths and drive-relative names, the TEMP
-// fallback, text-mode line ends, read-only files and the resources of
-// Orvane.exe.
+// fallback, text-mode line ends, devices, files held by another program,
+// read-only files and the resources of Orvane.exe.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -109,6 +109,31 @@ TEST(WindowsTextMode, ReadAllTurnsCarriageReturnLineFeedIntoLineFeed) {
   WriteWholeFile(path, "a\nb\n");
   CopyTextFile(path.c_str(), copy.c_str());
   EXPECT_EQ("a\r\nb\r\n", ReadWholeFile(copy));
+}
+
+// ---- Files ----
+
+// A device is refused by its type, and a file another program holds without
+// sharing it is denied, not missing.
+TEST(WindowsReadWholeFile, RefusesDevicesAndFilesHeldByOthers) {
+  TempFolder folder;
+  std::string held = folder.Path("held.jpg");
+  HANDLE holder = CreateFileA(held.c_str(), GENERIC_WRITE, 0, NULL,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+  ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+  struct {
+    std::string path;
+    FileReadError error;
+  } cases[] = {{"NUL", kFileNotPlain}, {held, kFileDenied}};
+  for (const auto &c : cases) {
+    size_t size = 1;
+    FileReadError error = kFileReadOk;
+    unsigned char *block = PlatformReadWholeFile(c.path.c_str(), &size, &error);
+    EXPECT_EQ(c.error, error) << c.path;
+    EXPECT_EQ(nullptr, block) << c.path;
+    free(block);
+  }
+  CloseHandle(holder);
 }
 
 // ---- The log ----
