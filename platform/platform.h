@@ -13,6 +13,7 @@
 #define ORVANE_PLATFORM_PLATFORM_H
 
 #include <stddef.h>
+#include <stdint.h>
 #include <stdio.h>
 
 // The separator that path joins put between a folder and a name.
@@ -89,6 +90,13 @@ enum FileReadError {
 // read.
 unsigned char *PlatformReadWholeFile(const char *path, size_t *size,
                                      FileReadError *error);
+
+// Bytes this process can still allocate now. POSIX: the memory the system
+// has available (Linux's MemAvailable), capped by what the address-space
+// limit (ulimit -v) leaves above what the process already maps. Windows: the
+// smaller of the free commit charge (page file) and the free address space.
+// UINT64_MAX when nothing can be read.
+uint64_t PlatformAvailableMemory(void);
 
 // Enumerating the entries of one folder that match a name pattern, given as
 // the folder and the pattern joined into one path ("photos/*.jpg"). Letter

@@ -8,6 +8,7 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <sys/wait.h>
@@ -133,7 +134,7 @@ FILE *PlatformOpenForReading(const char *path) {
   return file;
 }
 
-// ---- Whole files ----
+// ---- Whole files and memory ----
 
 static FileReadError ReadErrorOf(int error) {
   switch (error) {
@@ -240,6 +241,49 @@ unsigned char *PlatformReadWholeFile(const char *path, size_t *size,
   close(fd);
   *error = block != NULL ? kFileReadOk : kFileReadFailed;
   return block;
+}
+
+// A small /proc file as text, read without buffering: each read of such a
+// file is made fresh by the kernel.
+static int ReadProcText(const char *path, char *text, size_t capacity) {
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return 0;
+  ssize_t n = ReadFully(fd, text, capacity - 1);
+  close(fd);
+  text[n > 0 ? n : 0] = '\0';
+  return n > 0;
+}
+
+// MemAvailable: the kernel's estimate of what can be allocated without
+// swapping, in kilobytes.
+static uint64_t MachineAvailable(void) {
+  char text[8192];
+  if (!ReadProcText("/proc/meminfo", text, sizeof text)) return UINT64_MAX;
+  const char *line = strstr(text, "MemAvailable:");
+  if (line == NULL) return UINT64_MAX;
+  unsigned long long kilobytes = strtoull(line + 13, NULL, 10);
+  return kilobytes <= UINT64_MAX / 1024 ? kilobytes * 1024 : UINT64_MAX;
+}
+
+// What the address-space limit leaves above the process's mapped size (the
+// first field of statm, in pages).
+static uint64_t AddressSpaceLeft(void) {
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_AS, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+    return UINT64_MAX;
+  char text[256];
+  long page = sysconf(_SC_PAGESIZE);
+  if (page <= 0 || !ReadProcText("/proc/self/statm", text, sizeof text))
+    return UINT64_MAX;
+  uint64_t mapped = strtoull(text, NULL, 10) * (uint64_t)page;
+  uint64_t cap = (uint64_t)limit.rlim_cur;
+  return cap > mapped ? cap - mapped : 0;
+}
+
+uint64_t PlatformAvailableMemory(void) {
+  uint64_t machine = MachineAvailable();
+  uint64_t left = AddressSpaceLeft();
+  return machine < left ? machine : left;
 }
 
 // ---- Folder listing with Windows' name matching ----

@@ -63,7 +63,7 @@ FILE *PlatformOpenForReading(const char *path) {
   return fopen(path, "r");
 }
 
-// ---- Whole files ----
+// ---- Whole files and memory ----
 
 static FileReadError ReadErrorOf(DWORD code) {
   switch (code) {
@@ -140,6 +140,17 @@ unsigned char *PlatformReadWholeFile(const char *path, size_t *size,
   *size = (size_t)got;
   *error = kFileReadOk;
   return block;
+}
+
+// The commit charge left bounds what the process may allocate; the address
+// space left bounds it too, for a 32-bit process.
+uint64_t PlatformAvailableMemory(void) {
+  MEMORYSTATUSEX status;
+  status.dwLength = sizeof status;
+  if (!GlobalMemoryStatusEx(&status)) return UINT64_MAX;
+  return status.ullAvailPageFile < status.ullAvailVirtual
+             ? status.ullAvailPageFile
+             : status.ullAvailVirtual;
 }
 
 // ---- Folder listing ----

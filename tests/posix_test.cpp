@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <signal.h>
+#include <stdint.h>
 #include <stdlib.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -202,6 +205,50 @@ TEST(StringList, ArraysThatCannotBeAllocatedEndTheProgram) {
         StringListInsert(&list, INT_MAX, "x");
       },
       testing::ExitedWithCode(1), "out of memory");
+}
+
+// ---- Memory ----
+
+#if defined(__SANITIZE_ADDRESS__)
+#define ORVANE_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORVANE_UNDER_ASAN 1
+#endif
+#endif
+
+// Both the soft and the hard limit, for a death test's child.
+void SetLimit(int resource, rlim_t value) {
+  struct rlimit limit = {value, value};
+  setrlimit(resource, &limit);
+}
+
+// What the process maps now, as RLIMIT_AS counts it.
+uint64_t MappedBytes() {
+  std::ifstream statm("/proc/self/statm");
+  uint64_t pages = 0;
+  statm >> pages;
+  return pages * (uint64_t)sysconf(_SC_PAGESIZE);
+}
+
+// ulimit -v caps what can be allocated, whatever the machine has free.
+TEST(AvailableMemory, IsTheLesserOfFreeMemoryAndTheAddressSpaceLimit) {
+  uint64_t available = PlatformAvailableMemory();
+  EXPECT_GT(available, 0u);
+  EXPECT_LT(available, UINT64_MAX);
+#ifdef ORVANE_UNDER_ASAN
+  GTEST_SKIP() << "the sanitizer maps terabytes: no limit can be set";
+#else
+  const uint64_t kRoom = 100 << 20;
+  EXPECT_EXIT(
+      {
+        SetLimit(RLIMIT_AS, (rlim_t)(MappedBytes() + kRoom));
+        uint64_t left = PlatformAvailableMemory();
+        fprintf(stderr, "%llu bytes left\n", (unsigned long long)left);
+        _exit(left > kRoom / 2 && left <= kRoom ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+#endif
 }
 
 // ---- A save stopped by a signal ----

@@ -1,10 +1,11 @@
 // What only Windows shows: the raw command line, the program path, the shell
 // starting programs, backslash paths and drive-relative names, the TEMP
 // fallback, text-mode line ends, devices, files held by another program,
-// read-only files and the resources of Orvane.exe.
+// read-only files, the memory report and the resources of Orvane.exe.
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <stdint.h>
 #include <stdlib.h>
 
 #include <regex>
@@ -111,7 +112,7 @@ TEST(WindowsTextMode, ReadAllTurnsCarriageReturnLineFeedIntoLineFeed) {
   EXPECT_EQ("a\r\nb\r\n", ReadWholeFile(copy));
 }
 
-// ---- Files ----
+// ---- Files and memory ----
 
 // A device is refused by its type, and a file another program holds without
 // sharing it is denied, not missing.
@@ -134,6 +135,13 @@ TEST(WindowsReadWholeFile, RefusesDevicesAndFilesHeldByOthers) {
     free(block);
   }
   CloseHandle(holder);
+}
+
+// The system's report needs its record's size filled in, or it says nothing.
+TEST(WindowsAvailableMemory, IsWhatTheSystemReports) {
+  uint64_t available = PlatformAvailableMemory();
+  EXPECT_GT(available, 0u);
+  EXPECT_LT(available, UINT64_MAX);
 }
 
 // ---- The log ----
