@@ -408,51 +408,81 @@ char *SystemSaveTarget(const char *path) {
   return CopyTextOrAbort(path);
 }
 
-// ---- Removing the fresh file when a signal stops the process ----
+// ---- Removing the fresh file when a signal ends the process ----
 
-// Ctrl-C, a plain kill and a closed terminal; SIGKILL cannot be caught.
-static const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
-enum { kStopSignalCount = sizeof kStopSignals / sizeof kStopSignals[0] };
-static struct sigaction g_before_watch[kStopSignalCount];
+// What a signal does while the fresh file exists.
+enum SignalRole {
+  kStopRole,   // removes the file, then ends the process by default action
+  kCrashRole,  // removes the file, then meets what was installed before
+};
+struct WatchedSignal {
+  int number;
+  SignalRole role;
+};
+// Ctrl-C, a plain kill, a closed terminal and Ctrl-\ (SIGKILL cannot be
+// caught); and a fault or abort().
+static const WatchedSignal kWatchedSignals[] = {
+    {SIGINT, kStopRole},   {SIGTERM, kStopRole},  {SIGHUP, kStopRole},
+    {SIGQUIT, kStopRole},  {SIGSEGV, kCrashRole}, {SIGBUS, kCrashRole},
+    {SIGABRT, kCrashRole}, {SIGFPE, kCrashRole},  {SIGILL, kCrashRole}};
+enum { kWatchedCount = sizeof kWatchedSignals / sizeof kWatchedSignals[0] };
+static struct sigaction g_before_watch[kWatchedCount];
 static char *volatile g_watched;  // the file to remove; read by the handler
 
-// Async-signal-safe calls only. The signal is raised again with its default
-// action, so whoever started the program sees how it ended.
-static void RemoveWatchedAndStop(int signal_number) {
+// Async-signal-safe calls only. The signal is raised again, so whoever
+// started the program sees how it ended: a stop by the default action, a
+// crash by what was there before (the default, or a sanitizer's report). A
+// real fault is raised too: were it not, returning would run the faulting
+// instruction again, which ends the same way.
+static void RemoveWatchedAndEnd(int signal_number) {
   if (g_watched != NULL) unlink(g_watched);
-  signal(signal_number, SIG_DFL);
+  for (int i = 0; i < kWatchedCount; i++) {
+    if (kWatchedSignals[i].number != signal_number) continue;
+    if (kWatchedSignals[i].role == kCrashRole)
+      sigaction(signal_number, &g_before_watch[i], NULL);
+    else
+      signal(signal_number, SIG_DFL);
+  }
   raise(signal_number);  // delivered once the handler returns
 }
 
 static void MaskStopSignals(int how, sigset_t *before) {
   sigset_t set;
   sigemptyset(&set);
-  for (int signal_number : kStopSignals) sigaddset(&set, signal_number);
+  for (const WatchedSignal &watched : kWatchedSignals)
+    if (watched.role == kStopRole) sigaddset(&set, watched.number);
   sigprocmask(how, &set, before);
 }
 
-// Called with the signals blocked. A signal that was ignored (nohup) stays
-// ignored.
-static void Watch(const char *path) {
-  if (g_watched == NULL) {
-    struct sigaction action = {};
-    action.sa_handler = RemoveWatchedAndStop;
-    sigemptyset(&action.sa_mask);
-    for (int signal_number : kStopSignals)
-      sigaddset(&action.sa_mask, signal_number);
-    for (int i = 0; i < kStopSignalCount; i++) {
-      sigaction(kStopSignals[i], NULL, &g_before_watch[i]);
-      if (g_before_watch[i].sa_handler != SIG_IGN)
-        sigaction(kStopSignals[i], &action, NULL);
-    }
+// A signal that was ignored (nohup) stays ignored. Within the handler the
+// other signals wait, so a second one cannot cut the first one's work short.
+// The handler runs on the alternate stack when there is one (a sanitizer sets
+// one up), so that even a stack overflow removes the file.
+static void InstallWatchHandlers(void) {
+  struct sigaction handle = {};
+  handle.sa_handler = RemoveWatchedAndEnd;
+  handle.sa_flags = SA_ONSTACK;
+  sigemptyset(&handle.sa_mask);
+  for (const WatchedSignal &watched : kWatchedSignals)
+    sigaddset(&handle.sa_mask, watched.number);
+  for (int i = 0; i < kWatchedCount; i++) {
+    const WatchedSignal &watched = kWatchedSignals[i];
+    sigaction(watched.number, NULL, &g_before_watch[i]);
+    if (g_before_watch[i].sa_handler != SIG_IGN)
+      sigaction(watched.number, &handle, NULL);
   }
+}
+
+// Called with the stop signals blocked.
+static void Watch(const char *path) {
+  if (g_watched == NULL) InstallWatchHandlers();
   char *previous = g_watched;
   g_watched = CopyTextOrAbort(path);
   free(previous);
 }
 
-// The signals are held back while the file is created and watched, so no
-// moment exists in which it stands unwatched.
+// The stop signals are held back while the file is created and watched, so
+// no moment exists in which it stands unwatched.
 CreateResult SystemCreateNew(const char *path) {
   sigset_t before;
   MaskStopSignals(SIG_BLOCK, &before);
@@ -471,8 +501,8 @@ void SystemForgetNew(void) {
   sigset_t before;
   MaskStopSignals(SIG_BLOCK, &before);
   if (g_watched != NULL) {
-    for (int i = 0; i < kStopSignalCount; i++)
-      sigaction(kStopSignals[i], &g_before_watch[i], NULL);
+    for (int i = 0; i < kWatchedCount; i++)
+      sigaction(kWatchedSignals[i].number, &g_before_watch[i], NULL);
     char *watched = g_watched;
     g_watched = NULL;
     free(watched);

@@ -13,7 +13,8 @@
 enum CreateResult { kCreated, kAlreadyExists, kCreateFailed };
 // Creates path as a new empty file; an existing file is never opened. Until
 // SystemForgetNew, a signal that stops the process (POSIX: SIGINT, SIGTERM,
-// SIGHUP) removes the file first; one file is watched at a time.
+// SIGHUP, SIGQUIT) or a crash (SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL)
+// removes the file first; one file is watched at a time.
 CreateResult SystemCreateNew(const char *path);
 
 // The file SystemCreateNew made is moved or removed: stopping no longer

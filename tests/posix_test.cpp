@@ -1,17 +1,19 @@
 // What only POSIX systems show: the command line rebuilt from argv, links,
 // pipes, devices and other users' files, TMPDIR, the resource limits,
-// programs started without a shell, and saves stopped by a signal.
+// programs started without a shell, and saves ended by a signal.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <limits.h>
 #include <signal.h>
 #include <stdint.h>
 #include <stdlib.h>
+#include <string.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -251,54 +253,72 @@ TEST(AvailableMemory, IsTheLesserOfFreeMemoryAndTheAddressSpaceLimit) {
 #endif
 }
 
-// ---- A save stopped by a signal ----
+// ---- A save ended by a signal ----
 
-// Ctrl-C, SIGTERM or SIGHUP during a save remove the temporary file, and
-// the program still ends by the signal; the target stays the old file.
-TEST_F(SafeSaving, StopSignalsRemoveTheTemporaryFile) {
+// The signals whose default action ends the program: stops and crashes.
+const int kEndingSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGSEGV,
+                              SIGBUS, SIGABRT, SIGFPE, SIGILL};
+
+void ExitSeven(int) { _exit(7); }
+
+// A signal's disposition before the save, and how the child then ends.
+struct SignalCase {
+  int signal_number;
+  void (*before)(int);  // SIG_DFL also puts a sanitizer's handler aside
+  std::function<bool(int)> ends;
+};
+
+// A death test's child: saves "new" over target, raising the signal during
+// the save, after it, or both.
+void SaveRaising(const std::string &target, const SignalCase &c, bool during,
+                 bool after) {
+  SetLimit(RLIMIT_CORE, 0);  // no core files from the crashes
+  signal(c.signal_number, c.before);
+  SafeSave save;
+  if (!PlatformBeginSafeSave(target.c_str(), &save)) _exit(3);
+  WriteWholeFile(save.temp, "new");
+  if (during) raise(c.signal_number);
+  if (ReadWholeFile(save.temp) != "new") _exit(4);  // gone, yet still running
+  if (!PlatformFinishSafeSave(&save)) _exit(5);
+  if (after) raise(c.signal_number);
+  _exit(0);
+}
+
+// A stop or a crash during a save removes the temporary file, and the
+// program still ends by the signal, or by the handler that was there before
+// the save (a sanitizer's report, say); the target stays the old file.
+TEST_F(SafeSaving, StopAndCrashSignalsRemoveTheTemporaryFile) {
+  std::vector<SignalCase> cases = {
+      {SIGSEGV, ExitSeven, testing::ExitedWithCode(7)}};
+  for (int n : kEndingSignals)
+    cases.push_back({n, SIG_DFL, testing::KilledBySignal(n)});
   WriteWholeFile(target_, "old");
-  for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
-    EXPECT_EXIT(
-        {
-          SafeSave save;
-          if (PlatformBeginSafeSave(target_.c_str(), &save))
-            WriteWholeFile(save.temp, "half a pict");
-          raise(signal_number);
-        },
-        testing::KilledBySignal(signal_number), "");
-    EXPECT_EQ(Texts{"photo.jpg"}, TempFolder::NamesIn(folder_.path()));
+  for (const SignalCase &c : cases) {
+    EXPECT_EXIT(SaveRaising(target_, c, true, false), c.ends, "")
+        << strsignal(c.signal_number);
+    EXPECT_EQ(Texts{"photo.jpg"}, folder_.Names());
     EXPECT_EQ("old", ReadWholeFile(target_));
   }
 }
 
-void ExitSeven(int) { _exit(7); }
-
-// Once the save is over, each signal acts as it did before: the program's
-// own handler, an ignored SIGHUP (nohup), the default action.
+// Once the save is over, each signal acts as it did before: the default
+// action, the program's own handler, or nothing when it was ignored (nohup).
+// During the save, a signal ignored before stays ignored.
 TEST_F(SafeSaving, SignalsActAsBeforeAroundTheSave) {
-  auto save_then_raise = [this](int signal_number) {
-    SafeSave save;
-    if (!PlatformBeginSafeSave(target_.c_str(), &save)) _exit(3);
-    raise(SIGHUP);  // ignored: the save goes on
-    WriteWholeFile(save.temp, "new");
-    if (!PlatformFinishSafeSave(&save)) _exit(4);
-    raise(signal_number);
-  };
-  EXPECT_EXIT(
-      {
-        signal(SIGHUP, SIG_IGN);
-        signal(SIGINT, ExitSeven);
-        save_then_raise(SIGINT);
-      },
-      testing::ExitedWithCode(7), "");
-  EXPECT_EQ("new", ReadWholeFile(target_));
-  EXPECT_EXIT(
-      {
-        signal(SIGHUP, SIG_IGN);
-        save_then_raise(SIGTERM);
-      },
-      testing::KilledBySignal(SIGTERM), "");
-  EXPECT_EQ(Texts{"photo.jpg"}, TempFolder::NamesIn(folder_.path()));
+  std::vector<SignalCase> cases = {
+      {SIGINT, ExitSeven, testing::ExitedWithCode(7)},
+      {SIGSEGV, ExitSeven, testing::ExitedWithCode(7)},
+      {SIGHUP, SIG_IGN, testing::ExitedWithCode(0)},
+      {SIGFPE, SIG_IGN, testing::ExitedWithCode(0)}};
+  for (int n : kEndingSignals)
+    cases.push_back({n, SIG_DFL, testing::KilledBySignal(n)});
+  for (const SignalCase &c : cases) {
+    bool ignored = c.before == SIG_IGN;
+    EXPECT_EXIT(SaveRaising(target_, c, ignored, true), c.ends, "")
+        << strsignal(c.signal_number);
+    EXPECT_EQ("new", ReadWholeFile(target_));
+    EXPECT_EQ(Texts{"photo.jpg"}, folder_.Names());
+  }
 }
 
 }  // namespace
