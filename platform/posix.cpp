@@ -412,19 +412,22 @@ char *SystemSaveTarget(const char *path) {
 
 // What a signal does while the fresh file exists.
 enum SignalRole {
-  kStopRole,   // removes the file, then ends the process by default action
-  kCrashRole,  // removes the file, then meets what was installed before
+  kStopRole,    // removes the file, then ends the process by default action
+  kCrashRole,   // removes the file, then meets what was installed before
+  kIgnoreRole,  // ignored, so the save fails and cleans up as after any error
 };
 struct WatchedSignal {
   int number;
   SignalRole role;
 };
 // Ctrl-C, a plain kill, a closed terminal and Ctrl-\ (SIGKILL cannot be
-// caught); and a fault or abort().
+// caught); a fault or abort(); and reaching the file-size limit (ulimit -f),
+// whose write then fails with EFBIG instead.
 static const WatchedSignal kWatchedSignals[] = {
     {SIGINT, kStopRole},   {SIGTERM, kStopRole},  {SIGHUP, kStopRole},
     {SIGQUIT, kStopRole},  {SIGSEGV, kCrashRole}, {SIGBUS, kCrashRole},
-    {SIGABRT, kCrashRole}, {SIGFPE, kCrashRole},  {SIGILL, kCrashRole}};
+    {SIGABRT, kCrashRole}, {SIGFPE, kCrashRole},  {SIGILL, kCrashRole},
+    {SIGXFSZ, kIgnoreRole}};
 enum { kWatchedCount = sizeof kWatchedSignals / sizeof kWatchedSignals[0] };
 static struct sigaction g_before_watch[kWatchedCount];
 static char *volatile g_watched;  // the file to remove; read by the handler
@@ -459,17 +462,20 @@ static void MaskStopSignals(int how, sigset_t *before) {
 // The handler runs on the alternate stack when there is one (a sanitizer sets
 // one up), so that even a stack overflow removes the file.
 static void InstallWatchHandlers(void) {
-  struct sigaction handle = {};
+  struct sigaction handle = {}, ignore = {};
   handle.sa_handler = RemoveWatchedAndEnd;
   handle.sa_flags = SA_ONSTACK;
+  ignore.sa_handler = SIG_IGN;
   sigemptyset(&handle.sa_mask);
+  sigemptyset(&ignore.sa_mask);
   for (const WatchedSignal &watched : kWatchedSignals)
     sigaddset(&handle.sa_mask, watched.number);
   for (int i = 0; i < kWatchedCount; i++) {
     const WatchedSignal &watched = kWatchedSignals[i];
     sigaction(watched.number, NULL, &g_before_watch[i]);
-    if (g_before_watch[i].sa_handler != SIG_IGN)
-      sigaction(watched.number, &handle, NULL);
+    if (g_before_watch[i].sa_handler == SIG_IGN) continue;
+    sigaction(watched.number, watched.role == kIgnoreRole ? &ignore : &handle,
+              NULL);
   }
 }
 

@@ -14,7 +14,8 @@ enum CreateResult { kCreated, kAlreadyExists, kCreateFailed };
 // Creates path as a new empty file; an existing file is never opened. Until
 // SystemForgetNew, a signal that stops the process (POSIX: SIGINT, SIGTERM,
 // SIGHUP, SIGQUIT) or a crash (SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL)
-// removes the file first; one file is watched at a time.
+// removes the file first, and a write past the file-size limit fails with an
+// error rather than ending the process; one file is watched at a time.
 CreateResult SystemCreateNew(const char *path);
 
 // The file SystemCreateNew made is moved or removed: stopping no longer

@@ -1,6 +1,7 @@
 // What only POSIX systems show: the command line rebuilt from argv, links,
 // pipes, devices and other users' files, TMPDIR, the resource limits,
 // programs started without a shell, and saves ended by a signal.
+#include <errno.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <limits.h>
@@ -303,22 +304,48 @@ TEST_F(SafeSaving, StopAndCrashSignalsRemoveTheTemporaryFile) {
 
 // Once the save is over, each signal acts as it did before: the default
 // action, the program's own handler, or nothing when it was ignored (nohup).
-// During the save, a signal ignored before stays ignored.
+// During the save, a signal ignored before stays ignored, and so is SIGXFSZ.
 TEST_F(SafeSaving, SignalsActAsBeforeAroundTheSave) {
   std::vector<SignalCase> cases = {
+      {SIGXFSZ, SIG_DFL, testing::KilledBySignal(SIGXFSZ)},
       {SIGINT, ExitSeven, testing::ExitedWithCode(7)},
       {SIGSEGV, ExitSeven, testing::ExitedWithCode(7)},
       {SIGHUP, SIG_IGN, testing::ExitedWithCode(0)},
-      {SIGFPE, SIG_IGN, testing::ExitedWithCode(0)}};
+      {SIGFPE, SIG_IGN, testing::ExitedWithCode(0)},
+      {SIGXFSZ, SIG_IGN, testing::ExitedWithCode(0)}};
   for (int n : kEndingSignals)
     cases.push_back({n, SIG_DFL, testing::KilledBySignal(n)});
   for (const SignalCase &c : cases) {
-    bool ignored = c.before == SIG_IGN;
+    bool ignored = c.before == SIG_IGN || c.signal_number == SIGXFSZ;
     EXPECT_EXIT(SaveRaising(target_, c, ignored, true), c.ends, "")
         << strsignal(c.signal_number);
     EXPECT_EQ("new", ReadWholeFile(target_));
     EXPECT_EQ(Texts{"photo.jpg"}, folder_.Names());
   }
+}
+
+// Past the file-size limit (ulimit -f) the save's write fails with EFBIG
+// rather than SIGXFSZ ending the program with the fresh file left behind;
+// the save then cleans up as after any failed write.
+TEST_F(SafeSaving, FileSizeLimitFailsTheWriteNotTheProgram) {
+  WriteWholeFile(target_, "old");
+  EXPECT_EXIT(
+      {
+        SetLimit(RLIMIT_FSIZE, 1024);  // SIGXFSZ keeps its default action
+        SafeSave save;
+        if (!PlatformBeginSafeSave(target_.c_str(), &save)) _exit(3);
+        int fd = open(save.temp, O_WRONLY | O_CLOEXEC);
+        char data[4096] = {};
+        ssize_t n = 0;
+        for (int i = 0; i < 4 && n >= 0; i++) n = write(fd, data, sizeof data);
+        if (n >= 0 || errno != EFBIG) _exit(4);
+        close(fd);
+        PlatformAbandonSafeSave(&save);
+        _exit(0);
+      },
+      testing::ExitedWithCode(0), "");
+  EXPECT_EQ("old", ReadWholeFile(target_));
+  EXPECT_EQ(Texts{"photo.jpg"}, folder_.Names());
 }
 
 }  // namespace
