@@ -14,6 +14,15 @@
 
 #include "image/imagefile.h"
 
+// Defined in forms.cpp, with the forms made after loading; save_forms.cpp
+// holds those each writer needs and edit_forms.cpp the edits' own.
+
+// A bitmap of 1 to 32 bits a pixel, not 16-bit channels or floats.
+int IsPlainBitmap(FIBITMAP *bitmap);
+
+// Every palette entry grey, in whatever order: such an image is a grey one.
+int HasGreyPalette(FIBITMAP *bitmap);
+
 // The loaded bitmap as the edits and every writer take it.
 FIBITMAP *FormAfterLoad(FIBITMAP *bitmap, ImageFormat format);
 
