@@ -7,8 +7,10 @@
 
 #include "app/cmdline.h"
 #include "app/messages.h"
+#include "app/process.h"
 #include "image/imagefile.h"
 #include "lib/strings.h"
+#include "log/log.h"
 
 struct EditState {
   FIBITMAP *current;
@@ -158,12 +160,16 @@ static int ApplyEditOptions(int count, char **entries, EditState *state) {
   return 0;
 }
 
+// A file refused before loading says why in the log, for whoever debugs it.
 static FIBITMAP *LoadInput(const char *path) {
-  ImageError error;
-  FIBITMAP *bitmap = LoadImageByName(path, &error);
-  if (error == kImageNoFormat)
+  LoadFailure failure;
+  FIBITMAP *bitmap = LoadImageByName(path, &failure);
+  if (failure.error == kImageNoFormat)
     ErrorExitF("Input file: %s - must end in .jpg or .jpeg", path);
-  if (bitmap == NULL) ErrorExitF("Couldn't open input file: %s", path);
+  if (bitmap == NULL) {
+    if (DebugLevel > 0) LogF("Couldn't open %s: %s", path, failure.reason);
+    ErrorExitF("Couldn't open input file: %s", path);
+  }
   return bitmap;
 }
 

@@ -1,13 +1,19 @@
 // Loading BMP files, including forms the image library refuses as they stand:
-// it is shown the same file with a header it reads.
+// it is shown the same bytes with a header it reads.
 //
-// Ownership: LoadBmpFile returns a new bitmap that the caller releases with
-// ReleaseImage, or NULL when the library refuses the file.
+// Ownership: the bytes stay the caller's; LoadBmpBytes returns a new bitmap
+// that the caller releases with ReleaseImage, or NULL when the library
+// refuses the file.
 #ifndef ORVANE_IMAGE_BMP_LOAD_H
 #define ORVANE_IMAGE_BMP_LOAD_H
 
-struct FIBITMAP;
+#include <stddef.h>
 
-FIBITMAP *LoadBmpFile(const char *path);
+#include "image/bmp_header.h"
+#include "image/imagefile.h"
+
+// header: what ReadBmpHeader read of data, or NULL when it read nothing.
+FIBITMAP *LoadBmpBytes(const unsigned char *data, size_t size,
+                       const BmpHeader *header);
 
 #endif

@@ -2,7 +2,6 @@
 
 #include <FreeImage.h>
 #include <stdint.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -18,52 +17,15 @@ enum {
 // libpng's default limit on the memory an ancillary chunk may take.
 static const uint32_t kLargestProfile = 8000000;
 
-// Reads and checks one chunk's data (its CRC over type and data).
-static unsigned char *ReadChunkData(FILE *file, const unsigned char *type,
-                                    uint32_t length) {
-  if (length > kLargestProfile) return NULL;
-  unsigned char *chunk = (unsigned char *)malloc(4 + length + 4);
-  if (chunk == NULL) return NULL;
-  memcpy(chunk, type, 4);
-  if (fread(chunk + 4, 1, length + 4, file) != length + 4 ||
-      FreeImage_ZLibCRC32(0, chunk, 4 + length) != Big32(chunk + 4 + length)) {
-    free(chunk);
-    return NULL;
-  }
-  memmove(chunk, chunk + 4, length);
-  return chunk;
-}
-
-// The data of the PNG's iCCP chunk where libpng takes one: before PLTE and
-// IDAT, and not after an sRGB chunk. NULL when there is none; the caller
-// frees it.
-static unsigned char *ReadIccpChunk(FILE *file, uint32_t *length) {
-  static const unsigned char kSignature[] = {0x89, 'P', 'N', 'G',
-                                             13,   10,  26,  10};
-  unsigned char head[8];
-  if (fread(head, 1, 8, file) != 8 || memcmp(head, kSignature, 8) != 0)
-    return NULL;
-  while (fread(head, 1, 8, file) == 8) {
-    *length = Big32(head);
-    const unsigned char *type = head + 4;
-    if (memcmp(type, "iCCP", 4) == 0) return ReadChunkData(file, type, *length);
-    if (memcmp(type, "PLTE", 4) == 0 || memcmp(type, "IDAT", 4) == 0 ||
-        memcmp(type, "sRGB", 4) == 0 || *length > 0x7FFFFFFF ||
-        fseek(file, (long)*length + 4, SEEK_CUR) != 0)
-      return NULL;
-  }
-  return NULL;
-}
-
 // Inflates into ever larger room, as the profile's size is known only from
 // inside it.
-static unsigned char *Inflate(unsigned char *data, uint32_t size,
+static unsigned char *Inflate(const unsigned char *data, uint32_t size,
                               uint32_t *inflated) {
   for (uint32_t room = 4096;; room *= 2) {
     if (room > kLargestProfile) room = kLargestProfile;
     unsigned char *out = (unsigned char *)malloc(room);
     if (out == NULL) return NULL;
-    *inflated = FreeImage_ZLibUncompress(out, room, data, size);
+    *inflated = FreeImage_ZLibUncompress(out, room, (BYTE *)data, size);
     if (*inflated > 0) return out;
     free(out);
     if (room == kLargestProfile) return NULL;
@@ -77,10 +39,10 @@ static int LooksLikeProfile(const unsigned char *data, uint32_t size) {
 
 // The profile inside iCCP data: a name of 1 to 79 bytes, its NUL, the
 // compression method (0, deflate), then the deflated profile.
-static void AttachIccpProfile(FIBITMAP *bitmap, unsigned char *chunk,
+static void AttachIccpProfile(FIBITMAP *bitmap, const unsigned char *chunk,
                               uint32_t length) {
-  unsigned char *end =
-      (unsigned char *)memchr(chunk, 0, length < 80 ? length : 80);
+  const unsigned char *end =
+      (const unsigned char *)memchr(chunk, 0, length < 80 ? length : 80);
   if (end == NULL || end == chunk || end + 2 >= chunk + length || end[1] != 0)
     return;
   uint32_t inflated = 0;
@@ -95,16 +57,11 @@ static void AttachIccpProfile(FIBITMAP *bitmap, unsigned char *chunk,
 // Debian's build of the library (its patch for compatibility with the
 // system's libpng) hands libpng a null pointer for the profile data, so
 // libpng returns nothing and every PNG loads without its profile. The iCCP
-// chunk is read here instead, as libpng would have given it.
-static void AttachPngProfile(FIBITMAP *bitmap, const char *path) {
-  FILE *file = fopen(path, "rb");
-  if (file == NULL) return;
-  uint32_t length = 0;
-  unsigned char *chunk = ReadIccpChunk(file, &length);
-  fclose(file);
-  if (chunk == NULL) return;
-  AttachIccpProfile(bitmap, chunk, length);
-  free(chunk);
+// chunk is taken here instead, as libpng would have given it.
+static void AttachPngProfile(FIBITMAP *bitmap, const PngChunks *png) {
+  if (png->profile_chunk == NULL || png->profile_chunk_length > kLargestProfile)
+    return;
+  AttachIccpProfile(bitmap, png->profile_chunk, png->profile_chunk_length);
 }
 
 // The colour space, as ICC profiles name it, that pixels of this colour
@@ -143,11 +100,10 @@ void CarryPhotoData(FIBITMAP *from, FIBITMAP *to) {
   FreeImage_CloneMetadata(to, from);
 }
 
-void SettleLoadedProfile(FIBITMAP *bitmap, const char *path,
-                         ImageFormat format) {
+void SettleLoadedProfile(FIBITMAP *bitmap, const ImageHeaders *headers) {
   FIICCPROFILE *profile = FreeImage_GetICCProfile(bitmap);
-  if (format == kFormatPng && profile->size == 0)
-    AttachPngProfile(bitmap, path);
+  if (headers->format == kFormatPng && headers->read && profile->size == 0)
+    AttachPngProfile(bitmap, &headers->png);
   if (profile->size == 0) return;
   // The library loads a CMYK JPEG as RGB but keeps its CMYK profile: written
   // out with RGB pixels, that makes an invalid file.

@@ -8,18 +8,16 @@
 #ifndef ORVANE_IMAGE_CARRY_H
 #define ORVANE_IMAGE_CARRY_H
 
-#include "image/imagefile.h"
-
-struct FIBITMAP;
+#include "image/headers.h"
 
 // Gives to what from carries, in place of what to carried.
 void CarryPhotoData(FIBITMAP *from, FIBITMAP *to);
 
-// Settles the profile of a bitmap just loaded from path: a PNG's profile,
+// Settles the profile of a bitmap just loaded from a file with these
+// headers: a PNG's profile,
 // which the library reads but does not keep, is attached; a profile for
 // other colours than the pixels' (a CMYK profile on the RGB pixels the
 // library makes of a CMYK JPEG) is dropped.
-void SettleLoadedProfile(FIBITMAP *bitmap, const char *path,
-                         ImageFormat format);
+void SettleLoadedProfile(FIBITMAP *bitmap, const ImageHeaders *headers);
 
 #endif

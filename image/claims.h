@@ -1,19 +1,23 @@
-// The checks an image file's header must pass before the library sees it:
-// the library believes the sizes a header claims and allocates the whole
-// bitmap first, so a small damaged file could take the machine's memory.
+// The check an image file must pass before the library sees it: the library
+// believes the sizes a header claims and allocates the whole bitmap first,
+// so a small damaged file could take the machine's memory.
 //
-// Ownership: nothing is kept; the file is opened, read and closed again.
+// Ownership: nothing is kept; reason is the caller's buffer.
 #ifndef ORVANE_IMAGE_CLAIMS_H
 #define ORVANE_IMAGE_CLAIMS_H
 
-#include "image/imagefile.h"
+#include <stddef.h>
 
-// 1 when the header of path claims more than the file could hold: an
-// uncompressed BMP's or a PNG's pixels, a Huffman-coded JPEG's blocks (one
-// bit each at least, with a wide margin), a BMP's pixel data beyond the end;
-// or an arithmetic-coded JPEG or a compressed BMP larger than 8192 x 8192,
-// which no file size bounds. 0 for anything it cannot read: the library
-// judges that.
-int ImageClaimsMoreThanItHolds(const char *path, ImageFormat format);
+#include "image/headers.h"
+
+// 1, with the reason written into reason, when the headers claim more than
+// the file's bytes could code: an uncompressed BMP's or a PNG's pixels, a
+// Huffman-coded JPEG's first scan (one bit a block at least), a BMP's
+// pixel data beyond the end; or an arithmetic-coded JPEG or compressed BMP
+// larger than 8192 x 8192, which no file size bounds; or a JPEG frame of a
+// component count the library mishandles. 0 for headers it could not read:
+// the library judges those.
+int ClaimsMoreThanItHolds(const ImageHeaders *headers, char *reason,
+                          size_t reason_size);
 
 #endif

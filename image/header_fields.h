@@ -13,6 +13,9 @@ enum BmpHeaderField {
   kBmpBitsPerPixel = 28,  // 16 bits
   kBmpCompression = 30,   // 32 bits: 0 none, 3 bit fields, others packed
   kBmpFieldsEnd = 34,
+  kBmpRedMask = 54,  // V2 headers and later: the masks inside the header
+  kBmpGreenMask = 58,
+  kBmpBlueMask = 62,
   // The old OS/2 info header, 12 bytes: 16-bit sizes, rows never packed.
   kBmpCoreInfoSize = 12,
   kBmpCoreWidth = 18,
@@ -34,9 +37,9 @@ enum PngHeaderField {
 // JPEG: segments of a marker (0xFF and a code) and, for most, a big-endian
 // 16-bit length that counts itself. The frame header (SOFn) holds the size.
 enum JpegMarker {
-  kJpegStart = 0xD8,         // SOI, first in the file, no length
-  kJpegEnd = 0xD9,           // EOI
-  kJpegScan = 0xDA,          // SOS: coded data follows its header
+  kJpegStart = 0xD8,          // SOI, first in the file, no length
+  kJpegEnd = 0xD9,            // EOI
+  kJpegScan = 0xDA,           // SOS: coded data follows its header
   kJpegFrameBaseline = 0xC0,  // SOF0; SOF1 extended and SOF2 progressive
   kJpegFrameLast = 0xCF,      // SOF0..SOF15, less DHT, JPG and DAC below
   kJpegHuffmanTable = 0xC4,

@@ -7,11 +7,8 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "image/bmp_load.h"
 #include "image/carry.h"
-#include "image/claims.h"
 #include "image/forms.h"
-#include "image/png_gamma.h"
 #include "lib/strings.h"
 #include "platform/platform.h"
 
@@ -28,29 +25,6 @@ ImageFormat ImageFormatOf(const char *path) {
   if (EndsWith(path, n, ".bmp")) return kFormatBmp;
   if (EndsWith(path, n, ".png")) return kFormatPng;
   return kFormatNone;
-}
-
-FIBITMAP *LoadImageByName(const char *path, ImageError *error) {
-  ImageFormat format = ImageFormatOf(path);
-  *error = kImageNoFormat;
-  if (format == kFormatNone) return NULL;
-  *error = kImageDamaged;
-  if (ImageClaimsMoreThanItHolds(path, format)) return NULL;
-  *error = kImageUndecodable;
-  FIBITMAP *loaded = format == kFormatBmp
-                         ? LoadBmpFile(path)
-                         : FreeImage_Load((FREE_IMAGE_FORMAT)format, path, 0);
-  if (loaded == NULL) return NULL;
-  if (format == kFormatPng) CorrectPngPaletteGamma(loaded, path);
-  FIBITMAP *bitmap = FormAfterLoad(loaded, format);
-  if (bitmap != loaded) {
-    CarryPhotoData(loaded, bitmap);
-    FreeImage_Unload(loaded);
-  }
-  if (bitmap == NULL) return NULL;
-  SettleLoadedProfile(bitmap, path, format);
-  *error = kImageLoaded;
-  return bitmap;
 }
 
 // For BMP the library reads an odd flag as "compress with RLE", and writes
@@ -129,8 +103,7 @@ FIBITMAP *CropImage(FIBITMAP *bitmap, int x, int y, int w, int h) {
   int64_t right = (int64_t)x + w;
   int64_t bottom = (int64_t)y + h;
   if (!FitsInt(right) || !FitsInt(bottom)) return NULL;
-  return Carried(bitmap,
-                 FreeImage_Copy(bitmap, x, y, (int)right, (int)bottom));
+  return Carried(bitmap, FreeImage_Copy(bitmap, x, y, (int)right, (int)bottom));
 }
 
 // The library brings large angles into range one turn at a time, which never

@@ -27,19 +27,25 @@ ImageFormat ImageFormatOf(const char *path);
 
 // Why a load failed.
 enum ImageError {
-  kImageLoaded = 0,
-  kImageNoFormat,     // the name ends in none of the accepted endings
-  kImageUnreadable,   // the file could not be read: missing, a folder, a
-                      // device or FIFO, no permission
-  kImageDamaged,      // it claims more than its bytes can code, or holds a
-                      // form the library mishandles
-  kImageTooLarge,     // it needs more memory than the machine can give now
-  kImageUndecodable   // the library could not decode it
+  kImageLoaded = 0,  // no failure
+  kImageNoFormat,    // the name ends in none of the accepted endings
+  kImageUnreadable,  // the file could not be read: missing, a folder, a
+                     // device or FIFO, no permission
+  kImageDamaged,     // it claims more than its bytes can code, or holds a
+                     // form the library mishandles
+  kImageTooLarge,    // it needs more memory than the machine can give now
+  kImageUndecodable  // the library could not decode it
 };
 
-// Reads the file at path once and loads the image from those bytes. NULL
-// with *error set when it can't; the reason for a refusal goes to the log.
-FIBITMAP *LoadImageByName(const char *path, ImageError *error);
+struct LoadFailure {
+  ImageError error;
+  char reason[200];  // what was wrong, in words for the log; "" if unknown
+};
+
+// Reads the file at path once and loads the image from those bytes: the
+// check of its headers, the form shown to the library and the load all see
+// the same bytes. NULL with *failure filled in when it can't.
+FIBITMAP *LoadImageByName(const char *path, LoadFailure *failure);
 
 // Writes the bitmap to a fresh file beside path and moves it over path only
 // once it is complete, so a failure leaves any existing file as it was.

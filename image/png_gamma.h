@@ -16,14 +16,15 @@
 #include <stddef.h>
 #include <stdint.h>
 
-struct FIBITMAP;
+#include "image/imagefile.h"
+#include "image/png_chunks.h"
 
-// For a bitmap the library loaded from the PNG file at path: corrects its
-// palette as libpng corrects truecolour samples, unless the file has no
+// For a bitmap the library loaded from the PNG whose chunks are png: corrects
+// its palette as libpng corrects truecolour samples, unless the file has no
 // palette, no usable gAMA chunk, an sRGB chunk, or a gamma libpng deems too
 // close to the display's, and unless the library has already corrected it
 // (a libpng that hands its corrected palette back).
-void CorrectPngPaletteGamma(FIBITMAP *bitmap, const char *path);
+void CorrectPngPaletteGamma(FIBITMAP *bitmap, const PngChunks *png);
 
 // libpng's 8-bit table for a file gamma in its fixed point (45455 for
 // 1/2.2) shown on the library's 2.2 display. Returns 0 and leaves table as

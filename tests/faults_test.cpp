@@ -146,6 +146,16 @@ TEST_F(Faults, ReadOnlyFileIsReplacedOnlyWhereTheSystemAllows) {
   ExpectOnlyNames({"kept.jpg", "photo.jpg"});
 }
 
+// An input that is no plain file is refused at once: a FIFO named like a
+// photo once held the program until something wrote into it.
+TEST_F(Faults, InputThatIsAFifoIsRefusedAtOnce) {
+  SKIP_FOR_WINDOWS_PROGRAM("a FIFO is POSIX's");
+  ASSERT_EQ(0, mkfifo(Work("x.png").c_str(), 0600));
+  ExpectWarning(Orvane({"-o", "out.bmp", "x.png"}),
+                "Couldn't open input file: x.png");
+  ExpectOnlyNames({"x.png"});
+}
+
 TEST_F(Faults, OutputThatIsAFolderIsLeftAlone) {
   MakeImage("photo.jpg", 64, 48);
   ASSERT_EQ(0, mkdir(Work("album.jpg").c_str(), 0755));

@@ -10,6 +10,7 @@
 
 #include <string>
 
+#include "tests/image/loading.h"
 #include "tests/temp_folder.h"
 #include "tools/test_images.h"
 
@@ -54,7 +55,7 @@ class BmpForms : public ::testing::Test {
   FIBITMAP *Load(const std::string &file) {
     std::string path = folder_.Path("shown.bmp");
     WriteWholeFile(path, file);
-    return LoadBmpFile(path.c_str());
+    return LoadedBmp(path);
   }
 
   // Same size, depth, pixels and palette.
@@ -166,7 +167,6 @@ TEST_F(BmpForms, WhatNoHeaderCanHelpStaysRefused) {
   EXPECT_EQ(nullptr, Load(pixels_inside_header));
   EXPECT_EQ(nullptr, Load(WithInfoHeader(bmp, 124).substr(0, 60)));
   EXPECT_EQ(nullptr, Load(""));
-  EXPECT_EQ(nullptr, LoadBmpFile(folder_.Path("missing.bmp").c_str()));
   FreeImage_Unload(scene);
 }
 
@@ -226,7 +226,7 @@ TEST_F(BmpForms, TheLibrarysOwnRle8FilesLoad) {
   FIBITMAP *expected = Load(LibraryBmp(scene));
   std::string path = folder_.Path("rle.bmp");
   ASSERT_TRUE(FreeImage_Save(FIF_BMP, scene, path.c_str(), BMP_SAVE_RLE));
-  FIBITMAP *loaded = LoadBmpFile(path.c_str());
+  FIBITMAP *loaded = LoadedBmp(path);
   ExpectSamePicture(expected, loaded);
   FreeImage_Unload(loaded);
   FreeImage_Unload(expected);

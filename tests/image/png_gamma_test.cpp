@@ -8,6 +8,7 @@
 #include "image/header_fields.h"
 #include "image/imagefile.h"
 #include "tests/image/loading.h"
+#include "tests/image/png_bytes.h"
 #include "tests/temp_folder.h"
 
 namespace {
@@ -18,19 +19,6 @@ const RGBQUAD kColours[] = {{200, 60, 10, 0},  {128, 128, 128, 0},
                             {0, 0, 0, 0},      {255, 255, 255, 0},
                             {3, 40, 90, 0}};
 const int kCount = sizeof kColours / sizeof kColours[0];
-
-std::string Big32(uint32_t value) {
-  std::string out;
-  for (int shift = 24; shift >= 0; shift -= 8) out += (char)(value >> shift);
-  return out;
-}
-
-std::string Chunk(const char *type, const std::string &data) {
-  std::string body = std::string(type, 4) + data;
-  uint32_t crc = FreeImage_ZLibCRC32(
-      0, (BYTE *)body.data(), (DWORD)body.size());
-  return Big32((uint32_t)data.size()) + body + Big32(crc);
-}
 
 // Puts chunks right behind IHDR, where gAMA and sRGB belong.
 void InsertAfterHeader(const std::string &path, const std::string &chunks) {
@@ -145,7 +133,8 @@ TEST(PngGammaCorrection, IsNotAppliedTwice) {
   FIBITMAP *bitmap = Loaded(palette);
   RGBQUAD once[kCount];
   for (int i = 0; i < kCount; i++) once[i] = FreeImage_GetPalette(bitmap)[i];
-  CorrectPngPaletteGamma(bitmap, palette.c_str());
+  PngChunks png = HeadersOf(ReadWholeFile(palette), kFormatPng).png;
+  CorrectPngPaletteGamma(bitmap, &png);
   for (int i = 0; i < kCount; i++)
     EXPECT_TRUE(Same(once[i], FreeImage_GetPalette(bitmap)[i])) << i;
   FreeImage_Unload(bitmap);

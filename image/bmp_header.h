@@ -1,0 +1,47 @@
+// The one reader of BMP headers: the 12-byte core header, OS/2 2.x headers
+// of any length from 16 to 64 bytes, the 40-byte info header and its V2 to
+// V5 successors all come out as one record, which the check before loading
+// and the form shown to the library both use.
+//
+// Ownership: nothing is allocated; the record holds numbers only.
+#ifndef ORVANE_IMAGE_BMP_HEADER_H
+#define ORVANE_IMAGE_BMP_HEADER_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+// Compression as Windows numbers it; OS/2 2.x reuses 3 and 4 for its own
+// Huffman and RLE24 codings, which become kBmpOs2Coding.
+enum BmpCompression {
+  kBmpRgb = 0,
+  kBmpRle8 = 1,
+  kBmpRle4 = 2,
+  kBmpBitFields = 3,
+  kBmpJpeg = 4,
+  kBmpPng = 5,
+  kBmpAlphaBitFields = 6,
+  kBmpOs2Coding = 100
+};
+
+struct BmpHeader {
+  uint32_t pixel_offset;  // where the pixel data starts in the file
+  uint32_t info_size;
+  int64_t width, height;  // both made positive
+  int top_down;           // the height was stored negative
+  unsigned bits;          // per pixel
+  BmpCompression compression;
+  int os2;  // an OS/2 2.x header (16 to 64 bytes, not 40)
+};
+
+// 1 with header filled in when data starts with a BMP header of a known
+// kind; 0 when it is too short or of no kind the library reads.
+int ReadBmpHeader(const unsigned char *data, size_t size, BmpHeader *header);
+
+// Whether the pixels are coded (run lengths, or JPEG or PNG inside), so no
+// file size bounds them.
+int BmpPixelsCompressed(const BmpHeader *header);
+
+// Bytes of one stored row: whole, padded to 4 bytes.
+int64_t BmpRowBytes(const BmpHeader *header);
+
+#endif

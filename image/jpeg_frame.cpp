@@ -1,0 +1,150 @@
+#include "image/jpeg_frame.h"
+
+#include "image/header_fields.h"
+#include "lib/byteorder.h"
+
+enum { kLargestComponentCount = 255 };
+
+// Reading position in the bytes; reads past the end give -1.
+struct Reader {
+  const unsigned char *data;
+  size_t size, at;
+};
+
+static int NextByte(Reader *r) {
+  return r->at < r->size ? r->data[r->at++] : -1;
+}
+
+// The next marker's code, skipping what the decoder skips with a warning
+// (stray bytes, fill bytes, stuffed zeros); -1 at the end.
+static int NextMarker(Reader *r) {
+  int c;
+  do {
+    while ((c = NextByte(r)) >= 0 && c != 0xFF) {
+    }
+    while (c == 0xFF) c = NextByte(r);
+  } while (c == 0);
+  return c;
+}
+
+static int StandsAlone(int marker) {  // no length follows: SOI, EOI, RSTn, TEM
+  return marker == kJpegStart || marker == kJpegEnd ||
+         (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01;
+}
+
+static int IsFrame(int marker) {
+  return marker >= kJpegFrameBaseline && marker <= kJpegFrameLast &&
+         marker != kJpegHuffmanTable && marker != kJpegReserved &&
+         marker != kJpegArithmeticTable;
+}
+
+struct Sampling {
+  int id[kLargestComponentCount];
+  int h[kLargestComponentCount], v[kLargestComponentCount];
+  int most_h, most_v;
+};
+
+// Blocks of one component as the decoder counts them: it covers the image
+// at its share of the largest sampling factors.
+static int64_t BlocksAcross(const JpegFrame *f, const Sampling *s, int c) {
+  return (f->width * s->h[c] + 8 * s->most_h - 1) / (8 * s->most_h);
+}
+static int64_t BlocksDown(const JpegFrame *f, const Sampling *s, int c) {
+  return (f->height * s->v[c] + 8 * s->most_v - 1) / (8 * s->most_v);
+}
+
+static int64_t RoundUp(int64_t value, int64_t step) {
+  return (value + step - 1) / step * step;
+}
+
+static void CountBlocks(JpegFrame *f, const Sampling *s) {
+  f->blocks = f->stored_blocks = 0;
+  for (int c = 0; c < f->components; c++) {
+    int64_t across = BlocksAcross(f, s, c), down = BlocksDown(f, s, c);
+    f->blocks += across * down;
+    f->stored_blocks += RoundUp(across, s->h[c]) * RoundUp(down, s->v[c]);
+  }
+}
+
+// The frame header behind its length; 0 when it is cut short or names
+// sampling factors the decoder refuses.
+static int ReadFrameHeader(const unsigned char *p, size_t length, int marker,
+                           JpegFrame *f, Sampling *s) {
+  if (length < kJpegComponentFirst) return 0;
+  f->marker = marker;
+  f->height = Big16(p + kJpegHeight);
+  f->width = Big16(p + kJpegWidth);
+  f->components = p[kJpegComponents];
+  if (length <
+      (size_t)(kJpegComponentFirst + f->components * kJpegComponentBytes))
+    return 0;
+  s->most_h = s->most_v = 1;
+  for (int c = 0; c < f->components; c++) {
+    const unsigned char *component =
+        p + kJpegComponentFirst + c * kJpegComponentBytes;
+    s->id[c] = component[0];
+    s->h[c] = component[kJpegSamplingInComponent] >> 4;
+    s->v[c] = component[kJpegSamplingInComponent] & 15;
+    // The decoder refuses any other factors before it allocates.
+    if (s->h[c] < 1 || s->h[c] > 4 || s->v[c] < 1 || s->v[c] > 4) return 0;
+    if (s->h[c] > s->most_h) s->most_h = s->h[c];
+    if (s->v[c] > s->most_v) s->most_v = s->v[c];
+  }
+  CountBlocks(f, s);
+  return 1;
+}
+
+// The scan header names its components by identifier, 2 bytes each.
+static void ReadScanHeader(const unsigned char *p, size_t length, JpegFrame *f,
+                           const Sampling *s) {
+  int count = length >= 1 ? p[0] : 0;
+  if (length < 1 + 2 * (size_t)count) count = 0;
+  f->scan_components = count;
+  f->scan_blocks = 0;
+  for (int i = 0; i < count; i++)
+    for (int c = 0; c < f->components; c++)
+      if (s->id[c] == p[1 + 2 * i]) {
+        f->scan_blocks += BlocksAcross(f, s, c) * BlocksDown(f, s, c);
+        break;
+      }
+}
+
+int ReadJpegFrame(const unsigned char *data, size_t size, JpegFrame *frame) {
+  Reader r = {data, size, 0};
+  if (NextByte(&r) != 0xFF || NextByte(&r) != kJpegStart) return 0;
+  *frame = JpegFrame{};
+  Sampling sampling = {};
+  int found = 0;
+  for (;;) {
+    int marker = NextMarker(&r);
+    if (marker < 0 || marker == kJpegEnd) return found;
+    if (StandsAlone(marker)) continue;
+    if (r.size - r.at < 2) return found;
+    size_t length = Big16(data + r.at);
+    if (length < 2 || length > r.size - r.at) return found;
+    const unsigned char *body = data + r.at + 2;
+    r.at += length;
+    if (marker == kJpegScan) {
+      if (found) {
+        ReadScanHeader(body, length - 2, frame, &sampling);
+        frame->data_start = r.at;
+      }
+      return found;
+    }
+    if (IsFrame(marker) && !found) {
+      if (!ReadFrameHeader(body, length - 2, marker, frame, &sampling))
+        return 0;
+      found = 1;
+    }
+  }
+}
+
+int JpegHuffmanCoded(const JpegFrame *frame) {
+  return frame->marker <= kJpegFrameBaseline + 2;
+}
+
+int JpegBuffersWholePicture(const JpegFrame *frame) {
+  int progressive = frame->marker == 0xC2 || frame->marker == 0xC6 ||
+                    frame->marker == 0xCA || frame->marker == 0xCE;
+  return progressive || frame->scan_components < frame->components;
+}

@@ -1,0 +1,35 @@
+// The one walk over a JPEG's markers, as the JPEG library walks them, up to
+// the first scan: what the frame header claims and what the first scan
+// codes, for the check before loading and for the cost of loading.
+//
+// Ownership: nothing is allocated; the record holds numbers only.
+#ifndef ORVANE_IMAGE_JPEG_FRAME_H
+#define ORVANE_IMAGE_JPEG_FRAME_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+struct JpegFrame {
+  int marker;  // SOF0 to SOF15
+  int64_t width, height;
+  int components;
+  int64_t blocks;         // 8 x 8 blocks of all components
+  int64_t stored_blocks;  // as the decoder stores them: whole MCUs
+  int scan_components;    // of the first scan; 0: no scan follows
+  int64_t scan_blocks;    // the blocks the first scan codes
+  size_t data_start;      // behind the first scan's header
+};
+
+// 1 with frame filled in when a frame header comes before the first scan;
+// 0 when none can be read.
+int ReadJpegFrame(const unsigned char *data, size_t size, JpegFrame *frame);
+
+// Huffman-coded: baseline, extended or progressive (SOF0, SOF1, SOF2).
+int JpegHuffmanCoded(const JpegFrame *frame);
+
+// Whether the decoder keeps every coefficient of the picture before it
+// shows any: progressive frames, and frames whose first scan holds only
+// some of the components.
+int JpegBuffersWholePicture(const JpegFrame *frame);
+
+#endif

@@ -1,0 +1,104 @@
+#include "image/png_chunks.h"
+
+#include <FreeImage.h>
+#include <string.h>
+
+#include "lib/byteorder.h"
+
+static const unsigned char kSignature[8] = {0x89, 'P', 'N', 'G',
+                                            13,   10,  26,  10};
+
+// One chunk in the bytes: its type at type, its data behind.
+struct Chunk {
+  const unsigned char *type;
+  const unsigned char *data;
+  uint32_t length;
+  int crc_holds;
+};
+
+// The chunk at offset, or 0 at the end of the bytes or past a length no
+// PNG may state.
+static int ChunkAt(const unsigned char *bytes, size_t size, size_t offset,
+                   Chunk *chunk) {
+  if (size < 12 || offset > size - 12) return 0;
+  chunk->length = Big32(bytes + offset);
+  if (chunk->length > 0x7FFFFFFFu || chunk->length > size - 12 - offset)
+    return 0;
+  chunk->type = bytes + offset + 4;
+  chunk->data = chunk->type + 4;
+  chunk->crc_holds =
+      FreeImage_ZLibCRC32(0, (BYTE *)chunk->type, 4 + chunk->length) ==
+      Big32(chunk->data + chunk->length);
+  return 1;
+}
+
+static int Is(const Chunk &chunk, const char *type) {
+  return memcmp(chunk.type, type, 4) == 0;
+}
+
+static int ReadHeader(const Chunk &chunk, PngChunks *chunks) {
+  if (!Is(chunk, "IHDR") || chunk.length != 13 || !chunk.crc_holds) return 0;
+  chunks->width = Big32(chunk.data);
+  chunks->height = Big32(chunk.data + 4);
+  chunks->bit_depth = chunk.data[8];
+  chunks->colour_type = chunk.data[9];
+  return 1;
+}
+
+// Where libpng takes each chunk: gAMA and sRGB before PLTE, the first gAMA
+// only, and iCCP before PLTE and not after sRGB.
+struct ChunkOrder {
+  int seen_palette;
+  int profile_closed;  // past PLTE or sRGB, or an iCCP already met
+};
+
+static void TakeGamma(const Chunk &chunk, PngChunks *chunks) {
+  if (chunk.length != 4 || !chunk.crc_holds || chunks->gamma != 0) return;
+  uint32_t gamma = Big32(chunk.data);
+  if (gamma >= 16 && gamma <= 625000000) chunks->gamma = gamma;
+}
+
+static void TakePalette(const Chunk &chunk, PngChunks *chunks) {
+  if (chunk.length > 3 * 256 || chunk.length % 3 != 0 || !chunk.crc_holds)
+    return;
+  chunks->palette = chunk.data;
+  chunks->palette_entries = (int)(chunk.length / 3);
+}
+
+static void TakeChunk(const Chunk &chunk, PngChunks *chunks,
+                      ChunkOrder *order) {
+  if (Is(chunk, "gAMA")) {
+    if (!order->seen_palette) TakeGamma(chunk, chunks);
+  } else if (Is(chunk, "sRGB")) {
+    order->profile_closed = 1;
+    if (!order->seen_palette && chunk.length == 1 && chunk.crc_holds)
+      chunks->srgb = 1;
+  } else if (Is(chunk, "PLTE")) {
+    order->seen_palette = order->profile_closed = 1;
+    TakePalette(chunk, chunks);
+  } else if (Is(chunk, "tRNS")) {
+    if (chunk.crc_holds) chunks->transparency = 1;
+  } else if (Is(chunk, "iCCP") && !order->profile_closed) {
+    order->profile_closed = 1;
+    if (chunk.crc_holds) {
+      chunks->profile_chunk = chunk.data;
+      chunks->profile_chunk_length = chunk.length;
+    }
+  }
+}
+
+int ReadPngChunks(const unsigned char *data, size_t size, PngChunks *chunks) {
+  *chunks = PngChunks{};
+  Chunk chunk;
+  if (size < sizeof kSignature || memcmp(data, kSignature, 8) != 0 ||
+      !ChunkAt(data, size, 8, &chunk) || !ReadHeader(chunk, chunks))
+    return 0;
+  ChunkOrder order = {0, 0};
+  size_t offset = 8 + 12 + 13;
+  while (ChunkAt(data, size, offset, &chunk) && !Is(chunk, "IDAT") &&
+         !Is(chunk, "IEND")) {
+    TakeChunk(chunk, chunks, &order);
+    offset += 12 + (size_t)chunk.length;
+  }
+  return 1;
+}

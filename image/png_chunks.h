@@ -1,0 +1,43 @@
+// The one pass over a PNG's chunks before its pixel data, read as libpng
+// reads them: every chunk's CRC is checked, and a chunk counts only where
+// libpng takes it. What the check before loading, the gamma correction and
+// the profile need all comes from here.
+//
+// Ownership: the pointers in PngChunks point into the caller's bytes and
+// live as long as they do.
+#ifndef ORVANE_IMAGE_PNG_CHUNKS_H
+#define ORVANE_IMAGE_PNG_CHUNKS_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+enum PngColourType {
+  kPngGrey = 0,
+  kPngRgb = 2,
+  kPngPalette = 3,
+  kPngGreyAlpha = 4,
+  kPngRgba = 6
+};
+
+struct PngChunks {
+  // IHDR
+  uint32_t width, height;
+  int bit_depth, colour_type;
+  int transparency;  // a tRNS chunk with a good CRC
+  // gAMA and sRGB before PLTE with a good CRC; the first gAMA wins. 0: none
+  uint32_t gamma;
+  int srgb;
+  // The first PLTE with a good CRC: 3 bytes an entry.
+  const unsigned char *palette;
+  int palette_entries;
+  // The first iCCP, when it stands before PLTE, IDAT and sRGB and its CRC
+  // holds: a name, its NUL, the method and the deflated profile.
+  const unsigned char *profile_chunk;
+  uint32_t profile_chunk_length;
+};
+
+// 1 with chunks filled in when data is a PNG with a whole IHDR chunk; 0
+// otherwise.
+int ReadPngChunks(const unsigned char *data, size_t size, PngChunks *chunks);
+
+#endif

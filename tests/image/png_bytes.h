@@ -1,0 +1,52 @@
+// PNG files written byte by byte, in forms the library's writer never makes.
+#ifndef ORVANE_TESTS_IMAGE_PNG_BYTES_H
+#define ORVANE_TESTS_IMAGE_PNG_BYTES_H
+
+#include <FreeImage.h>
+#include <stdint.h>
+
+#include <string>
+
+inline std::string Big32(uint32_t value) {
+  std::string out;
+  for (int shift = 24; shift >= 0; shift -= 8) out += (char)(value >> shift);
+  return out;
+}
+
+// One chunk: length, type, data and a CRC that holds.
+inline std::string Chunk(const char *type, const std::string &data) {
+  std::string body = std::string(type, 4) + data;
+  uint32_t crc =
+      FreeImage_ZLibCRC32(0, (BYTE *)body.data(), (DWORD)body.size());
+  return Big32((uint32_t)data.size()) + body + Big32(crc);
+}
+
+// A width x height PNG of the colour type and bit depth, its samples a
+// ramp, with a palette of every index for colour type 3 and, with
+// transparent, a tRNS chunk of the form's kind.
+inline std::string PngOfForm(int colour_type, int depth, bool transparent,
+                             uint32_t width, uint32_t height) {
+  static const int kChannels[] = {1, 0, 3, 1, 2, 0, 4};
+  std::string header = Big32(width) + Big32(height);
+  header += {(char)depth, (char)colour_type, 0, 0, 0};
+  std::string png = "\x89PNG\r\n\x1a\n" + Chunk("IHDR", header);
+  if (colour_type == 3)
+    png += Chunk("PLTE", std::string(3 * (1 << depth), '\x40'));
+  if (transparent)
+    png += Chunk("tRNS", colour_type == 3   ? std::string("\x80\x00", 2)
+                         : colour_type == 0 ? std::string(2, '\x01')
+                                            : std::string(6, '\x01'));
+  size_t row = ((size_t)width * kChannels[colour_type] * depth + 7) / 8;
+  std::string raw;
+  for (uint32_t y = 0; y < height; y++) {
+    raw += '\0';  // no filter
+    for (size_t x = 0; x < row; x++) raw += (char)(x * 7 + y);
+  }
+  std::string packed(raw.size() + raw.size() / 100 + 64, '\0');
+  DWORD size = FreeImage_ZLibCompress((BYTE *)&packed[0], (DWORD)packed.size(),
+                                      (BYTE *)raw.data(), (DWORD)raw.size());
+  packed.resize(size);
+  return png + Chunk("IDAT", packed) + Chunk("IEND", "");
+}
+
+#endif
