@@ -8,6 +8,7 @@
 #include "image/bmp_load.h"
 #include "image/carry.h"
 #include "image/claims.h"
+#include "image/cost.h"
 #include "image/forms.h"
 #include "image/headers.h"
 #include "image/imagefile.h"
@@ -39,6 +40,8 @@ static const char *ReadErrorText(FileReadError error) {
       return "it could not be read";
   }
 }
+
+static uint64_t Megabytes(uint64_t bytes) { return (bytes + 999999) / 1000000; }
 
 // The library decodes the bytes as shown; a PNG's palette gets its gamma.
 static FIBITMAP *LoadShown(const unsigned char *data, size_t size,
@@ -73,6 +76,13 @@ static FIBITMAP *LoadFromBytes(const unsigned char *data, size_t size,
     failure->error = kImageDamaged;
     return NULL;
   }
+  // Measured with the file's bytes already taken.
+  uint64_t cost = LoadCost(&headers), available = PlatformAvailableMemory();
+  if (cost > available)
+    return Fail(failure, kImageTooLarge,
+                "loading it takes %llu MB; %llu MB are free",
+                (unsigned long long)Megabytes(cost),
+                (unsigned long long)(available / 1000000));
   FIBITMAP *loaded = LoadShown(data, size, &headers);
   if (loaded == NULL)
     return Fail(failure, kImageUndecodable, "the library could not decode it");

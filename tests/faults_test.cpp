@@ -11,6 +11,7 @@
 
 #include <string>
 
+#include "tests/image/png_bytes.h"
 #include "tests/program_harness.h"
 
 namespace {
@@ -193,6 +194,20 @@ TEST_F(Faults, TooLittleMemoryIsReportedNotCrashed) {
   EXPECT_NE("", r.err);
   EXPECT_EQ(photo, ReadWholeFile(Work("photo.png")));
   ExpectOnlyNames({"photo.png"});
+}
+
+// The library loads a 1-bit PNG with transparency at 8 bits, so this 70 KB
+// file takes 500 MB. Without that much memory it is refused before the
+// library is shown it, and the log says why.
+TEST_F(Faults, ImageNeedingMoreMemoryThanThereIsIsRefusedAtOnce) {
+  SKIP_FOR_WINDOWS_PROGRAM("Wine alone needs more than this limit allows");
+  WriteWholeFile(Work("wide.png"), PngOfForm(3, 1, true, 100000, 5000));
+  LimitProgramMemory(300);
+  ExpectWarning(Orvane({"-dbg=1", "-o", "out.bmp", "wide.png"}),
+                "Couldn't open input file: wide.png");
+  std::string log = ReadWholeFile(folder_.Path("temp/Orvane.log"));
+  EXPECT_NE(std::string::npos, log.find("loading it takes 50")) << log;
+  ExpectOnlyNames({"wide.png"});
 }
 
 // A flip that runs out of memory ends the run; it once left the image as it

@@ -1,0 +1,81 @@
+// What a load costs, against what the library really makes.
+#include "image/cost.h"
+
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/image/loading.h"
+#include "tests/image/png_bytes.h"
+#include "tools/test_images.h"
+
+namespace {
+
+FIBITMAP *LibraryLoad(const std::string &bytes, FREE_IMAGE_FORMAT format) {
+  FIMEMORY *memory =
+      FreeImage_OpenMemory((BYTE *)bytes.data(), (DWORD)bytes.size());
+  FIBITMAP *bitmap = FreeImage_LoadFromMemory(format, memory, 0);
+  FreeImage_CloseMemory(memory);
+  return bitmap;
+}
+
+// The library widens some PNG forms as it loads them, and a check that
+// counted the stored depth let a 70 KB file take 496 MB.
+TEST(LoadCost, PngIsCostedAtTheDepthTheLibraryLoads) {
+  struct Form {
+    int colour_type;
+    std::vector<int> depths;
+  };
+  const Form kForms[] = {{0, {1, 2, 4, 8, 16}},
+                         {2, {8, 16}},
+                         {3, {1, 2, 4, 8}},
+                         {4, {8, 16}},
+                         {6, {8, 16}}};
+  for (const Form &form : kForms)
+    for (int depth : form.depths)
+      for (bool transparent : {false, true}) {
+        std::string png =
+            PngOfForm(form.colour_type, depth, transparent, 37, 5);
+        ImageHeaders headers = HeadersOf(png, kFormatPng);
+        FIBITMAP *loaded = LibraryLoad(png, FIF_PNG);
+        ASSERT_NE(nullptr, loaded);
+        EXPECT_EQ(FreeImage_GetBPP(loaded), PngLoadedBits(&headers.png))
+            << "colour type " << form.colour_type << ", depth " << depth
+            << (transparent ? ", transparent" : "");
+        EXPECT_GE(LoadCost(&headers), FreeImage_GetDIBSize(loaded));
+        FreeImage_Unload(loaded);
+      }
+  // The file of the 496 MB: one bit a pixel stored, eight loaded.
+  ImageHeaders wide =
+      HeadersOf(PngOfForm(3, 1, true, 100000, 5000), kFormatPng);
+  EXPECT_GE(LoadCost(&wide), 500000000u);
+}
+
+// A progressive JPEG keeps every coefficient until its last scan: as much
+// again as its 24-bit bitmap, which a baseline one needs alone.
+TEST(LoadCost, JpegCountsTheWholePictureBufferOfProgressiveFiles) {
+  FIBITMAP *scene = MakeSceneImage(2000, 1500, 24);
+  FIMEMORY *baseline = FreeImage_OpenMemory(),
+           *progressive = FreeImage_OpenMemory();
+  FreeImage_SaveToMemory(FIF_JPEG, scene, baseline, 90);
+  FreeImage_SaveToMemory(FIF_JPEG, scene, progressive, 90 | JPEG_PROGRESSIVE);
+  FreeImage_Unload(scene);
+  uint64_t cost[2];
+  FIMEMORY *files[2] = {baseline, progressive};
+  for (int i = 0; i < 2; i++) {
+    BYTE *data;
+    DWORD size;
+    FreeImage_AcquireMemory(files[i], &data, &size);
+    ImageHeaders headers =
+        HeadersOf(std::string((char *)data, size), kFormatJpeg);
+    cost[i] = LoadCost(&headers);
+    FreeImage_CloseMemory(files[i]);
+  }
+  uint64_t bitmap = 2000 * 3 * 1500;
+  EXPECT_GE(cost[0], bitmap);
+  EXPECT_LT(cost[0], bitmap + 2000000);
+  EXPECT_GE(cost[1], 2 * bitmap);
+}
+
+}  // namespace
