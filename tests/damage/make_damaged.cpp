@@ -2,7 +2,8 @@
 // points, bytes flipped, header sizes made absurd (with valid checksums where
 // the format has them), and good files under the wrong extension. The same
 // seed gives the same corpus. With --bombs, JPEGs whose frame claims far more
-// than their bytes hold instead (decompression bombs, or cut files).
+// than their bytes hold instead (decompression bombs, or cut files), and
+// BMP and JPEG headers of rarer kinds that do the same.
 // Usage: make_damaged out-folder good-file...
 //        make_damaged --bombs out-folder good-jpeg...
 #include <stdint.h>
@@ -222,12 +223,12 @@ JpegLayout LayoutOf(const Bytes &jpeg) {
 }
 
 // The sizes a bomb claims, widest first; every one is cut at each of these
-// numbers of coded bytes that holds less than a sixteenth of the least a
-// whole file of that size needs (one bit a block).
+// numbers of coded bytes that holds less than the least a whole file of
+// that size needs (one bit a block).
 const uint16_t kBombSizes[][2] = {{65500, 65500}, {65500, 32768},
-                                  {32768, 65500}, {32768, 32768},
-                                  {65500, 2048},  {16384, 16384},
-                                  {8192, 8192}};
+                                  {32768, 65500}, {40000, 40000},
+                                  {32768, 32768}, {65500, 2048},
+                                  {16384, 16384}, {8192, 8192}};
 const size_t kBombDataBytes[] = {0,     64,     500,    4000,
                                  16000, 64000,  256000, 1000000};
 
@@ -248,7 +249,7 @@ void Bombs(const std::string &folder, const char *path) {
   for (const auto &size : kBombSizes) {
     for (size_t kept : kBombDataBytes) {
       if (layout.data + kept > good.size()) break;
-      if ((int64_t)kept * 16 * 8 >= BlocksOf(size[0], size[1])) break;
+      if ((int64_t)kept * 8 >= BlocksOf(size[0], size[1])) break;
       Bytes data(good.begin(), good.begin() + layout.data + kept);
       data[fields + kJpegWidth] = size[0] >> 8;
       data[fields + kJpegWidth + 1] = size[0] & 0xff;
@@ -259,6 +260,57 @@ void Bombs(const std::string &folder, const char *path) {
             data);
     }
   }
+}
+
+// A BMP of size bytes whose info header of info_size bytes claims width x
+// height pixels of bits each, coded as compression says.
+Bytes BmpClaiming(size_t size, uint32_t info_size, uint32_t width,
+                  uint32_t height, uint32_t bits, uint32_t compression,
+                  uint32_t pixel_offset) {
+  Bytes bmp(size, 0);
+  bmp[0] = 'B', bmp[1] = 'M';
+  PutLittle32(&bmp, 2, (uint32_t)size);
+  PutLittle32(&bmp, kBmpPixelOffset, pixel_offset);
+  PutLittle32(&bmp, kBmpInfoSize, info_size);
+  PutLittle32(&bmp, kBmpWidth, width);
+  PutLittle32(&bmp, kBmpHeight, height);
+  PutLittle16(&bmp, kBmpWidth + 8, 1);  // planes
+  PutLittle16(&bmp, kBmpBitsPerPixel, (uint16_t)bits);
+  if (info_size >= 20) PutLittle32(&bmp, kBmpCompression, compression);
+  return bmp;
+}
+
+// A JPEG frame of components components, arithmetic-coded and progressive
+// (SOF10), 47 x 1, with a scan over the first; the library's loader once
+// corrupted its heap on nine.
+Bytes JpegOfComponents(int components) {
+  Bytes jpeg = {0xFF, 0xD8, 0xFF, 0xCA, 0, (uint8_t)(8 + 3 * components),
+                8,    0,    1,    0,    47, (uint8_t)components};
+  for (int c = 0; c < components; c++) {
+    Bytes component = {(uint8_t)(c + 1), 0x11, 0};
+    jpeg.insert(jpeg.end(), component.begin(), component.end());
+  }
+  Bytes scan = {0xFF, 0xDA, 0, 8, 1, 1, 0, 0, 0, 0};
+  jpeg.insert(jpeg.end(), scan.begin(), scan.end());
+  jpeg.resize(132, 0x55);
+  jpeg[130] = 0xFF, jpeg[131] = 0xD9;
+  return jpeg;
+}
+
+// Headers that claim far more than their bytes, in the forms a check that
+// reads only the common headers missed.
+void HeaderBombs(const std::string &folder) {
+  Bytes os2 = BmpClaiming(94, 16, 30000, 30000, 24, 0, 30);
+  Write(folder + "/os2-16-30000x30000.bmp", os2);
+  Bytes rle = BmpClaiming(40, 20, 60000, 60000, 8, 1, 38);
+  rle[38] = 0, rle[39] = 1;  // end of bitmap at once
+  Write(folder + "/os2-rle8-60000x60000.bmp", rle);
+  Bytes alpha = BmpClaiming(154, 124, 8192, 8192, 32, 6, 138);
+  PutLittle32(&alpha, kBmpRedMask, 0xFF0000);
+  PutLittle32(&alpha, kBmpGreenMask, 0xFF00);
+  PutLittle32(&alpha, kBmpBlueMask, 0xFF);
+  Write(folder + "/v5-alphabitfields-8192x8192.bmp", alpha);
+  Write(folder + "/nine-components.jpg", JpegOfComponents(9));
 }
 
 }  // namespace
@@ -272,6 +324,7 @@ int main(int argc, char **argv) {
   }
   if (bombs) {
     for (int i = 2; i < argc; i++) Bombs(argv[1], argv[i]);
+    HeaderBombs(argv[1]);
     printf("%d bombs written\n", g_written);
     return 0;
   }
