@@ -6,6 +6,16 @@
 
 #include <stddef.h>
 
+// Set when AddressSanitizer is built in (GCC's macro, or clang's feature):
+// it reserves terabytes of address space, so no address-space limit holds.
+#if defined(__SANITIZE_ADDRESS__)
+#define ORVANE_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORVANE_UNDER_ASAN 1
+#endif
+#endif
+
 // Makes allocations of several gigabytes fail. Under AddressSanitizer the
 // test programs' default options cap allocations instead.
 void LimitMemoryOfThisProcess(void);

@@ -3,14 +3,6 @@
 
 #include "tests/limits.h"
 
-#if defined(__SANITIZE_ADDRESS__)
-#define ORVANE_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ORVANE_UNDER_ASAN 1
-#endif
-#endif
-
 void LimitMemoryOfThisProcess(void) {
 #ifndef ORVANE_UNDER_ASAN
   // The sanitizer reserves terabytes of address space; a limit would stop it.

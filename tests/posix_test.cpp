@@ -212,14 +212,6 @@ TEST(StringList, ArraysThatCannotBeAllocatedEndTheProgram) {
 
 // ---- Memory ----
 
-#if defined(__SANITIZE_ADDRESS__)
-#define ORVANE_UNDER_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ORVANE_UNDER_ASAN 1
-#endif
-#endif
-
 // Both the soft and the hard limit, for a death test's child.
 void SetLimit(int resource, rlim_t value) {
   struct rlimit limit = {value, value};
