@@ -133,7 +133,8 @@ TEST(PngGammaCorrection, IsNotAppliedTwice) {
   FIBITMAP *bitmap = Loaded(palette);
   RGBQUAD once[kCount];
   for (int i = 0; i < kCount; i++) once[i] = FreeImage_GetPalette(bitmap)[i];
-  PngChunks png = HeadersOf(ReadWholeFile(palette), kFormatPng).png;
+  std::string bytes = ReadWholeFile(palette);  // the chunks point into it
+  PngChunks png = HeadersOf(bytes, kFormatPng).png;
   CorrectPngPaletteGamma(bitmap, &png);
   for (int i = 0; i < kCount; i++)
     EXPECT_TRUE(Same(once[i], FreeImage_GetPalette(bitmap)[i])) << i;
