@@ -27,9 +27,12 @@ static int NextMarker(Reader *r) {
   return c;
 }
 
-static int StandsAlone(int marker) {  // no length follows: SOI, EOI, RSTn, TEM
-  return marker == kJpegStart || marker == kJpegEnd ||
-         (marker >= 0xD0 && marker <= 0xD7) || marker == 0x01;
+// Segments the decoder reads a length for: frames and tables (0xC0 to
+// 0xCF), SOS, DQT, DNL, DRI, APPn and COM.
+static int HasLength(int marker) {
+  return (marker >= 0xC0 && marker <= 0xCF) ||
+         (marker >= kJpegScan && marker <= 0xDD) ||
+         (marker >= 0xE0 && marker <= 0xEF) || marker == 0xFE;
 }
 
 static int IsFrame(int marker) {
@@ -118,7 +121,10 @@ int ReadJpegFrame(const unsigned char *data, size_t size, JpegFrame *frame) {
   for (;;) {
     int marker = NextMarker(&r);
     if (marker < 0 || marker == kJpegEnd) return found;
-    if (StandsAlone(marker)) continue;
+    // SOI, RSTn and TEM stand alone. So, in effect, does a marker the
+    // decoder does not know: the library lets it go on past one without
+    // skipping a length, so a bogus length must not hide what follows.
+    if (!HasLength(marker)) continue;
     if (r.size - r.at < 2) return found;
     size_t length = Big16(data + r.at);
     if (length < 2 || length > r.size - r.at) return found;

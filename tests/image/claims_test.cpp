@@ -162,6 +162,11 @@ TEST_F(JpegClaims, FrameClaimingMoreBlocksThanItsBytesCodeIsRefused) {
   std::string hidden = bomb;
   hidden.insert(FrameAt(hidden), "junk\xFF\xFF");
   EXPECT_EQ(1, Refused(hidden));
+  // Nor does a marker the decoder does not know: the library goes on past
+  // it without skipping the length that seems to follow.
+  std::string unknown = progressive;
+  unknown.insert(FrameAt(unknown), std::string("\xFF\x43\xFF\xF0", 4));
+  EXPECT_EQ(1, Refused(unknown));
   EXPECT_EQ(1, Refused(good_.substr(0, FrameAt(good_) + 40)));
 }
 
