@@ -127,7 +127,11 @@ int ReadJpegFrame(const unsigned char *data, size_t size, JpegFrame *frame) {
     if (!HasLength(marker)) continue;
     if (r.size - r.at < 2) return found;
     size_t length = Big16(data + r.at);
-    if (length < 2 || length > r.size - r.at) return found;
+    if (length < 2) {  // a bogus length: the decoder reads on right behind it
+      r.at += 2;
+      continue;
+    }
+    if (length > r.size - r.at) return found;
     const unsigned char *body = data + r.at + 2;
     r.at += length;
     if (marker == kJpegScan) {

@@ -167,6 +167,10 @@ TEST_F(JpegClaims, FrameClaimingMoreBlocksThanItsBytesCodeIsRefused) {
   std::string unknown = progressive;
   unknown.insert(FrameAt(unknown), std::string("\xFF\x43\xFF\xF0", 4));
   EXPECT_EQ(1, Refused(unknown));
+  // Nor a comment whose length is less than its own two bytes.
+  std::string bogus = progressive;
+  bogus.insert(FrameAt(bogus), std::string("\xFF\xFE\x00\x01", 4));
+  EXPECT_EQ(1, Refused(bogus));
   EXPECT_EQ(1, Refused(good_.substr(0, FrameAt(good_) + 40)));
 }
 
