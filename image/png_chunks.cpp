@@ -77,7 +77,7 @@ static void TakeChunk(const Chunk &chunk, PngChunks *chunks,
     order->seen_palette = order->profile_closed = 1;
     TakePalette(chunk, chunks);
   } else if (Is(chunk, "tRNS")) {
-    if (chunk.crc_holds) chunks->transparency = 1;
+    chunks->transparency = 1;  // CRC or not: it only ever adds to the cost
   } else if (Is(chunk, "iCCP") && !order->profile_closed) {
     order->profile_closed = 1;
     if (chunk.crc_holds) {

@@ -23,7 +23,7 @@ struct PngChunks {
   // IHDR
   uint32_t width, height;
   int bit_depth, colour_type;
-  int transparency;  // a tRNS chunk with a good CRC
+  int transparency;  // a tRNS chunk, whatever its CRC
   // gAMA and sRGB before PLTE with a good CRC; the first gAMA wins. 0: none
   uint32_t gamma;
   int srgb;
