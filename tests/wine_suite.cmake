@@ -19,12 +19,19 @@ add_custom_command(TARGET orvane_writing_boxes POST_BUILD
   COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_BINARY_DIR}/Help
           $<TARGET_FILE_DIR:orvane_writing_boxes>/Help)
 
-# A Wine prefix of the suite's own, whose TEMP the harness sets per test.
+# A Wine prefix of the suite's own, whose TEMP the harness sets per test,
+# and its Wine server, kept for the whole suite.
 set(ORVANE_SUITE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix-suite)
 add_test(NAME Windows.SuitePrefix
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.sh ${ORVANE_SUITE_PREFIX})
 set_tests_properties(Windows.SuitePrefix PROPERTIES
   FIXTURES_SETUP WineSuite
+  ENVIRONMENT "WINE=${CMAKE_CROSSCOMPILING_EMULATOR}")
+add_test(NAME Windows.SuiteServerStop
+  COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/wine_prefix.sh ${ORVANE_SUITE_PREFIX}
+          --stop)
+set_tests_properties(Windows.SuiteServerStop PROPERTIES
+  FIXTURES_CLEANUP WineSuite
   ENVIRONMENT "WINE=${CMAKE_CROSSCOMPILING_EMULATOR}")
 
 add_test(NAME Windows.EndToEnd COMMAND ${ORVANE_LINUX_BUILD}/tests/e2e_tests)
