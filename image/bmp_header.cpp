@@ -3,8 +3,6 @@
 #include "image/header_fields.h"
 #include "lib/byteorder.h"
 
-enum { kFileHeaderSize = 14, kInfoHeaderSize = 40 };
-
 static int IsWindowsV2OrLater(uint32_t info_size) {
   return info_size == 52 || info_size == 56 || info_size == 108 ||
          info_size == 124;
@@ -13,8 +11,8 @@ static int IsWindowsV2OrLater(uint32_t info_size) {
 // OS/2 2.x headers are 16 to 64 bytes long: the same fields as Windows'
 // header of 40, cut short or followed by OS/2's own.
 static int IsOs2V2(uint32_t info_size) {
-  return info_size >= 16 && info_size <= 64 && info_size != kInfoHeaderSize &&
-         !IsWindowsV2OrLater(info_size);
+  return info_size >= 16 && info_size <= 64 &&
+         info_size != kBmpInfoHeaderSize && !IsWindowsV2OrLater(info_size);
 }
 
 static BmpCompression CompressionOf(const unsigned char *data,
@@ -47,17 +45,18 @@ static void ReadInfoHeader(const unsigned char *data, BmpHeader *header) {
 }
 
 int ReadBmpHeader(const unsigned char *data, size_t size, BmpHeader *header) {
-  if (size < kFileHeaderSize + 4 || data[0] != 'B' || data[1] != 'M') return 0;
+  if (size < kBmpFileHeaderSize + 4 || data[0] != 'B' || data[1] != 'M')
+    return 0;
   *header = BmpHeader{};
   header->pixel_offset = Little32(data + kBmpPixelOffset);
   header->info_size = Little32(data + kBmpInfoSize);
   header->os2 = IsOs2V2(header->info_size);
-  if (size < kFileHeaderSize + (size_t)header->info_size) return 0;
+  if (size < kBmpFileHeaderSize + (size_t)header->info_size) return 0;
   if (header->info_size == kBmpCoreInfoSize) {
     ReadCoreHeader(data, header);
     return 1;
   }
-  if (header->info_size != kInfoHeaderSize && !header->os2 &&
+  if (header->info_size != kBmpInfoHeaderSize && !header->os2 &&
       !IsWindowsV2OrLater(header->info_size))
     return 0;
   ReadInfoHeader(data, header);

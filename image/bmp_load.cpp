@@ -20,14 +20,12 @@
 // library's own writer end theirs: that end-of-line is shown as the end.
 
 enum {
-  kFileHeader = 14,
-  kInfoHeader = 40,  // the one size the library accepts
-  kMasks = 12,       // red, green and blue, behind an info header of 40
+  kMasks = 12,  // red, green and blue, behind an info header of 40
 };
 
 // The file as the library is shown it: head in place of the file's headers.
 struct BmpView {
-  unsigned char head[kFileHeader + kInfoHeader + kMasks];
+  unsigned char head[kBmpFileHeaderSize + kBmpInfoHeaderSize + kMasks];
   ShownBytes shown;
 };
 
@@ -63,22 +61,27 @@ static int CompressionShown(const unsigned char *data, const BmpHeader *h,
 // file is better shown as it is.
 static int ShowInfoHeaderOf40(const unsigned char *data, size_t size,
                               const BmpHeader *h, BmpView *view) {
-  if (h->info_size == kInfoHeader || h->info_size == kBmpCoreInfoSize) return 0;
-  if (h->pixel_offset < kFileHeader + h->info_size) return 0;
+  if (h->info_size == kBmpInfoHeaderSize || h->info_size == kBmpCoreInfoSize)
+    return 0;
+  if (h->pixel_offset < kBmpFileHeaderSize + h->info_size) return 0;
   int with_masks;
   int compression = CompressionShown(data, h, &with_masks);
   if (compression < 0) return 0;
   unsigned char *head = view->head;
   memset(head, 0, sizeof view->head);
-  size_t kept =
-      h->info_size < kInfoHeader ? h->info_size : (uint32_t)kInfoHeader;
-  memcpy(head, data, kFileHeader + kept);  // fields a short header lacks: 0
-  PutLittle32(head + kBmpInfoSize, kInfoHeader);
+  size_t kept = h->info_size < kBmpInfoHeaderSize
+                    ? h->info_size
+                    : (uint32_t)kBmpInfoHeaderSize;
+  memcpy(head, data,
+         kBmpFileHeaderSize + kept);  // fields a short header lacks: 0
+  PutLittle32(head + kBmpInfoSize, kBmpInfoHeaderSize);
   PutLittle32(head + kBmpCompression, (uint32_t)compression);
   if (with_masks)
-    memcpy(head + kFileHeader + kInfoHeader, data + kBmpRedMask, kMasks);
-  size_t head_size = kFileHeader + kInfoHeader + (with_masks ? kMasks : 0);
-  size_t rest_from = kFileHeader + h->info_size;
+    memcpy(head + kBmpFileHeaderSize + kBmpInfoHeaderSize, data + kBmpRedMask,
+           kMasks);
+  size_t head_size =
+      kBmpFileHeaderSize + kBmpInfoHeaderSize + (with_masks ? kMasks : 0);
+  size_t rest_from = kBmpFileHeaderSize + h->info_size;
   PutLittle32(head + kBmpPixelOffset,
               h->pixel_offset - (uint32_t)(rest_from - head_size));
   view->shown.head = head;

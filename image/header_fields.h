@@ -16,6 +16,8 @@ enum BmpHeaderField {
   kBmpRedMask = 54,  // V2 headers and later: the masks inside the header
   kBmpGreenMask = 58,
   kBmpBlueMask = 62,
+  kBmpFileHeaderSize = 14,  // the file header, before the info header
+  kBmpInfoHeaderSize = 40,  // the one info header the library accepts
   // The old OS/2 info header, 12 bytes: 16-bit sizes, rows never packed.
   kBmpCoreInfoSize = 12,
   kBmpCoreWidth = 18,
