@@ -7,7 +7,7 @@
 #include "lib/identity.h"
 
 extern char *ProgramFolder;  // the folder of the program file
-extern char *UserDataPath;   // the per-user data folder
+extern char *UserDataPath;   // the per-user data folder; NULL when unknown
 extern int DebugLevel;       // from -dbg=, 0 by default
 
 #endif

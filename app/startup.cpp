@@ -19,12 +19,22 @@ char *ProgramDir(void) {
   return FolderOfPath(path);
 }
 
+// Editing a photo never writes the data folder, so a Linux service or cron
+// job without HOME runs all the same; on Windows, where AppData is always
+// set, its absence means a broken environment and ends the program.
+static char *UserDataPathAtStart(void) {
+  char *root = PlatformUserDataRoot();
+  if (root == NULL && !kUserDataRootRequired) return NULL;
+  free(root);
+  return AppDataPath(MakerName, ProgramName);
+}
+
 int AppMain(void *, void *, char *, int) {
   static ArgVector args;
   args.count = TokenizeCommandLine(PlatformCommandLine(), kMaxArguments,
                                    args.entries);
   ProgramFolder = ProgramDir();
-  UserDataPath = AppDataPath(MakerName, ProgramName);
+  UserDataPath = UserDataPathAtStart();
   char *log_name = Concat2(ProgramName, ".log");
   LogInTemp(log_name);
   free(log_name);

@@ -53,8 +53,12 @@ int PlatformWriteBoxToTerminal(const char *text, const char *caption,
 int PlatformOpenDocument(const char *file);
 
 // The root of the per-user data folders, or NULL when the environment names
-// none. New heap text.
+// none (Windows: AppData; POSIX: XDG_DATA_HOME, else HOME's .local/share).
+// New heap text.
 char *PlatformUserDataRoot(void);
+// 1 where a missing root means a broken environment (Windows always sets
+// AppData); 0 where a service or a cron job may well have none.
+extern const int kUserDataRootRequired;
 
 // The user's temporary folder; never NULL.
 const char *PlatformTempFolder(void);
@@ -126,16 +130,19 @@ int PlatformRunAndWait(char *const *arguments, int show);
 // Saving without ever leaving a damaged file behind: the new contents go to
 // a fresh file beside the target, which then replaces the target in one step.
 struct SafeSave {
-  char *target;  // the file to replace (a symbolic link is followed)
-  char *temp;    // the fresh file the caller fills
+  char *target;       // the file to replace (a symbolic link is followed)
+  char *temp;         // the fresh file the caller fills
+  char reason[200];   // why a step failed: one sentence, from the system
 };
 
-// Creates the fresh, empty temporary file. Returns 1, or 0 (nothing created).
+// Creates the fresh, empty temporary file. Returns 1, or 0 with nothing
+// created and reason filled in; a read-only target is refused so.
 int PlatformBeginSafeSave(const char *path, SafeSave *save);
 
 // Flushes the temporary file to disk and moves it over the target, keeping
-// the target's permission bits. Returns 1, or 0 with the temporary file
-// removed and the target untouched. Either way the record is released.
+// the target's permission bits, and its owner and group where the system
+// lets us (as root). Returns 1, or 0 with the temporary file removed, the
+// target untouched and reason filled in. Either way the record is released.
 int PlatformFinishSafeSave(SafeSave *save);
 
 // Removes the temporary file and releases the record.

@@ -117,9 +117,17 @@ static void ReleaseSafeSave(SafeSave *save) {
 }
 
 int PlatformBeginSafeSave(const char *path, SafeSave *save) {
+  save->reason[0] = '\0';
   save->target = SystemSaveTarget(path);
+  save->temp = NULL;
+  if (SystemIsReadOnly(save->target)) {
+    snprintf(save->reason, sizeof save->reason, "The file is read-only.");
+    ReleaseSafeSave(save);
+    return 0;
+  }
   save->temp = CreateTempBeside(save->target);
   if (save->temp == NULL) {
+    SystemLastErrorText(save->reason, sizeof save->reason);
     ReleaseSafeSave(save);
     return 0;
   }
@@ -129,6 +137,7 @@ int PlatformBeginSafeSave(const char *path, SafeSave *save) {
 int PlatformFinishSafeSave(SafeSave *save) {
   if (!SystemFlushToDisk(save->temp) ||
       !SystemReplace(save->temp, save->target)) {
+    SystemLastErrorText(save->reason, sizeof save->reason);
     PlatformAbandonSafeSave(save);
     return 0;
   }

@@ -75,9 +75,10 @@ int PlatformOpenDocument(const char *file) {
   return posix_spawnp(&pid, program, NULL, NULL, argv, environ) == 0;
 }
 
+const int kUserDataRootRequired = 0;
+
 char *PlatformUserDataRoot(void) {
-  const char *value = NonEmptyEnv("AppData");
-  if (value == NULL) value = NonEmptyEnv("XDG_DATA_HOME");
+  const char *value = NonEmptyEnv("XDG_DATA_HOME");
   if (value != NULL) return CopyTextOrAbort(value);
   const char *home = NonEmptyEnv("HOME");
   if (home == NULL) return NULL;
@@ -526,16 +527,36 @@ static int SyncPath(const char *path, int flags) {
 
 int SystemFlushToDisk(const char *path) { return SyncPath(path, O_RDONLY); }
 
-// A replaced file keeps its permission bits; a new one keeps what the
-// exclusive create gave it (0666 less the umask).
-static int CopyPermissions(const char *from, const char *to) {
+// A replaced file keeps its permission bits, and its owner and group when we
+// may give them (root may; then another user's photo stays theirs); a new
+// one keeps what the exclusive create gave it (0666 less the umask). The
+// owner goes first, since a change of owner clears set-id bits.
+static int CopyOwnerAndPermissions(const char *from, const char *to) {
   struct stat st;
   if (stat(from, &st) != 0) return errno == ENOENT;
-  return chmod(to, st.st_mode & 07777) == 0;
+  int fd = open(to, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return 0;
+  if (fchown(fd, st.st_uid, st.st_gid) != 0) {
+    // Not ours to give: the group alone may still be kept.
+    (void)!fchown(fd, (uid_t)-1, st.st_gid);
+  }
+  int ok = fchmod(fd, st.st_mode & 07777) == 0;
+  close(fd);
+  return ok;
+}
+
+int SystemIsReadOnly(const char *path) {
+  struct stat st;
+  if (stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  return (st.st_mode & 0222) == 0 || access(path, W_OK) != 0;
+}
+
+void SystemLastErrorText(char *buffer, size_t size) {
+  snprintf(buffer, size, "%s.", strerror(errno));
 }
 
 int SystemReplace(const char *from, const char *to) {
-  if (!CopyPermissions(to, from) || rename(from, to) != 0) return 0;
+  if (!CopyOwnerAndPermissions(to, from) || rename(from, to) != 0) return 0;
   char *folder = FolderPart(to);
   SyncPath(folder, O_RDONLY | O_DIRECTORY);  // makes the rename itself durable
   free(folder);

@@ -39,6 +39,15 @@ char *SystemSaveTarget(const char *path);
 // Windows behind a drive such as "C:"), or 0 when it has none.
 size_t SystemFileNameOffset(const char *path);
 
+// 1 when path is an existing file that may not be written: no write
+// permission for anyone (or, on Windows, the read-only attribute), or none
+// for this user.
+int SystemIsReadOnly(const char *path);
+
+// The system's description of the error the last failed call left (POSIX:
+// errno; Windows: GetLastError), as one sentence ending in a full stop.
+void SystemLastErrorText(char *buffer, size_t size);
+
 // Removes one file; nothing happens when it is missing.
 void SystemRemoveFile(const char *path);
 

@@ -30,6 +30,8 @@ int PlatformOpenDocument(const char *file) {
   return answer > 32;
 }
 
+const int kUserDataRootRequired = 1;
+
 char *PlatformUserDataRoot(void) {
   const char *value = NonEmptyEnv("AppData");
   return value != NULL ? CopyTextOrAbort(value) : NULL;
@@ -259,15 +261,27 @@ int SystemFlushToDisk(const char *path) {
 
 // Windows refuses to replace a read-only file; asking first keeps that rule
 // where the move itself would not (Wine).
-static int IsReadOnly(const char *path) {
+int SystemIsReadOnly(const char *path) {
   DWORD attributes = GetFileAttributesA(path);
   return attributes != INVALID_FILE_ATTRIBUTES &&
+         !(attributes & FILE_ATTRIBUTE_DIRECTORY) &&
          (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+void SystemLastErrorText(char *buffer, size_t size) {
+  DWORD error = GetLastError();
+  DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, NULL, error,
+      0, buffer, (DWORD)size, NULL);
+  while (n > 0 && (buffer[n - 1] == '\r' || buffer[n - 1] == '\n' ||
+                   buffer[n - 1] == ' '))
+    buffer[--n] = '\0';
+  if (n == 0) snprintf(buffer, size, "System error %lu.", (unsigned long)error);
 }
 
 // The move returns only when it is on disk.
 int SystemReplace(const char *from, const char *to) {
-  return !IsReadOnly(to) &&
+  return !SystemIsReadOnly(to) &&
          MoveFileExA(from, to,
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }

@@ -153,7 +153,9 @@ TEST(CurrentProcessId, IsThisProcess) {
 class UserData : public ::testing::Test {
  protected:
   void SetUp() override {
+    // Windows reads the one, POSIX the other.
     env_.Set("AppData", folder_.Path("roaming"));
+    env_.Set("XDG_DATA_HOME", folder_.Path("roaming"));
     MakeTestFolder(folder_.Path("roaming"));
     MakeTestFolder(folder_.Path("defaults"));
     WriteWholeFile(folder_.Path("defaults/settings.ini"), "Width=800\n");
