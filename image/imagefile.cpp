@@ -1,8 +1,10 @@
 #include "image/imagefile.h"
 
 #include <FreeImage.h>
+#include <errno.h>
 #include <limits.h>
 #include <math.h>
+#include <stdlib.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
@@ -27,64 +29,150 @@ ImageFormat ImageFormatOf(const char *path) {
   return kFormatNone;
 }
 
+static int StartsWith(const unsigned char *data, size_t size,
+                      const char *signature, size_t length) {
+  return size >= length && memcmp(data, signature, length) == 0;
+}
+
+ImageFormat ImageFormatOfBytes(const unsigned char *data, size_t size) {
+  if (StartsWith(data, size, "\xFF\xD8\xFF", 3)) return kFormatJpeg;
+  if (StartsWith(data, size, "\x89PNG\r\n\x1A\n", 8)) return kFormatPng;
+  if (StartsWith(data, size, "BM", 2)) return kFormatBmp;
+  return kFormatNone;
+}
+
 // For BMP the library reads an odd flag as "compress with RLE", and writes
 // broken files that way; a quality must never turn it on.
 int SaveFlagsFor(ImageFormat format, int quality) {
   return format == kFormatBmp ? (quality & ~BMP_SAVE_RLE) : quality;
 }
 
-// The library's own stdio plumbing, as its path-taking save uses it.
+// The library's own stdio plumbing, as its path-taking save uses it, plus
+// the first write error, which says why a save failed.
+struct SaveTarget {
+  FILE *file;
+  int write_error;  // errno of the first failed write, or 0
+};
+
 static unsigned DLL_CALLCONV ReadFromFile(void *buffer, unsigned size,
-                                          unsigned count, fi_handle file) {
-  return (unsigned)fread(buffer, size, count, (FILE *)file);
+                                          unsigned count, fi_handle handle) {
+  return (unsigned)fread(buffer, size, count, ((SaveTarget *)handle)->file);
 }
 
 static unsigned DLL_CALLCONV WriteToFile(void *buffer, unsigned size,
-                                         unsigned count, fi_handle file) {
-  return (unsigned)fwrite(buffer, size, count, (FILE *)file);
+                                         unsigned count, fi_handle handle) {
+  SaveTarget *target = (SaveTarget *)handle;
+  unsigned written = (unsigned)fwrite(buffer, size, count, target->file);
+  if (written < count && target->write_error == 0) target->write_error = errno;
+  return written;
 }
 
-static int DLL_CALLCONV SeekInFile(fi_handle file, long offset, int origin) {
-  return fseek((FILE *)file, offset, origin);
+static int DLL_CALLCONV SeekInFile(fi_handle handle, long offset, int origin) {
+  return fseek(((SaveTarget *)handle)->file, offset, origin);
 }
 
-static long DLL_CALLCONV TellInFile(fi_handle file) {
-  return ftell((FILE *)file);
+static long DLL_CALLCONV TellInFile(fi_handle handle) {
+  return ftell(((SaveTarget *)handle)->file);
+}
+
+static const char *FormatName(ImageFormat format) {
+  return format == kFormatJpeg ? "JPEG" : format == kFormatPng ? "PNG" : "BMP";
+}
+
+static void WriteFailed(SaveFailure *failure, int error) {
+  snprintf(failure->reason, sizeof failure->reason, "%s.", strerror(error));
 }
 
 // Saving by path, the library ignores the result of closing the file, so a
 // disk that fills up on the last buffered write gave a short file and
 // success (an empty photo, on a full disk). Here the flush and the close
 // count.
-static int SaveToFile(FIBITMAP *bitmap, ImageFormat format, const char *path,
-                      int flags) {
-  FILE *file = fopen(path, "w+b");
-  if (file == NULL) return 0;
+enum SaveOutcome { kSaved, kNotWritten, kNotEncoded };
+
+static SaveOutcome SaveToFile(FIBITMAP *bitmap, ImageFormat format,
+                              const char *path, int flags,
+                              SaveFailure *failure) {
+  SaveTarget target = {fopen(path, "w+b"), 0};
+  if (target.file == NULL) {
+    WriteFailed(failure, errno);
+    return kNotWritten;
+  }
   FreeImageIO io = {ReadFromFile, WriteToFile, SeekInFile, TellInFile};
-  int ok = FreeImage_SaveToHandle((FREE_IMAGE_FORMAT)format, bitmap, &io,
-                                  (fi_handle)file, flags) &&
-           fflush(file) == 0 && !ferror(file);
-  return fclose(file) == 0 && ok;
+  int encoded = FreeImage_SaveToHandle((FREE_IMAGE_FORMAT)format, bitmap, &io,
+                                       (fi_handle)&target, flags);
+  if (fflush(target.file) != 0 && target.write_error == 0)
+    target.write_error = errno;
+  if (fclose(target.file) != 0 && target.write_error == 0)
+    target.write_error = errno;
+  if (target.write_error != 0) {
+    WriteFailed(failure, target.write_error);
+    return kNotWritten;
+  }
+  if (!encoded) {
+    snprintf(failure->reason, sizeof failure->reason,
+             "The image library could not write it as %s.",
+             FormatName(format));
+    return kNotEncoded;
+  }
+  return kSaved;
 }
 
-static int SaveSafely(FIBITMAP *bitmap, ImageFormat format, const char *path,
-                      int quality) {
+static SaveOutcome SaveSafely(FIBITMAP *bitmap, ImageFormat format,
+                              const char *path, int quality,
+                              SaveFailure *failure) {
   SafeSave save;
-  if (!PlatformBeginSafeSave(path, &save)) return 0;
-  if (!SaveToFile(bitmap, format, save.temp, SaveFlagsFor(format, quality))) {
+  if (!PlatformBeginSafeSave(path, &save)) {
+    snprintf(failure->reason, sizeof failure->reason, "%s", save.reason);
+    return kNotWritten;
+  }
+  SaveOutcome outcome = SaveToFile(bitmap, format, save.temp,
+                                   SaveFlagsFor(format, quality), failure);
+  if (outcome != kSaved) {
     PlatformAbandonSafeSave(&save);
+    return outcome;
+  }
+  if (!PlatformFinishSafeSave(&save)) {
+    snprintf(failure->reason, sizeof failure->reason, "%s", save.reason);
+    return kNotWritten;
+  }
+  return kSaved;
+}
+
+// libpng's writer refuses some profiles that its reader took (a white point
+// other than D50, a colour space that doesn't match the pixels); the picture
+// is worth more than the profile, so it is saved again without one.
+static SaveOutcome SaveWithProfileIfTaken(FIBITMAP *saved, ImageFormat format,
+                                          const char *path, int quality,
+                                          SaveFailure *failure) {
+  SaveOutcome outcome = SaveSafely(saved, format, path, quality, failure);
+  if (outcome != kNotEncoded || format != kFormatPng ||
+      FreeImage_GetICCProfile(saved)->size == 0)
+    return outcome;
+  FreeImage_DestroyICCProfile(saved);
+  return SaveSafely(saved, format, path, quality, failure);
+}
+
+int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality,
+                    SaveFailure *failure) {
+  SaveFailure unasked;
+  if (failure == NULL) failure = &unasked;
+  failure->reason[0] = '\0';
+  ImageFormat format = ImageFormatOf(path);
+  if (format == kFormatNone) {
+    snprintf(failure->reason, sizeof failure->reason,
+             "Its name ends in none of .jpg, .jpeg, .png and .bmp.");
     return 0;
   }
-  return PlatformFinishSafeSave(&save);
-}
-
-int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality) {
-  ImageFormat format = ImageFormatOf(path);
-  if (format == kFormatNone) return 0;
   FIBITMAP *saved = FormForSaving(bitmap, format);
-  if (saved == NULL) return 0;
+  if (saved == NULL) {
+    snprintf(failure->reason, sizeof failure->reason,
+             "Not enough memory to make the image ready for %s.",
+             FormatName(format));
+    return 0;
+  }
   if (saved != bitmap) CarryPhotoData(bitmap, saved);
-  int ok = SaveSafely(saved, format, path, quality);
+  int ok = SaveWithProfileIfTaken(saved, format, path, quality, failure) ==
+           kSaved;
   if (saved != bitmap) FreeImage_Unload(saved);
   return ok;
 }
@@ -97,6 +185,18 @@ static int FitsInt(int64_t value) {
 static FIBITMAP *Carried(FIBITMAP *source, FIBITMAP *result) {
   CarryPhotoData(source, result);
   return result;
+}
+
+// The library takes the rectangle's corners in either order, and refuses
+// one that reaches outside the image or holds no pixel.
+void CropTarget(int64_t W, int64_t H, int x, int y, int w, int h,
+                int64_t *new_width, int64_t *new_height) {
+  int64_t left = x, right = (int64_t)x + w, top = y, bottom = (int64_t)y + h;
+  int inside = (left >= 0 && right >= 0 && left <= W && right <= W) &&
+               (top >= 0 && bottom >= 0 && top <= H && bottom <= H);
+  *new_width = inside ? llabs(w) : 0;
+  *new_height = inside && *new_width > 0 ? llabs(h) : 0;
+  if (*new_height == 0) *new_width = 0;
 }
 
 FIBITMAP *CropImage(FIBITMAP *bitmap, int x, int y, int w, int h) {
@@ -112,6 +212,26 @@ FIBITMAP *RotateImage(FIBITMAP *bitmap, double angle) {
   if (!isfinite(angle)) return NULL;
   if (fabs(angle) >= 360) angle = fmod(angle, 360);
   return Carried(bitmap, RotateInForm(bitmap, angle));
+}
+
+// Quarter turns swap the sides; other angles make the bounding box of the
+// turned image, which the library rounds to the nearest pixel (a pixel more
+// here, since this only guards memory).
+void RotateTarget(int64_t W, int64_t H, double angle, int64_t *new_width,
+                  int64_t *new_height) {
+  *new_width = *new_height = 0;
+  if (!isfinite(angle)) return;
+  double turn = fmod(angle, 360);
+  if (turn < 0) turn += 360;
+  if (fmod(turn, 90) == 0) {
+    int sideways = turn == 90 || turn == 270;
+    *new_width = sideways ? H : W;
+    *new_height = sideways ? W : H;
+    return;
+  }
+  double c = fabs(cos(turn * M_PI / 180)), s = fabs(sin(turn * M_PI / 180));
+  *new_width = (int64_t)ceil(W * c + H * s) + 1;
+  *new_height = (int64_t)ceil(W * s + H * c) + 1;
 }
 
 int FlipImageHorizontal(FIBITMAP *bitmap) {
@@ -150,5 +270,15 @@ FIBITMAP *ResizeImage(FIBITMAP *bitmap, int width, int height) {
   if (w <= 0 || h <= 0 || !FitsInt(w) || !FitsInt(h)) return NULL;
   return Carried(bitmap, RescaleInForm(bitmap, (int)w, (int)h));
 }
+
+uint64_t EditedImageBytes(FIBITMAP *bitmap, int64_t width, int64_t height) {
+  unsigned bits = FreeImage_GetBPP(bitmap);
+  if (bits < 24) bits = 24;
+  long double bytes = (long double)width * height * bits / 8;
+  return bytes >= (long double)UINT64_MAX ? UINT64_MAX : (uint64_t)bytes;
+}
+
+int ImageWidth(FIBITMAP *bitmap) { return (int)FreeImage_GetWidth(bitmap); }
+int ImageHeight(FIBITMAP *bitmap) { return (int)FreeImage_GetHeight(bitmap); }
 
 void ReleaseImage(FIBITMAP *bitmap) { FreeImage_Unload(bitmap); }

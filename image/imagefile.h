@@ -10,6 +10,7 @@
 #ifndef ORVANE_IMAGE_IMAGEFILE_H
 #define ORVANE_IMAGE_IMAGEFILE_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 struct FIBITMAP;
@@ -25,32 +26,46 @@ enum ImageFormat {
 // The format named by the end of path (.jpg, .jpeg, .bmp, .png, any case).
 ImageFormat ImageFormatOf(const char *path);
 
+// The format the bytes hold, by their signature; kFormatNone for any other.
+ImageFormat ImageFormatOfBytes(const unsigned char *data, size_t size);
+
 // Why a load failed.
 enum ImageError {
   kImageLoaded = 0,  // no failure
   kImageNoFormat,    // the name ends in none of the accepted endings
   kImageUnreadable,  // the file could not be read: missing, a folder, a
                      // device or FIFO, no permission
+  kImageNotAnImage,  // empty, or not a JPEG, PNG or BMP by its content
   kImageDamaged,     // it claims more than its bytes can code, or holds a
                      // form the library mishandles
   kImageTooLarge,    // it needs more memory than the machine can give now
   kImageUndecodable  // the library could not decode it
 };
 
+// Why a load or a save failed: one sentence in plain words for the user.
+enum { kFailureReasonSize = 200 };
 struct LoadFailure {
   ImageError error;
-  char reason[200];  // what was wrong, in words for the log; "" if unknown
+  char reason[kFailureReasonSize];
+};
+struct SaveFailure {
+  char reason[kFailureReasonSize];
 };
 
 // Reads the file at path once and loads the image from those bytes: the
 // check of its headers, the form shown to the library and the load all see
-// the same bytes. NULL with *failure filled in when it can't.
+// the same bytes. The name must end in a known format, but the content
+// decides which: a PNG named .jpg loads as PNG. NULL with *failure filled in
+// when it can't.
 FIBITMAP *LoadImageByName(const char *path, LoadFailure *failure);
 
 // Writes the bitmap to a fresh file beside path and moves it over path only
-// once it is complete, so a failure leaves any existing file as it was.
-// Returns 1 on success, 0 on failure (also for a name of no known format).
-int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality);
+// once it is complete, so a failure leaves any existing file as it was. A
+// PNG whose colour profile the writer rejects is saved without it. Returns
+// 1 on success, 0 with *failure (when given) filled in, also for a name of
+// no known format.
+int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality,
+                    SaveFailure *failure = NULL);
 
 // The flags handed to the library for a quality: BMP never gets the RLE bit.
 int SaveFlagsFor(ImageFormat format, int quality);
@@ -62,11 +77,27 @@ int FlipImageHorizontal(FIBITMAP *bitmap);
 int FlipImageVertical(FIBITMAP *bitmap);
 FIBITMAP *ResizeImage(FIBITMAP *bitmap, int width, int height);
 
+// The size of what each edit makes of a W x H image, known before any work
+// so that a size the machine can't hold is refused at once. 0 x 0 for an
+// edit that will fail anyway (a rectangle outside the image, an angle that
+// is no number).
+void CropTarget(int64_t W, int64_t H, int x, int y, int w, int h,
+                int64_t *new_width, int64_t *new_height);
+void RotateTarget(int64_t W, int64_t H, double angle, int64_t *new_width,
+                  int64_t *new_height);
 // The size a resize asks for, for a W x H image: a missing (non-positive)
 // dimension follows the other in proportion; with neither, the height is 128.
 // Computed in 64 bits so that no product overflows.
 void ResizeTarget(int64_t W, int64_t H, int width, int height,
                   int64_t *new_width, int64_t *new_height);
+
+// The bytes a width x height bitmap takes in the form the edits make of
+// bitmap's pixels (at least 24 bits each, as the library's resize and turn
+// give them). Saturates instead of overflowing.
+uint64_t EditedImageBytes(FIBITMAP *bitmap, int64_t width, int64_t height);
+
+int ImageWidth(FIBITMAP *bitmap);
+int ImageHeight(FIBITMAP *bitmap);
 
 void ReleaseImage(FIBITMAP *bitmap);
 

@@ -4,6 +4,7 @@
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include "image/bmp_load.h"
 #include "image/carry.h"
@@ -29,17 +30,40 @@ __attribute__((format(printf, 3, 4))) static FIBITMAP *Fail(
 static const char *ReadErrorText(FileReadError error) {
   switch (error) {
     case kFileMissing:
-      return "there is no such file";
+      return "There is no such file.";
     case kFileIsFolder:
-      return "it is a folder";
+      return "It is a folder, not a file.";
     case kFileNotPlain:
-      return "it is not a plain file";
+      return "It is not a plain file but a device or a pipe.";
     case kFileDenied:
-      return "permission denied";
+      return "You have no permission to read it.";
     default:
-      return "it could not be read";
+      return "It could not be read (an input/output error).";
   }
 }
+
+// Formats a user meets that Orvane doesn't read, by their signatures.
+static const char *OtherFormatName(const unsigned char *data, size_t size) {
+  static const struct {
+    const char *signature;
+    size_t length;
+    const char *name;
+  } kOthers[] = {
+      {"GIF8", 4, "a GIF"},         {"II*\0", 4, "a TIFF"},
+      {"MM\0*", 4, "a TIFF"},       {"RIFF", 4, "a RIFF (WebP or other)"},
+      {"\0\0\0", 3, "an HEIC/AVIF or other ISO media"},
+      {"%PDF", 4, "a PDF"},
+  };
+  for (const auto &other : kOthers)
+    if (size >= other.length &&
+        memcmp(data, other.signature, other.length) == 0)
+      return other.name;
+  return NULL;
+}
+
+// Why bytes of no format Orvane reads can't be loaded, from their content.
+static FIBITMAP *NotAnImage(const unsigned char *data, size_t size,
+                            LoadFailure *failure);
 
 static uint64_t Megabytes(uint64_t bytes) { return (bytes + 999999) / 1000000; }
 
@@ -68,41 +92,58 @@ static FIBITMAP *Settled(FIBITMAP *loaded, const ImageHeaders *headers) {
 }
 
 static FIBITMAP *LoadFromBytes(const unsigned char *data, size_t size,
-                               ImageFormat format, LoadFailure *failure) {
+                               LoadFailure *failure) {
+  ImageFormat format = ImageFormatOfBytes(data, size);
+  if (format == kFormatNone) return NotAnImage(data, size, failure);
   ImageHeaders headers;
   ReadImageHeaders(data, size, format, &headers);
-  if (ClaimsMoreThanItHolds(&headers, failure->reason,
-                            sizeof failure->reason)) {
-    failure->error = kImageDamaged;
-    return NULL;
-  }
+  char claim[kFailureReasonSize];
+  if (ClaimsMoreThanItHolds(&headers, claim, sizeof claim))
+    return Fail(failure, kImageDamaged,
+                "It looks damaged: %s.",
+                claim);
   // Measured with the file's bytes already taken.
   uint64_t cost = LoadCost(&headers), available = PlatformAvailableMemory();
   if (cost > available)
     return Fail(failure, kImageTooLarge,
-                "loading it takes %llu MB; %llu MB are free",
+                "Not enough memory: loading it takes %llu MB; %llu MB are "
+                "free.",
                 (unsigned long long)Megabytes(cost),
                 (unsigned long long)(available / 1000000));
   FIBITMAP *loaded = LoadShown(data, size, &headers);
   if (loaded == NULL)
-    return Fail(failure, kImageUndecodable, "the library could not decode it");
+    return Fail(failure, kImageUndecodable,
+                "The image library could not decode it; it may be damaged.");
   FIBITMAP *bitmap = Settled(loaded, &headers);
   if (bitmap == NULL)
-    return Fail(failure, kImageTooLarge, "no memory for its working form");
+    return Fail(failure, kImageTooLarge,
+                "Not enough memory for its working form.");
   return bitmap;
+}
+
+static FIBITMAP *NotAnImage(const unsigned char *data, size_t size,
+                            LoadFailure *failure) {
+  if (size == 0) return Fail(failure, kImageNotAnImage, "The file is empty.");
+  const char *other = OtherFormatName(data, size);
+  if (other != NULL)
+    return Fail(failure, kImageNotAnImage,
+                "It holds %s image; Orvane reads JPEG, PNG and BMP.", other);
+  return Fail(failure, kImageNotAnImage,
+              "It is not a JPEG, PNG or BMP image.");
 }
 
 FIBITMAP *LoadImageByName(const char *path, LoadFailure *failure) {
   ImageFormat format = ImageFormatOf(path);
   if (format == kFormatNone)
-    return Fail(failure, kImageNoFormat, "its name ends in no known format");
+    return Fail(failure, kImageNoFormat,
+                "Its name ends in none of .jpg, .jpeg, .png and .bmp.");
   size_t size;
   FileReadError read_error;
   unsigned char *data = PlatformReadWholeFile(path, &size, &read_error);
   if (data == NULL)
     return Fail(failure, kImageUnreadable, "%s", ReadErrorText(read_error));
   *failure = LoadFailure{kImageLoaded, ""};
-  FIBITMAP *bitmap = LoadFromBytes(data, size, format, failure);
+  FIBITMAP *bitmap = LoadFromBytes(data, size, failure);
   free(data);
   return bitmap;
 }
