@@ -11,11 +11,21 @@
 #include "image/imagefile.h"
 #include "lib/strings.h"
 #include "log/log.h"
+#include "platform/platform.h"
 
 struct EditState {
   FIBITMAP *current;
   const char *output;  // borrowed from the argument vector
   int quality;
+};
+
+enum { kMostValues = 4 };
+
+struct OptionRead {
+  const EditOption *row;
+  char **words;              // the option as typed, then its values
+  int whole[kMostValues];    // kWholeNumbers: the values
+  double angle;              // kAngle: the value
 };
 
 // atoi's reading of a number, kept within int instead of overflowing.
@@ -32,94 +42,114 @@ static const EditOption *FindEditOption(const char *argument) {
   return NULL;
 }
 
-// The option and its values as the user typed them, for messages.
-static void DescribeOption(char *buffer, size_t size, char **option,
-                           int values) {
-  size_t used = (size_t)snprintf(buffer, size, "%s", option[0]);
-  for (int i = 1; i <= values && used < size; i++)
-    used += (size_t)snprintf(buffer + used, size - used, " %s", option[i]);
+// Words from..to of the line joined by blanks, for messages.
+static void JoinWords(char *buffer, size_t size, char **entries, int from,
+                      int to) {
+  size_t used = 0;
+  buffer[0] = '\0';
+  for (int i = from; i <= to && used < size; i++)
+    used += (size_t)snprintf(buffer + used, size - used, "%s%s",
+                             i > from ? " " : "", entries[i]);
 }
 
-[[noreturn]] static void OptionFailed(char **option, int values,
+// The option and its values as the user typed them.
+static void DescribeOption(char *buffer, size_t size, const OptionRead *option) {
+  JoinWords(buffer, size, option->words, 0, option->row->values);
+}
+
+[[noreturn]] static void OptionFailed(const OptionRead *option,
                                       const char *reason) {
   char described[200];
-  DescribeOption(described, sizeof described, option, values);
+  DescribeOption(described, sizeof described, option);
   ErrorExitF("Option %s failed: %s", described, reason);
 }
 
 // Takes the bitmap an edit produced in place of the current one. An edit
 // that produced none ends the run: there is nothing sound left to save.
-static void Replace(EditState *state, FIBITMAP *next, char **option,
-                    int values, const char *reason) {
-  if (next == NULL) OptionFailed(option, values, reason);
+static void Replace(EditState *state, FIBITMAP *next, const OptionRead *option,
+                    const char *reason) {
+  if (next == NULL) OptionFailed(option, reason);
   ReleaseImage(state->current);
   state->current = next;
 }
 
-static void Crop(char **option, int values, EditState *state) {
-  Replace(
-      state,
-      CropImage(state->current, NumberValue(option[1]), NumberValue(option[2]),
-                NumberValue(option[3]), NumberValue(option[4])),
-      option, values, "the rectangle must lie inside the image.");
+static void Crop(const OptionRead *option, EditState *state) {
+  const int *v = option->whole;
+  Replace(state, CropImage(state->current, v[0], v[1], v[2], v[3]), option,
+          "the rectangle must lie inside the image.");
 }
 
-static void Rotate(char **option, int values, EditState *state) {
-  Replace(state, RotateImage(state->current, DecimalValue(option[1])), option,
-          values, "the image can't be rotated.");
+static void CroppedSize(const OptionRead *option, int64_t *width,
+                        int64_t *height) {
+  const int *v = option->whole;
+  CropTarget(*width, *height, v[0], v[1], v[2], v[3], width, height);
+}
+
+static void Rotate(const OptionRead *option, EditState *state) {
+  Replace(state, RotateImage(state->current, option->angle), option,
+          "the image can't be rotated.");
+}
+
+static void RotatedSize(const OptionRead *option, int64_t *width,
+                        int64_t *height) {
+  RotateTarget(*width, *height, option->angle, width, height);
 }
 
 // A flip works in place and may fail (out of memory) with the image left as
 // it was; saving that as the result would pass off the unflipped photo.
-static void EndUnlessFlipped(int flipped, char **option, int values) {
-  if (!flipped) OptionFailed(option, values, "the image can't be flipped.");
+static void EndUnlessFlipped(int flipped, const OptionRead *option) {
+  if (!flipped) OptionFailed(option, "the image can't be flipped.");
 }
 
-static void FlipHorizontal(char **option, int values, EditState *state) {
-  EndUnlessFlipped(FlipImageHorizontal(state->current), option, values);
+static void FlipHorizontal(const OptionRead *option, EditState *state) {
+  EndUnlessFlipped(FlipImageHorizontal(state->current), option);
 }
 
-static void FlipVertical(char **option, int values, EditState *state) {
-  EndUnlessFlipped(FlipImageVertical(state->current), option, values);
+static void FlipVertical(const OptionRead *option, EditState *state) {
+  EndUnlessFlipped(FlipImageVertical(state->current), option);
 }
 
-static void SetOutput(char **option, int, EditState *state) {
-  state->output = option[1];
+static void SetOutput(const OptionRead *option, EditState *state) {
+  state->output = option->words[1];
 }
 
-static void SetQuality(char **option, int, EditState *state) {
-  state->quality = NumberValue(option[1]);
+static void SetQuality(const OptionRead *option, EditState *state) {
+  state->quality = option->whole[0];
 }
 
-static void Resize(int width, int height, char **option, int values,
-                   EditState *state) {
-  Replace(state, ResizeImage(state->current, width, height), option, values,
+// -w and -h are -wh with the other side left to the proportion.
+static void ResizeSides(const OptionRead *option, int *width, int *height) {
+  const char *name = option->row->name;
+  *width = strcmp(name, "-h") == 0 ? 0 : option->whole[0];
+  *height = strcmp(name, "-w") == 0    ? 0
+            : strcmp(name, "-h") == 0 ? option->whole[0]
+                                       : option->whole[1];
+}
+
+static void Resize(const OptionRead *option, EditState *state) {
+  int width, height;
+  ResizeSides(option, &width, &height);
+  Replace(state, ResizeImage(state->current, width, height), option,
           "the image can't be resized to that size.");
 }
 
-static void ResizeToWidth(char **option, int values, EditState *state) {
-  Resize(NumberValue(option[1]), 0, option, values, state);
-}
-
-static void ResizeToHeight(char **option, int values, EditState *state) {
-  Resize(0, NumberValue(option[1]), option, values, state);
-}
-
-static void ResizeToWidthHeight(char **option, int values, EditState *state) {
-  Resize(NumberValue(option[1]), NumberValue(option[2]), option, values, state);
+static void ResizedSize(const OptionRead *option, int64_t *W, int64_t *H) {
+  int width, height;
+  ResizeSides(option, &width, &height);
+  ResizeTarget(*W, *H, width, height, W, H);
 }
 
 const EditOption EditOptionTable[] = {
-    {"-c", 4, Crop},
-    {"-r", 1, Rotate},
-    {"-fh", 0, FlipHorizontal},
-    {"-fv", 0, FlipVertical},
-    {"-o", 1, SetOutput},
-    {"-oq", 1, SetQuality},
-    {"-w", 1, ResizeToWidth},
-    {"-h", 1, ResizeToHeight},
-    {"-wh", 2, ResizeToWidthHeight},
-    {NULL, 0, NULL},
+    {"-c", 4, kWholeNumbers, Crop, CroppedSize},
+    {"-r", 1, kAngle, Rotate, RotatedSize},
+    {"-fh", 0, kNoValues, FlipHorizontal, NULL},
+    {"-fv", 0, kNoValues, FlipVertical, NULL},
+    {"-o", 1, kText, SetOutput, NULL},
+    {"-oq", 1, kWholeNumbers, SetQuality, NULL},
+    {"-w", 1, kWholeNumbers, Resize, ResizedSize},
+    {"-h", 1, kWholeNumbers, Resize, ResizedSize},
+    {"-wh", 2, kWholeNumbers, Resize, ResizedSize},
+    {NULL, 0, kNoValues, NULL, NULL},
 };
 
 // Answers "-?", "-help" or "-ver" given alone, and the Unix spellings that
@@ -131,7 +161,10 @@ static int RunSpecialCommand(int *count, char **entries) {
     return 1;
   }
   if (TakeFlag(count, entries, "-help")) {
-    OpenPage(kPageLocalHelp);
+    if (!OpenPage(kPageLocalHelp))
+      ErrorExitF("Couldn't open the help page: %s\nNo program to show it "
+                 "was found; open the file in a web browser.",
+                 LocalHelpPage());
     return 1;
   }
   if (strcmp(entries[1], "--version") == 0 ||
@@ -142,55 +175,153 @@ static int RunSpecialCommand(int *count, char **entries) {
   return 0;
 }
 
-// Walks the options between the program path and the file name. Returns 0,
-// or 1 after the usage box for an unknown option or one short of values.
-// The file name is never a value: "-h photo.jpg" typed for help would
-// otherwise shrink the photo to a thumbnail and save it over itself.
-static int ApplyEditOptions(int count, char **entries, EditState *state) {
-  int last = count - 1;  // the file name, never an option nor a value
-  for (int position = 1; position < last;) {
-    const EditOption *row = FindEditOption(entries[position]);
-    if (row == NULL || position + row->values >= last) {
-      ShowUsage();
-      return 1;
-    }
-    row->apply(entries + position, row->values, state);
-    position += 1 + row->values;
-  }
+// The usage, headed by the words that were not understood and why. 0, so
+// that a reader can end with it.
+static int Misread(const char *words, const char *why) {
+  char heading[kMessageBufferSize];
+  snprintf(heading, sizeof heading, "Not understood: %.200s%s%.200s%s", words,
+           why[0] ? " (" : "", why, why[0] ? ")" : "");
+  ShowUsageForMistake(heading);
   return 0;
 }
 
-// A file refused before loading says why in the log, for whoever debugs it.
+// Why an argument that is no option isn't one, when a likely slip explains it.
+static const char *WhyNoOption(const char *argument) {
+  if (ImageFormatOf(argument) != kFormatNone)
+    return "Orvane edits one file at a time, named last";
+  if (strncmp(argument, "--", 2) == 0) return "options begin with one -";
+  return "";
+}
+
+// Checks one value and converts it. 1, or 0 with why[] filled in.
+static int ReadValue(const char *text, ValueKind kind, OptionRead *option,
+                     int index, char *why, size_t size) {
+  if (kind == kWholeNumbers) {
+    if (!IsWholeNumber(text)) {
+      snprintf(why, size, "%s is not a whole number", text);
+      return 0;
+    }
+    option->whole[index] = NumberValue(text);
+  } else if (kind == kAngle) {
+    if (!IsPlainDecimal(text)) {
+      snprintf(why, size, "%s is not a number", text);
+      return 0;
+    }
+    option->angle = DecimalValue(text);
+  }
+  return 1;
+}
+
+// Reads the option at entries[position] and its values into *option. 0
+// after the usage for an unknown option, one short of values, or a value
+// that is not a number of its kind; the file name is never a value ("-h
+// photo.jpg" typed for help would otherwise shrink the photo to a thumbnail
+// and save it over itself).
+static int ReadOption(char **entries, int position, int last,
+                      OptionRead *option) {
+  char *argument = entries[position];
+  option->row = FindEditOption(argument);
+  option->words = entries + position;
+  if (option->row == NULL) return Misread(argument, WhyNoOption(argument));
+  char why[kMessageBufferSize], typed[200];
+  int values = option->row->values;
+  if (position + values >= last) {
+    snprintf(why, sizeof why, "%s takes %d value%s before the file name",
+             option->row->name, values, values == 1 ? "" : "s");
+    JoinWords(typed, sizeof typed, entries, position, last - 1);
+    return Misread(typed, why);
+  }
+  for (int i = 0; i < values; i++) {
+    if (!ReadValue(option->words[1 + i], option->row->kind, option, i, why,
+                   sizeof why)) {
+      DescribeOption(typed, sizeof typed, option);
+      return Misread(typed, why);
+    }
+  }
+  return 1;
+}
+
+// Reads every option between the program path and the file name before any
+// edit, so that a slip anywhere in the line costs nothing. Returns how many
+// were read, or -1 after the usage.
+static int ReadOptions(int count, char **entries, OptionRead *options) {
+  int last = count - 1;  // the file name, never an option nor a value
+  int read = 0;
+  for (int position = 1; position < last; read++) {
+    if (!ReadOption(entries, position, last, &options[read])) return -1;
+    position += 1 + options[read].row->values;
+  }
+  return read;
+}
+
+// Works out the size after each edit and ends the run before any work when
+// one would need more memory than the machine can give now.
+static void CheckSizes(const OptionRead *options, int read, FIBITMAP *bitmap,
+                       int64_t width, int64_t height) {
+  uint64_t available = PlatformAvailableMemory();
+  for (int i = 0; i < read; i++) {
+    if (options[i].row->size == NULL) continue;
+    options[i].row->size(&options[i], &width, &height);
+    if (width <= 0 || height <= 0) return;  // the edit itself will say why
+    if (EditedImageBytes(bitmap, width, height) > available) {
+      char reason[100];
+      snprintf(reason, sizeof reason,
+               "not enough memory for a %lld x %lld image.",
+               (long long)width, (long long)height);
+      OptionFailed(&options[i], reason);
+    }
+  }
+}
+
+// The first line is what scripts may match; the second says why.
 static FIBITMAP *LoadInput(const char *path) {
   LoadFailure failure;
   FIBITMAP *bitmap = LoadImageByName(path, &failure);
   if (failure.error == kImageNoFormat)
-    ErrorExitF("Input file: %s - must end in .jpg or .jpeg", path);
+    ErrorExitF("Input file: %s - must end in .jpg, .jpeg, .png or .bmp",
+               path);
   if (bitmap == NULL) {
     if (DebugLevel > 0) LogF("Couldn't open %s: %s", path, failure.reason);
-    ErrorExitF("Couldn't open input file: %s", path);
+    ErrorExitF("Couldn't open input file: %s\n%s", path, failure.reason);
   }
   return bitmap;
 }
 
 static void SaveOutput(const EditState *state) {
   if (ImageFormatOf(state->output) == kFormatNone)
-    ErrorExitF("Save: file (%s) - must end in .jpg, .jpeg or .bmp",
+    ErrorExitF("Save: file (%s) - must end in .jpg, .jpeg, .png or .bmp",
                state->output);
-  if (!SaveImageByName(state->current, state->output, state->quality))
-    ErrorExitF("Couldn't save output file: %s", state->output);
+  SaveFailure failure;
+  if (!SaveImageByName(state->current, state->output, state->quality,
+                       &failure)) {
+    if (DebugLevel > 0)
+      LogF("Couldn't save %s: %s", state->output, failure.reason);
+    ErrorExitF("Couldn't save output file: %s\n%s", state->output,
+               failure.reason);
+  }
 }
 
 int RunCommand(int count, char **entries) {
   if (count == 2 && RunSpecialCommand(&count, entries)) return 0;
   if (count <= 1) {
-    ShowUsage();
+    ShowUsageForMistake("No file given: name the image to edit last.");
     return 1;
   }
   const char *input = entries[count - 1];
   EditState state = {LoadInput(input), input, 100};
-  int status = ApplyEditOptions(count, entries, &state);
-  if (status == 0) SaveOutput(&state);
+  OptionRead *options = (OptionRead *)ReallocOrExit(
+      NULL, (size_t)count, sizeof(OptionRead), "Out of memory");
+  int read = ReadOptions(count, entries, options);
+  if (read < 0) {  // the usage is shown
+    free(options);
+    ReleaseImage(state.current);
+    return 1;
+  }
+  CheckSizes(options, read, state.current, ImageWidth(state.current),
+             ImageHeight(state.current));
+  for (int i = 0; i < read; i++) options[i].row->apply(&options[i], &state);
+  SaveOutput(&state);
+  free(options);
   ReleaseImage(state.current);
-  return status;
+  return 0;
 }

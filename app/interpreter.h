@@ -6,16 +6,31 @@
 #ifndef ORVANE_APP_INTERPRETER_H
 #define ORVANE_APP_INTERPRETER_H
 
-struct EditState;  // what the edits so far have made of the photo
+#include <stdint.h>
 
-// One option's edit: option[0] is the option as typed, option[1] to
-// option[values] its values.
-typedef void EditRoutine(char **option, int values, EditState *state);
+struct EditState;   // what the edits so far have made of the photo
+struct OptionRead;  // one option with its values, read and checked
+
+// What an option's values are.
+enum ValueKind {
+  kNoValues,
+  kWholeNumbers,  // -c, -oq, -w, -h, -wh
+  kAngle,         // -r: a decimal number
+  kText           // -o: a file name
+};
+
+// One option's edit.
+typedef void EditRoutine(const OptionRead *option, EditState *state);
+// The size its edit makes of a width x height image; 0 x 0 when unknown.
+typedef void EditedSize(const OptionRead *option, int64_t *width,
+                        int64_t *height);
 
 struct EditOption {
   const char *name;    // NULL closes the table
   int values;          // how many arguments follow the option
+  ValueKind kind;      // what they are
   EditRoutine *apply;  // the routine that does its edit
+  EditedSize *size;    // NULL when the edit keeps the size
 };
 
 // The edit options in the order they are matched.

@@ -9,13 +9,19 @@ extern const char UsageText[];
 
 enum { kPageProduct = 1, kPageLocalHelp = 2, kPageMaker = 3 };
 
-// Both return the box's answer, as InfoBox does.
+// All three return the box's answer, as InfoBox does.
 int ShowUsage(void);
+// The usage as a warning, headed by what was wrong with the command line
+// (POSIX: on standard error, since it reports a mistake).
+int ShowUsageForMistake(const char *mistake);
 int ShowVersion(void);
 
 // Hands the page of the given kind to the desktop: 1 when the request was
-// handed over, else 0. The local page's path is made anew at every call and
-// kept for the rest of the run, since the shell may still be reading it.
+// handed over, else 0.
 int OpenPage(int kind);
+
+// The local help page beside the program. Made once and kept for the rest of
+// the run, since the shell may still be reading it.
+const char *LocalHelpPage(void);
 
 #endif

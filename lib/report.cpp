@@ -19,8 +19,12 @@ int InfoBox(const char *text) {
   return PlatformMessageBox(text, AppTitle(), kBoxInformation);
 }
 
+int WarningBox(const char *text) {
+  return PlatformMessageBox(text, AppTitle(), kBoxWarning);
+}
+
 void ErrorExit(const char *text) {
-  PlatformMessageBox(text, AppTitle(), kBoxWarning);
+  WarningBox(text);
   exit(1);
 }
 

@@ -17,6 +17,8 @@ const char *AppTitle(void);
 
 // Both return the box's answer (1 once closed, 0 when it could not be shown).
 int InfoBox(const char *text);
+// A warning that does not end the program (POSIX: on standard error).
+int WarningBox(const char *text);
 int InfoBoxF(const char *format, ...) __attribute__((format(printf, 1, 2)));
 [[noreturn]] void ErrorExit(const char *text);
 [[noreturn]] void ErrorExitF(const char *format, ...)

@@ -254,6 +254,21 @@ static const char *DecimalEnd(const char *text) {
   return exponent_digits > 0 ? end : p;
 }
 
+int IsWholeNumber(const char *text) {
+  int digits = 0;
+  const char *p = SkipSpaces(text);
+  if (IsSign(*p)) p++;
+  p = SkipDigits(p, &digits);
+  return digits > 0 && *p == '\0';
+}
+
+int IsPlainDecimal(const char *text) {
+  const char *p = SkipSpaces(text);
+  if (IsSign(*p)) p++;
+  const char *end = DecimalEnd(p);
+  return end != p && *end == '\0';
+}
+
 // The C libraries differ on everything but plain decimals (msvcrt's atof
 // reads neither "nan" nor hex, glibc's reads both), so only a plain decimal,
 // copied out alone, ever reaches strtod.

@@ -58,6 +58,13 @@ int IsBlankText(const char *text);        // only blanks and tabs, or empty
 int LooksLikeInteger(const char *text);   // blanks, a sign, then a digit
 int IsNumberText(const char *text);       // a whole decimal number text
 
+// The whole text is one number as the command line takes it, with nothing
+// after it: white space, a sign, then digits (IsWholeNumber), or digits with
+// a fraction and an exponent (IsPlainDecimal). "8OO", "800px" and "1e2" are
+// no whole numbers; "inf" and "0x10" are no plain decimals.
+int IsWholeNumber(const char *text);
+int IsPlainDecimal(const char *text);
+
 // atof's reading, the same on every system: after white space, a sign and
 // the longest decimal number (digits, a fraction, an exponent) up to the
 // first other character; 0.0 when no digit comes. "inf", "infinity" and

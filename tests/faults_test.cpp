@@ -86,9 +86,8 @@ TEST_F(Faults, FullDiskAtEveryPointOfTheSave) {
         EXPECT_EQ(whole, ReadWholeFile(Work(output))) << room << output;
       } else {
         refused++;
-        EXPECT_EQ(std::string(kCaption) + ": Couldn't save output file: " +
-                      output + "\n",
-                  r.err) << room;
+        ExpectWarning(r, std::string("Couldn't save output file: ") + output,
+                      "No space left on device.");
         EXPECT_EQ(std::string(output) == "victim.jpg" ? photo : "<missing>",
                   ReadWholeFile(Work(output))) << room;
         ExpectOnlyNames({"filler", "photo.jpg", "victim.jpg"});
@@ -131,20 +130,31 @@ TEST_F(Faults, ReadOnlyFolderRefusesTheSave) {
 // A read-only file may be replaced on POSIX, where only the folder's
 // permission counts; Windows refuses to replace it. Either way the program
 // says what became of it, and a refused save leaves the file as it was.
-TEST_F(Faults, ReadOnlyFileIsReplacedOnlyWhereTheSystemAllows) {
+// A read-only photo is one its owner meant to keep; even root, whom the
+// permission bits don't stop, leaves it alone.
+TEST_F(Faults, ReadOnlyFileIsRefusedOnEverySystem) {
   MakeImage("photo.jpg", 64, 48);
   MakeImage("kept.jpg", 32, 24);
   std::string kept = ReadWholeFile(Work("kept.jpg"));
   chmod(Work("kept.jpg").c_str(), 0444);
-  Result r = Orvane({"-o", "kept.jpg", "photo.jpg"});
-  if (WindowsProgram()) {
-    ExpectWarning(r, "Couldn't save output file: kept.jpg");
-    EXPECT_EQ(kept, ReadWholeFile(Work("kept.jpg")));
-  } else {
-    EXPECT_EQ(0, r.status);
-    EXPECT_EQ(std::make_pair(64u, 48u), SizeOf("kept.jpg"));
-  }
+  ExpectWarning(Orvane({"-o", "kept.jpg", "photo.jpg"}),
+                "Couldn't save output file: kept.jpg", "The file is read-only.");
+  EXPECT_EQ(kept, ReadWholeFile(Work("kept.jpg")));
   ExpectOnlyNames({"kept.jpg", "photo.jpg"});
+}
+
+// Root editing another user's photo gives it back to them, group included.
+TEST_F(Faults, ReplacedFileKeepsItsOwnerAndGroup) {
+  SKIP_FOR_WINDOWS_PROGRAM("owners are POSIX's");
+  if (geteuid() != 0) GTEST_SKIP() << "only root can give a file away";
+  MakeImage("photo.jpg", 64, 48);
+  ASSERT_EQ(0, chown(Work("photo.jpg").c_str(), 1234, 5678));
+  ASSERT_EQ(0, Orvane({"-w", "32", "photo.jpg"}).status);
+  struct stat st;
+  ASSERT_EQ(0, stat(Work("photo.jpg").c_str(), &st));
+  EXPECT_EQ(1234u, st.st_uid);
+  EXPECT_EQ(5678u, st.st_gid);
+  EXPECT_EQ(std::make_pair(32u, 24u), SizeOf("photo.jpg"));
 }
 
 // An input that is no plain file is refused at once: a FIFO named like a
@@ -153,7 +163,8 @@ TEST_F(Faults, InputThatIsAFifoIsRefusedAtOnce) {
   SKIP_FOR_WINDOWS_PROGRAM("a FIFO is POSIX's");
   ASSERT_EQ(0, mkfifo(Work("x.png").c_str(), 0600));
   ExpectWarning(Orvane({"-o", "out.bmp", "x.png"}),
-                "Couldn't open input file: x.png");
+                "Couldn't open input file: x.png",
+                "It is not a plain file but a device or a pipe.");
   ExpectOnlyNames({"x.png"});
 }
 
@@ -166,7 +177,8 @@ TEST_F(Faults, OutputThatIsAFolderIsLeftAlone) {
   EXPECT_EQ("kept", ReadWholeFile(Work("album.jpg/inside.txt")));
   ExpectOnlyNames({"album.jpg", "photo.jpg"});
   // A folder as the input is no image.
-  ExpectWarning(Orvane({"album.jpg"}), "Couldn't open input file: album.jpg");
+  ExpectWarning(Orvane({"album.jpg"}), "Couldn't open input file: album.jpg",
+                "It is a folder, not a file.");
 }
 
 TEST_F(Faults, SavingThroughALinkReplacesWhatItPointsTo) {

@@ -59,10 +59,11 @@ TEST_F(Messages, InformationBoxPrintsCaptionThenText) {
 TEST_F(Messages, UsageTextListsOptionsAndEndsInLineFeed) {
   std::string usage = UsageText;
   EXPECT_EQ(0u, usage.find("Usage:\nOrvane [opt(s)] filename.jpg\n\nopt(s):\n"
-                           "[-r angle] rotate by angle degrees\n"));
-  EXPECT_NE(std::string::npos,
-            usage.find("[-wh width height] resize to width x height pixels\n"
-                       "\nThis software uses the FreeImage"));
+                           "[-c x y w h] crop"));
+  EXPECT_NE(std::string::npos, usage.find("(default 100)\n"));
+  for (const char *special : {"-?", "-help", "-ver"})
+    EXPECT_NE(std::string::npos, usage.find(std::string(" ") + special + " "))
+        << special;
   EXPECT_EQ('\n', usage.back());
   EXPECT_NE(std::string::npos,
             usage.find("\nFreeImage is used under the FIPL, version 1.0.\n"));

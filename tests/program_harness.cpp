@@ -134,16 +134,31 @@ std::string ProgramHarness::LibrarySaves(FIBITMAP *bitmap,
   return data;
 }
 
-void ProgramHarness::ExpectUsage(const Result &r, int status) {
+void ProgramHarness::ExpectUsage(const Result &r, int status,
+                                 const std::string &typed) {
   EXPECT_EQ(status, r.status);
-  EXPECT_EQ(0u, r.out.find(std::string(kCaption) + "\nUsage:\n")) << r.out;
-  EXPECT_EQ("", r.err);
+  if (status == 0) {
+    EXPECT_EQ(0u, r.out.find(std::string(kCaption) + "\nUsage:\n")) << r.out;
+    EXPECT_EQ("", r.err);
+    return;
+  }
+  EXPECT_EQ("", r.out);
+  std::string heading = std::string(kCaption) + ": ";
+  if (!typed.empty()) heading += "Not understood: " + typed;
+  EXPECT_EQ(0u, r.err.find(heading)) << r.err;
+  EXPECT_NE(std::string::npos, r.err.find("\n\nUsage:\n")) << r.err;
 }
 
-void ProgramHarness::ExpectWarning(const Result &r, const std::string &text) {
+void ProgramHarness::ExpectWarning(const Result &r, const std::string &text,
+                                   const std::string &cause) {
   EXPECT_EQ(1, r.status);
   EXPECT_EQ("", r.out);
-  EXPECT_EQ(std::string(kCaption) + ": " + text + "\n", r.err);
+  std::string first = std::string(kCaption) + ": " + text + "\n";
+  EXPECT_EQ(0u, r.err.find(first)) << r.err;
+  std::string rest = r.err.substr(std::min(first.size(), r.err.size()));
+  EXPECT_GE(1, std::count(rest.begin(), rest.end(), '\n'))
+      << "at most one line after the first: " << r.err;
+  if (!cause.empty()) EXPECT_EQ(cause + "\n", rest);
 }
 
 Texts ProgramHarness::WorkNames() const {

@@ -69,8 +69,15 @@ class ProgramHarness : public ::testing::Test {
   std::string LibrarySaves(FIBITMAP *bitmap, FREE_IMAGE_FORMAT format,
                            int flags);
 
-  void ExpectUsage(const Result &r, int status);
-  void ExpectWarning(const Result &r, const std::string &text);
+  // Asked for (status 0): the usage on standard output. A mistake (status
+  // 1): on standard error, headed by "Not understood: " and what was typed
+  // (when given).
+  void ExpectUsage(const Result &r, int status,
+                   const std::string &typed = "");
+  // A warning whose first line is text; a second line, the cause, may
+  // follow, and must when cause is given.
+  void ExpectWarning(const Result &r, const std::string &text,
+                     const std::string &cause = "");
 
   // The names in the work folder, sorted.
   Texts WorkNames() const;
