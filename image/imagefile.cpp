@@ -163,6 +163,16 @@ int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality,
              "Its name ends in none of .jpg, .jpeg, .png and .bmp.");
     return 0;
   }
+  // libjpeg's own limit; the encoder would only say that it failed.
+  const unsigned kJpegMostPixels = 65500;
+  if (format == kFormatJpeg && (FreeImage_GetWidth(bitmap) > kJpegMostPixels ||
+                                FreeImage_GetHeight(bitmap) > kJpegMostPixels)) {
+    snprintf(failure->reason, sizeof failure->reason,
+             "A JPEG holds at most %u pixels a side; this image is %u x %u.",
+             kJpegMostPixels, FreeImage_GetWidth(bitmap),
+             FreeImage_GetHeight(bitmap));
+    return 0;
+  }
   FIBITMAP *saved = FormForSaving(bitmap, format);
   if (saved == NULL) {
     snprintf(failure->reason, sizeof failure->reason,

@@ -9,6 +9,7 @@
 
 #include <string>
 
+#include "tests/icc_profiles.h"
 #include "tests/temp_folder.h"
 #include "tests/texts.h"
 #include "tools/test_images.h"
@@ -203,6 +204,32 @@ TEST_F(Saving, FailsIntoMissingFolderOrOntoAFolder) {
   ASSERT_EQ(0, mkdir(folder_.Path("dir.png").c_str(), 0755));
   EXPECT_EQ(0, SaveImageByName(image_, folder_.Path("dir.png").c_str(), 0));
   EXPECT_EQ((Texts{"dir.png"}), folder_.Names());
+}
+
+// libpng's writer refuses a profile whose illuminant isn't D50 (its reader
+// took it), and a PNG that would not fit JPEG's limit of 65500 pixels a side
+// is refused with that reason rather than the encoder's bare failure.
+TEST_F(Saving, RejectedProfileIsDroppedAndOversizeJpegSaysWhy) {
+  std::string profile = MinimalIccProfile("RGB ");
+  PutBig32(&profile, 68, 0x00010000);  // an illuminant of 1, 1, 1
+  FreeImage_CreateICCProfile(image_, &profile[0], (long)profile.size());
+  std::string path = folder_.Path("tagged.png");
+  SaveFailure failure;
+  ASSERT_EQ(1, SaveImageByName(image_, path.c_str(), 0, &failure))
+      << failure.reason;
+  FIBITMAP *saved = FreeImage_Load(FIF_PNG, path.c_str(), 0);
+  ASSERT_NE(nullptr, saved);
+  EXPECT_EQ(0, FreeImage_GetICCProfile(saved)->size);
+  FreeImage_Unload(saved);
+
+  FIBITMAP *wide = FreeImage_Allocate(65501, 1, 8);
+  EXPECT_EQ(0, SaveImageByName(wide, folder_.Path("wide.jpg").c_str(), 100,
+                               &failure));
+  EXPECT_STREQ("A JPEG holds at most 65500 pixels a side; this image is "
+               "65501 x 1.",
+               failure.reason);
+  FreeImage_Unload(wide);
+  EXPECT_EQ((Texts{"tagged.png"}), folder_.Names());
 }
 
 // 8-bit BMPs saved with an odd quality once came out as broken RLE files.
