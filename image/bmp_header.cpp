@@ -44,6 +44,22 @@ static void ReadInfoHeader(const unsigned char *data, BmpHeader *header) {
   header->compression = CompressionOf(data, header->info_size, header->os2);
 }
 
+// The masks of a bit-field image: red, green and blue inside a V2 header
+// or behind an info header of 40, alpha inside V3 and later, or behind the
+// others with compression 6. A mask cut off by the end of the file reads 0.
+static void ReadMasks(const unsigned char *data, size_t size,
+                      BmpHeader *header) {
+  if (!BmpHasBitFields(header)) return;
+  int count = header->info_size >= kBmpV3InfoSize ||
+                      header->compression == kBmpAlphaBitFields
+                  ? 4
+                  : 3;
+  for (int i = 0; i < count; i++) {
+    size_t at = kBmpRedMask + 4 * (size_t)i;
+    if (at + 4 <= size) header->masks[i] = Little32(data + at);
+  }
+}
+
 int ReadBmpHeader(const unsigned char *data, size_t size, BmpHeader *header) {
   if (size < kBmpFileHeaderSize + 4 || data[0] != 'B' || data[1] != 'M')
     return 0;
@@ -60,6 +76,7 @@ int ReadBmpHeader(const unsigned char *data, size_t size, BmpHeader *header) {
       !IsWindowsV2OrLater(header->info_size))
     return 0;
   ReadInfoHeader(data, header);
+  ReadMasks(data, size, header);
   return 1;
 }
 
@@ -67,6 +84,12 @@ int BmpPixelsCompressed(const BmpHeader *header) {
   return header->compression != kBmpRgb &&
          header->compression != kBmpBitFields &&
          header->compression != kBmpAlphaBitFields;
+}
+
+int BmpHasBitFields(const BmpHeader *header) {
+  return (header->compression == kBmpBitFields ||
+          header->compression == kBmpAlphaBitFields) &&
+         (header->bits == 16 || header->bits == 24 || header->bits == 32);
 }
 
 int64_t BmpRowBytes(const BmpHeader *header) {

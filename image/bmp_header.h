@@ -31,6 +31,9 @@ struct BmpHeader {
   unsigned bits;          // per pixel
   BmpCompression compression;
   int os2;  // an OS/2 2.x header (16 to 64 bytes, not 40)
+  // Bit-field pixels: the masks of red, green, blue and alpha, from the
+  // header or behind it; 0 for a mask the file lacks or cuts off.
+  uint32_t masks[4];
 };
 
 // 1 with header filled in when data starts with a BMP header of a known
@@ -40,6 +43,10 @@ int ReadBmpHeader(const unsigned char *data, size_t size, BmpHeader *header);
 // Whether the pixels are coded (run lengths, or JPEG or PNG inside), so no
 // file size bounds them.
 int BmpPixelsCompressed(const BmpHeader *header);
+
+// Whether the pixels are 16, 24 or 32-bit ones coded by masks (compression
+// 3, or 6 with an alpha mask).
+int BmpHasBitFields(const BmpHeader *header);
 
 // Bytes of one stored row: whole, padded to 4 bytes.
 int64_t BmpRowBytes(const BmpHeader *header);

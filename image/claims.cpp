@@ -39,6 +39,10 @@ static int BmpClaimsTooMuch(const BmpHeader *h, int64_t size, char *reason,
     return Refuse(reason, reason_size,
                   "its pixel data would start at byte %u of %lld",
                   h->pixel_offset, (long long)size);
+  if (BmpHasBitFields(h) && h->masks[0] == 0 && h->masks[1] == 0 &&
+      h->masks[2] == 0)
+    return Refuse(reason, reason_size,
+                  "its bit-field masks, missing or 0, pick out no colour");
   if (BmpPixelsCompressed(h)) {
     if (h->width * h->height > kLargestUnboundedPixels)
       return Refuse(reason, reason_size,

@@ -14,8 +14,9 @@
 // the file's bytes could code: an uncompressed BMP's or a PNG's pixels, a
 // Huffman-coded JPEG's first scan (one bit a block at least), a BMP's
 // pixel data beyond the end; or an arithmetic-coded JPEG or compressed BMP
-// larger than 8192 x 8192, which no file size bounds; or a JPEG frame of a
-// component count the library mishandles. 0 for headers it could not read:
+// larger than 8192 x 8192, which no file size bounds; or a BMP's bit fields
+// without a colour mask, or a JPEG frame of a component count the library
+// mishandles. 0 for headers it could not read:
 // the library judges those.
 int ClaimsMoreThanItHolds(const ImageHeaders *headers, char *reason,
                           size_t reason_size);

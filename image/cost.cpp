@@ -1,5 +1,7 @@
 #include "image/cost.h"
 
+#include "image/bmp_load.h"
+
 // The library's and its decoders' own state, beside the pixels: tables,
 // zlib's window, a few rows.
 static const uint64_t kLoaderOverhead = 1 << 20;
@@ -37,8 +39,12 @@ static uint64_t PngCost(const PngChunks *png) {
 
 // 16-bit pixels, and 32-bit ones (whose fourth bytes may all be 0), are
 // turned into a 24-bit copy after loading, while the first still exists.
-// Compressed pixels are decoded through a second bitmap at worst.
+// Compressed pixels are decoded through a second bitmap at worst. Bit-field
+// pixels are unpacked into plain rows the size of the bitmap the library
+// makes of them, which are freed before any copy is made.
 static uint64_t BmpCost(const BmpHeader *bmp) {
+  int unpacked = BmpUnpackedBits(bmp);
+  if (unpacked > 0) return 2 * BitmapBytes(bmp->width, bmp->height, unpacked);
   uint64_t loaded = BitmapBytes(bmp->width, bmp->height, bmp->bits);
   if (bmp->bits == 16 || bmp->bits == 32)
     return loaded + BitmapBytes(bmp->width, bmp->height, 24);

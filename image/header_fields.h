@@ -10,14 +10,21 @@ enum BmpHeaderField {
   kBmpInfoSize = 14,      // 32 bits: 40 or more for the current headers
   kBmpWidth = 18,         // signed 32 bits
   kBmpHeight = 22,        // signed 32 bits; negative: rows stored top-down
+  kBmpPlanes = 26,        // 16 bits: 1
   kBmpBitsPerPixel = 28,  // 16 bits
   kBmpCompression = 30,   // 32 bits: 0 none, 3 bit fields, others packed
   kBmpFieldsEnd = 34,
-  kBmpRedMask = 54,  // V2 headers and later: the masks inside the header
+  kBmpXPelsPerMeter = 38,  // 32 bits each: the resolution
+  kBmpYPelsPerMeter = 42,
+  // Bit fields: the masks inside V2 headers and later, or right behind an
+  // info header of 40 (alpha there only with compression 6)
+  kBmpRedMask = 54,
   kBmpGreenMask = 58,
   kBmpBlueMask = 62,
+  kBmpAlphaMask = 66,  // V3 headers and later
   kBmpFileHeaderSize = 14,  // the file header, before the info header
   kBmpInfoHeaderSize = 40,  // the one info header the library accepts
+  kBmpV3InfoSize = 56,      // the first with an alpha mask
   // The old OS/2 info header, 12 bytes: 16-bit sizes, rows never packed.
   kBmpCoreInfoSize = 12,
   kBmpCoreWidth = 18,

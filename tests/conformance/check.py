@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Runs Orvane on every image of the conformance corpus with the usual edits
 and compares each output with a reference rendering of the same edit made by
-Pillow (and ImageMagick for the resize), never by the image library Orvane
-uses.
+Pillow (and ImageMagick for the resize; the check's own reader of BMP bit
+fields), never by the image library Orvane uses.
 
 Usage: check.py ORVANE CORPUS-IMAGES WORK-FOLDER KNOWN-FAILURES [--jobs N]
                 [--table docs/conformance.md] [--only GLOB]
@@ -160,6 +160,71 @@ def bmp_compression(path):
     return int.from_bytes(head[30:34], "little")
 
 
+def bit_field_masks(data):
+    """The red, green, blue and alpha masks of a BMP whose 16, 24 or 32-bit
+    pixels are bit fields (compression 3, or 6 with alpha), else None: inside
+    V2 headers and later (alpha from V3 on), or behind a 40-byte one."""
+    if len(data) < 34 or data[:2] != b"BM":
+        return None
+    info = int.from_bytes(data[14:18], "little")
+    bits = int.from_bytes(data[28:30], "little")
+    compression = int.from_bytes(data[30:34], "little")
+    if info not in (40, 52, 56, 108, 124) or compression not in (3, 6) or \
+            bits not in (16, 24, 32):  # OS/2 numbers its Huffman coding 3
+        return None
+    count = 4 if info >= 56 or compression == 6 else 3
+    masks = [int.from_bytes(data[54 + 4 * i:58 + 4 * i], "little")
+             for i in range(count)]
+    return masks + [0] * (4 - count)
+
+
+def widened(value, mask):
+    """A channel's value as the nearest 8-bit one, whatever its width."""
+    if not mask:
+        return 0
+    shift = (mask & -mask).bit_length() - 1
+    top = mask >> shift
+    return (((value & mask) >> shift) * 255 + top // 2) // top
+
+
+def read_bit_fields(path):
+    """A bit-field BMP read by its masks, or None for any other file. Pillow
+    reads only a few mask layouts, and ImageMagick widens a channel of 2, 3
+    or 4 bits by shifting it (a full 2-bit red shows as 192)."""
+    with open(path, "rb") as f:
+        data = f.read()
+    masks = bit_field_masks(data)
+    if masks is None:
+        return None
+    offset = int.from_bytes(data[10:14], "little")
+    width = int.from_bytes(data[18:22], "little", signed=True)
+    height = int.from_bytes(data[22:26], "little", signed=True)
+    step = int.from_bytes(data[28:30], "little") // 8
+    row = (width * step * 8 + 31) // 32 * 4
+    channels = masks if masks[3] else masks[:3]
+    pixels = []
+    for y in range(abs(height)):
+        at = offset + (y if height < 0 else abs(height) - 1 - y) * row
+        for x in range(width):
+            stored = data[at + x * step:at + (x + 1) * step].ljust(step, b"\0")
+            value = int.from_bytes(stored, "little")
+            pixels.append(tuple(widened(value, m) for m in channels))
+    im = Image.new("RGBA" if masks[3] else "RGB", (width, abs(height)))
+    im.putdata(pixels)
+    if masks[3] and im.getchannel("A").getextrema() == (0, 0):
+        return im.convert("RGB")  # as Windows shows 32-bit BMPs
+    return im
+
+
+def bit_fields_round(path):
+    """Whether a bit-field BMP has a channel of other than 8 bits, which a
+    reader may widen or narrow rounding either way."""
+    with open(path, "rb") as f:
+        masks = bit_field_masks(f.read(70))
+    return masks is not None and any(
+        m and bin(m).count("1") != 8 for m in masks)
+
+
 def read_with_imagemagick(path, work):
     png = os.path.join(work, "imagemagick.png")
     try:
@@ -186,9 +251,11 @@ class Reference:
         self.lossy = path.lower().endswith((".jpg", ".jpeg"))
         header = png_header(path)
         sixteen = header is not None and header[0] == 16
-        # The high byte or the rounded value of a 16-bit sample, and a 5-bit
-        # BMP channel widened by shifting or by scaling, are all right.
-        self.tolerance = 1 if sixteen or self.bmp_bits(path) == 16 else 0
+        # The high byte or the rounded value of a 16-bit sample, and a BMP
+        # channel of other than 8 bits widened or narrowed by shifting, by
+        # scaling or to the nearest value, are all right.
+        self.tolerance = 1 if sixteen or self.bmp_bits(path) == 16 or \
+            bit_fields_round(path) else 0
         # Pillow gives only the high byte of 16-bit colour: a gamma
         # correction of that is close to libpng's at 16 bits, not equal.
         self.approximate = False
@@ -197,6 +264,9 @@ class Reference:
         if bmp_compression(path) in (1, 2):
             # Pillow 9.4 misplaces RLE runs after a delta or end of line.
             self.image = read_with_imagemagick(path, work)
+            return
+        self.image = read_bit_fields(path)
+        if self.image is not None:
             return
         try:
             im = Image.open(path)
@@ -459,13 +529,15 @@ Debian's packages into the build folder; nothing of it is committed.
 
 Each case is one image and one edit: `-o` to PNG, JPEG and BMP, `-r 90`,
 `-fh`, `-fv`, `-c` (the middle quarter) and `-w 64`. The reference is the
-same edit made by Pillow (ImageMagick's B-spline for the resize, and
-ImageMagick's reader for RLE BMPs, which Pillow 9.4 misplaces), never by
-FreeImage. Lossless outputs of lossless inputs must match exactly (within 1
-for 16-bit and 5/6-bit samples, whose widening or narrowing may round or
-shift); JPEG outputs must come within 3 dB of what Pillow's own quality-100
-JPEG of the reference reaches (at most 40 dB asked); JPEG inputs decoded by
-the library's fast DCT must reach 34 dB; the resize 32 dB, on the colours
+same edit made by Pillow (ImageMagick's B-spline for the resize,
+ImageMagick's reader for RLE BMPs, which Pillow 9.4 misplaces, and the
+check's own for BMP bit fields, of which Pillow reads a few layouts and
+ImageMagick widens 2 to 4-bit channels short), never by FreeImage.
+Lossless outputs of lossless inputs must match exactly (within 1 for 16-bit
+samples and BMP channels of other than 8 bits, whose widening or narrowing
+may round or shift); JPEG outputs must come within 3 dB of what Pillow's
+own quality-100 JPEG of the reference reaches (at most 40 dB asked); JPEG
+inputs decoded by the library's fast DCT must reach 34 dB; the resize 32 dB, on the colours
 flattened on white, on alpha, and on the colours themselves where both are
 at least 1/16 opaque (where dark fringes show). A PNG's gAMA is applied as
 libpng applies it for a 2.2 display, to every colour type. The ICC profile

@@ -240,4 +240,31 @@ TEST(DamagedBmp, PixelDataOutsideTheFileIsRefused) {
   EXPECT_EQ(kImageDamaged, LoadError(path));
 }
 
+// Bit fields need a mask to show any colour by; without one, or with the
+// masks cut off by the end of the file, the picture would load all black.
+TEST(DamagedBmp, BitFieldsWithoutAColourMaskAreRefused) {
+  TempFolder folder;
+  std::string path = folder.Path("fields.bmp");
+  FIBITMAP *scene = MakeSceneImage(40, 30, 24);
+  FIBITMAP *packed = FreeImage_ConvertTo16Bits565(scene);
+  ASSERT_TRUE(FreeImage_Save(FIF_BMP, packed, path.c_str(), 0));
+  FreeImage_Unload(packed);
+  FreeImage_Unload(scene);
+  std::string bmp = ReadWholeFile(path);
+  ASSERT_EQ(3u, (unsigned char)bmp[kBmpCompression]);
+  EXPECT_EQ(0, ClaimsTooMuch(path, kFormatBmp));
+  std::string unmasked = bmp;
+  for (size_t at : {kBmpRedMask, kBmpGreenMask, kBmpBlueMask})
+    PutLittle32(&unmasked, at, 0);
+  WriteWholeFile(path, unmasked);
+  EXPECT_EQ(1, ClaimsTooMuch(path, kFormatBmp));
+  EXPECT_EQ(kImageDamaged, LoadError(path));
+  std::string cut = bmp.substr(0, kBmpRedMask + 2);  // 1 x 1 fits still
+  PutLittle32(&cut, kBmpWidth, 1);
+  PutLittle32(&cut, kBmpHeight, 1);
+  PutLittle32(&cut, kBmpPixelOffset, kBmpRedMask);
+  WriteWholeFile(path, cut);
+  EXPECT_EQ(1, ClaimsTooMuch(path, kFormatBmp));
+}
+
 }  // namespace

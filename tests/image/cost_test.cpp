@@ -78,4 +78,28 @@ TEST(LoadCost, JpegCountsTheWholePictureBufferOfProgressiveFiles) {
   EXPECT_GE(cost[1], 2 * bitmap);
 }
 
+// Bit-field pixels are unpacked into plain rows, freed only once the
+// library has made its bitmap of them: a 16-bit file takes 3 bytes a pixel
+// twice, not 2 and 3.
+TEST(LoadCost, BmpBitFieldsAreCostedAtTheirUnpackedDepth) {
+  FIBITMAP *scene = MakeSceneImage(2000, 1500, 24);  // beyond the overhead
+  FIBITMAP *packed = FreeImage_ConvertTo16Bits565(scene);
+  FIMEMORY *memory = FreeImage_OpenMemory();
+  ASSERT_TRUE(FreeImage_SaveToMemory(FIF_BMP, packed, memory, 0));
+  BYTE *data;
+  DWORD size;
+  FreeImage_AcquireMemory(memory, &data, &size);
+  std::string bmp((char *)data, size);
+  FreeImage_CloseMemory(memory);
+  ImageHeaders headers = HeadersOf(bmp, kFormatBmp);
+  FIBITMAP *loaded = LoadBmpBytes((const unsigned char *)bmp.data(),
+                                  bmp.size(), &headers.bmp);
+  ASSERT_NE(nullptr, loaded);
+  ASSERT_EQ(24u, FreeImage_GetBPP(loaded));
+  EXPECT_GE(LoadCost(&headers), 2 * (uint64_t)FreeImage_GetDIBSize(loaded));
+  FreeImage_Unload(loaded);
+  FreeImage_Unload(packed);
+  FreeImage_Unload(scene);
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 // and flips, its opaque resize) or against the colours put in.
 #include <FreeImage.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include <algorithm>
@@ -291,10 +292,15 @@ TEST_F(ImageFiles, FiveSixFiveAndFiveFiveFiveBmpsSaveInEveryFormat) {
     Bitmap colours(FreeImage_ConvertTo24Bits(image.get()));
     Bitmap loaded(Loaded(Written(image.get(), "packed.bmp")));
     EXPECT_EQ(24u, FreeImage_GetBPP(loaded.get()));
-    EXPECT_EQ(Pixels32(colours.get()), Pixels32(loaded.get()));
+    // Widened to the nearest 8-bit value, the library's own conversion to
+    // the one below at most.
+    std::string want = Pixels32(colours.get()), got = Pixels32(loaded.get());
+    ASSERT_EQ(want.size(), got.size());
+    for (size_t i = 0; i < want.size(); i++)
+      ASSERT_LE(abs((unsigned char)want[i] - (unsigned char)got[i]), 1) << i;
     for (const char *name : {"out.png", "out.bmp"}) {
       Bitmap back = SavedAndRead(loaded.get(), name);
-      EXPECT_EQ(Pixels32(colours.get()), Pixels32(back.get())) << name;
+      EXPECT_EQ(got, Pixels32(back.get())) << name;
     }
     EXPECT_TRUE(SavedAndRead(loaded.get(), "out.jpg"));
   }
