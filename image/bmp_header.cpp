@@ -60,6 +60,23 @@ static void ReadMasks(const unsigned char *data, size_t size,
   }
 }
 
+// A V5 header's embedded profile ("MBED"), when it lies behind the headers
+// and wholly inside the file.
+static void ReadProfile(const unsigned char *data, size_t size,
+                        BmpHeader *header) {
+  const uint32_t kEmbedded = 0x4D424544;  // "MBED", stored little-endian
+  if (header->info_size != kBmpV5InfoSize ||
+      Little32(data + kBmpColourSpace) != kEmbedded)
+    return;
+  uint64_t at = kBmpFileHeaderSize + (uint64_t)Little32(data + kBmpProfileData);
+  uint64_t length = Little32(data + kBmpProfileSize);
+  if (at < kBmpFileHeaderSize + kBmpV5InfoSize || length == 0 ||
+      at + length > size)
+    return;
+  header->profile = data + at;
+  header->profile_size = (uint32_t)length;
+}
+
 int ReadBmpHeader(const unsigned char *data, size_t size, BmpHeader *header) {
   if (size < kBmpFileHeaderSize + 4 || data[0] != 'B' || data[1] != 'M')
     return 0;
@@ -77,6 +94,7 @@ int ReadBmpHeader(const unsigned char *data, size_t size, BmpHeader *header) {
     return 0;
   ReadInfoHeader(data, header);
   ReadMasks(data, size, header);
+  ReadProfile(data, size, header);
   return 1;
 }
 

@@ -3,7 +3,9 @@
 // V5 successors all come out as one record, which the check before loading
 // and the form shown to the library both use.
 //
-// Ownership: nothing is allocated; the record holds numbers only.
+// Ownership: nothing is allocated; the record holds numbers, and a pointer
+// into the caller's bytes (the embedded profile) that lives as long as they
+// do.
 #ifndef ORVANE_IMAGE_BMP_HEADER_H
 #define ORVANE_IMAGE_BMP_HEADER_H
 
@@ -34,6 +36,9 @@ struct BmpHeader {
   // Bit-field pixels: the masks of red, green, blue and alpha, from the
   // header or behind it; 0 for a mask the file lacks or cuts off.
   uint32_t masks[4];
+  // An ICC profile a V5 header embeds, wholly inside the file; NULL: none.
+  const unsigned char *profile;
+  uint32_t profile_size;
 };
 
 // 1 with header filled in when data starts with a BMP header of a known

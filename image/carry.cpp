@@ -64,6 +64,14 @@ static void AttachPngProfile(FIBITMAP *bitmap, const PngChunks *png) {
   AttachIccpProfile(bitmap, png->profile_chunk, png->profile_chunk_length);
 }
 
+// A V5 BMP's embedded profile: the library's reader skips the V5 fields
+// that say where it lies.
+static void AttachBmpProfile(FIBITMAP *bitmap, const BmpHeader *bmp) {
+  if (bmp->profile != NULL && LooksLikeProfile(bmp->profile, bmp->profile_size))
+    FreeImage_CreateICCProfile(bitmap, (void *)bmp->profile,
+                               (long)bmp->profile_size);
+}
+
 // The colour space, as ICC profiles name it, that pixels of this colour
 // type are written in.
 static const char *ColourSpaceOf(FIBITMAP *bitmap) {
@@ -104,6 +112,8 @@ void SettleLoadedProfile(FIBITMAP *bitmap, const ImageHeaders *headers) {
   FIICCPROFILE *profile = FreeImage_GetICCProfile(bitmap);
   if (headers->format == kFormatPng && headers->read && profile->size == 0)
     AttachPngProfile(bitmap, &headers->png);
+  if (headers->format == kFormatBmp && headers->read && profile->size == 0)
+    AttachBmpProfile(bitmap, &headers->bmp);
   if (profile->size == 0) return;
   // The library loads a CMYK JPEG as RGB but keeps its CMYK profile: written
   // out with RGB pixels, that makes an invalid file.

@@ -14,10 +14,10 @@
 void CarryPhotoData(FIBITMAP *from, FIBITMAP *to);
 
 // Settles the profile of a bitmap just loaded from a file with these
-// headers: a PNG's profile,
-// which the library reads but does not keep, is attached; a profile for
-// other colours than the pixels' (a CMYK profile on the RGB pixels the
-// library makes of a CMYK JPEG) is dropped.
+// headers: a PNG's profile, which the library reads but does not keep, and
+// a BMP's, which it never reads, are attached; a profile for other colours
+// than the pixels' (a CMYK profile on the RGB pixels the library makes of a
+// CMYK JPEG) is dropped.
 void SettleLoadedProfile(FIBITMAP *bitmap, const ImageHeaders *headers);
 
 #endif

@@ -22,9 +22,15 @@ enum BmpHeaderField {
   kBmpGreenMask = 58,
   kBmpBlueMask = 62,
   kBmpAlphaMask = 66,  // V3 headers and later
+  // V5 headers: an ICC profile, where the colour space says "MBED", lies
+  // kBmpProfileData bytes from the start of the info header
+  kBmpColourSpace = 70,
+  kBmpProfileData = 126,
+  kBmpProfileSize = 130,
   kBmpFileHeaderSize = 14,  // the file header, before the info header
   kBmpInfoHeaderSize = 40,  // the one info header the library accepts
   kBmpV3InfoSize = 56,      // the first with an alpha mask
+  kBmpV5InfoSize = 124,     // the first with a profile
   // The old OS/2 info header, 12 bytes: 16-bit sizes, rows never packed.
   kBmpCoreInfoSize = 12,
   kBmpCoreWidth = 18,

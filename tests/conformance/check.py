@@ -225,6 +225,20 @@ def bit_fields_round(path):
         m and bin(m).count("1") != 8 for m in masks)
 
 
+def bmp_profile(path):
+    """The ICC profile a V5 BMP embeds (its colour space "MBED"), else None:
+    Pillow does not read it."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if len(data) < 138 or data[:2] != b"BM" or \
+            int.from_bytes(data[14:18], "little") != 124 or \
+            data[70:74] != b"DEBM":  # "MBED", stored little-endian
+        return None
+    at = 14 + int.from_bytes(data[126:130], "little")
+    size = int.from_bytes(data[130:134], "little")
+    return data[at:at + size] if size and at + size <= len(data) else None
+
+
 def read_with_imagemagick(path, work):
     png = os.path.join(work, "imagemagick.png")
     try:
@@ -259,7 +273,7 @@ class Reference:
         # Pillow gives only the high byte of 16-bit colour: a gamma
         # correction of that is close to libpng's at 16 bits, not equal.
         self.approximate = False
-        self.icc = None
+        self.icc = bmp_profile(path)
         self.exif = False
         if bmp_compression(path) in (1, 2):
             # Pillow 9.4 misplaces RLE runs after a delta or end of line.
@@ -271,7 +285,7 @@ class Reference:
         try:
             im = Image.open(path)
             im.load()
-            self.icc = im.info.get("icc_profile")
+            self.icc = im.info.get("icc_profile", self.icc)
             self.exif = "exif" in im.info
             self.image = as_display(im)  # 16-bit grey: corrected already
             if header and im.mode not in ("I", "I;16", "I;16B"):

@@ -4,6 +4,7 @@
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
+#include <stdint.h>
 #include <string.h>
 
 #include <string>
@@ -192,6 +193,60 @@ TEST_F(LoadedProfiles, AnRgbJpegKeepsItsProfile) {
   SaveAndLoad(scene, "adobe.jpg", profile, &loaded);
   EXPECT_EQ(profile, ProfileOf(loaded));
   FreeImage_Unload(loaded);
+  FreeImage_Unload(scene);
+}
+
+void PutLittle32(std::string *data, size_t at, uint32_t value) {
+  for (int i = 0; i < 4; i++) (*data)[at + i] = (char)(value >> (8 * i));
+}
+
+// The library's 24-bit BMP of bitmap behind a V5 header that embeds profile
+// at the end of the file, its place and size as stated (from the start of
+// the info header), shifted by the given amounts.
+std::string V5BmpWithProfile(FIBITMAP *bitmap, const std::string &profile,
+                             int64_t place_shift, int64_t size_shift) {
+  FIMEMORY *memory = FreeImage_OpenMemory();
+  EXPECT_TRUE(FreeImage_SaveToMemory(FIF_BMP, bitmap, memory, 0));
+  BYTE *data;
+  DWORD size;
+  FreeImage_AcquireMemory(memory, &data, &size);
+  std::string bmp((char *)data, size);
+  FreeImage_CloseMemory(memory);
+  std::string info = bmp.substr(14, 40) + std::string(124 - 40, '\0');
+  PutLittle32(&info, 0, 124);
+  info.replace(56, 4, "DEBM");  // "MBED", stored little-endian
+  std::string pixels = bmp.substr(54);
+  PutLittle32(&info, 112, (uint32_t)(124 + pixels.size() + place_shift));
+  PutLittle32(&info, 116, (uint32_t)(profile.size() + size_shift));
+  std::string file = bmp.substr(0, 14) + info + pixels + profile;
+  PutLittle32(&file, 10, 14 + 124);
+  PutLittle32(&file, 2, (uint32_t)file.size());
+  return file;
+}
+
+// The library reads a V5 BMP's pixels but not the profile it embeds; the
+// profile is taken only where it lies wholly inside the file.
+TEST_F(LoadedProfiles, ABmpKeepsTheProfileItEmbeds) {
+  std::string profile = MinimalIccProfile("RGB ");
+  struct Case {
+    int64_t place_shift, size_shift;
+    bool kept;
+  } cases[] = {{0, 0, true},
+               {1, 0, false},            // runs one byte past the end
+               {0, 1, false},            // so does a size one too large
+               {-(124 + 40 * 30 * 3), 0, false},  // over the info header
+               {0, -(int64_t)profile.size(), false}};  // empty
+  FIBITMAP *scene = MakeSceneImage(40, 30, 24);
+  std::string path = folder_.Path("profiled.bmp");
+  for (const Case &c : cases) {
+    SCOPED_TRACE(testing::Message() << c.place_shift << ", " << c.size_shift);
+    WriteWholeFile(path, V5BmpWithProfile(scene, profile, c.place_shift,
+                                          c.size_shift));
+    FIBITMAP *loaded = Loaded(path);
+    ASSERT_NE(nullptr, loaded);
+    EXPECT_EQ(c.kept ? profile : "", ProfileOf(loaded));
+    FreeImage_Unload(loaded);
+  }
   FreeImage_Unload(scene);
 }
 
