@@ -254,15 +254,31 @@ static int ReadOptions(int count, char **entries, OptionRead *options) {
   return read;
 }
 
+// The output named last, with the format its name gives, and the size the
+// edits will leave, are judged before any work: a name of no known format,
+// or a size the format can't hold, used to be found only at the save.
+static void CheckOutput(const char *output, int64_t width, int64_t height) {
+  ImageFormat format = ImageFormatOf(output);
+  if (format == kFormatNone)
+    ErrorExitF("Save: file (%s) - must end in .jpg, .jpeg, .png or .bmp",
+               output);
+  char reason[kFailureReasonSize];
+  if (width > 0 && height > 0 &&
+      !FitsFormat(format, width, height, reason, sizeof reason))
+    ErrorExitF("Couldn't save output file: %s\n%s", output, reason);
+}
+
 // Works out the size after each edit and ends the run before any work when
-// one would need more memory than the machine can give now.
+// one would need more memory than the machine can give now, or the output
+// could not hold the result.
 static void CheckSizes(const OptionRead *options, int read, FIBITMAP *bitmap,
-                       int64_t width, int64_t height) {
+                       const char *output) {
+  int64_t width = ImageWidth(bitmap), height = ImageHeight(bitmap);
   uint64_t available = PlatformAvailableMemory();
   for (int i = 0; i < read; i++) {
     if (options[i].row->size == NULL) continue;
     options[i].row->size(&options[i], &width, &height);
-    if (width <= 0 || height <= 0) return;  // the edit itself will say why
+    if (width <= 0 || height <= 0) break;  // the edit itself will say why
     if (EditedImageBytes(bitmap, width, height) > available) {
       char reason[100];
       snprintf(reason, sizeof reason,
@@ -271,6 +287,7 @@ static void CheckSizes(const OptionRead *options, int read, FIBITMAP *bitmap,
       OptionFailed(&options[i], reason);
     }
   }
+  CheckOutput(output, width, height);
 }
 
 // The first line is what scripts may match; the second says why.
@@ -287,10 +304,15 @@ static FIBITMAP *LoadInput(const char *path) {
   return bitmap;
 }
 
+// The last -o counts; without one, the input is saved over.
+static const char *OutputNamedLast(const OptionRead *options, int read,
+                                   const char *input) {
+  for (int i = read - 1; i >= 0; i--)
+    if (options[i].row->apply == SetOutput) return options[i].words[1];
+  return input;
+}
+
 static void SaveOutput(const EditState *state) {
-  if (ImageFormatOf(state->output) == kFormatNone)
-    ErrorExitF("Save: file (%s) - must end in .jpg, .jpeg, .png or .bmp",
-               state->output);
   SaveFailure failure;
   if (!SaveImageByName(state->current, state->output, state->quality,
                        &failure)) {
@@ -317,8 +339,8 @@ int RunCommand(int count, char **entries) {
     ReleaseImage(state.current);
     return 1;
   }
-  CheckSizes(options, read, state.current, ImageWidth(state.current),
-             ImageHeight(state.current));
+  CheckSizes(options, read, state.current,
+             OutputNamedLast(options, read, input));
   for (int i = 0; i < read; i++) options[i].row->apply(&options[i], &state);
   SaveOutput(&state);
   free(options);

@@ -79,6 +79,19 @@ static const char *FormatName(ImageFormat format) {
   return format == kFormatJpeg ? "JPEG" : format == kFormatPng ? "PNG" : "BMP";
 }
 
+// libjpeg's own limit; its encoder would only say that it failed.
+int FitsFormat(ImageFormat format, int64_t width, int64_t height,
+               char *reason, size_t reason_size) {
+  const int64_t kJpegMostPixels = 65500;
+  if (format != kFormatJpeg ||
+      (width <= kJpegMostPixels && height <= kJpegMostPixels))
+    return 1;
+  snprintf(reason, reason_size,
+           "A JPEG holds at most %lld pixels a side; the image is %lld x %lld.",
+           (long long)kJpegMostPixels, (long long)width, (long long)height);
+  return 0;
+}
+
 static void WriteFailed(SaveFailure *failure, int error) {
   snprintf(failure->reason, sizeof failure->reason, "%s.", strerror(error));
 }
@@ -163,16 +176,10 @@ int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality,
              "Its name ends in none of .jpg, .jpeg, .png and .bmp.");
     return 0;
   }
-  // libjpeg's own limit; the encoder would only say that it failed.
-  const unsigned kJpegMostPixels = 65500;
-  if (format == kFormatJpeg && (FreeImage_GetWidth(bitmap) > kJpegMostPixels ||
-                                FreeImage_GetHeight(bitmap) > kJpegMostPixels)) {
-    snprintf(failure->reason, sizeof failure->reason,
-             "A JPEG holds at most %u pixels a side; this image is %u x %u.",
-             kJpegMostPixels, FreeImage_GetWidth(bitmap),
-             FreeImage_GetHeight(bitmap));
+  if (!FitsFormat(format, FreeImage_GetWidth(bitmap),
+                  FreeImage_GetHeight(bitmap), failure->reason,
+                  sizeof failure->reason))
     return 0;
-  }
   FIBITMAP *saved = FormForSaving(bitmap, format);
   if (saved == NULL) {
     snprintf(failure->reason, sizeof failure->reason,

@@ -67,6 +67,12 @@ FIBITMAP *LoadImageByName(const char *path, LoadFailure *failure);
 int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality,
                     SaveFailure *failure = NULL);
 
+// 1 when a width x height image can be written in format; else 0 with
+// reason (reason_size bytes) saying why, as one sentence. Only JPEG has a
+// limit below what memory allows: 65500 pixels a side.
+int FitsFormat(ImageFormat format, int64_t width, int64_t height,
+               char *reason, size_t reason_size);
+
 // The flags handed to the library for a quality: BMP never gets the RLE bit.
 int SaveFlagsFor(ImageFormat format, int quality);
 

@@ -49,10 +49,12 @@ static const char *OtherFormatName(const unsigned char *data, size_t size) {
     size_t length;
     const char *name;
   } kOthers[] = {
-      {"GIF8", 4, "a GIF"},         {"II*\0", 4, "a TIFF"},
-      {"MM\0*", 4, "a TIFF"},       {"RIFF", 4, "a RIFF (WebP or other)"},
-      {"\0\0\0", 3, "an HEIC/AVIF or other ISO media"},
-      {"%PDF", 4, "a PDF"},
+      {"GIF8", 4, "a GIF image"},
+      {"II*\0", 4, "a TIFF image"},
+      {"MM\0*", 4, "a TIFF image"},
+      {"RIFF", 4, "a RIFF file (WebP or other)"},
+      {"\0\0\0", 3, "an HEIC, AVIF or other ISO media file"},
+      {"%PDF", 4, "a PDF document"},
   };
   for (const auto &other : kOthers)
     if (size >= other.length &&
@@ -127,7 +129,7 @@ static FIBITMAP *NotAnImage(const unsigned char *data, size_t size,
   const char *other = OtherFormatName(data, size);
   if (other != NULL)
     return Fail(failure, kImageNotAnImage,
-                "It holds %s image; Orvane reads JPEG, PNG and BMP.", other);
+                "It holds %s; Orvane reads JPEG, PNG and BMP.", other);
   return Fail(failure, kImageNotAnImage,
               "It is not a JPEG, PNG or BMP image.");
 }

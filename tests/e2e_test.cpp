@@ -289,6 +289,9 @@ TEST_F(EndToEnd, SlipsAndFailuresSayWhatWasWrong) {
       {{"-w", "999999"},
        "Option -w 999999 failed: not enough memory for a 999999 x 749999 "
        "image."},
+      {{"-wh", "70000", "10"},
+       "Couldn't save output file: photo.jpg",
+       "A JPEG holds at most 65500 pixels a side; the image is 70000 x 10."},
       {{"-o", "out.gif"},
        "Save: file (out.gif) - must end in .jpg, .jpeg, .png or .bmp"},
       {{"-o", "no/out.jpg"}, "Couldn't save output file: no/out.jpg"},

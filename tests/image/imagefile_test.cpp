@@ -225,7 +225,7 @@ TEST_F(Saving, RejectedProfileIsDroppedAndOversizeJpegSaysWhy) {
   FIBITMAP *wide = FreeImage_Allocate(65501, 1, 8);
   EXPECT_EQ(0, SaveImageByName(wide, folder_.Path("wide.jpg").c_str(), 100,
                                &failure));
-  EXPECT_STREQ("A JPEG holds at most 65500 pixels a side; this image is "
+  EXPECT_STREQ("A JPEG holds at most 65500 pixels a side; the image is "
                "65501 x 1.",
                failure.reason);
   FreeImage_Unload(wide);
