@@ -246,7 +246,9 @@ void RotateTarget(int64_t W, int64_t H, double angle, int64_t *new_width,
     *new_height = sideways ? W : H;
     return;
   }
-  double c = fabs(cos(turn * M_PI / 180)), s = fabs(sin(turn * M_PI / 180));
+  const double kRadiansPerDegree = 3.14159265358979323846 / 180;
+  double c = fabs(cos(turn * kRadiansPerDegree));
+  double s = fabs(sin(turn * kRadiansPerDegree));
   *new_width = (int64_t)ceil(W * c + H * s) + 1;
   *new_height = (int64_t)ceil(W * s + H * c) + 1;
 }
