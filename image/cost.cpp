@@ -1,6 +1,7 @@
 #include "image/cost.h"
 
 #include "image/bmp_load.h"
+#include "image/png_gamma.h"
 
 // The library's and its decoders' own state, beside the pixels: tables,
 // zlib's window, a few rows.
@@ -30,11 +31,13 @@ int PngLoadedBits(const PngChunks *png) {
   }
 }
 
-// libpng reads into the bitmap through one pointer a row.
+// libpng reads into the bitmap through one pointer a row; a grey image
+// whose gamma is redone is loaded twice, the first bitmap kept meanwhile.
 static uint64_t PngCost(const PngChunks *png) {
   uint64_t row_pointers = (uint64_t)png->height * sizeof(void *);
-  return BitmapBytes(png->width, png->height, PngLoadedBits(png)) +
-         row_pointers;
+  uint64_t load = BitmapBytes(png->width, png->height, PngLoadedBits(png)) +
+                  row_pointers;
+  return PngGreyLoadedTwice(png) ? 2 * load : load;
 }
 
 // 16-bit pixels, and 32-bit ones (whose fourth bytes may all be 0), are

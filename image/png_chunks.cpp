@@ -65,6 +65,12 @@ static void TakePalette(const Chunk &chunk, PngChunks *chunks) {
   chunks->palette_entries = (int)(chunk.length / 3);
 }
 
+// libpng takes the first tRNS chunk whose length and CRC hold.
+static void TakeGreyKey(const Chunk &chunk, PngChunks *chunks) {
+  if (chunks->colour_type == kPngGrey && chunk.length == 2 && chunk.crc_holds)
+    chunks->grey_key = (int32_t)Big16(chunk.data);
+}
+
 static void TakeChunk(const Chunk &chunk, PngChunks *chunks,
                       ChunkOrder *order) {
   if (Is(chunk, "gAMA")) {
@@ -78,6 +84,7 @@ static void TakeChunk(const Chunk &chunk, PngChunks *chunks,
     TakePalette(chunk, chunks);
   } else if (Is(chunk, "tRNS")) {
     chunks->transparency = 1;  // CRC or not: it only ever adds to the cost
+    if (chunks->grey_key < 0) TakeGreyKey(chunk, chunks);
   } else if (Is(chunk, "iCCP") && !order->profile_closed) {
     order->profile_closed = 1;
     if (chunk.crc_holds) {
@@ -89,6 +96,9 @@ static void TakeChunk(const Chunk &chunk, PngChunks *chunks,
 
 int ReadPngChunks(const unsigned char *data, size_t size, PngChunks *chunks) {
   *chunks = PngChunks{};
+  chunks->grey_key = -1;
+  chunks->file = data;
+  chunks->file_size = size;
   Chunk chunk;
   if (size < sizeof kSignature || memcmp(data, kSignature, 8) != 0 ||
       !ChunkAt(data, size, 8, &chunk) || !ReadHeader(chunk, chunks))

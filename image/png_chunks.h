@@ -34,6 +34,12 @@ struct PngChunks {
   // holds: a name, its NUL, the method and the deflated profile.
   const unsigned char *profile_chunk;
   uint32_t profile_chunk_length;
+  // The grey sample a grey image's tRNS chunk makes transparent: the first
+  // whose length and CRC hold; -1: none.
+  int32_t grey_key;
+  // The whole file, for a second load of its pixels.
+  const unsigned char *file;
+  size_t file_size;
 };
 
 // 1 with chunks filled in when data is a PNG with a whole IHDR chunk; 0

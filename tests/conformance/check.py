@@ -93,23 +93,29 @@ def gamma_table(exponent):
             for v in range(256)]
 
 
-def apply_gamma(im, info, header):
+def apply_gamma(im, info):
     exponent = gamma_exponent(info)
     if exponent is None:
         return im
+    # Grey of every depth as 8-bit grey: the sample widened, then corrected.
     table = gamma_table(exponent)
-    depth, colour_type = header
-    if colour_type == 0 and depth == 4 and "transparency" not in info:
-        # libpng corrects 4-bit grey within its own depth (the top bits of the
-        # corrected value, widened again) unless the library has it unpacked
-        # to 8 bits first, as it does for 2 bits and for a tRNS key.
-        step = 255 // (2 ** depth - 1)
-        table = [(v >> (8 - depth)) * step for v in table]
     bands = list(im.split())
     colour = 1 if im.mode in ("L", "LA") else 3
     for i in range(colour):
         bands[i] = bands[i].point(table)
     return Image.merge(im.mode, bands)
+
+
+def widen_grey_key(im, header):
+    """Pillow 9.4 widens 2 and 4-bit grey samples to 8 bits but not their
+    tRNS key (15 for white at 4 bits, which no widened sample equals)."""
+    key = im.info.get("transparency")
+    if header is None or header[1] != 0 or header[0] not in (2, 4) or \
+            im.mode != "L" or not isinstance(key, int):
+        return
+    top = 2 ** header[0] - 1
+    if 0 < key <= top:  # a Pillow that widens it gives a multiple of 255 / top
+        im.info["transparency"] = key * (255 // top)
 
 
 def sixteen_bit_grey(im):
@@ -287,9 +293,10 @@ class Reference:
             im.load()
             self.icc = im.info.get("icc_profile", self.icc)
             self.exif = "exif" in im.info
+            widen_grey_key(im, header)
             self.image = as_display(im)  # 16-bit grey: corrected already
             if header and im.mode not in ("I", "I;16", "I;16B"):
-                self.image = apply_gamma(self.image, im.info, header)
+                self.image = apply_gamma(self.image, im.info)
                 self.approximate = sixteen and gamma_exponent(im.info) is not None
         except Exception:  # Pillow refuses; ImageMagick may read it
             self.image = read_with_imagemagick(path, work)
@@ -554,7 +561,8 @@ own quality-100 JPEG of the reference reaches (at most 40 dB asked); JPEG
 inputs decoded by the library's fast DCT must reach 34 dB; the resize 32 dB, on the colours
 flattened on white, on alpha, and on the colours themselves where both are
 at least 1/16 opaque (where dark fringes show). A PNG's gAMA is applied as
-libpng applies it for a 2.2 display, to every colour type. The ICC profile
+libpng applies it for a 2.2 display, to every colour type, and to grey of
+every depth as to the same samples widened to 8 bits. The ICC profile
 of an RGB or grey input must come out with PNG and JPEG outputs, no output
 may carry a CMYK profile, and a JPEG's EXIF must stay in a JPEG. The suites'
 damaged files get `-o` to PNG and `-r 90` and must end with status 0, or 1

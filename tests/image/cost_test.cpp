@@ -102,4 +102,18 @@ TEST(LoadCost, BmpBitFieldsAreCostedAtTheirUnpackedDepth) {
   FreeImage_Unload(scene);
 }
 
+// A 4-bit grey image with a gamma to apply is loaded a second time, while
+// the first bitmap is kept, to correct its samples at 8 bits.
+TEST(LoadCost, GreyLoadedTwiceIsCostedTwice) {
+  std::vector<int> samples(4000);
+  for (size_t i = 0; i < samples.size(); i++) samples[i] = (int)(i % 16);
+  std::string png = GreyPngOf(4, samples, 3000, Chunk("gAMA", Big32(100000)));
+  ImageHeaders headers = HeadersOf(png, kFormatPng);
+  FIBITMAP *loaded = LibraryLoad(png, FIF_PNG);
+  ASSERT_NE(nullptr, loaded);
+  ASSERT_EQ(4u, FreeImage_GetBPP(loaded));
+  EXPECT_GE(LoadCost(&headers), 2 * (uint64_t)FreeImage_GetDIBSize(loaded));
+  FreeImage_Unload(loaded);
+}
+
 }  // namespace

@@ -6,6 +6,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 inline std::string Big32(uint32_t value) {
   std::string out;
@@ -47,6 +48,32 @@ inline std::string PngOfForm(int colour_type, int depth, bool transparent,
                                       (BYTE *)raw.data(), (DWORD)raw.size());
   packed.resize(size);
   return png + Chunk("IDAT", packed) + Chunk("IEND", "");
+}
+
+// Rows of raw samples deflated into one IDAT chunk, each with filter 0.
+inline std::string IdatOf(const std::vector<std::string> &rows) {
+  std::string raw;
+  for (const std::string &row : rows) raw += '\0' + row;
+  std::string packed(raw.size() + raw.size() / 100 + 64, '\0');
+  DWORD size = FreeImage_ZLibCompress((BYTE *)&packed[0], (DWORD)packed.size(),
+                                      (BYTE *)raw.data(), (DWORD)raw.size());
+  packed.resize(size);
+  return Chunk("IDAT", packed);
+}
+
+// A grey PNG of height rows that each hold samples, packed at depth bits,
+// with chunks (gAMA, tRNS) before its pixel data.
+inline std::string GreyPngOf(int depth, const std::vector<int> &samples,
+                             uint32_t height, const std::string &chunks) {
+  std::string header = Big32((uint32_t)samples.size()) + Big32(height);
+  header += {(char)depth, 0, 0, 0, 0};
+  std::string row((samples.size() * depth + 7) / 8, '\0');
+  for (size_t i = 0; i < samples.size(); i++) {
+    size_t bit = i * depth;
+    row[bit / 8] |= (char)(samples[i] << (8 - depth - bit % 8));
+  }
+  return "\x89PNG\r\n\x1a\n" + Chunk("IHDR", header) + chunks +
+         IdatOf(std::vector<std::string>(height, row)) + Chunk("IEND", "");
 }
 
 #endif

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "image/header_fields.h"
 #include "image/imagefile.h"
@@ -149,6 +151,76 @@ TEST(PngGammaTable, FollowsLibpngsThresholdAndRounding) {
   EXPECT_EQ(0, table[0]);
   EXPECT_EQ(186, table[128]);  // 255 * (128/255)^(1/2.2), rounded
   EXPECT_EQ(255, table[255]);
+}
+
+// Each pixel as a viewer shows it: grey (the red of it) and alpha.
+std::vector<std::pair<int, int>> Shown(FIBITMAP *bitmap) {
+  std::vector<std::pair<int, int>> shown;
+  FIBITMAP *wide = FreeImage_ConvertTo32Bits(bitmap);
+  for (unsigned x = 0; x < FreeImage_GetWidth(wide); x++) {
+    RGBQUAD c;
+    FreeImage_GetPixelColor(wide, x, 0, &c);
+    shown.push_back({c.rgbRed, c.rgbReserved});
+  }
+  FreeImage_Unload(wide);
+  return shown;
+}
+
+// Grey of 1, 2 and 4 bits shows as the same samples widened to 8 bits,
+// which libpng corrects right; a tRNS key hides exactly its own samples.
+TEST(PngGreyGamma, EveryDepthShowsAsItsEightBitTwin) {
+  struct Case {
+    int depth, key;  // key -1: no tRNS chunk
+  } cases[] = {{1, -1}, {1, 1}, {2, -1}, {2, 2},  {4, -1},
+               {4, 15}, {4, 6}, {8, -1}, {8, 200}};
+  TempFolder folder;
+  std::string path = folder.Path("grey.png");
+  for (uint32_t gamma : {0u, 100000u, 30000u}) {  // none, linear, darkening
+    std::string gama = gamma != 0 ? Chunk("gAMA", Big32(gamma)) : "";
+    std::vector<int> widened(256);
+    for (int v = 0; v < 256; v++) widened[v] = v;
+    WriteWholeFile(path, GreyPngOf(8, widened, 2, gama));
+    FIBITMAP *twin = Loaded(path);
+    ASSERT_NE(nullptr, twin);
+    std::vector<std::pair<int, int>> eight = Shown(twin);
+    FreeImage_Unload(twin);
+    for (const Case &c : cases) {
+      SCOPED_TRACE(testing::Message() << c.depth << "-bit, key " << c.key
+                                      << ", gamma " << gamma);
+      int top = (1 << c.depth) - 1;
+      std::vector<int> samples(top + 1);
+      for (int v = 0; v <= top; v++) samples[v] = v;
+      std::string trns =
+          c.key >= 0 ? Chunk("tRNS", std::string(1, '\0') + (char)c.key) : "";
+      WriteWholeFile(path, GreyPngOf(c.depth, samples, 2, gama + trns));
+      FIBITMAP *loaded = Loaded(path);
+      ASSERT_NE(nullptr, loaded);
+      std::vector<std::pair<int, int>> shown = Shown(loaded);
+      for (int v = 0; v <= top; v++) {
+        EXPECT_EQ(eight[v * (255 / top)].first, shown[v].first) << "sample " << v;
+        EXPECT_EQ(v == c.key ? 0 : 255, shown[v].second) << "sample " << v;
+      }
+      FreeImage_Unload(loaded);
+    }
+  }
+}
+
+// A second call finds the grey palette corrected already and the key in
+// its place, and changes nothing.
+TEST(PngGreyGamma, IsNotAppliedTwice) {
+  TempFolder folder;
+  std::string path = folder.Path("grey.png");
+  std::string bytes = GreyPngOf(
+      4, {0, 5, 6, 15}, 2,
+      Chunk("gAMA", Big32(100000)) + Chunk("tRNS", std::string("\0\x06", 2)));
+  WriteWholeFile(path, bytes);
+  FIBITMAP *bitmap = Loaded(path);
+  ASSERT_NE(nullptr, bitmap);
+  std::vector<std::pair<int, int>> once = Shown(bitmap);
+  PngChunks png = HeadersOf(bytes, kFormatPng).png;
+  EXPECT_EQ(1, CorrectPngPaletteGamma(bitmap, &png));
+  EXPECT_EQ(once, Shown(bitmap));
+  FreeImage_Unload(bitmap);
 }
 
 }  // namespace
