@@ -370,10 +370,10 @@ TEST_F(EndToEnd, FailedSaveIsReportedAndDestroysNothing) {
   ExpectWarning(Orvane({"-fh", "-o", "shelf.jpg", "photo.jpg"}),
                 "Couldn't save output file: shelf.jpg");
   EXPECT_EQ(photo, ReadWholeFile(Work("photo.jpg")));
+  // Windows words its reasons in the system's language.
   ExpectWarning(Orvane({"-o", "no/such/out.png", "photo.jpg"}),
                 "Couldn't save output file: no/such/out.png",
-                WindowsProgram() ? "The system cannot find the path specified."
-                                 : "No such file or directory.");
+                WindowsProgram() ? "" : "No such file or directory.");
   EXPECT_EQ((Texts{"photo.jpg", "shelf.jpg"}), WorkNames());
 }
 
