@@ -164,8 +164,8 @@ static void UnpackRow(const unsigned char *data, size_t size, uint64_t from,
   unsigned in_bytes = h->bits / 8;
   int64_t held = from < size ? (int64_t)((size - from) / in_bytes) : 0;
   for (int64_t x = 0; x < h->width; x++, out += out_bytes) {
-    uint32_t pixel = x < held ? PixelAt(data + from + x * in_bytes, in_bytes)
-                              : 0;
+    uint32_t pixel =
+        x < held ? PixelAt(data + from + x * in_bytes, in_bytes) : 0;
     out[0] = ChannelOf(&channels[2], pixel);
     out[1] = ChannelOf(&channels[1], pixel);
     out[2] = ChannelOf(&channels[0], pixel);

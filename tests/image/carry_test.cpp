@@ -232,8 +232,8 @@ TEST_F(LoadedProfiles, ABmpKeepsTheProfileItEmbeds) {
     int64_t place_shift, size_shift;
     bool kept;
   } cases[] = {{0, 0, true},
-               {1, 0, false},            // runs one byte past the end
-               {0, 1, false},            // so does a size one too large
+               {1, 0, false},  // runs one byte past the end
+               {0, 1, false},  // so does a size one too large
                {-(124 + 40 * 30 * 3), 0, false},  // over the info header
                {0, -(int64_t)profile.size(), false}};  // empty
   FIBITMAP *scene = MakeSceneImage(40, 30, 24);

@@ -197,8 +197,9 @@ TEST(PngGreyGamma, EveryDepthShowsAsItsEightBitTwin) {
       ASSERT_NE(nullptr, loaded);
       std::vector<std::pair<int, int>> shown = Shown(loaded);
       for (int v = 0; v <= top; v++) {
-        EXPECT_EQ(eight[v * (255 / top)].first, shown[v].first) << "sample " << v;
-        EXPECT_EQ(v == c.key ? 0 : 255, shown[v].second) << "sample " << v;
+        SCOPED_TRACE(testing::Message() << "sample " << v);
+        EXPECT_EQ(eight[v * (255 / top)].first, shown[v].first);
+        EXPECT_EQ(v == c.key ? 0 : 255, shown[v].second);
       }
       FreeImage_Unload(loaded);
     }
