@@ -2,7 +2,8 @@
 // container, for every part that judges or re-presents the file before the
 // library loads it.
 //
-// Ownership: the PNG part points into the caller's bytes (see png_chunks.h).
+// Ownership: the PNG part, and the BMP part's embedded profile, point into
+// the caller's bytes (see png_chunks.h, bmp_header.h).
 #ifndef ORVANE_IMAGE_HEADERS_H
 #define ORVANE_IMAGE_HEADERS_H
 

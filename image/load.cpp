@@ -71,13 +71,25 @@ static uint64_t Megabytes(uint64_t bytes) { return (bytes + 999999) / 1000000; }
 
 // The library decodes the bytes as shown; a PNG's palette gets its gamma.
 static FIBITMAP *LoadShown(const unsigned char *data, size_t size,
-                           const ImageHeaders *headers) {
-  if (headers->format == kFormatBmp)
-    return LoadBmpBytes(data, size, headers->read ? &headers->bmp : NULL);
-  ShownBytes shown = BytesAsTheyStand(data, size);
-  FIBITMAP *loaded = LoadShownBytes(headers->format, &shown);
-  if (loaded != NULL && headers->format == kFormatPng && headers->read)
-    CorrectPngPaletteGamma(loaded, &headers->png);
+                           const ImageHeaders *headers, LoadFailure *failure) {
+  FIBITMAP *loaded;
+  if (headers->format == kFormatBmp) {
+    loaded = LoadBmpBytes(data, size, headers->read ? &headers->bmp : NULL);
+  } else {
+    ShownBytes shown = BytesAsTheyStand(data, size);
+    loaded = LoadShownBytes(headers->format, &shown);
+  }
+  if (loaded == NULL)
+    return Fail(failure, kImageUndecodable,
+                "The image library could not decode it; it may be damaged.");
+  // A grey PNG's gamma needs its samples loaded once more; without memory
+  // for that, the picture would be left in other greys than the file's.
+  if (headers->format == kFormatPng && headers->read &&
+      !CorrectPngPaletteGamma(loaded, &headers->png)) {
+    FreeImage_Unload(loaded);
+    return Fail(failure, kImageTooLarge,
+                "Not enough memory to load its grey samples again.");
+  }
   return loaded;
 }
 
@@ -112,10 +124,8 @@ static FIBITMAP *LoadFromBytes(const unsigned char *data, size_t size,
                 "free.",
                 (unsigned long long)Megabytes(cost),
                 (unsigned long long)(available / 1000000));
-  FIBITMAP *loaded = LoadShown(data, size, &headers);
-  if (loaded == NULL)
-    return Fail(failure, kImageUndecodable,
-                "The image library could not decode it; it may be damaged.");
+  FIBITMAP *loaded = LoadShown(data, size, &headers, failure);
+  if (loaded == NULL) return NULL;
   FIBITMAP *bitmap = Settled(loaded, &headers);
   if (bitmap == NULL)
     return Fail(failure, kImageTooLarge,
