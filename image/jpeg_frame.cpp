@@ -5,19 +5,14 @@
 
 enum { kLargestComponentCount = 255 };
 
-// Reading position in the bytes; reads past the end give -1.
-struct Reader {
-  const unsigned char *data;
-  size_t size, at;
-};
-
-static int NextByte(Reader *r) {
+// Reads past the end give -1.
+static int NextByte(JpegWalk *r) {
   return r->at < r->size ? r->data[r->at++] : -1;
 }
 
 // The next marker's code, skipping what the decoder skips with a warning
 // (stray bytes, fill bytes, stuffed zeros); -1 at the end.
-static int NextMarker(Reader *r) {
+static int NextMarker(JpegWalk *r) {
   int c;
   do {
     while ((c = NextByte(r)) >= 0 && c != 0xFF) {
@@ -112,49 +107,68 @@ static void ReadScanHeader(const unsigned char *p, size_t length, JpegFrame *f,
       }
 }
 
-int ReadJpegFrame(const unsigned char *data, size_t size, JpegFrame *frame) {
-  Reader r = {data, size, 0};
-  if (NextByte(&r) != 0xFF || NextByte(&r) != kJpegStart) return 0;
-  *frame = JpegFrame{};
-  Sampling sampling = {};
-  int found = 0;
+int StartJpegWalk(JpegWalk *walk, const unsigned char *data, size_t size) {
+  *walk = JpegWalk{data, size, 0};
+  return NextByte(walk) == 0xFF && NextByte(walk) == kJpegStart;
+}
+
+int NextJpegSegment(JpegWalk *r, JpegSegment *segment) {
   for (;;) {
-    int marker = NextMarker(&r);
-    if (marker < 0 || marker == kJpegEnd) return found;
+    int marker = NextMarker(r);
+    if (marker < 0 || marker == kJpegEnd) return 0;
     // SOI, RSTn and TEM stand alone. So, in effect, does a marker the
     // decoder does not know: the library lets it go on past one without
     // skipping a length, so a bogus length must not hide what follows.
     if (!HasLength(marker)) continue;
-    if (r.size - r.at < 2) return found;
-    size_t length = Big16(data + r.at);
+    size_t start = r->at - 2;
+    if (r->size - r->at < 2) return 0;
+    size_t length = Big16(r->data + r->at);
     if (length < 2) {  // a bogus length: the decoder reads on right behind it
-      r.at += 2;
+      r->at += 2;
       continue;
     }
-    if (length > r.size - r.at) return found;
-    const unsigned char *body = data + r.at + 2;
-    r.at += length;
-    if (marker == kJpegScan) {
+    if (length > r->size - r->at) return 0;
+    *segment = JpegSegment{marker, start, r->at + 2, r->at + length};
+    r->at += length;
+    return 1;
+  }
+}
+
+int ReadJpegFrame(const unsigned char *data, size_t size, JpegFrame *frame) {
+  JpegWalk walk;
+  if (!StartJpegWalk(&walk, data, size)) return 0;
+  *frame = JpegFrame{};
+  Sampling sampling = {};
+  int found = 0;
+  JpegSegment s;
+  while (NextJpegSegment(&walk, &s)) {
+    const unsigned char *body = data + s.body;
+    if (s.marker == kJpegScan) {
       if (found) {
-        ReadScanHeader(body, length - 2, frame, &sampling);
-        frame->data_start = r.at;
+        ReadScanHeader(body, s.end - s.body, frame, &sampling);
+        frame->data_start = s.end;
       }
       return found;
     }
-    if (IsFrame(marker) && !found) {
-      if (!ReadFrameHeader(body, length - 2, marker, frame, &sampling))
+    if (IsFrame(s.marker) && !found) {
+      if (!ReadFrameHeader(body, s.end - s.body, s.marker, frame, &sampling))
         return 0;
       found = 1;
     }
   }
+  return found;
 }
 
 int JpegHuffmanCoded(const JpegFrame *frame) {
   return frame->marker <= kJpegFrameBaseline + 2;
 }
 
+int JpegProgressive(const JpegFrame *frame) {
+  return frame->marker == 0xC2 || frame->marker == 0xC6 ||
+         frame->marker == 0xCA || frame->marker == 0xCE;
+}
+
 int JpegBuffersWholePicture(const JpegFrame *frame) {
-  int progressive = frame->marker == 0xC2 || frame->marker == 0xC6 ||
-                    frame->marker == 0xCA || frame->marker == 0xCE;
-  return progressive || frame->scan_components < frame->components;
+  return JpegProgressive(frame) ||
+         frame->scan_components < frame->components;
 }

@@ -1,8 +1,10 @@
 // The one walk over a JPEG's markers, as the JPEG library walks them, up to
 // the first scan: what the frame header claims and what the first scan
-// codes, for the check before loading and for the cost of loading.
+// codes, for the check before loading and for the cost of loading; and the
+// segments themselves, for the parts that read or rewrite the others.
 //
-// Ownership: nothing is allocated; the record holds numbers only.
+// Ownership: nothing is allocated; the records hold numbers and borrow the
+// caller's bytes.
 #ifndef ORVANE_IMAGE_JPEG_FRAME_H
 #define ORVANE_IMAGE_JPEG_FRAME_H
 
@@ -24,8 +26,31 @@ struct JpegFrame {
 // 0 when none can be read.
 int ReadJpegFrame(const unsigned char *data, size_t size, JpegFrame *frame);
 
+// A segment that carries a length: its marker's 0xFF at start, its payload
+// from body to end, where the next one may begin.
+struct JpegSegment {
+  int marker;
+  size_t start, body, end;
+};
+
+struct JpegWalk {
+  const unsigned char *data;
+  size_t size, at;
+};
+
+// 0 when the bytes don't begin with SOI.
+int StartJpegWalk(JpegWalk *walk, const unsigned char *data, size_t size);
+
+// The next segment, the first scan's header (SOS) among them: the caller
+// stops there, since coded data follows. 0 at the end of the bytes, at EOI,
+// or where a length runs past the end.
+int NextJpegSegment(JpegWalk *walk, JpegSegment *segment);
+
 // Huffman-coded: baseline, extended or progressive (SOF0, SOF1, SOF2).
 int JpegHuffmanCoded(const JpegFrame *frame);
+
+// Progressive, Huffman or arithmetic-coded.
+int JpegProgressive(const JpegFrame *frame);
 
 // Whether the decoder keeps every coefficient of the picture before it
 // shows any: progressive frames, and frames whose first scan holds only
