@@ -13,6 +13,7 @@
 #include "image/forms.h"
 #include "image/headers.h"
 #include "image/imagefile.h"
+#include "image/load.h"
 #include "image/png_gamma.h"
 #include "image/shown_bytes.h"
 #include "platform/platform.h"
@@ -105,28 +106,38 @@ static FIBITMAP *Settled(FIBITMAP *loaded, const ImageHeaders *headers) {
   return bitmap;
 }
 
-static FIBITMAP *LoadFromBytes(const unsigned char *data, size_t size,
-                               LoadFailure *failure) {
+// The bytes' format and what their headers claim, judged before any
+// memory is set aside for the picture. 0 with *failure filled in.
+static int Judged(const unsigned char *data, size_t size,
+                  ImageHeaders *headers, LoadFailure *failure) {
   ImageFormat format = ImageFormatOfBytes(data, size);
-  if (format == kFormatNone) return NotAnImage(data, size, failure);
-  ImageHeaders headers;
-  ReadImageHeaders(data, size, format, &headers);
+  if (format == kFormatNone) {
+    NotAnImage(data, size, failure);
+    return 0;
+  }
+  ReadImageHeaders(data, size, format, headers);
   char claim[kFailureReasonSize];
-  if (ClaimsMoreThanItHolds(&headers, claim, sizeof claim))
-    return Fail(failure, kImageDamaged,
-                "It looks damaged: %s.",
-                claim);
+  if (ClaimsMoreThanItHolds(headers, claim, sizeof claim)) {
+    Fail(failure, kImageDamaged, "It looks damaged: %s.", claim);
+    return 0;
+  }
+  return 1;
+}
+
+static FIBITMAP *LoadJudged(const unsigned char *data, size_t size,
+                            const ImageHeaders *headers,
+                            LoadFailure *failure) {
   // Measured with the file's bytes already taken.
-  uint64_t cost = LoadCost(&headers), available = PlatformAvailableMemory();
+  uint64_t cost = LoadCost(headers), available = PlatformAvailableMemory();
   if (cost > available)
     return Fail(failure, kImageTooLarge,
                 "Not enough memory: loading it takes %llu MB; %llu MB are "
                 "free.",
                 (unsigned long long)Megabytes(cost),
                 (unsigned long long)(available / 1000000));
-  FIBITMAP *loaded = LoadShown(data, size, &headers, failure);
+  FIBITMAP *loaded = LoadShown(data, size, headers, failure);
   if (loaded == NULL) return NULL;
-  FIBITMAP *bitmap = Settled(loaded, &headers);
+  FIBITMAP *bitmap = Settled(loaded, headers);
   if (bitmap == NULL)
     return Fail(failure, kImageTooLarge,
                 "Not enough memory for its working form.");
@@ -144,18 +155,31 @@ static FIBITMAP *NotAnImage(const unsigned char *data, size_t size,
               "It is not a JPEG, PNG or BMP image.");
 }
 
-FIBITMAP *LoadImageByName(const char *path, LoadFailure *failure) {
-  ImageFormat format = ImageFormatOf(path);
-  if (format == kFormatNone)
-    return Fail(failure, kImageNoFormat,
-                "Its name ends in none of .jpg, .jpeg, .png and .bmp.");
-  size_t size;
+unsigned char *ReadJudgedImage(const char *path, size_t *size,
+                               ImageHeaders *headers, LoadFailure *failure) {
+  if (ImageFormatOf(path) == kFormatNone) {
+    Fail(failure, kImageNoFormat,
+         "Its name ends in none of .jpg, .jpeg, .png and .bmp.");
+    return NULL;
+  }
   FileReadError read_error;
-  unsigned char *data = PlatformReadWholeFile(path, &size, &read_error);
-  if (data == NULL)
-    return Fail(failure, kImageUnreadable, "%s", ReadErrorText(read_error));
+  unsigned char *data = PlatformReadWholeFile(path, size, &read_error);
+  if (data == NULL) {
+    Fail(failure, kImageUnreadable, "%s", ReadErrorText(read_error));
+    return NULL;
+  }
   *failure = LoadFailure{kImageLoaded, ""};
-  FIBITMAP *bitmap = LoadFromBytes(data, size, failure);
+  if (Judged(data, *size, headers, failure)) return data;
+  free(data);
+  return NULL;
+}
+
+FIBITMAP *LoadImageByName(const char *path, LoadFailure *failure) {
+  size_t size;
+  ImageHeaders headers;
+  unsigned char *data = ReadJudgedImage(path, &size, &headers, failure);
+  if (data == NULL) return NULL;
+  FIBITMAP *bitmap = LoadJudged(data, size, &headers, failure);
   free(data);
   return bitmap;
 }
