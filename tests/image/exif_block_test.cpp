@@ -1,0 +1,288 @@
+// The EXIF block mended after a geometry edit: the new size, no thumbnail,
+// the orientation when asked; and no block, rather than a broken one, when
+// it can't be read safely.
+#include "image/exif_block.h"
+
+#include <FreeImage.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <functional>
+#include <string>
+
+#include "tests/exif_blocks.h"
+#include "tests/temp_folder.h"
+#include "tools/test_images.h"
+
+namespace {
+
+// The mended copy, or "<none>". The block is read from heap bytes of its
+// own size, so that the sanitizers see any read past them.
+std::string Edited(const std::string &block, const ExifChanges &changes) {
+  unsigned char *own = (unsigned char *)malloc(block.size());
+  memcpy(own, block.data(), block.size());
+  size_t size = 0;
+  unsigned char *edited = EditExifBlock(own, block.size(), &changes, &size);
+  free(own);
+  if (edited == nullptr) return "<none>";
+  std::string out((const char *)edited, size);
+  free(edited);
+  return out;
+}
+
+int OrientationOf(const std::string &block) {
+  unsigned char *own = (unsigned char *)malloc(block.size());
+  memcpy(own, block.data(), block.size());
+  int orientation = ExifOrientation(own, block.size());
+  free(own);
+  return orientation;
+}
+
+// A JPEG that carries block, and the tag of the parsed EXIF as the library
+// reads it back from that file.
+class CarriedBlock {
+ public:
+  CarriedBlock(const TempFolder &folder, const std::string &block)
+      : path_(folder.Path("carrier.jpg")) {
+    FIBITMAP *scene = MakeSceneImage(32, 24, 24);
+    AttachExifBlock(scene, block);
+    FreeImage_Save(FIF_JPEG, scene, path_.c_str(), 90);
+    FreeImage_Unload(scene);
+    loaded_ = FreeImage_Load(FIF_JPEG, path_.c_str(), 0);
+  }
+  ~CarriedBlock() { FreeImage_Unload(loaded_); }
+
+  std::string Tag(FREE_IMAGE_MDMODEL model, const char *key) {
+    FITAG *tag = nullptr;
+    if (!FreeImage_GetMetadata(model, loaded_, key, &tag)) return "<none>";
+    return FreeImage_TagToString(model, tag);
+  }
+
+  std::string Findings() { return ExiftoolFindings(path_); }
+
+ private:
+  std::string path_;
+  FIBITMAP *loaded_;
+};
+
+const ExifChanges kGeometryChanged = {120, 90, 1, 0};
+
+TEST(ExifBlock, MendedBlocksTellTheNewGeometryInEitherByteOrder) {
+  TempFolder folder;
+  std::string thumbnail = SmallJpeg();
+  for (bool big_endian : {false, true}) {
+    SCOPED_TRACE(big_endian ? "big-endian" : "little-endian");
+    ExifPlaces places;
+    std::string block =
+        ExifBlockMaker(big_endian).Camera(640, 480, 6, thumbnail, &places);
+    ASSERT_EQ("OK", CarriedBlock(folder, block).Findings());
+
+    ExifChanges upright = kGeometryChanged;
+    upright.upright = 1;
+    std::string mended = Edited(block, upright);
+    // Cut where the thumbnail's directory began: nothing of it remains.
+    EXPECT_EQ(places.ifd1, mended.size());
+    EXPECT_EQ(std::string::npos, mended.find(ThumbnailTail(thumbnail)));
+    EXPECT_EQ(1, OrientationOf(mended));
+    CarriedBlock carried(folder, mended);
+    EXPECT_EQ("OK", carried.Findings());
+    EXPECT_EQ("120", carried.Tag(FIMD_EXIF_EXIF, "PixelXDimension"));
+    EXPECT_EQ("90", carried.Tag(FIMD_EXIF_EXIF, "PixelYDimension"));
+    EXPECT_EQ("Orvane test", carried.Tag(FIMD_EXIF_MAIN, "Make"));
+
+    // Without an upright picture the orientation stays; without a new
+    // geometry the thumbnail does.
+    EXPECT_EQ(6, OrientationOf(Edited(block, kGeometryChanged)));
+    std::string kept = Edited(block, ExifChanges{0, 0, 0, 1});
+    EXPECT_EQ(block.size(), kept.size());
+    EXPECT_NE(std::string::npos, kept.find(thumbnail));
+    EXPECT_EQ(1, OrientationOf(kept));
+  }
+}
+
+TEST(ExifBlock, OrientationIsOneToEightOrNone) {
+  std::string thumbnail = SmallJpeg();
+  ExifPlaces places;
+  for (bool big_endian : {false, true}) {
+    ExifBlockMaker maker(big_endian);
+    for (int orientation = 0; orientation <= 9; orientation++) {
+      std::string block =
+          maker.Camera(64, 48, orientation, thumbnail, &places);
+      EXPECT_EQ(orientation <= 8 ? orientation : 0, OrientationOf(block))
+          << orientation;
+    }
+  }
+  EXPECT_EQ(0, ExifOrientation(nullptr, 0));
+}
+
+// A block's bytes, changed by a case of damage.
+typedef std::function<void(std::string *block, const ExifPlaces &places,
+                           const ExifBlockMaker &maker)>
+    Damage;
+
+void Put(std::string *block, size_t at, const std::string &bytes) {
+  block->replace(at, bytes.size(), bytes);
+}
+
+// The place of the n-th entry of the directory at directory, and of its
+// value field.
+size_t EntryAt(size_t directory, int n) { return directory + 2 + 12 * n; }
+size_t ValueAt(size_t directory, int n) { return EntryAt(directory, n) + 8; }
+
+// Offsets inside the TIFF structure count from its start, 6 bytes in.
+uint32_t Tiff(size_t place) { return (uint32_t)(place - 6); }
+
+// IFD0's entries, sorted: Make, Orientation, XResolution, YResolution,
+// ResolutionUnit, YCbCrPositioning, the Exif pointer; then the link to
+// IFD1. IFD1's: Compression, XResolution, YResolution, ResolutionUnit, the
+// thumbnail's offset and its length.
+TEST(ExifBlock, DamagedBlocksAreMendedWholeOrNotAtAll) {
+  struct Case {
+    const char *what;
+    Damage damage;
+    bool mended;
+  } cases[] = {
+      {"no damage", [](std::string *, const ExifPlaces &,
+                       const ExifBlockMaker &) {}, true},
+      {"another signature",
+       [](std::string *b, const ExifPlaces &, const ExifBlockMaker &) {
+         (*b)[5] = 1;
+       }, false},
+      {"no byte order",
+       [](std::string *b, const ExifPlaces &, const ExifBlockMaker &) {
+         Put(b, 6, "MI");
+       }, false},
+      {"not TIFF",
+       [](std::string *b, const ExifPlaces &, const ExifBlockMaker &m) {
+         Put(b, 8, m.Number(43, 2));
+       }, false},
+      {"IFD0 past the end",
+       [](std::string *b, const ExifPlaces &, const ExifBlockMaker &m) {
+         Put(b, 10, m.Number(Tiff(b->size()), 4));
+       }, false},
+      {"IFD0 over the header",
+       [](std::string *b, const ExifPlaces &, const ExifBlockMaker &m) {
+         Put(b, 10, m.Number(2, 4));
+       }, false},
+      {"IFD0 with too many entries",
+       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
+         Put(b, p.ifd0, m.Number(0xFFFF, 2));
+       }, false},
+      {"a value past the end",
+       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
+         Put(b, ValueAt(p.ifd0, 0), m.Number(0xFFFFFFF0, 4));
+       }, false},
+      {"a count whose size overflows",
+       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
+         Put(b, EntryAt(p.ifd0, 0) + 2, m.Number(12, 2) + m.Number(~0u, 4));
+       }, false},
+      {"a type of no known size",
+       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
+         Put(b, EntryAt(p.ifd0, 0) + 2, m.Number(99, 2));
+       }, false},
+      {"the Exif directory is IFD0",
+       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
+         Put(b, ValueAt(p.ifd0, 6), m.Number(Tiff(p.ifd0), 4));
+       }, false},
+      {"the Exif directory is IFD1",
+       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
+         Put(b, ValueAt(p.ifd0, 6), m.Number(Tiff(p.ifd1), 4));
+       }, false},
+      {"IFD1 is IFD0",
+       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
+         Put(b, EntryAt(p.ifd0, 7), m.Number(Tiff(p.ifd0), 4));
+       }, false},
+      {"IFD1 links to itself",
+       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
+         Put(b, EntryAt(p.ifd1, 6), m.Number(Tiff(p.ifd1), 4));
+       }, false},
+      {"IFD1 past the end",
+       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
+         Put(b, EntryAt(p.ifd0, 7), m.Number(Tiff(b->size()) - 4, 4));
+       }, false},
+      {"the thumbnail past the end",
+       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
+         Put(b, ValueAt(p.ifd1, 5), m.Number(0x7FFFFFFF, 4));
+       }, false},
+      {"the thumbnail cut short",
+       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &) {
+         b->resize(p.thumbnail + 100);
+       }, false},
+      {"the thumbnail over IFD0",
+       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
+         Put(b, ValueAt(p.ifd1, 4), m.Number(Tiff(p.ifd0), 4));
+       }, false},
+      {"the thumbnail's length missing",
+       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
+         Put(b, EntryAt(p.ifd1, 5), m.Number(0x0203, 2));
+       }, false},
+      {"the thumbnail's offset a text",
+       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
+         Put(b, EntryAt(p.ifd1, 4) + 2, m.Number(2, 2));
+       }, false},
+      {"no link to IFD1: the thumbnail is left over at the end",
+       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
+         Put(b, EntryAt(p.ifd0, 7), m.Number(0, 4));
+       }, true},
+      {"a value after the thumbnail: the thumbnail is zeroed in place",
+       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
+         b->resize(b->size() + (b->size() & 1));  // values lie at even places
+         Put(b, ValueAt(p.ifd0, 0), m.Number(Tiff(b->size()), 4));
+         b->append("Orvane test", 12);
+       }, true},
+      {"dimensions of another type",
+       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
+         Put(b, EntryAt(p.exif, 4) + 2, m.Number(9, 2));
+       }, true},
+  };
+  TempFolder folder;
+  std::string thumbnail = SmallJpeg();
+  for (bool big_endian : {false, true}) {
+    ExifBlockMaker maker(big_endian);
+    ExifPlaces places;
+    std::string good = maker.Camera(640, 480, 6, thumbnail, &places);
+    for (const Case &c : cases) {
+      SCOPED_TRACE(testing::Message()
+                   << c.what << (big_endian ? ", MM" : ", II"));
+      std::string block = good;
+      c.damage(&block, places, maker);
+      std::string mended = Edited(block, kGeometryChanged);
+      if (!c.mended) {
+        EXPECT_EQ("<none>", mended);
+        EXPECT_EQ(0, OrientationOf(block));
+        continue;
+      }
+      ASSERT_NE("<none>", mended);
+      EXPECT_EQ(std::string::npos, mended.find(ThumbnailTail(thumbnail)));
+      CarriedBlock carried(folder, mended);
+      EXPECT_EQ("OK", carried.Findings());
+      EXPECT_EQ("120", carried.Tag(FIMD_EXIF_EXIF, "PixelXDimension"));
+      EXPECT_EQ("Orvane test", carried.Tag(FIMD_EXIF_MAIN, "Make"));
+    }
+  }
+}
+
+// Whatever byte is wrong or wherever the block ends, the mending reads only
+// the block, and what it gives keeps nothing of the thumbnail.
+TEST(ExifBlock, AnyByteWrongOrAnyEndNeverReadsOutside) {
+  std::string thumbnail = SmallJpeg();
+  for (bool big_endian : {false, true}) {
+    ExifPlaces places;
+    std::string good =
+        ExifBlockMaker(big_endian).Camera(640, 480, 6, thumbnail, &places);
+    for (size_t at = 0; at <= good.size(); at++) {
+      std::string shorter(good.data(), at);
+      std::string wrong = good;
+      if (at < good.size()) wrong[at] ^= 0xFF;
+      for (const std::string *block : {&shorter, &wrong}) {
+        OrientationOf(*block);
+        std::string mended = Edited(*block, kGeometryChanged);
+        EXPECT_EQ(std::string::npos, mended.find(ThumbnailTail(thumbnail)))
+            << at;
+      }
+    }
+  }
+}
+
+}  // namespace
