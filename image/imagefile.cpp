@@ -11,6 +11,7 @@
 
 #include "image/carry.h"
 #include "image/forms.h"
+#include "image/photo_exif.h"
 #include "lib/strings.h"
 #include "platform/platform.h"
 
@@ -198,9 +199,11 @@ static int FitsInt(int64_t value) {
   return value >= INT_MIN && value <= INT_MAX;
 }
 
-// An edit's result in place of its source: with what the photo carries.
+// An edit's result in place of its source: with what the photo carries,
+// its EXIF telling the new geometry.
 static FIBITMAP *Carried(FIBITMAP *source, FIBITMAP *result) {
   CarryPhotoData(source, result);
+  RetellGeometry(result, 0);
   return result;
 }
 
@@ -253,12 +256,19 @@ void RotateTarget(int64_t W, int64_t H, double angle, int64_t *new_width,
   *new_height = (int64_t)ceil(W * s + H * c) + 1;
 }
 
+// A flip keeps the size, but the camera's thumbnail no longer shows the
+// picture.
+static int Retold(FIBITMAP *bitmap, int flipped) {
+  if (flipped) RetellGeometry(bitmap, 0);
+  return flipped;
+}
+
 int FlipImageHorizontal(FIBITMAP *bitmap) {
-  return FlipHorizontalInForm(bitmap);
+  return Retold(bitmap, FlipHorizontalInForm(bitmap));
 }
 
 int FlipImageVertical(FIBITMAP *bitmap) {
-  return FreeImage_FlipVertical(bitmap);
+  return Retold(bitmap, FreeImage_FlipVertical(bitmap));
 }
 
 void ResizeTarget(int64_t W, int64_t H, int width, int height,

@@ -6,7 +6,9 @@
 // Ownership: LoadImageByName, CropImage, RotateImage and ResizeImage return a
 // new bitmap that carries the photo's profile, metadata and resolution (or
 // NULL), and never release the one they were given; the caller releases
-// bitmaps with ReleaseImage. The flips work in place.
+// bitmaps with ReleaseImage. The flips work in place. Every edit that
+// changes the picture's geometry leaves its EXIF telling the new size and
+// without the camera's thumbnail.
 #ifndef ORVANE_IMAGE_IMAGEFILE_H
 #define ORVANE_IMAGE_IMAGEFILE_H
 

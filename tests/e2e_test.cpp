@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "app/interpreter.h"
+#include "tests/exif_blocks.h"
 #include "tests/program_harness.h"
+#include "tools/test_images.h"
 
 namespace {
 
@@ -491,6 +493,74 @@ TEST_F(EndToEnd, KilledWhileSavingLeavesAWholeFile) {
   }
   RecordProperty("killed_mid_save", mid_save);
   RecordProperty("had_new", news);
+}
+
+// The EXIF a camera writes for picture: its size, the orientation and a
+// thumbnail.
+std::string CameraBlock(FIBITMAP *picture, int orientation,
+                        const std::string &thumbnail) {
+  ExifPlaces places;
+  return ExifBlockMaker(true).Camera(FreeImage_GetWidth(picture),
+                                     FreeImage_GetHeight(picture),
+                                     orientation, thumbnail, &places);
+}
+
+void SaveWithExif(const std::string &path, FIBITMAP *picture,
+                  const std::string &block) {
+  AttachExifBlock(picture, block);
+  EXPECT_TRUE(FreeImage_Save(FIF_JPEG, picture, path.c_str(), 100));
+}
+
+std::string TagText(FIBITMAP *bitmap, FREE_IMAGE_MDMODEL model,
+                    const char *key) {
+  FITAG *tag = nullptr;
+  if (!FreeImage_GetMetadata(model, bitmap, key, &tag)) return "<none>";
+  return FreeImage_TagToString(model, tag);
+}
+
+// A crop once kept the camera's thumbnail of the whole picture, byte for
+// byte, and the old size: the picture cut away went out with the result.
+TEST_F(EndToEnd, GeometryEditsLeaveNoStaleThumbnailNorSize) {
+  FIBITMAP *scene = MakeSceneImage(64, 48, 24);
+  std::string thumbnail = SmallJpeg();
+  SaveWithExif(Work("photo.jpg"), scene, CameraBlock(scene, 1, thumbnail));
+  FreeImage_Unload(scene);
+  std::string tail = ThumbnailTail(thumbnail);
+  ASSERT_NE(std::string::npos, ReadWholeFile(Work("photo.jpg")).find(tail));
+  const Texts kEdits[] = {{"-c", "2", "2", "40", "30"}, {"-r", "90"},
+                          {"-r", "30"}, {"-fh"}, {"-fv"}, {"-w", "32"},
+                          {"-h", "24"}, {"-wh", "20", "20"}};
+  for (Texts args : kEdits) {
+    SCOPED_TRACE(args[0]);
+    args.insert(args.end(), {"-o", "out.jpg", "photo.jpg"});
+    Result r = Orvane(args);
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_EQ(std::string::npos, ReadWholeFile(Work("out.jpg")).find(tail));
+    FIBITMAP *out = LoadWork("out.jpg");
+    EXPECT_EQ(std::to_string(FreeImage_GetWidth(out)),
+              TagText(out, FIMD_EXIF_EXIF, "PixelXDimension"));
+    EXPECT_EQ(std::to_string(FreeImage_GetHeight(out)),
+              TagText(out, FIMD_EXIF_EXIF, "PixelYDimension"));
+    FreeImage_Unload(out);
+    if (!WindowsProgram()) {  // no exiftool beside Orvane.exe under Wine
+      EXPECT_EQ("OK", ExiftoolFindings(Work("out.jpg")));
+    }
+  }
+}
+
+// EXIF that can't be mended safely is left out rather than kept stale.
+TEST_F(EndToEnd, ExifThatCantBeMendedIsLeftOut) {
+  ExifPlaces places;
+  ExifBlockMaker maker(false);
+  std::string block = maker.Camera(64, 48, 1, SmallJpeg(), &places);
+  block.replace(places.ifd1 + 2 + 6 * 12, 4,
+                maker.Number((uint32_t)places.ifd1 - 6, 4));  // IFD1 loops
+  FIBITMAP *scene = MakeSceneImage(64, 48, 24);
+  SaveWithExif(Work("photo.jpg"), scene, block);
+  FreeImage_Unload(scene);
+  ASSERT_EQ(0, Orvane({"-fv", "-o", "out.jpg", "photo.jpg"}).status);
+  EXPECT_EQ(std::string::npos,
+            ReadWholeFile(Work("out.jpg")).find(std::string("Exif\0\0", 6)));
 }
 
 }  // namespace

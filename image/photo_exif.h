@@ -1,0 +1,23 @@
+// The EXIF a bitmap carries: the raw block the library read from a JPEG and
+// writes back byte for byte (the only EXIF any of its writers writes), and
+// the tags it parsed from that block.
+//
+// Ownership: nothing here takes or releases a bitmap; RawExifOf's answer
+// belongs to the bitmap and lasts until its metadata changes.
+#ifndef ORVANE_IMAGE_PHOTO_EXIF_H
+#define ORVANE_IMAGE_PHOTO_EXIF_H
+
+#include <stddef.h>
+
+struct FIBITMAP;
+
+// The bitmap's raw EXIF block, or NULL when it carries none.
+const unsigned char *RawExifOf(FIBITMAP *bitmap, size_t *size);
+
+// After an edit that changed the picture's geometry: the bitmap's EXIF gives
+// its size and loses the camera's thumbnail, and when upright its
+// Orientation is 1. EXIF that can't be mended safely is left out, all of it.
+// A NULL bitmap is ignored.
+void RetellGeometry(FIBITMAP *bitmap, int upright);
+
+#endif
