@@ -26,6 +26,7 @@ struct OptionRead {
   char **words;              // the option as typed, then its values
   int whole[kMostValues];    // kWholeNumbers: the values
   double angle;              // kAngle: the value
+  int orientation;           // -upright: the one it will find
 };
 
 // atoi's reading of a number, kept within int instead of overflowing.
@@ -139,6 +140,28 @@ static void ResizedSize(const OptionRead *option, int64_t *W, int64_t *H) {
   ResizeTarget(*W, *H, width, height, W, H);
 }
 
+// The photo turned as its EXIF orientation says, which is then 1.
+static void Upright(const OptionRead *option, EditState *state) {
+  Replace(state, UprightImage(state->current), option,
+          "the image can't be turned upright.");
+}
+
+static void UprightSize(const OptionRead *option, int64_t *width,
+                        int64_t *height) {
+  UprightTarget(*width, *height, option->orientation, width, height);
+}
+
+// -upright's size depends on the orientation it will find, known before any
+// work: the photo's own for the first, 1 for any after it.
+static void NoteOrientations(OptionRead *options, int read, FIBITMAP *bitmap) {
+  int orientation = PhotoOrientation(bitmap);
+  for (int i = 0; i < read; i++) {
+    if (options[i].row->apply != Upright) continue;
+    options[i].orientation = orientation;
+    orientation = 1;
+  }
+}
+
 const EditOption EditOptionTable[] = {
     {"-c", 4, kWholeNumbers, Crop, CroppedSize},
     {"-r", 1, kAngle, Rotate, RotatedSize},
@@ -149,6 +172,7 @@ const EditOption EditOptionTable[] = {
     {"-w", 1, kWholeNumbers, Resize, ResizedSize},
     {"-h", 1, kWholeNumbers, Resize, ResizedSize},
     {"-wh", 2, kWholeNumbers, Resize, ResizedSize},
+    {"-upright", 0, kNoValues, Upright, UprightSize},
     {NULL, 0, kNoValues, NULL, NULL},
 };
 
@@ -339,6 +363,7 @@ int RunCommand(int count, char **entries) {
     ReleaseImage(state.current);
     return 1;
   }
+  NoteOrientations(options, read, state.current);
   CheckSizes(options, read, state.current,
              OutputNamedLast(options, read, input));
   for (int i = 0; i < read; i++) options[i].row->apply(&options[i], &state);

@@ -21,6 +21,7 @@ const char UsageText[] =
     "[-w width] resize to width pixels\n"
     "[-h height] resize to height pixels\n"
     "[-wh width height] resize to width x height pixels\n"
+    "[-upright] turn the photo as its EXIF orientation says\n"
     "\n"
     "The file ends in .jpg, .jpeg, .png or .bmp; the options act in the "
     "order given.\n"

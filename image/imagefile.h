@@ -3,12 +3,12 @@
 // program nor shows a message, but answers NULL, 0 or an ImageError that the
 // caller turns into its own words.
 //
-// Ownership: LoadImageByName, CropImage, RotateImage and ResizeImage return a
-// new bitmap that carries the photo's profile, metadata and resolution (or
-// NULL), and never release the one they were given; the caller releases
-// bitmaps with ReleaseImage. The flips work in place. Every edit that
-// changes the picture's geometry leaves its EXIF telling the new size and
-// without the camera's thumbnail.
+// Ownership: LoadImageByName, CropImage, RotateImage, ResizeImage and
+// UprightImage return a new bitmap that carries the photo's profile,
+// metadata and resolution (or NULL), and never release the one they were
+// given; the caller releases bitmaps with ReleaseImage. The flips work in
+// place. Every edit that changes the picture's geometry leaves its EXIF
+// telling the new size and without the camera's thumbnail.
 #ifndef ORVANE_IMAGE_IMAGEFILE_H
 #define ORVANE_IMAGE_IMAGEFILE_H
 
@@ -85,6 +85,12 @@ int FlipImageHorizontal(FIBITMAP *bitmap);
 int FlipImageVertical(FIBITMAP *bitmap);
 FIBITMAP *ResizeImage(FIBITMAP *bitmap, int width, int height);
 
+// The photo's EXIF Orientation, 1 to 8; 0 when it has none that can be read.
+int PhotoOrientation(FIBITMAP *bitmap);
+// The photo turned and flipped as its orientation says it is to be seen,
+// with the tag set to 1; a copy when there is nothing to turn.
+FIBITMAP *UprightImage(FIBITMAP *bitmap);
+
 // The size of what each edit makes of a W x H image, known before any work
 // so that a size the machine can't hold is refused at once. 0 x 0 for an
 // edit that will fail anyway (a rectangle outside the image, an angle that
@@ -98,6 +104,9 @@ void RotateTarget(int64_t W, int64_t H, double angle, int64_t *new_width,
 // Computed in 64 bits so that no product overflows.
 void ResizeTarget(int64_t W, int64_t H, int width, int height,
                   int64_t *new_width, int64_t *new_height);
+// Orientations 5 to 8 lie on their side.
+void UprightTarget(int64_t W, int64_t H, int orientation,
+                   int64_t *new_width, int64_t *new_height);
 
 // The bytes a width x height bitmap takes in the form the edits make of
 // bitmap's pixels (at least 24 bits each, as the library's resize and turn

@@ -52,3 +52,9 @@ void RetellGeometry(FIBITMAP *bitmap, int upright) {
     LeaveOutExif(bitmap);
   free(mended);
 }
+
+int PhotoOrientation(FIBITMAP *bitmap) {
+  size_t size = 0;
+  const unsigned char *block = RawExifOf(bitmap, &size);
+  return block != NULL ? ExifOrientation(block, size) : 0;
+}

@@ -49,6 +49,7 @@ expect "B.JPEG" -wh 10 20 B
 expect "d.bmp" -O d             # the value of -o is a file name
 expect "" -oq ""
 expect "-w -wh" -fh -w
+expect "-upright" -u
 
 if ((failures > 0)); then
   echo "$failures completion cases failed"

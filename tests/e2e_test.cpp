@@ -511,6 +511,12 @@ void SaveWithExif(const std::string &path, FIBITMAP *picture,
   EXPECT_TRUE(FreeImage_Save(FIF_JPEG, picture, path.c_str(), 100));
 }
 
+// A camera's photo of picture.
+void SaveAsCameraPhoto(const std::string &path, FIBITMAP *picture,
+                       int orientation) {
+  SaveWithExif(path, picture, CameraBlock(picture, orientation, SmallJpeg()));
+}
+
 std::string TagText(FIBITMAP *bitmap, FREE_IMAGE_MDMODEL model,
                     const char *key) {
   FITAG *tag = nullptr;
@@ -529,13 +535,15 @@ TEST_F(EndToEnd, GeometryEditsLeaveNoStaleThumbnailNorSize) {
   ASSERT_NE(std::string::npos, ReadWholeFile(Work("photo.jpg")).find(tail));
   const Texts kEdits[] = {{"-c", "2", "2", "40", "30"}, {"-r", "90"},
                           {"-r", "30"}, {"-fh"}, {"-fv"}, {"-w", "32"},
-                          {"-h", "24"}, {"-wh", "20", "20"}};
+                          {"-h", "24"}, {"-wh", "20", "20"}, {"-upright"}};
   for (Texts args : kEdits) {
     SCOPED_TRACE(args[0]);
     args.insert(args.end(), {"-o", "out.jpg", "photo.jpg"});
     Result r = Orvane(args);
     ASSERT_EQ(0, r.status) << r.err;
-    EXPECT_EQ(std::string::npos, ReadWholeFile(Work("out.jpg")).find(tail));
+    bool geometry = args[0] != "-upright";  // orientation 1: nothing to do
+    EXPECT_EQ(geometry, ReadWholeFile(Work("out.jpg")).find(tail) ==
+                            std::string::npos);
     FIBITMAP *out = LoadWork("out.jpg");
     EXPECT_EQ(std::to_string(FreeImage_GetWidth(out)),
               TagText(out, FIMD_EXIF_EXIF, "PixelXDimension"));
@@ -561,6 +569,77 @@ TEST_F(EndToEnd, ExifThatCantBeMendedIsLeftOut) {
   ASSERT_EQ(0, Orvane({"-fv", "-o", "out.jpg", "photo.jpg"}).status);
   EXPECT_EQ(std::string::npos,
             ReadWholeFile(Work("out.jpg")).find(std::string("Exif\0\0", 6)));
+}
+
+// A picture the user sees: six tiles of colours far apart, 16 pixels a
+// side so that JPEG keeps each one flat.
+const RGBQUAD kTiles[2][3] = {{{0, 0, 255, 0}, {0, 255, 0, 0}, {255, 0, 0, 0}},
+                              {{0, 255, 255, 0}, {255, 255, 255, 0},
+                               {0, 0, 0, 0}}};
+
+RGBQUAD SeenAt(int x, int y) { return kTiles[y / 16][x / 16]; }
+
+// The picture stored as a camera held sideways or upside down stores it,
+// (x, y) counted from the top left: EXIF names where the stored rows and
+// columns lie in the picture seen.
+FIBITMAP *StoredFor(int orientation) {
+  const int W = 48, H = 32;
+  bool sideways = orientation >= 5;
+  FIBITMAP *stored = FreeImage_Allocate(sideways ? H : W, sideways ? W : H, 24);
+  int width = FreeImage_GetWidth(stored), height = FreeImage_GetHeight(stored);
+  for (int y = 0; y < height; y++) {
+    for (int x = 0; x < width; x++) {
+      const int seen[9][2] = {{0, 0},         {x, y},
+                              {W - 1 - x, y}, {W - 1 - x, H - 1 - y},
+                              {x, H - 1 - y}, {y, x},
+                              {W - 1 - y, x}, {W - 1 - y, H - 1 - x},
+                              {y, H - 1 - x}};
+      RGBQUAD colour = SeenAt(seen[orientation][0], seen[orientation][1]);
+      FreeImage_SetPixelColor(stored, x, height - 1 - y, &colour);
+    }
+  }
+  return stored;
+}
+
+// Every orientation gives the picture the tag shows, its tag 1 and no
+// thumbnail of the picture as it was stored.
+TEST_F(EndToEnd, UprightGivesThePictureTheTagShows) {
+  for (int orientation = 1; orientation <= 8; orientation++) {
+    SCOPED_TRACE(orientation);
+    FIBITMAP *stored = StoredFor(orientation);
+    SaveAsCameraPhoto(Work("photo.jpg"), stored, orientation);
+    FreeImage_Unload(stored);
+    Result r = Orvane({"-upright", "-o", "out.jpg", "photo.jpg"});
+    ASSERT_EQ(0, r.status) << r.err;
+    FIBITMAP *out = LoadWork("out.jpg");
+    ASSERT_EQ(48u, FreeImage_GetWidth(out));
+    ASSERT_EQ(32u, FreeImage_GetHeight(out));
+    for (int y = 8; y < 32; y += 16) {
+      for (int x = 8; x < 48; x += 16) {
+        RGBQUAD got, want = SeenAt(x, y);
+        FreeImage_GetPixelColor(out, x, 31 - y, &got);
+        EXPECT_NEAR(want.rgbRed, got.rgbRed, 8) << x << "," << y;
+        EXPECT_NEAR(want.rgbGreen, got.rgbGreen, 8) << x << "," << y;
+        EXPECT_NEAR(want.rgbBlue, got.rgbBlue, 8) << x << "," << y;
+      }
+    }
+    EXPECT_EQ("top, left side", TagText(out, FIMD_EXIF_MAIN, "Orientation"));
+    FreeImage_Unload(out);
+  }
+}
+
+// Its size is known before any work: a sideways photo is upright with its
+// sides swapped, once.
+TEST_F(EndToEnd, UprightSizeIsKnownBeforeAnyWork) {
+  FIBITMAP *stored = StoredFor(6);
+  SaveAsCameraPhoto(Work("photo.jpg"), stored, 6);
+  FreeImage_Unload(stored);
+  for (const Texts &args :
+       {Texts{"-upright", "-w", "999999", "photo.jpg"},
+        Texts{"-upright", "-upright", "-w", "999999", "photo.jpg"}})
+    ExpectWarning(Orvane(args),
+                  "Option -w 999999 failed: not enough memory for a 999999 x "
+                  "666666 image.");
 }
 
 }  // namespace
