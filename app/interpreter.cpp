@@ -17,6 +17,7 @@ struct EditState {
   FIBITMAP *current;
   const char *output;  // borrowed from the argument vector
   int quality;
+  int strip;  // leave the photo's metadata out of the output
 };
 
 enum { kMostValues = 4 };
@@ -162,6 +163,9 @@ static void NoteOrientations(OptionRead *options, int read, FIBITMAP *bitmap) {
   }
 }
 
+// Acts on the output wherever it stands, as -o does.
+static void Strip(const OptionRead *, EditState *state) { state->strip = 1; }
+
 const EditOption EditOptionTable[] = {
     {"-c", 4, kWholeNumbers, Crop, CroppedSize},
     {"-r", 1, kAngle, Rotate, RotatedSize},
@@ -173,6 +177,7 @@ const EditOption EditOptionTable[] = {
     {"-h", 1, kWholeNumbers, Resize, ResizedSize},
     {"-wh", 2, kWholeNumbers, Resize, ResizedSize},
     {"-upright", 0, kNoValues, Upright, UprightSize},
+    {"-strip", 0, kNoValues, Strip, NULL},
     {NULL, 0, kNoValues, NULL, NULL},
 };
 
@@ -337,6 +342,7 @@ static const char *OutputNamedLast(const OptionRead *options, int read,
 }
 
 static void SaveOutput(const EditState *state) {
+  if (state->strip) StripPhotoMetadata(state->current);
   SaveFailure failure;
   if (!SaveImageByName(state->current, state->output, state->quality,
                        &failure)) {
@@ -354,7 +360,7 @@ int RunCommand(int count, char **entries) {
     return 1;
   }
   const char *input = entries[count - 1];
-  EditState state = {LoadInput(input), input, 100};
+  EditState state = {LoadInput(input), input, 100, 0};
   OptionRead *options = (OptionRead *)ReallocOrExit(
       NULL, (size_t)count, sizeof(OptionRead), "Out of memory");
   int read = ReadOptions(count, entries, options);

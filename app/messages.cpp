@@ -22,6 +22,7 @@ const char UsageText[] =
     "[-h height] resize to height pixels\n"
     "[-wh width height] resize to width x height pixels\n"
     "[-upright] turn the photo as its EXIF orientation says\n"
+    "[-strip] leave out EXIF, IPTC and XMP; keep the colour profile\n"
     "\n"
     "The file ends in .jpg, .jpeg, .png or .bmp; the options act in the "
     "order given.\n"

@@ -58,3 +58,10 @@ int PhotoOrientation(FIBITMAP *bitmap) {
   const unsigned char *block = RawExifOf(bitmap, &size);
   return block != NULL ? ExifOrientation(block, size) : 0;
 }
+
+// The ICC profile is no metadata of this kind: without it colours change.
+void StripPhotoMetadata(FIBITMAP *bitmap) {
+  LeaveOutExif(bitmap);
+  FreeImage_SetMetadata(FIMD_IPTC, bitmap, NULL, NULL);
+  FreeImage_SetMetadata(FIMD_XMP, bitmap, NULL, NULL);
+}

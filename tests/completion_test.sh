@@ -50,6 +50,7 @@ expect "d.bmp" -O d             # the value of -o is a file name
 expect "" -oq ""
 expect "-w -wh" -fh -w
 expect "-upright" -u
+expect "-strip" -fh -s
 
 if ((failures > 0)); then
   echo "$failures completion cases failed"

@@ -15,6 +15,7 @@
 
 #include "app/interpreter.h"
 #include "tests/exif_blocks.h"
+#include "tests/icc_profiles.h"
 #include "tests/program_harness.h"
 #include "tools/test_images.h"
 
@@ -640,6 +641,40 @@ TEST_F(EndToEnd, UprightSizeIsKnownBeforeAnyWork) {
     ExpectWarning(Orvane(args),
                   "Option -w 999999 failed: not enough memory for a 999999 x "
                   "666666 image.");
+}
+
+// -strip acts on the output wherever it stands; the profile stays, or the
+// colours would change.
+TEST_F(EndToEnd, StripLeavesOutMetadataButKeepsTheProfile) {
+  FIBITMAP *scene = MakeSceneImage(64, 48, 24);
+  std::string profile = MinimalIccProfile("RGB ");
+  FreeImage_CreateICCProfile(scene, (void *)profile.data(),
+                             (long)profile.size());
+  FreeImage_SetMetadataKeyValue(FIMD_XMP, scene, "XMLPacket",
+                                "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>");
+  FreeImage_SetMetadataKeyValue(FIMD_IPTC, scene, "By-line", "A. Person");
+  SaveAsCameraPhoto(Work("photo.jpg"), scene, 1);
+  FreeImage_Unload(scene);
+  const std::string kMetadata[] = {std::string("Exif\0\0", 6), "xmpmeta",
+                                   "Photoshop 3.0"};
+  std::string photo = ReadWholeFile(Work("photo.jpg"));
+  for (const std::string &metadata : kMetadata)
+    ASSERT_NE(std::string::npos, photo.find(metadata)) << metadata;
+  const struct {
+    Texts args;
+    std::string output;
+  } kLines[] = {{{"-strip", "-o", "out.jpg", "photo.jpg"}, "out.jpg"},
+                {{"-o", "last.jpg", "-strip", "-fh", "photo.jpg"}, "last.jpg"},
+                {{"-strip", "-o", "out.png", "photo.jpg"}, "out.png"}};
+  for (const auto &line : kLines) {
+    SCOPED_TRACE(line.output);
+    ASSERT_EQ(0, Orvane(line.args).status);
+    std::string out = ReadWholeFile(Work(line.output));
+    for (const std::string &metadata : kMetadata)
+      EXPECT_EQ(std::string::npos, out.find(metadata)) << metadata;
+    EXPECT_NE(std::string::npos,
+              out.find(line.output == "out.png" ? "iCCP" : "ICC_PROFILE"));
+  }
 }
 
 }  // namespace
