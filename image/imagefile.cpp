@@ -60,12 +60,16 @@ static unsigned DLL_CALLCONV ReadFromFile(void *buffer, unsigned size,
   return (unsigned)fread(buffer, size, count, ((SaveTarget *)handle)->file);
 }
 
-static unsigned DLL_CALLCONV WriteToFile(void *buffer, unsigned size,
-                                         unsigned count, fi_handle handle) {
-  SaveTarget *target = (SaveTarget *)handle;
-  unsigned written = (unsigned)fwrite(buffer, size, count, target->file);
+static size_t Write(SaveTarget *target, const void *buffer, size_t size,
+                    size_t count) {
+  size_t written = fwrite(buffer, size, count, target->file);
   if (written < count && target->write_error == 0) target->write_error = errno;
   return written;
+}
+
+static unsigned DLL_CALLCONV WriteToFile(void *buffer, unsigned size,
+                                         unsigned count, fi_handle handle) {
+  return (unsigned)Write((SaveTarget *)handle, buffer, size, count);
 }
 
 static int DLL_CALLCONV SeekInFile(fi_handle handle, long offset, int origin) {
@@ -103,17 +107,36 @@ static void WriteFailed(SaveFailure *failure, int error) {
 // count.
 enum SaveOutcome { kSaved, kNotWritten, kNotEncoded };
 
-static SaveOutcome SaveToFile(FIBITMAP *bitmap, ImageFormat format,
-                              const char *path, int flags,
+// What a save writes: a bitmap that the library encodes, or bytes made
+// already (a JPEG transformed losslessly).
+struct Content {
+  FIBITMAP *bitmap;  // NULL: the bytes
+  ImageFormat format;
+  int flags;
+  const unsigned char *bytes;
+  size_t size;
+};
+
+// 1, or 0 when the library could not encode the bitmap.
+static int WriteContent(const Content *content, SaveTarget *target) {
+  if (content->bitmap == NULL) {
+    Write(target, content->bytes, 1, content->size);
+    return 1;
+  }
+  FreeImageIO io = {ReadFromFile, WriteToFile, SeekInFile, TellInFile};
+  return FreeImage_SaveToHandle((FREE_IMAGE_FORMAT)content->format,
+                                content->bitmap, &io, (fi_handle)target,
+                                content->flags);
+}
+
+static SaveOutcome SaveToFile(const Content *content, const char *path,
                               SaveFailure *failure) {
   SaveTarget target = {fopen(path, "w+b"), 0};
   if (target.file == NULL) {
     WriteFailed(failure, errno);
     return kNotWritten;
   }
-  FreeImageIO io = {ReadFromFile, WriteToFile, SeekInFile, TellInFile};
-  int encoded = FreeImage_SaveToHandle((FREE_IMAGE_FORMAT)format, bitmap, &io,
-                                       (fi_handle)&target, flags);
+  int encoded = WriteContent(content, &target);
   if (fflush(target.file) != 0 && target.write_error == 0)
     target.write_error = errno;
   if (fclose(target.file) != 0 && target.write_error == 0)
@@ -125,22 +148,20 @@ static SaveOutcome SaveToFile(FIBITMAP *bitmap, ImageFormat format,
   if (!encoded) {
     snprintf(failure->reason, sizeof failure->reason,
              "The image library could not write it as %s.",
-             FormatName(format));
+             FormatName(content->format));
     return kNotEncoded;
   }
   return kSaved;
 }
 
-static SaveOutcome SaveSafely(FIBITMAP *bitmap, ImageFormat format,
-                              const char *path, int quality,
+static SaveOutcome SaveSafely(const Content *content, const char *path,
                               SaveFailure *failure) {
   SafeSave save;
   if (!PlatformBeginSafeSave(path, &save)) {
     snprintf(failure->reason, sizeof failure->reason, "%s", save.reason);
     return kNotWritten;
   }
-  SaveOutcome outcome = SaveToFile(bitmap, format, save.temp,
-                                   SaveFlagsFor(format, quality), failure);
+  SaveOutcome outcome = SaveToFile(content, save.temp, failure);
   if (outcome != kSaved) {
     PlatformAbandonSafeSave(&save);
     return outcome;
@@ -158,12 +179,20 @@ static SaveOutcome SaveSafely(FIBITMAP *bitmap, ImageFormat format,
 static SaveOutcome SaveWithProfileIfTaken(FIBITMAP *saved, ImageFormat format,
                                           const char *path, int quality,
                                           SaveFailure *failure) {
-  SaveOutcome outcome = SaveSafely(saved, format, path, quality, failure);
+  Content content = {saved, format, SaveFlagsFor(format, quality), NULL, 0};
+  SaveOutcome outcome = SaveSafely(&content, path, failure);
   if (outcome != kNotEncoded || format != kFormatPng ||
       FreeImage_GetICCProfile(saved)->size == 0)
     return outcome;
   FreeImage_DestroyICCProfile(saved);
-  return SaveSafely(saved, format, path, quality, failure);
+  return SaveSafely(&content, path, failure);
+}
+
+int SaveBytesByName(const unsigned char *bytes, size_t size, const char *path,
+                    SaveFailure *failure) {
+  failure->reason[0] = '\0';
+  Content content = {NULL, ImageFormatOf(path), 0, bytes, size};
+  return SaveSafely(&content, path, failure) == kSaved;
 }
 
 int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality,

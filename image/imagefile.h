@@ -69,6 +69,11 @@ FIBITMAP *LoadImageByName(const char *path, LoadFailure *failure);
 int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality,
                     SaveFailure *failure = NULL);
 
+// Writes bytes made already (a JPEG transformed losslessly) to path the
+// same safe way. 1, or 0 with *failure filled in.
+int SaveBytesByName(const unsigned char *bytes, size_t size, const char *path,
+                    SaveFailure *failure);
+
 // 1 when a width x height image can be written in format; else 0 with
 // reason (reason_size bytes) saying why, as one sentence. Only JPEG has a
 // limit below what memory allows: 65500 pixels a side.
