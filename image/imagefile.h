@@ -95,8 +95,9 @@ int PhotoOrientation(FIBITMAP *bitmap);
 // The photo turned and flipped as its orientation says it is to be seen,
 // with the tag set to 1; a copy when there is nothing to turn.
 FIBITMAP *UprightImage(FIBITMAP *bitmap);
-// Leaves out the EXIF (GPS position and serial numbers with it), IPTC and
-// XMP the photo carries; its ICC profile stays, or colours would change.
+// Leaves out the EXIF (GPS position and serial numbers with it), the
+// camera's thumbnail, IPTC and XMP the photo carries; its ICC profile stays,
+// or colours would change.
 void StripPhotoMetadata(FIBITMAP *bitmap);
 
 // The size of what each edit makes of a W x H image, known before any work

@@ -38,11 +38,19 @@ static int SetRawExif(FIBITMAP *bitmap, const unsigned char *block,
   return set;
 }
 
+// The library loads the camera's thumbnail into the bitmap's own, which its
+// JPEG writer writes as a JFIF extension, and keeps it on a flip.
+static void LeaveOutThumbnail(FIBITMAP *bitmap) {
+  FreeImage_SetThumbnail(bitmap, NULL);
+}
+
 // The tags the library parsed are left as they were read: no writer of its
 // writes them, and the program reads only the block.
 void RetellGeometry(FIBITMAP *bitmap, int upright) {
+  if (bitmap == NULL) return;
+  LeaveOutThumbnail(bitmap);
   size_t size = 0;
-  const unsigned char *block = bitmap ? RawExifOf(bitmap, &size) : NULL;
+  const unsigned char *block = RawExifOf(bitmap, &size);
   if (block == NULL) return;
   ExifChanges changes = {FreeImage_GetWidth(bitmap),
                          FreeImage_GetHeight(bitmap), 1, upright};
@@ -62,6 +70,7 @@ int PhotoOrientation(FIBITMAP *bitmap) {
 // The ICC profile is no metadata of this kind: without it colours change.
 void StripPhotoMetadata(FIBITMAP *bitmap) {
   LeaveOutExif(bitmap);
+  LeaveOutThumbnail(bitmap);
   FreeImage_SetMetadata(FIMD_IPTC, bitmap, NULL, NULL);
   FreeImage_SetMetadata(FIMD_XMP, bitmap, NULL, NULL);
 }

@@ -15,9 +15,9 @@ struct FIBITMAP;
 const unsigned char *RawExifOf(FIBITMAP *bitmap, size_t *size);
 
 // After an edit that changed the picture's geometry: the bitmap's EXIF gives
-// its size and loses the camera's thumbnail, and when upright its
-// Orientation is 1. EXIF that can't be mended safely is left out, all of it.
-// A NULL bitmap is ignored.
+// its size, the camera's thumbnail is gone from it and from the bitmap, and
+// when upright its Orientation is 1. EXIF that can't be mended safely is
+// left out, all of it. A NULL bitmap is ignored.
 void RetellGeometry(FIBITMAP *bitmap, int upright);
 
 #endif
