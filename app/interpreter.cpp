@@ -6,9 +6,11 @@
 #include <string.h>
 
 #include "app/cmdline.h"
+#include "app/lossless.h"
 #include "app/messages.h"
 #include "app/process.h"
 #include "image/imagefile.h"
+#include "image/lossless.h"
 #include "lib/strings.h"
 #include "log/log.h"
 #include "platform/platform.h"
@@ -18,16 +20,6 @@ struct EditState {
   const char *output;  // borrowed from the argument vector
   int quality;
   int strip;  // leave the photo's metadata out of the output
-};
-
-enum { kMostValues = 4 };
-
-struct OptionRead {
-  const EditOption *row;
-  char **words;              // the option as typed, then its values
-  int whole[kMostValues];    // kWholeNumbers: the values
-  double angle;              // kAngle: the value
-  int orientation;           // -upright: the one it will find
 };
 
 // atoi's reading of a number, kept within int instead of overflowing.
@@ -54,13 +46,11 @@ static void JoinWords(char *buffer, size_t size, char **entries, int from,
                              i > from ? " " : "", entries[i]);
 }
 
-// The option and its values as the user typed them.
-static void DescribeOption(char *buffer, size_t size, const OptionRead *option) {
+void DescribeOption(char *buffer, size_t size, const OptionRead *option) {
   JoinWords(buffer, size, option->words, 0, option->row->values);
 }
 
-[[noreturn]] static void OptionFailed(const OptionRead *option,
-                                      const char *reason) {
+[[noreturn]] void OptionFailed(const OptionRead *option, const char *reason) {
   char described[200];
   DescribeOption(described, sizeof described, option);
   ErrorExitF("Option %s failed: %s", described, reason);
@@ -75,10 +65,12 @@ static void Replace(EditState *state, FIBITMAP *next, const OptionRead *option,
   state->current = next;
 }
 
+const char kCropOutsideImage[] = "the rectangle must lie inside the image.";
+
 static void Crop(const OptionRead *option, EditState *state) {
   const int *v = option->whole;
   Replace(state, CropImage(state->current, v[0], v[1], v[2], v[3]), option,
-          "the rectangle must lie inside the image.");
+          kCropOutsideImage);
 }
 
 static void CroppedSize(const OptionRead *option, int64_t *width,
@@ -119,6 +111,10 @@ static void SetQuality(const OptionRead *option, EditState *state) {
   state->quality = option->whole[0];
 }
 
+// -lossless decides how the whole run goes (RunLosslessCommand); as an edit
+// it does nothing.
+static void KeepCompression(const OptionRead *, EditState *) {}
+
 // -w and -h are -wh with the other side left to the proportion.
 static void ResizeSides(const OptionRead *option, int *width, int *height) {
   const char *name = option->row->name;
@@ -154,8 +150,7 @@ static void UprightSize(const OptionRead *option, int64_t *width,
 
 // -upright's size depends on the orientation it will find, known before any
 // work: the photo's own for the first, 1 for any after it.
-static void NoteOrientations(OptionRead *options, int read, FIBITMAP *bitmap) {
-  int orientation = PhotoOrientation(bitmap);
+static void NoteOrientations(OptionRead *options, int read, int orientation) {
   for (int i = 0; i < read; i++) {
     if (options[i].row->apply != Upright) continue;
     options[i].orientation = orientation;
@@ -173,6 +168,7 @@ const EditOption EditOptionTable[] = {
     {"-fv", 0, kNoValues, FlipVertical, NULL},
     {"-o", 1, kText, SetOutput, NULL},
     {"-oq", 1, kWholeNumbers, SetQuality, NULL},
+    {"-lossless", 0, kNoValues, KeepCompression, NULL},
     {"-w", 1, kWholeNumbers, Resize, ResizedSize},
     {"-h", 1, kWholeNumbers, Resize, ResizedSize},
     {"-wh", 2, kWholeNumbers, Resize, ResizedSize},
@@ -320,16 +316,19 @@ static void CheckSizes(const OptionRead *options, int read, FIBITMAP *bitmap,
 }
 
 // The first line is what scripts may match; the second says why.
+[[noreturn]] static void InputFailed(const char *path,
+                                     const LoadFailure *failure) {
+  if (failure->error == kImageNoFormat)
+    ErrorExitF("Input file: %s - must end in .jpg, .jpeg, .png or .bmp",
+               path);
+  if (DebugLevel > 0) LogF("Couldn't open %s: %s", path, failure->reason);
+  ErrorExitF("Couldn't open input file: %s\n%s", path, failure->reason);
+}
+
 static FIBITMAP *LoadInput(const char *path) {
   LoadFailure failure;
   FIBITMAP *bitmap = LoadImageByName(path, &failure);
-  if (failure.error == kImageNoFormat)
-    ErrorExitF("Input file: %s - must end in .jpg, .jpeg, .png or .bmp",
-               path);
-  if (bitmap == NULL) {
-    if (DebugLevel > 0) LogF("Couldn't open %s: %s", path, failure.reason);
-    ErrorExitF("Couldn't open input file: %s\n%s", path, failure.reason);
-  }
+  if (bitmap == NULL) InputFailed(path, &failure);
   return bitmap;
 }
 
@@ -341,16 +340,66 @@ static const char *OutputNamedLast(const OptionRead *options, int read,
   return input;
 }
 
+[[noreturn]] static void SaveFailed(const char *output,
+                                    const SaveFailure *failure) {
+  if (DebugLevel > 0) LogF("Couldn't save %s: %s", output, failure->reason);
+  ErrorExitF("Couldn't save output file: %s\n%s", output, failure->reason);
+}
+
 static void SaveOutput(const EditState *state) {
   if (state->strip) StripPhotoMetadata(state->current);
   SaveFailure failure;
   if (!SaveImageByName(state->current, state->output, state->quality,
-                       &failure)) {
-    if (DebugLevel > 0)
-      LogF("Couldn't save %s: %s", state->output, failure.reason);
-    ErrorExitF("Couldn't save output file: %s\n%s", state->output,
-               failure.reason);
+                       &failure))
+    SaveFailed(state->output, &failure);
+}
+
+// Whether -lossless is among the options, found before the photo is read:
+// it decides whether the photo is decoded at all.
+static int AsksLossless(int count, char **entries) {
+  for (int i = 1; i < count - 1; i++) {
+    const EditOption *row = FindEditOption(entries[i]);
+    if (row != NULL && row->apply == KeepCompression) return 1;
+    if (row != NULL) i += row->values;
   }
+  return 0;
+}
+
+// The coded blocks keep their own quality, so one asked for is a slip. 0
+// after the usage.
+static int NoQualityAsked(const OptionRead *options, int read) {
+  for (int i = 0; i < read; i++) {
+    if (options[i].row->apply != SetQuality) continue;
+    char typed[200];
+    DescribeOption(typed, sizeof typed, &options[i]);
+    return Misread(typed, "-lossless keeps the photo's own quality");
+  }
+  return 1;
+}
+
+// With -lossless the photo's bytes are read, never decoded, and the edits
+// are done on its coded blocks; the same slips end the run with the usage.
+static int RunLosslessCommand(int count, char **entries) {
+  const char *input = entries[count - 1];
+  LosslessSource source;
+  LoadFailure failure;
+  if (!ReadLosslessSource(input, &source, &failure))
+    InputFailed(input, &failure);
+  OptionRead *options = (OptionRead *)ReallocOrExit(
+      NULL, (size_t)count, sizeof(OptionRead), "Out of memory");
+  int read = ReadOptions(count, entries, options);
+  int understood = read >= 0 && NoQualityAsked(options, read);
+  if (understood) {
+    const char *output = OutputNamedLast(options, read, input);
+    CheckOutput(output, 0, 0);
+    NoteOrientations(options, read, source.orientation);
+    SaveFailure save_failure;
+    if (!RunLossless(options, read, &source, input, output, &save_failure))
+      SaveFailed(output, &save_failure);
+  }
+  free(options);
+  ReleaseLosslessSource(&source);
+  return understood ? 0 : 1;
 }
 
 int RunCommand(int count, char **entries) {
@@ -359,6 +408,7 @@ int RunCommand(int count, char **entries) {
     ShowUsageForMistake("No file given: name the image to edit last.");
     return 1;
   }
+  if (AsksLossless(count, entries)) return RunLosslessCommand(count, entries);
   const char *input = entries[count - 1];
   EditState state = {LoadInput(input), input, 100, 0};
   OptionRead *options = (OptionRead *)ReallocOrExit(
@@ -369,7 +419,7 @@ int RunCommand(int count, char **entries) {
     ReleaseImage(state.current);
     return 1;
   }
-  NoteOrientations(options, read, state.current);
+  NoteOrientations(options, read, PhotoOrientation(state.current));
   CheckSizes(options, read, state.current,
              OutputNamedLast(options, read, input));
   for (int i = 0; i < read; i++) options[i].row->apply(&options[i], &state);

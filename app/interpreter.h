@@ -1,15 +1,17 @@
 // The command interpreter: special commands, or load, edit options in order,
-// and save. Returns the exit status (0 or 1); fatal errors end the process
-// with status 1 and never return.
+// and save; with -lossless, the lossless run (app/lossless.h). Returns the
+// exit status (0 or 1); fatal errors end the process with status 1 and never
+// return.
 //
 // The entries belong to the caller; the interpreter only borrows them.
 #ifndef ORVANE_APP_INTERPRETER_H
 #define ORVANE_APP_INTERPRETER_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 struct EditState;   // what the edits so far have made of the photo
-struct OptionRead;  // one option with its values, read and checked
+struct OptionRead;
 
 // What an option's values are.
 enum ValueKind {
@@ -35,6 +37,26 @@ struct EditOption {
 
 // The edit options in the order they are matched.
 extern const EditOption EditOptionTable[];
+
+enum { kMostValues = 4 };
+
+// One option with its values, read and checked.
+struct OptionRead {
+  const EditOption *row;
+  char **words;              // the option as typed, then its values
+  int whole[kMostValues];    // kWholeNumbers: the values
+  double angle;              // kAngle: the value
+  int orientation;           // -upright: the one it will find
+};
+
+// The option and its values as the user typed them.
+void DescribeOption(char *buffer, size_t size, const OptionRead *option);
+
+// Ends the run with "Option <as typed> failed: <reason>".
+[[noreturn]] void OptionFailed(const OptionRead *option, const char *reason);
+
+// Why a crop fails, with -lossless or without.
+extern const char kCropOutsideImage[];
 
 int RunCommand(int count, char **entries);
 

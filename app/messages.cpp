@@ -23,6 +23,7 @@ const char UsageText[] =
     "[-wh width height] resize to width x height pixels\n"
     "[-upright] turn the photo as its EXIF orientation says\n"
     "[-strip] leave out EXIF, IPTC and XMP; keep the colour profile\n"
+    "[-lossless] turn, flip and crop a JPEG without re-encoding it\n"
     "\n"
     "The file ends in .jpg, .jpeg, .png or .bmp; the options act in the "
     "order given.\n"

@@ -51,6 +51,7 @@ expect "" -oq ""
 expect "-w -wh" -fh -w
 expect "-upright" -u
 expect "-strip" -fh -s
+expect "-lossless" -r 90 -lo
 
 if ((failures > 0)); then
   echo "$failures completion cases failed"

@@ -29,8 +29,8 @@ _orvane_images() {
 }
 
 _orvane_options() {
-  local -a options=(-c -r -fh -fv -o -oq -w -h -wh -upright -strip -dbg= '-?'
-                    -help -ver --help --version)
+  local -a options=(-c -r -fh -fv -o -oq -w -h -wh -upright -strip -lossless
+                    -dbg= '-?' -help -ver --help --version)
   local option
   for option in "${options[@]}"; do
     [[ $option == "$1"* ]] && COMPREPLY+=("$option")

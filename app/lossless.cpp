@@ -1,0 +1,184 @@
+#include "app/lossless.h"
+
+#include <math.h>
+#include <stdarg.h>
+#include <stdio.h>
+
+#include "image/lossless.h"
+#include "lib/report.h"
+#include "lib/strings.h"
+
+// The chain so far, what becomes of the metadata, and the options to blame
+// for what only the whole chain shows.
+struct LosslessRun {
+  LosslessChain chain;
+  LosslessMarkers markers;
+  const OptionRead *last_turn;  // the last turn or flip: partial blocks
+  const OptionRead *last_crop;  // a crop off the block grid
+};
+
+[[noreturn]] __attribute__((format(printf, 2, 3))) static void Refuse(
+    const char *subject, const char *format, ...) {
+  char cause[kMessageBufferSize];
+  va_list values;
+  va_start(values, format);
+  vsnprintf(cause, sizeof cause, format, values);
+  va_end(values);
+  ErrorExitF(
+      "%s can't be done losslessly: %s\n"
+      "Without -lossless the photo is re-encoded.",
+      subject, cause);
+}
+
+struct Subject {
+  char text[200];
+};
+
+static Subject OptionSubject(const OptionRead *option) {
+  Subject subject;
+  char described[180];
+  DescribeOption(described, sizeof described, option);
+  snprintf(subject.text, sizeof subject.text, "Option %s", described);
+  return subject;
+}
+
+static void ComposeCrop(const OptionRead *option, LosslessRun *run) {
+  const int *v = option->whole;
+  if (!ChainCrop(&run->chain, v[0], v[1], v[2], v[3]))
+    OptionFailed(option, kCropOutsideImage);
+  run->last_crop = option;
+}
+
+static void ComposeTurn(const OptionRead *option, LosslessRun *run) {
+  double angle = option->angle;
+  if (!isfinite(angle) || fmod(angle, 90) != 0)
+    Refuse(OptionSubject(option).text,
+           "it turns by %s degrees; only quarter turns (multiples of 90) "
+           "move the photo's coded blocks as they are.",
+           option->words[1]);
+  ChainTurn(&run->chain, (int64_t)(fmod(angle, 360) / 90));
+  run->last_turn = option;
+}
+
+static void ComposeFlipHorizontal(const OptionRead *option, LosslessRun *run) {
+  ChainFlipHorizontal(&run->chain);
+  run->last_turn = option;
+}
+
+static void ComposeFlipVertical(const OptionRead *option, LosslessRun *run) {
+  ChainFlipVertical(&run->chain);
+  run->last_turn = option;
+}
+
+static void ComposeUpright(const OptionRead *option, LosslessRun *run) {
+  ChainUpright(&run->chain, option->orientation);
+  run->markers.upright = 1;
+  if (option->orientation > 1) run->last_turn = option;
+}
+
+static void ComposeStrip(const OptionRead *, LosslessRun *run) {
+  run->markers.strip = 1;
+}
+
+typedef void ComposeStep(const OptionRead *option, LosslessRun *run);
+
+// How each option acts on the chain. One with neither a step nor a reason
+// acts on nothing the chain holds; one not listed can't be done.
+struct LosslessStep {
+  const char *name;
+  ComposeStep *compose;
+  const char *why_not;
+};
+
+static const char kResizeWhyNot[] =
+    "a resize makes new pixels; only quarter turns, flips and crops move the "
+    "photo's coded blocks as they are.";
+
+static const LosslessStep kLosslessSteps[] = {
+    {"-c", ComposeCrop, NULL},
+    {"-r", ComposeTurn, NULL},
+    {"-fh", ComposeFlipHorizontal, NULL},
+    {"-fv", ComposeFlipVertical, NULL},
+    {"-upright", ComposeUpright, NULL},
+    {"-strip", ComposeStrip, NULL},
+    {"-o", NULL, NULL},
+    {"-lossless", NULL, NULL},
+    {"-w", NULL, kResizeWhyNot},
+    {"-h", NULL, kResizeWhyNot},
+    {"-wh", NULL, kResizeWhyNot},
+};
+
+static void Compose(const OptionRead *option, LosslessRun *run) {
+  for (const LosslessStep &step : kLosslessSteps) {
+    if (StrICmp(option->row->name, step.name) != 0) continue;
+    if (step.why_not != NULL)
+      Refuse(OptionSubject(option).text, "%s", step.why_not);
+    if (step.compose != NULL) step.compose(option, run);
+    return;
+  }
+  Refuse(OptionSubject(option).text,
+         "only quarter turns, flips and crops move the photo's coded blocks "
+         "as they are.");
+}
+
+static const OptionRead *LastOutputOption(const OptionRead *options, int read) {
+  for (int i = read - 1; i >= 0; i--)
+    if (StrICmp(options[i].row->name, "-o") == 0) return &options[i];
+  return NULL;
+}
+
+// The photo and the output must both be JPEG: only then are there coded
+// blocks to move, and somewhere to put them.
+static void RefuseOtherFormats(const LosslessSource *source, const char *input,
+                               const OptionRead *options, int read,
+                               const char *output) {
+  Subject on_input;
+  snprintf(on_input.text, sizeof on_input.text, "The edits on %s", input);
+  if (source->format != kFormatJpeg)
+    Refuse(on_input.text, "it holds a %s image, not a JPEG.",
+           source->format == kFormatPng ? "PNG" : "BMP");
+  if (ImageFormatOf(output) == kFormatJpeg) return;
+  const OptionRead *named = LastOutputOption(options, read);
+  Refuse(named ? OptionSubject(named).text : on_input.text,
+         "the output %s would not be a JPEG; only a JPEG keeps the photo's "
+         "coded blocks as they are.",
+         output);
+}
+
+static void RefuseInexact(const LosslessRun *run, const LosslessPlan *plan) {
+  if (plan->fit == kFitPartialBlocks) {
+    const Rectangle &kept = run->chain.kept;
+    int right = kept.x + kept.w > plan->whole_width;
+    int bottom = kept.y + kept.h > plan->whole_height;
+    Refuse(OptionSubject(run->last_turn).text,
+           "the photo's %s edge%s cut%s through its coded blocks, and the "
+           "edits would move %s; a first -c 0 0 %lld %lld leaves those "
+           "blocks out.",
+           right && bottom ? "right and bottom"
+           : right         ? "right"
+                           : "bottom",
+           right && bottom ? "s" : "", right && bottom ? "" : "s",
+           right && bottom ? "them" : "it", (long long)plan->whole_width,
+           (long long)plan->whole_height);
+  }
+  if (plan->fit == kFitOffGrid)
+    Refuse(OptionSubject(run->last_crop).text,
+           "the result must begin where the photo's coded blocks do, at a "
+           "column that is a multiple of %d and a row that is a multiple of "
+           "%d, not at column %lld, row %lld.",
+           plan->grid_width, plan->grid_height, (long long)plan->region.x,
+           (long long)plan->region.y);
+}
+
+int RunLossless(const OptionRead *options, int read,
+                const LosslessSource *source, const char *input,
+                const char *output, SaveFailure *failure) {
+  RefuseOtherFormats(source, input, options, read, output);
+  LosslessRun run = {};
+  StartChain(&run.chain, source->width, source->height);
+  for (int i = 0; i < read; i++) Compose(&options[i], &run);
+  LosslessPlan plan;
+  PlanLossless(&run.chain, source->block_width, source->block_height, &plan);
+  RefuseInexact(&run, &plan);
+  return SaveLosslessly(source, &plan, &run.markers, output, failure);
+}
