@@ -627,6 +627,7 @@ TEST_F(EndToEnd, UprightGivesThePictureTheTagShows) {
       }
     }
     EXPECT_EQ("top, left side", TagText(out, FIMD_EXIF_MAIN, "Orientation"));
+    EXPECT_EQ(orientation > 1, FreeImage_GetThumbnail(out) == nullptr);
     FreeImage_Unload(out);
   }
 }
