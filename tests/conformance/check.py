@@ -20,6 +20,7 @@ passes is reported, so that its line is removed.
 import argparse
 import concurrent.futures
 import fnmatch
+import io
 import math
 import os
 import shutil
@@ -481,27 +482,47 @@ def run_orvane(orvane, folder, args):
         done.stderr.decode(errors="replace")
 
 
-def run_case(orvane, image, edit, ref, work):
+def case_folder(image, edit, work):
+    """The case's name, and a fresh folder holding a copy of the image."""
     group, name = image.split("/")[-2:]
-    case = "%s/%s:%s" % (group, name, edit)
     folder = os.path.join(work, "cases", group, name, edit)
     shutil.rmtree(folder, ignore_errors=True)
     os.makedirs(folder)
     shutil.copy(image, os.path.join(folder, name))
-    size = ref.image.size if ref and ref.image else (8, 8)
-    args, output = arguments(edit, size, name)
-    status, text = run_orvane(orvane, folder, args + [name])
+    return "%s/%s:%s" % (group, name, edit), folder
+
+
+def end_fault(status, text):
+    """What is wrong with how a run ended, whatever it did: no end, a
+    sanitizer's report, a status other than 0 and 1, or status 1 in
+    silence. '' when nothing is."""
     if status is None:
-        return Outcome(case, False, text)
+        return text
     if any(mark in text for mark in SANITIZER_MARKS):
         line = next(l for l in text.splitlines()
                     if any(m in l for m in SANITIZER_MARKS))
-        return Outcome(case, False, "sanitizer: " + line.strip()[:160])
+        return "sanitizer: " + line.strip()[:160]
     if status not in (0, 1):
-        return Outcome(case, False, "status %d" % status)
-    message = text.strip().splitlines()[-1] if text.strip() else ""
-    if status == 1 and not message:
-        return Outcome(case, False, "status 1 without a message")
+        return "status %d" % status
+    if status == 1 and not text.strip():
+        return "status 1 without a message"
+    return ""
+
+
+def last_line(text):
+    return text.strip().splitlines()[-1] if text.strip() else ""
+
+
+def run_case(orvane, image, edit, ref, work):
+    case, folder = case_folder(image, edit, work)
+    name = os.path.basename(image)
+    size = ref.image.size if ref and ref.image else (8, 8)
+    args, output = arguments(edit, size, name)
+    status, text = run_orvane(orvane, folder, args + [name])
+    fault = end_fault(status, text)
+    if fault:
+        return Outcome(case, False, fault)
+    message = last_line(text)
     if ref is None or ref.image is None:
         return Outcome(case, True)  # damaged, or no reference tool reads it
     if status == 1:
@@ -514,6 +535,173 @@ def run_case(orvane, image, edit, ref, work):
     if not why:
         shutil.rmtree(folder, ignore_errors=True)
     return Outcome(case, not why, why)
+
+
+# --------------------------------------------------------- lossless edits
+
+# -lossless on every JPEG: each quarter turn, both flips, a crop on the block
+# grid, that crop of whole blocks then turned, and -upright. The reference
+# is jpegtran doing the same single transform (with -perfect on the whole
+# picture, which fails where partial blocks would have to move): Orvane must
+# refuse exactly when it fails, and otherwise move the same blocks, so that
+# both outputs decode alike. Then the output must show the edit made on the
+# decoded original, decoded by djpeg with its float DCT and without fancy
+# upsampling: exactly for flips, half turns and crops. Fancy upsampling
+# leans each pair of pixels towards a different neighbour, so a flipped
+# block decodes a level or two apart from the flipped pixels, though its
+# coefficients are the same; and every DCT rounds differently once rows and
+# columns swap (the integer ones between their column and row passes, the
+# float one now and then by 1), which the colour conversion can make 2, so
+# a quarter turn is held to 2.
+LOSSLESS_EDITS = ["lossless-r90", "lossless-r180", "lossless-r270",
+                  "lossless-fh", "lossless-fv", "lossless-crop",
+                  "lossless-crop-r90", "lossless-upright"]
+T = Image.Transpose
+# jpegtran turns clockwise, Orvane and Pillow counter-clockwise.
+TURNS = {"r90": (["-rotate", "270"], T.ROTATE_90),
+         "r180": (["-rotate", "180"], T.ROTATE_180),
+         "r270": (["-rotate", "90"], T.ROTATE_270),
+         "fh": (["-flip", "horizontal"], T.FLIP_LEFT_RIGHT),
+         "fv": (["-flip", "vertical"], T.FLIP_TOP_BOTTOM)}
+# What each EXIF orientation takes to be upright.
+UPRIGHT = {1: ([], None), 2: TURNS["fh"], 3: TURNS["r180"], 4: TURNS["fv"],
+           5: (["-transpose"], T.TRANSPOSE), 6: TURNS["r270"],
+           7: (["-transverse"], T.TRANSVERSE), 8: TURNS["r90"]}
+LOSSLESS_TURN_LEVELS = 2
+REFUSED = ("can't be done losslessly", "Without -lossless the photo is "
+           "re-encoded.")
+
+
+def jpeg_blocks(path):
+    """(width, height, block width, block height) from the frame header of
+    a JPEG, whose blocks (MCUs) span the largest sampling factors."""
+    with open(path, "rb") as f:
+        data = f.read()
+    at = 2
+    while at + 4 <= len(data) and data[at] == 0xFF:
+        marker, length = data[at + 1], int.from_bytes(data[at + 2:at + 4],
+                                                      "big")
+        if 0xC0 <= marker <= 0xCF and marker not in (0xC4, 0xC8, 0xCC):
+            body = data[at + 4:at + 2 + length]
+            count = body[5]
+            factors = [body[7 + 3 * i] for i in range(count)]
+            h = max(f >> 4 for f in factors) if count > 1 else 1
+            v = max(f & 15 for f in factors) if count > 1 else 1
+            return (int.from_bytes(body[3:5], "big"),
+                    int.from_bytes(body[1:3], "big"), 8 * h, 8 * v)
+        at += 2 + length
+    return None
+
+
+def exif_orientation(path):
+    try:
+        value = Image.open(path).getexif().get(0x0112, 1)
+    except Exception:
+        return 1
+    return value if value in UPRIGHT else 1
+
+
+def lossless_arguments(edit, blocks, orientation):
+    """Orvane's options, jpegtran's, the edit as Pillow makes it, and
+    whether it swaps rows and columns."""
+    width, height, bw, bh = blocks
+    name = edit[len("lossless-"):]
+    if name in TURNS:
+        ours = ["-r", name[1:]] if name[0] == "r" else ["-" + name]
+        theirs, way = TURNS[name]
+        return ours, ["-perfect"] + theirs, lambda im: im.transpose(way), \
+            name in ("r90", "r270")
+    if name == "crop":
+        x, y = width // 4 // bw * bw, height // 4 // bh * bh
+        w, h = max(1, width // 2), max(1, height // 2)
+        return ["-c", x, y, w, h], ["-crop", "%dx%d+%d+%d" % (w, h, x, y)], \
+            lambda im: im.crop((x, y, x + w, y + h)), False
+    if name == "crop-r90":
+        w, h = width - width % bw, height - height % bh
+        return ["-c", 0, 0, w, h, "-r", 90], \
+            ["-rotate", "270", "-crop", "%dx%d+0+0" % (h, w)], \
+            lambda im: im.crop((0, 0, w, h)).transpose(T.ROTATE_90), True
+    theirs, way = UPRIGHT[orientation]
+    return ["-upright"], ["-perfect"] + theirs, \
+        lambda im: im.transpose(way) if way is not None else im, \
+        orientation >= 5
+
+
+def djpeg(path, *options):
+    """The picture as djpeg decodes it, or None."""
+    done = subprocess.run(["djpeg"] + list(options) + ["-pnm", path],
+                          capture_output=True, timeout=120)
+    if done.returncode != 0:
+        return None
+    im = Image.open(io.BytesIO(done.stdout))
+    im.load()
+    return im
+
+
+def lossless_refusal(case, status, text, out, reference_error):
+    """A refusal where jpegtran can't do it either: status 1, nothing
+    written, and why."""
+    if status != 1:
+        return Outcome(case, False, "status %d, but jpegtran: %s" %
+                       (status, reference_error[:100]))
+    if os.path.exists(out):
+        return Outcome(case, False, "refused, yet out.jpg written")
+    if all(part in text for part in REFUSED):
+        cause = text.split("losslessly: ", 1)[1]
+        for end in (", and", ";", "\n"):
+            cause = cause.split(end)[0]
+        return Outcome(case, True, "refused: " + cause)
+    if "Couldn't open input file" in text:
+        return Outcome(case, True, "refused: " + last_line(text))
+    return Outcome(case, False, "refused without saying why: " +
+                   last_line(text)[:100])
+
+
+def run_lossless_case(orvane, image, edit, work):
+    case, folder = case_folder(image, edit, work)
+    name = os.path.basename(image)
+    out = os.path.join(folder, "out.jpg")
+    ours, theirs, edited, swaps = lossless_arguments(
+        edit, jpeg_blocks(image), exif_orientation(image))
+    status, text = run_orvane(orvane, folder, ["-lossless"] +
+                              [str(v) for v in ours] + ["-o", "out.jpg", name])
+    fault = end_fault(status, text)
+    if fault:
+        return Outcome(case, False, fault)
+    reference = os.path.join(folder, "jpegtran.jpg")
+    made = subprocess.run(["jpegtran", "-copy", "all"] + theirs +
+                          ["-outfile", reference, image],
+                          capture_output=True, timeout=120)
+    if made.returncode != 0:
+        return lossless_refusal(case, status, text, out,
+                                made.stderr.decode(errors="replace"))
+    if status != 0:
+        return Outcome(case, False, "refused: " + last_line(text)[:160])
+    if djpeg(out).tobytes() != djpeg(reference).tobytes():
+        return Outcome(case, False, "other blocks than jpegtran moves")
+    want = edited(djpeg(image, "-dct", "float", "-nosmooth"))
+    got = djpeg(out, "-dct", "float", "-nosmooth")
+    if got.size != want.size:
+        return Outcome(case, False, "size %dx%d, expected %dx%d" %
+                       (got.size + want.size))
+    worst = largest_difference(want.convert("RGB"), got.convert("RGB"))
+    if worst > (LOSSLESS_TURN_LEVELS if swaps else 0):
+        return Outcome(case, False, "pixels differ by up to %d" % worst)
+    if edit == "lossless-upright" and exif_orientation(out) != 1:
+        return Outcome(case, False, "Orientation not 1")
+    shutil.rmtree(folder, ignore_errors=True)
+    return Outcome(case, True, "exact" if worst == 0 else
+                   "turned, within %d" % worst)
+
+
+def lossless_summary(outcomes):
+    """How the lossless cases ended: exact, within 1, refused and why."""
+    counts = {}
+    for o in outcomes:
+        if o.ok and o.case.split(":")[-1].startswith("lossless-"):
+            counts[o.reason] = counts.get(o.reason, 0) + 1
+    return ["lossless: %d %s" % (n, reason.replace("|", "/")) for reason, n
+            in sorted(counts.items(), key=lambda item: -item[1])]
 
 
 # ----------------------------------------------------------- known faults
@@ -570,6 +758,20 @@ and a message. Every case runs in the Release build and in the sanitizer
 build (`Conformance.RealImages` in each), where any AddressSanitizer or
 UndefinedBehaviorSanitizer report fails it.
 
+Every JPEG also gets `-lossless` with `-r 90`, `-r 180`, `-r 270`, `-fh`,
+`-fv`, a crop on its block grid, a crop to its whole blocks turned by 90,
+and `-upright`. The reference is jpegtran's same single transform, with
+`-perfect` on the whole picture: Orvane must refuse, with the option at
+fault and why, exactly where that fails (partial blocks that would move;
+a JPEG of 12 bits a sample, which neither reads), and otherwise write the
+same blocks, so that both decode alike. The output must then show the
+edit made on the decoded original, both decoded by djpeg with its float
+DCT and without fancy upsampling: exactly for flips, half turns and
+crops; within 2 levels for quarter turns, since every DCT rounds
+differently once rows and columns swap, though the coefficients are the
+same. With the usual decoders (fancy upsampling, integer DCT) a flip of
+subsampled chroma differs by a level or two as well.
+
 Run it on any branch, from the project's folder (as root: it installs
 ImageMagick, Pillow and the packages it takes images from when missing):
 
@@ -590,6 +792,12 @@ def write_table(path, images, outcomes, known):
              "|---|---|---|---|",
              "| %d | %d | %d | %d |" % (images, len(outcomes), passed,
                                         len(refused)), ""]
+    lossless = lossless_summary(outcomes)
+    if lossless:
+        lines += ["## How the lossless cases that passed ended", "",
+                  "| outcome | cases |", "|---|---|"]
+        lines += ["| %s | %s |" % tuple(reversed(line.split(" ", 2)[1:]))
+                  for line in lossless] + [""]
     if refused:
         counts = {}
         for o in refused:
@@ -644,9 +852,15 @@ def main():
             os.makedirs(folder, exist_ok=True)
             ref = Reference(image, folder)
         results = []
-        for edit in DAMAGED_EDITS if damaged else EDITS:
+        jpeg = not damaged and image.lower().endswith(".jpg")
+        for edit in DAMAGED_EDITS if damaged else \
+                EDITS + (LOSSLESS_EDITS if jpeg else []):
             case = "%s:%s" % ("/".join(image.split("/")[-2:]), edit)
-            if fnmatch.fnmatchcase(case, options.only):
+            if not fnmatch.fnmatchcase(case, options.only):
+                continue
+            if edit in LOSSLESS_EDITS:
+                results.append(run_lossless_case(orvane, image, edit, work))
+            else:
                 results.append(run_case(orvane, image, edit, ref, work))
         return results
 
@@ -666,6 +880,8 @@ def main():
         print("FAIL %s: %s" % (o.case, o.reason))
     for o in fixed:
         print("PASSES NOW %s: remove it from %s" % (o.case, options.known))
+    for line in lossless_summary(outcomes):
+        print(line)
     passed = sum(1 for o in outcomes if o.ok)
     print("%d images, %d cases, %d passed, %d known failures, "
           "%d unexpected failures, %d known failures passing now"

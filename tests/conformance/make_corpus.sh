@@ -3,7 +3,8 @@
 # and test PNGs, the BMP suite in Pillow's tests, libjpeg-turbo's test images,
 # three camera photos from mate-backgrounds, and files derived from them with
 # ImageMagick in the forms users meet (profiles, CMYK, alpha, 16 bits,
-# palettes, BMP headers, EXIF orientation). Nothing of it is committed.
+# palettes, BMP headers, EXIF orientation, JPEG samplings). Nothing of it is
+# committed.
 # Installs what it needs when missing (run as root). A second run with the
 # corpus in place only prints its folder.
 # Usage: tests/conformance/make_corpus.sh OUT-FOLDER [SOURCE-CACHE]
@@ -16,14 +17,14 @@ cache=${2:-$out/sources}
 convert=/usr/bin/convert
 
 # Bumped whenever the list below changes, so an old corpus is made anew.
-version=6
+version=7
 if [ "$(cat "$out/images/.made" 2>/dev/null)" = "$version" ]; then
   echo "$out/images"
   exit 0
 fi
 
 packages="imagemagick icc-profiles-free libgs-common mate-backgrounds
-          python3-pil dpkg-dev"
+          python3-pil dpkg-dev libjpeg-turbo-progs"
 if ! dpkg -s $packages >/dev/null 2>&1; then
   apt-get update >&2
   DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
@@ -114,6 +115,13 @@ $convert "$base" -alpha set -channel A -evaluate set 50% +channel \
 $convert "$photo" -resize 401x -orient RightTop -quality 92 \
   "$d/orientation-6.jpg"
 $convert "$base" -colorspace Gray -quality 92 "$d/grey.jpg"
+# JPEGs in the other samplings whose blocks the lossless edits move: one
+# progressive in whole blocks, as large photos are often stored, and two in
+# partial ones.
+$convert "$base" -crop 400x248+0+0 +repage -sampling-factor 2x1 \
+  -interlace JPEG -quality 92 "$d/progressive-422.jpg"
+$convert "$base" -sampling-factor 1x2 -quality 92 "$d/sampling-440.jpg"
+$convert "$base" -sampling-factor 4x1 -quality 92 "$d/sampling-411.jpg"
 # An 8-bit BMP as Pillow writes it.
 /usr/bin/python3 -c 'import sys; from PIL import Image
 Image.open(sys.argv[1]).quantize(200).save(sys.argv[2])' "$base" \
