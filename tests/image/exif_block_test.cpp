@@ -133,6 +133,14 @@ size_t ValueAt(size_t directory, int n) { return EntryAt(directory, n) + 8; }
 // Offsets inside the TIFF structure count from its start, 6 bytes in.
 uint32_t Tiff(size_t place) { return (uint32_t)(place - 6); }
 
+// Damage that writes value, of bytes bytes, at a place in block b whose
+// parts lie at places p.
+#define WRITE(at, value, bytes)                                        \
+  [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) { \
+    (void)p;                                                           \
+    Put(b, (at), m.Number((value), (bytes)));                          \
+  }
+
 // IFD0's entries, sorted: Make, Orientation, XResolution, YResolution,
 // ResolutionUnit, YCbCrPositioning, the Exif pointer; then the link to
 // IFD1. IFD1's: Compression, XResolution, YResolution, ResolutionUnit, the
@@ -145,96 +153,49 @@ TEST(ExifBlock, DamagedBlocksAreMendedWholeOrNotAtAll) {
   } cases[] = {
       {"no damage", [](std::string *, const ExifPlaces &,
                        const ExifBlockMaker &) {}, true},
-      {"another signature",
-       [](std::string *b, const ExifPlaces &, const ExifBlockMaker &) {
-         (*b)[5] = 1;
-       }, false},
-      {"no byte order",
-       [](std::string *b, const ExifPlaces &, const ExifBlockMaker &) {
-         Put(b, 6, "MI");
-       }, false},
-      {"not TIFF",
-       [](std::string *b, const ExifPlaces &, const ExifBlockMaker &m) {
-         Put(b, 8, m.Number(43, 2));
-       }, false},
-      {"IFD0 past the end",
-       [](std::string *b, const ExifPlaces &, const ExifBlockMaker &m) {
-         Put(b, 10, m.Number(Tiff(b->size()), 4));
-       }, false},
-      {"IFD0 over the header",
-       [](std::string *b, const ExifPlaces &, const ExifBlockMaker &m) {
-         Put(b, 10, m.Number(2, 4));
-       }, false},
-      {"IFD0 with too many entries",
-       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
-         Put(b, p.ifd0, m.Number(0xFFFF, 2));
-       }, false},
-      {"a value past the end",
-       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
-         Put(b, ValueAt(p.ifd0, 0), m.Number(0xFFFFFFF0, 4));
-       }, false},
-      {"a count whose size overflows",
-       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
-         Put(b, EntryAt(p.ifd0, 0) + 2, m.Number(12, 2) + m.Number(~0u, 4));
-       }, false},
-      {"a type of no known size",
-       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
-         Put(b, EntryAt(p.ifd0, 0) + 2, m.Number(99, 2));
-       }, false},
-      {"the Exif directory is IFD0",
-       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
-         Put(b, ValueAt(p.ifd0, 6), m.Number(Tiff(p.ifd0), 4));
-       }, false},
-      {"the Exif directory is IFD1",
-       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
-         Put(b, ValueAt(p.ifd0, 6), m.Number(Tiff(p.ifd1), 4));
-       }, false},
-      {"IFD1 is IFD0",
-       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
-         Put(b, EntryAt(p.ifd0, 7), m.Number(Tiff(p.ifd0), 4));
-       }, false},
-      {"IFD1 links to itself",
-       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
-         Put(b, EntryAt(p.ifd1, 6), m.Number(Tiff(p.ifd1), 4));
-       }, false},
-      {"IFD1 past the end",
-       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
-         Put(b, EntryAt(p.ifd0, 7), m.Number(Tiff(b->size()) - 4, 4));
-       }, false},
-      {"the thumbnail past the end",
-       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
-         Put(b, ValueAt(p.ifd1, 5), m.Number(0x7FFFFFFF, 4));
-       }, false},
+      {"another signature", WRITE(5, 1, 1), false},
+      {"no byte order", WRITE(6, 0x4D49, 2), false},
+      {"not TIFF", WRITE(8, 43, 2), false},
+      {"IFD0 past the end", WRITE(10, Tiff(b->size()), 4), false},
+      {"IFD0 over the header", WRITE(10, 2, 4), false},
+      {"IFD0 with too many entries", WRITE(p.ifd0, 0xFFFF, 2), false},
+      {"a value past the end", WRITE(ValueAt(p.ifd0, 0), 0xFFFFFFF0, 4),
+       false},
+      {"a huge count", WRITE(EntryAt(p.ifd0, 0) + 4, ~0u, 4), false},
+      {"a huge count of rationals", WRITE(EntryAt(p.ifd0, 2) + 4, ~0u, 4),
+       false},
+      {"a type of no known size", WRITE(EntryAt(p.ifd0, 0) + 2, 99, 2), false},
+      {"the Exif directory is IFD0", WRITE(ValueAt(p.ifd0, 6), Tiff(p.ifd0), 4),
+       false},
+      {"the Exif directory is IFD1", WRITE(ValueAt(p.ifd0, 6), Tiff(p.ifd1), 4),
+       false},
+      {"IFD1 is IFD0", WRITE(EntryAt(p.ifd0, 7), Tiff(p.ifd0), 4), false},
+      {"IFD1 links to itself", WRITE(EntryAt(p.ifd1, 6), Tiff(p.ifd1), 4),
+       false},
+      {"IFD1 past the end", WRITE(EntryAt(p.ifd0, 7), Tiff(b->size()) - 4, 4),
+       false},
+      {"the thumbnail past the end", WRITE(ValueAt(p.ifd1, 5), 0x7FFFFFFF, 4),
+       false},
       {"the thumbnail cut short",
        [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &) {
          b->resize(p.thumbnail + 100);
        }, false},
-      {"the thumbnail over IFD0",
-       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
-         Put(b, ValueAt(p.ifd1, 4), m.Number(Tiff(p.ifd0), 4));
-       }, false},
-      {"the thumbnail's length missing",
-       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
-         Put(b, EntryAt(p.ifd1, 5), m.Number(0x0203, 2));
-       }, false},
-      {"the thumbnail's offset a text",
-       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
-         Put(b, EntryAt(p.ifd1, 4) + 2, m.Number(2, 2));
-       }, false},
+      {"the thumbnail over IFD0", WRITE(ValueAt(p.ifd1, 4), Tiff(p.ifd0), 4),
+       false},
+      {"the thumbnail's length missing", WRITE(EntryAt(p.ifd1, 5), 0x0203, 2),
+       false},
+      {"the thumbnail's offset a text", WRITE(EntryAt(p.ifd1, 4) + 2, 2, 2),
+       false},
       {"no link to IFD1: the thumbnail is left over at the end",
-       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
-         Put(b, EntryAt(p.ifd0, 7), m.Number(0, 4));
-       }, true},
+       WRITE(EntryAt(p.ifd0, 7), 0, 4), true},
       {"a value after the thumbnail: the thumbnail is zeroed in place",
        [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
          b->resize(b->size() + (b->size() & 1));  // values lie at even places
          Put(b, ValueAt(p.ifd0, 0), m.Number(Tiff(b->size()), 4));
          b->append("Orvane test", 12);
        }, true},
-      {"dimensions of another type",
-       [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
-         Put(b, EntryAt(p.exif, 4) + 2, m.Number(9, 2));
-       }, true},
+      {"dimensions of another type", WRITE(EntryAt(p.exif, 4) + 2, 9, 2),
+       true},
   };
   TempFolder folder;
   std::string thumbnail = SmallJpeg();
