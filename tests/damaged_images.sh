@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Runs the program on a corpus of damaged JPEG, PNG and BMP files made from
-# its own sample photo: every run must end within its time with status 0 or
-# 1, a failure must say why, no damaged input may change (unless the program
-# itself saved a whole image over it), and no temporary file may stay.
-# Then on bombs (JPEG frames claiming up to 65,500 x 65,500 pixels, cut far
-# short, made from those and from real photos, and BMP and JPEG headers of
-# rarer kinds): each must be refused within 50 MB, and its time and memory
-# are reported. Last, real photos cut at 10% to 90%: each one
+# its own sample photo, decoded and (-lossless) transformed: every run must
+# end within its time with status 0 or 1, a failure must say why, no damaged
+# input may change (unless the program itself saved a whole image over it),
+# and no temporary file may stay. Then on bombs (JPEG frames claiming up to
+# 65,500 x 65,500 pixels, cut far short, made from those and from real
+# photos, and BMP and JPEG headers of rarer kinds), loaded and read for the
+# lossless edits: each must be refused within 50 MB, and its time and
+# memory are reported. Last, real photos cut at 10% to 90%: each one
 # the JPEG library still decodes must be accepted. Installs the photos
 # (mate-backgrounds), djpeg and GNU time when missing (run as root).
 # Usage: damaged_images.sh orvane make_damaged sample.jpg [seconds-per-run]
@@ -93,6 +94,8 @@ for path in "$work"/damaged/*; do
   files=$((files + 1))
   check_run "$name" -r 90 -o out.png
   check_run "$name" -fh
+  # A transpose moves no partial block, so every JPEG gets to TurboJPEG.
+  check_run "$name" -lossless -fh -r 90 -o out.jpg
 done
 
 echo "damaged files: $files, runs: $runs, saved: $ok, refused with a message: $refused, failures: $failures"
@@ -108,34 +111,40 @@ mkdir "$work/bombs"
 bombs=0 bomb_ms=() bomb_cpu=0 bomb_kb=0 bomb_slowest=
 for path in "$work"/bombs/*; do
   name=$(basename "$path")
-  rm -rf "$work/run" && mkdir "$work/run"
-  cp "$path" "$work/run/$name"
-  status=0 started=$(date +%s%N)
-  (cd "$work/run" && timeout -s KILL "$limit" /usr/bin/time -f "%U %S %M" \
-      -o "$work/usage" "${run[@]}" -o out.png "$name" >"$work/out" \
-      2>"$work/err") || status=$?
-  elapsed=$((($(date +%s%N) - started) / 1000000))
-  bombs=$((bombs + 1))
-  if [ "$status" != 1 ] ||
-     ! grep -q "Couldn't open input file: $name" "$work/err"; then
-    fail "bomb $name: status $status, not refused: $(head -c 300 "$work/err")"
-    continue
-  fi
-  cmp -s "$path" "$work/run/$name" || fail "bomb $name: changed"
-  [ "$(ls -A "$work/run")" = "$name" ] || fail "bomb $name: left files behind"
-  # GNU time puts a line about the exit status first.
-  read -r user system kb < <(tail -n 1 "$work/usage")
-  cpu=$(awk "BEGIN { print int(($user + $system) * 1000 + 0.5) }")
-  bomb_ms+=("$elapsed")
-  # A refusal costs no more than start-up (Wine's own start-up is larger).
-  if [ -z "${ORVANE_TEST_EMULATOR:-}" ] && [ "$kb" -gt $((50 * 1024)) ]; then
-    fail "bomb $name: $((kb / 1024)) MB resident to refuse it"
-  fi
-  [ "$cpu" -le "$bomb_cpu" ] || bomb_cpu=$cpu
-  [ "$kb" -le "$bomb_kb" ] || bomb_kb=$kb
-  if [ "$elapsed" -ge "${bomb_max:-0}" ]; then
-    bomb_max=$elapsed bomb_slowest=$name
-  fi
+  # Loaded, and read for the lossless edits: both judge the file first.
+  for options in "-o out.png" "-lossless -fh -r 90 -o out.jpg"; do
+    rm -rf "$work/run" && mkdir "$work/run"
+    cp "$path" "$work/run/$name"
+    status=0 started=$(date +%s%N)
+    # shellcheck disable=SC2086  # the options are words
+    (cd "$work/run" && timeout -s KILL "$limit" /usr/bin/time -f "%U %S %M" \
+        -o "$work/usage" "${run[@]}" $options "$name" >"$work/out" \
+        2>"$work/err") || status=$?
+    elapsed=$((($(date +%s%N) - started) / 1000000))
+    bombs=$((bombs + 1))
+    if [ "$status" != 1 ] ||
+       ! grep -q "Couldn't open input file: $name" "$work/err"; then
+      fail "bomb $name ($options): status $status, not refused:" \
+           "$(head -c 300 "$work/err")"
+      continue
+    fi
+    cmp -s "$path" "$work/run/$name" || fail "bomb $name: changed"
+    [ "$(ls -A "$work/run")" = "$name" ] ||
+      fail "bomb $name ($options): left files behind"
+    # GNU time puts a line about the exit status first.
+    read -r user system kb < <(tail -n 1 "$work/usage")
+    cpu=$(awk "BEGIN { print int(($user + $system) * 1000 + 0.5) }")
+    bomb_ms+=("$elapsed")
+    # A refusal costs no more than start-up (Wine's own start-up is larger).
+    if [ -z "${ORVANE_TEST_EMULATOR:-}" ] && [ "$kb" -gt $((50 * 1024)) ]; then
+      fail "bomb $name ($options): $((kb / 1024)) MB resident to refuse it"
+    fi
+    [ "$cpu" -le "$bomb_cpu" ] || bomb_cpu=$cpu
+    [ "$kb" -le "$bomb_kb" ] || bomb_kb=$kb
+    if [ "$elapsed" -ge "${bomb_max:-0}" ]; then
+      bomb_max=$elapsed bomb_slowest="$options $name"
+    fi
+  done
 done
 median=$(printf '%s\n' "${bomb_ms[@]}" | sort -n |
          awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')

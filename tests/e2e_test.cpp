@@ -681,4 +681,260 @@ TEST_F(EndToEnd, StripLeavesOutMetadataButKeepsTheProfile) {
   }
 }
 
+// ---- -lossless: the coded blocks moved as they are ----
+
+// The bytes of a decoded picture, row after row.
+std::string PixelsOf(FIBITMAP *bitmap) {
+  std::string pixels;
+  for (unsigned y = 0; y < FreeImage_GetHeight(bitmap); y++)
+    pixels.append((const char *)FreeImage_GetScanLine(bitmap, (int)y),
+                  FreeImage_GetLine(bitmap));
+  return pixels;
+}
+
+std::string DecodedPixels(FIBITMAP *bitmap) {
+  std::string pixels = bitmap != nullptr ? PixelsOf(bitmap) : "<none>";
+  if (bitmap != nullptr) FreeImage_Unload(bitmap);
+  return pixels;
+}
+
+// The largest difference of a channel between two pictures of one size.
+int LargestDifference(FIBITMAP *a, FIBITMAP *b) {
+  std::string pa = PixelsOf(a), pb = PixelsOf(b);
+  if (pa.size() != pb.size()) return 256;
+  int largest = 0;
+  for (size_t i = 0; i < pa.size(); i++)
+    largest = std::max(largest, std::abs((unsigned char)pa[i] -
+                                         (unsigned char)pb[i]));
+  return largest;
+}
+
+// The frame marker of a JPEG: 0xC0 baseline, 0xC2 progressive.
+int FrameMarker(const std::string &jpeg) {
+  for (size_t at = 2; at + 4 <= jpeg.size();) {
+    int marker = (unsigned char)jpeg[at + 1];
+    if (marker >= 0xC0 && marker <= 0xC2) return marker;
+    at += 2 + ((unsigned char)jpeg[at + 2] << 8 | (unsigned char)jpeg[at + 3]);
+  }
+  return 0;
+}
+
+// A turn and its way back give the photo's very blocks, which decode to its
+// very pixels; a re-encoded round trip would not. Each way alone shows the
+// picture turned, as near as the decoder's rounding allows.
+TEST_F(EndToEnd, LosslessTurnsAndFlipsMoveTheBlocksAsTheyAre) {
+  MakeImage("photo.jpg", 64, 48);  // whole blocks of 16 x 16
+  FIBITMAP *photo = LoadWork("photo.jpg");
+  const std::string kPhoto = PixelsOf(photo);
+  const struct {
+    Texts there, back;
+    FIBITMAP *(*expected)(FIBITMAP *);
+  } kWays[] = {
+      {{"-r", "90"}, {"-r", "-90"},
+       [](FIBITMAP *b) { return FreeImage_Rotate(b, 90, nullptr); }},
+      {{"-r", "-270"}, {"-r", "270"},
+       [](FIBITMAP *b) { return FreeImage_Rotate(b, 90, nullptr); }},
+      {{"-r", "180"}, {"-r", "180"},
+       [](FIBITMAP *b) { return FreeImage_Rotate(b, 180, nullptr); }},
+      {{"-fh"}, {"-fh"},
+       [](FIBITMAP *b) {
+         FIBITMAP *c = FreeImage_Clone(b);
+         FreeImage_FlipHorizontal(c);
+         return c;
+       }},
+      {{"-fv"}, {"-fv"},
+       [](FIBITMAP *b) {
+         FIBITMAP *c = FreeImage_Clone(b);
+         FreeImage_FlipVertical(c);
+         return c;
+       }},
+      {{"-r", "90", "-fh"}, {"-fh", "-r", "-90"}, [](FIBITMAP *b) {
+         FIBITMAP *c = FreeImage_Rotate(b, 90, nullptr);
+         FreeImage_FlipHorizontal(c);
+         return c;
+       }}};
+  for (const auto &way : kWays) {
+    Texts there = {"-lossless"}, back = {"-lossless"};
+    there.insert(there.end(), way.there.begin(), way.there.end());
+    back.insert(back.end(), way.back.begin(), way.back.end());
+    SCOPED_TRACE(::testing::PrintToString(there));
+    there.insert(there.end(), {"-o", "there.jpg", "photo.jpg"});
+    back.insert(back.end(), {"-o", "back.jpg", "there.jpg"});
+    Result r = Orvane(there);
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_EQ("", r.out + r.err);
+    FIBITMAP *expected = way.expected(photo);
+    FIBITMAP *turned = LoadWork("there.jpg");
+    ASSERT_NE(nullptr, turned);
+    EXPECT_GE(4, LargestDifference(expected, turned));
+    FreeImage_Unload(expected);
+    FreeImage_Unload(turned);
+    ASSERT_EQ(0, Orvane(back).status);
+    EXPECT_TRUE(kPhoto == DecodedPixels(LoadWork("back.jpg")));
+  }
+  FreeImage_Unload(photo);
+  // In place, as any save: twice flipped, the photo is itself again.
+  ASSERT_EQ(0, Orvane({"-lossless", "-fh", "photo.jpg"}).status);
+  ASSERT_EQ(0, Orvane({"-lossless", "-fh", "photo.jpg"}).status);
+  EXPECT_TRUE(kPhoto == DecodedPixels(LoadWork("photo.jpg")));
+}
+
+// Cropped to its whole blocks before the turn or after it, in the turned
+// picture's pixels (whose top rows are then the partial blocks of the
+// right edge), the photo gives the same blocks.
+TEST_F(EndToEnd, LosslessCropsOnTheBlockGridWhereverTheCropStands) {
+  MakeImage("photo.jpg", 70, 50);  // partial blocks: 6 right, 2 at the bottom
+  ASSERT_EQ(0, Orvane({"-lossless", "-c", "0", "0", "64", "48", "-r", "90",
+                       "-o", "before.jpg", "photo.jpg"})
+                   .status);
+  Result r = Orvane({"-lossless", "-r", "90", "-c", "0", "6", "48", "64",
+                     "-o", "after.jpg", "photo.jpg"});
+  ASSERT_EQ(0, r.status) << r.err;
+  EXPECT_EQ((std::pair<unsigned, unsigned>(48, 64)), SizeOf("after.jpg"));
+  EXPECT_TRUE(DecodedPixels(LoadWork("before.jpg")) ==
+              DecodedPixels(LoadWork("after.jpg")));
+  // A crop inside, on the grid and given by its far corner, is the same
+  // part of the picture.
+  ASSERT_EQ(0, Orvane({"-lossless", "-c", "48", "32", "-32", "-16", "-o",
+                       "part.jpg", "photo.jpg"})
+                   .status);
+  FIBITMAP *photo = LoadWork("photo.jpg");
+  FIBITMAP *expected = FreeImage_Copy(photo, 16, 16, 48, 32);
+  FIBITMAP *part = LoadWork("part.jpg");
+  ASSERT_NE(nullptr, part);
+  EXPECT_GE(4, LargestDifference(expected, part));
+  for (FIBITMAP *b : {photo, expected, part}) FreeImage_Unload(b);
+}
+
+// What could not be exact is refused, with the option at fault and why;
+// nothing is written.
+TEST_F(EndToEnd, LosslessRefusesWhatCouldNotBeExact) {
+  MakeImage("photo.jpg", 70, 50);  // blocks of 16 x 16
+  MakeImage("photo.png", 64, 48);
+  const std::string before = ReadWholeFile(Work("photo.jpg"));
+  const struct {
+    Texts args;
+    std::string first;
+  } kCases[] = {
+      {{"-lossless", "-r", "90", "photo.jpg"},
+       "Option -r 90 can't be done losslessly: the photo's right edge cuts "
+       "through its coded blocks, and the edits would move it; a first -c 0 "
+       "0 64 50 leaves those blocks out."},
+      {{"-fv", "-lossless", "photo.jpg"},
+       "Option -fv can't be done losslessly: the photo's bottom edge cuts "
+       "through its coded blocks, and the edits would move it; a first -c 0 "
+       "0 70 48 leaves those blocks out."},
+      {{"-lossless", "-r", "-180", "-o", "out.jpg", "photo.jpg"},
+       "Option -r -180 can't be done losslessly: the photo's right and "
+       "bottom edges cut through its coded blocks, and the edits would move "
+       "them; a first -c 0 0 64 48 leaves those blocks out."},
+      {{"-lossless", "-c", "8", "0", "32", "32", "photo.jpg"},
+       "Option -c 8 0 32 32 can't be done losslessly: the result must begin "
+       "where the photo's coded blocks do, at a column that is a multiple of "
+       "16 and a row that is a multiple of 16, not at column 8, row 0."},
+      {{"-lossless", "-r", "45", "photo.jpg"},
+       "Option -r 45 can't be done losslessly: it turns by 45 degrees; only "
+       "quarter turns (multiples of 90) move the photo's coded blocks as "
+       "they are."},
+      {{"-lossless", "-c", "0", "0", "64", "48", "-w", "10", "photo.jpg"},
+       "Option -w 10 can't be done losslessly: a resize makes new pixels; "
+       "only quarter turns, flips and crops move the photo's coded blocks as "
+       "they are."},
+      {{"-lossless", "-o", "out.png", "photo.jpg"},
+       "Option -o out.png can't be done losslessly: the output out.png would "
+       "not be a JPEG; only a JPEG keeps the photo's coded blocks as they "
+       "are."},
+      {{"-lossless", "-fh", "photo.png"},
+       "The edits on photo.png can't be done losslessly: it holds a PNG "
+       "image, not a JPEG."}};
+  for (const auto &c : kCases) {
+    SCOPED_TRACE(c.first);
+    ExpectWarning(Orvane(c.args), c.first,
+                  "Without -lossless the photo is re-encoded.");
+    EXPECT_EQ(before, ReadWholeFile(Work("photo.jpg")));
+    EXPECT_EQ((Texts{"photo.jpg", "photo.png"}), WorkNames());
+  }
+  // The blocks keep their own quality: one asked for is a slip.
+  ExpectUsage(Orvane({"-lossless", "-oq", "90", "photo.jpg"}), 1,
+              "-oq 90 (-lossless keeps the photo's own quality)");
+  // Without -lossless, the same turn is re-encoded.
+  EXPECT_EQ(0, Orvane({"-r", "90", "-o", "out.jpg", "photo.jpg"}).status);
+}
+
+// The EXIF tells the new geometry and keeps no thumbnail of the picture as
+// it was; -upright turns by the tag, which is then 1.
+TEST_F(EndToEnd, LosslessTellsTheExifTheNewGeometry) {
+  FIBITMAP *scene = MakeSceneImage(64, 48, 24);
+  std::string thumbnail = SmallJpeg();
+  SaveWithExif(Work("photo.jpg"), scene, CameraBlock(scene, 6, thumbnail));
+  FreeImage_Unload(scene);
+  const std::string tail = ThumbnailTail(thumbnail);
+  ASSERT_NE(std::string::npos, ReadWholeFile(Work("photo.jpg")).find(tail));
+  // Upright is a quarter turn clockwise, then the crop.
+  Result r = Orvane({"-lossless", "-upright", "-c", "0", "16", "48", "32",
+                     "-o", "out.jpg", "photo.jpg"});
+  ASSERT_EQ(0, r.status) << r.err;
+  EXPECT_EQ(std::string::npos, ReadWholeFile(Work("out.jpg")).find(tail));
+  FIBITMAP *turned = LoadWork("out.jpg");
+  ASSERT_NE(nullptr, turned);
+  EXPECT_EQ(48u, FreeImage_GetWidth(turned));
+  EXPECT_EQ(32u, FreeImage_GetHeight(turned));
+  EXPECT_EQ("top, left side", TagText(turned, FIMD_EXIF_MAIN, "Orientation"));
+  EXPECT_EQ("48", TagText(turned, FIMD_EXIF_EXIF, "PixelXDimension"));
+  EXPECT_EQ("32", TagText(turned, FIMD_EXIF_EXIF, "PixelYDimension"));
+  FreeImage_Unload(turned);
+  if (!WindowsProgram()) {  // no exiftool beside Orvane.exe under Wine
+    EXPECT_EQ("OK", ExiftoolFindings(Work("out.jpg")));
+  }
+}
+
+// Every marker goes with the blocks; -strip leaves out EXIF, IPTC and XMP
+// but not the profile.
+TEST_F(EndToEnd, LosslessCarriesEveryMarkerUnlessStripped) {
+  FIBITMAP *scene = MakeSceneImage(64, 48, 24);
+  std::string profile = MinimalIccProfile("RGB ");
+  FreeImage_CreateICCProfile(scene, (void *)profile.data(),
+                             (long)profile.size());
+  FreeImage_SetMetadataKeyValue(FIMD_XMP, scene, "XMLPacket",
+                                "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>");
+  FreeImage_SetMetadataKeyValue(FIMD_IPTC, scene, "By-line", "A. Person");
+  SaveAsCameraPhoto(Work("photo.jpg"), scene, 1);
+  FreeImage_Unload(scene);
+  const std::string kMetadata[] = {std::string("Exif\0\0", 6), "xmpmeta",
+                                   "Photoshop 3.0"};
+  ASSERT_EQ(0, Orvane({"-lossless", "-fh", "-o", "out.jpg", "photo.jpg"})
+                   .status);
+  std::string out = ReadWholeFile(Work("out.jpg"));
+  for (const std::string &metadata : kMetadata)
+    EXPECT_NE(std::string::npos, out.find(metadata)) << metadata;
+  EXPECT_NE(std::string::npos, out.find("ICC_PROFILE"));
+  ASSERT_EQ(0, Orvane({"-lossless", "-strip", "-fh", "-o", "stripped.jpg",
+                       "photo.jpg"})
+                   .status);
+  std::string stripped = ReadWholeFile(Work("stripped.jpg"));
+  for (const std::string &metadata : kMetadata)
+    EXPECT_EQ(std::string::npos, stripped.find(metadata)) << metadata;
+  EXPECT_EQ(std::string::npos, stripped.find("JFXX"));
+  EXPECT_NE(std::string::npos, stripped.find("ICC_PROFILE"));
+}
+
+// A progressive photo stays progressive: a baseline copy of it is about a
+// tenth larger. A baseline one stays baseline.
+TEST_F(EndToEnd, LosslessKeepsTheWayThePhotoIsCoded) {
+  FIBITMAP *scene = MakeSceneImage(64, 48, 24);
+  ASSERT_TRUE(FreeImage_Save(FIF_JPEG, scene, Work("progressive.jpg").c_str(),
+                             JPEG_PROGRESSIVE | 90));
+  ASSERT_TRUE(FreeImage_Save(FIF_JPEG, scene, Work("baseline.jpg").c_str(),
+                             90));
+  FreeImage_Unload(scene);
+  for (const char *name : {"progressive.jpg", "baseline.jpg"}) {
+    SCOPED_TRACE(name);
+    int coded = FrameMarker(ReadWholeFile(Work(name)));
+    ASSERT_NE(0, coded);
+    ASSERT_EQ(0, Orvane({"-lossless", "-r", "90", "-o", "out.jpg", name})
+                     .status);
+    EXPECT_EQ(coded, FrameMarker(ReadWholeFile(Work("out.jpg"))));
+  }
+}
+
 }  // namespace
