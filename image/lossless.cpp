@@ -13,11 +13,13 @@
 #include "platform/platform.h"
 
 enum {
+  kApp0 = 0xE0,   // JFIF, and its extension JFXX
   kApp1 = 0xE1,   // EXIF, XMP
   kApp13 = 0xED,  // IPTC, inside Photoshop's resources
   kLargestPayload = 65533
 };
 static const unsigned char kExifName[6] = {'E', 'x', 'i', 'f', 0, 0};
+static const unsigned char kJfxxName[5] = {'J', 'F', 'X', 'X', 0};
 
 __attribute__((format(printf, 2, 3))) static void Say(char *reason,
                                                       const char *format, ...) {
@@ -27,10 +29,21 @@ __attribute__((format(printf, 2, 3))) static void Say(char *reason,
   va_end(values);
 }
 
+// An APPn segment whose payload begins with name.
+static int IsNamed(const unsigned char *data, const JpegSegment *segment,
+                   int marker, const unsigned char *name, size_t size) {
+  return segment->marker == marker && segment->end - segment->body >= size &&
+         memcmp(data + segment->body, name, size) == 0;
+}
+
 static int IsExif(const unsigned char *data, const JpegSegment *segment) {
-  return segment->marker == kApp1 &&
-         segment->end - segment->body >= sizeof kExifName &&
-         memcmp(data + segment->body, kExifName, sizeof kExifName) == 0;
+  return IsNamed(data, segment, kApp1, kExifName, sizeof kExifName);
+}
+
+// JFIF's extension, which may hold a thumbnail of its own.
+static int IsJfifThumbnail(const unsigned char *data,
+                           const JpegSegment *segment) {
+  return IsNamed(data, segment, kApp0, kJfxxName, sizeof kJfxxName);
 }
 
 // The Orientation of the first EXIF block before the scan; 0 when none.
@@ -198,6 +211,9 @@ enum Fate { kKeep, kLeaveOut, kMend };
 static Fate FateOf(const unsigned char *data, const JpegSegment *segment,
                    const LosslessPlan *plan, const LosslessMarkers *markers) {
   if (markers->strip && (segment->marker == kApp1 || segment->marker == kApp13))
+    return kLeaveOut;
+  if (IsJfifThumbnail(data, segment) &&
+      (markers->strip || ChangesGeometry(plan)))
     return kLeaveOut;
   if (IsExif(data, segment) && (ChangesGeometry(plan) || markers->upright))
     return kMend;
