@@ -2,7 +2,8 @@
 # The layers look down only: each folder includes its own headers and those
 # of the layers below it (platform, then lib, then log, then image, then
 # app), the platform's primitives stay inside the platform, and only image/
-# sees the image library. The build runs it too (cmake/LayerCheck.cmake).
+# sees the image libraries, FreeImage and TurboJPEG. The build runs it too
+# (cmake/LayerCheck.cmake).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 layers=(platform lib log image app)
@@ -19,8 +20,8 @@ if grep -rn '#include "platform/system.h"' lib log app; then
   echo "^ platform/system.h is the platform's own"
   failed=1
 fi
-if grep -rn '#include [<"]FreeImage.h' platform lib log app; then
-  echo "^ only image/ talks to the image library"
+if grep -rn '#include [<"]\(FreeImage\|turbojpeg\).h' platform lib log app; then
+  echo "^ only image/ talks to the image libraries"
   failed=1
 fi
 exit $failed

@@ -33,6 +33,7 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y dpkg-dev man-db > /dev/null
 depends=$(dpkg-deb -f "$package" Depends)
 echo "package: $(basename "$package") depends on: $depends"
 [[ $depends == *libfreeimage3* ]] || fail "the package does not depend on libfreeimage3"
+[[ $depends == *libturbojpeg0* ]] || fail "the package does not depend on libturbojpeg0"
 
 DEBIAN_FRONTEND=noninteractive apt-get install -y "$package" > /dev/null
 # From here on, whatever happens, the package and the scratch folder go.
@@ -51,6 +52,8 @@ cp "$build/sample.jpg" "$folder/photo.jpg"
 (cd "$folder" && TEMP="$folder" AppData="$folder" orvane -w 200 -o small.png photo.jpg) ||
   fail "the edit run failed"
 [[ -s $folder/small.png ]] || fail "no output written"
+(cd "$folder" && TEMP="$folder" AppData="$folder" orvane -lossless -fh -r 90 -o turned.jpg photo.jpg) ||
+  fail "the lossless run failed"
 cmp -s "$build/sample.jpg" "$folder/photo.jpg" || fail "the input changed"
 [[ $(readlink -f "$(command -v orvane)") == /usr/lib/orvane/orvane ]] ||
   fail "orvane on PATH is not /usr/lib/orvane/orvane"
