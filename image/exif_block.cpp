@@ -342,6 +342,14 @@ int ExifOrientation(const unsigned char *block, size_t size) {
   return orientation >= 1 && orientation <= 8 ? orientation : 0;
 }
 
+int ExifBlockReadable(const unsigned char *block, size_t size) {
+  Tiff tiff;
+  if (block == NULL || !OpenTiff(block, size, &tiff)) return 0;
+  TiffLayout *layout = ReadLayout(&tiff, 0);
+  free(layout);
+  return layout != NULL;
+}
+
 unsigned char *EditExifBlock(const unsigned char *block, size_t size,
                              const ExifChanges *changes, size_t *new_size) {
   Tiff tiff;

@@ -21,6 +21,10 @@
 // be read.
 int ExifOrientation(const unsigned char *block, size_t size);
 
+// 1 when every directory, value and picture of the block lies inside it
+// and can be followed safely; 0 otherwise.
+int ExifBlockReadable(const unsigned char *block, size_t size);
+
 struct ExifChanges {
   int64_t width, height;  // new PixelXDimension and PixelYDimension; 0: keep
   int drop_thumbnail;     // remove IFD1 and the thumbnail it points at

@@ -10,8 +10,11 @@
 #include "image/carry.h"
 #include "image/claims.h"
 #include "image/cost.h"
+#include "image/exif_block.h"
 #include "image/forms.h"
+#include "image/header_fields.h"
 #include "image/headers.h"
+#include "image/jpeg_frame.h"
 #include "image/imagefile.h"
 #include "image/load.h"
 #include "image/png_gamma.h"
@@ -70,6 +73,30 @@ static FIBITMAP *NotAnImage(const unsigned char *data, size_t size,
 
 static uint64_t Megabytes(uint64_t bytes) { return (bytes + 999999) / 1000000; }
 
+// The library's own EXIF reader trusts the offsets a block gives and reads
+// far past its end (a damaged entry count is enough to crash it). A block
+// that can't be read whole is hidden from it: its APP1 marker is shown as
+// APP15, which the library skips, so the photo loads without its EXIF.
+// Returns 0 when more than one block would need hiding.
+static int HideUnreadableExif(const unsigned char *data, size_t size,
+                              ShownBytes *shown) {
+  static const unsigned char kExif[] = {'E', 'x', 'i', 'f', 0, 0};
+  JpegWalk walk;
+  JpegSegment segment;
+  if (!StartJpegWalk(&walk, data, size)) return 1;
+  while (NextJpegSegment(&walk, &segment) && segment.marker != kJpegScan) {
+    size_t length = segment.end - segment.body;
+    if (segment.marker != 0xE1 || length < sizeof kExif ||
+        memcmp(data + segment.body, kExif, sizeof kExif) != 0 ||
+        ExifBlockReadable(data + segment.body, length))
+      continue;
+    if (shown->patch_at >= 0) return 0;
+    shown->patch_at = (int64_t)segment.start + 1;
+    shown->patch_byte = 0xEF;
+  }
+  return 1;
+}
+
 // The library decodes the bytes as shown; a PNG's palette gets its gamma.
 static FIBITMAP *LoadShown(const unsigned char *data, size_t size,
                            const ImageHeaders *headers, LoadFailure *failure) {
@@ -78,6 +105,11 @@ static FIBITMAP *LoadShown(const unsigned char *data, size_t size,
     loaded = LoadBmpBytes(data, size, headers->read ? &headers->bmp : NULL);
   } else {
     ShownBytes shown = BytesAsTheyStand(data, size);
+    if (headers->format == kFormatJpeg &&
+        !HideUnreadableExif(data, size, &shown))
+      return Fail(failure, kImageDamaged,
+                  "It looks damaged: more than one of its EXIF blocks can't "
+                  "be read.");
     loaded = LoadShownBytes(headers->format, &shown);
   }
   if (loaded == NULL)

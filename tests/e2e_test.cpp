@@ -572,6 +572,16 @@ TEST_F(EndToEnd, ExifThatCantBeMendedIsLeftOut) {
   ASSERT_EQ(0, Orvane({"-fv", "-o", "out.jpg", "photo.jpg"}).status);
   EXPECT_EQ(std::string::npos,
             ReadWholeFile(Work("out.jpg")).find(std::string("Exif\0\0", 6)));
+  // An entry count far past the block's end once crashed the library's own
+  // EXIF reader: such a block is never shown to it.
+  block = maker.Camera(64, 48, 1, SmallJpeg(), &places);
+  block[places.ifd0 + 1] = 0x70;
+  scene = MakeSceneImage(64, 48, 24);
+  SaveWithExif(Work("photo.jpg"), scene, block);
+  FreeImage_Unload(scene);
+  ASSERT_EQ(0, Orvane({"-o", "out.jpg", "photo.jpg"}).status);
+  EXPECT_EQ(std::string::npos,
+            ReadWholeFile(Work("out.jpg")).find(std::string("Exif\0\0", 6)));
 }
 
 // A picture the user sees: six tiles of colours far apart, 16 pixels a
