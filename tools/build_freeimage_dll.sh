@@ -8,7 +8,9 @@
 #
 # The result folder holds FreeImage.dll, its import library
 # libFreeImage.dll.a, the FreeImage.h it was built from, FreeImage-versions.txt
-# (what went into it) and licenses/ (one notice file per library).
+# (what went into it) and licenses/ (one notice file per library); and
+# libturbojpeg.a with its turbojpeg.h, built from the same libjpeg-turbo, for
+# Orvane.exe itself.
 # Usage: tools/build_freeimage_dll.sh [cache-folder]   (default build-deps)
 # Prints the result folder.
 set -euo pipefail
@@ -62,10 +64,12 @@ zlib_paths=(-DZLIB_INCLUDE_DIR="$prefix/include"
 
 # libjpeg-turbo's CPU check wants the Windows name of the processor to pick
 # its x86-64 SIMD code; REQUIRE_SIMD stops the build if nasm can't make it.
-# Only the library: its installation would build the tools as well.
+# Only the libraries: its installation would build the tools as well. The
+# static TurboJPEG, with the same code, is for Orvane.exe's lossless edits.
 cmake_build "$jpeg" "$work/jpeg" jpeg-static -DCMAKE_SYSTEM_PROCESSOR=AMD64 \
-  -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF \
+  -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=ON \
   -DREQUIRE_SIMD=ON -DCMAKE_ASM_NASM_COMPILER=nasm
+cmake --build "$work/jpeg" -j2 --target turbojpeg-static >&2
 cp "$jpeg"/{jpeglib.h,jmorecfg.h,jerror.h} "$work/jpeg/jconfig.h" \
   "$prefix/include/"
 cp "$work/jpeg/libjpeg.a" "$prefix/lib/"
@@ -79,6 +83,7 @@ cmake_build "$tools/freeimage_dll" "$work/freeimage" FreeImage \
 mkdir -p "$out/licenses"
 cp "$work/freeimage/FreeImage.dll" "$work/freeimage/libFreeImage.dll.a" "$out/"
 cp "$freeimage/Source/FreeImage.h" "$out/"
+cp "$work/jpeg/libturbojpeg.a" "$jpeg/turbojpeg.h" "$out/"
 
 debian_version() {  # source-folder
   dpkg-parsechangelog -l "$1/debian/changelog" -S Version
@@ -89,6 +94,7 @@ debian_version() {  # source-folder
   echo "  libjpeg-turbo $(debian_version "$jpeg") (with its x86-64 SIMD code)"
   echo "  libpng1.6 $(debian_version "$png")"
   echo "  zlib $(debian_version "$zlib")"
+  echo "Orvane.exe holds TurboJPEG from the same libjpeg-turbo."
   echo "Compiler: $(x86_64-w64-mingw32-g++-posix --version | head -n 1)"
 } > "$out/FreeImage-versions.txt"
 
