@@ -486,6 +486,208 @@ def main_wine(args):
     write_wine_markdown(args, images, results, differ)
 
 
+# -lossless against the same line without it, the floor's re-encoding and
+# jpegtran doing the same single transform (bench/lossless).
+LOSSLESS_BEGIN = '<!-- lossless:begin -->'
+LOSSLESS_END = '<!-- lossless:end -->'
+LOSSLESS = 'orvane -lossless'
+REENCODED = 'orvane'
+JPEGTRAN = 'jpegtran'
+JPEGTRAN_BASELINE = 'jpegtran, baseline'
+
+
+@dataclass(frozen=True)
+class LosslessCase:
+    """One edit that -lossless can do, as each program is told to do it."""
+    photo: str  # under BACKGROUNDS
+    options: List[str]
+    floor_edits: List[str]
+    jpegtran: List[str]  # jpegtran turns clockwise, and crops the result
+    # The edit made on the decoded photo, by Pillow's names of transposes.
+    crop: tuple
+    transpose: str
+
+
+LOSSLESS_CASES = [
+    # Whole blocks of 16 x 8 turned; the photo's partial blocks at the
+    # right and bottom would have to move, so the crop leaves them out.
+    LosslessCase('abstract/Elephants_5640x3172.jpg',
+                 ['-c', '0', '0', '5632', '3168', '-r', '90'],
+                 ['c0,0,5632,3168', 'r90'],
+                 ['-rotate', '270', '-crop', '3168x5632+0+0'],
+                 (0, 0, 5632, 3168), 'ROTATE_90'),
+    LosslessCase('nature/Wood.jpg', ['-r', '90'], ['r90'], ['-rotate', '270'],
+                 None, 'ROTATE_90'),
+]
+
+
+def progressive(path):
+    """Whether a JPEG's frame is progressive (SOF2), by its markers."""
+    with open(path, 'rb') as f:
+        data = f.read()
+    at = 2
+    while at + 4 <= len(data) and data[at] == 0xFF:
+        marker = data[at + 1]
+        if marker in (0xC0, 0xC1, 0xC2):
+            return marker == 0xC2
+        at += 2 + int.from_bytes(data[at + 2:at + 4], 'big')
+    return False
+
+
+def lossless_commands(args, case, photo):
+    """The argv of every program for one case, and the file each writes."""
+    outs = {name: os.path.join(args.work, '%d.jpg' % i) for i, name in
+            enumerate((LOSSLESS, REENCODED, TOOLS.floor, JPEGTRAN,
+                       JPEGTRAN_BASELINE))}
+    jpegtran = ['jpegtran', '-copy', 'all'] + case.jpegtran
+    argvs = {
+        LOSSLESS: [args.orvane, '-lossless'] + case.options +
+                  ['-o', outs[LOSSLESS], photo],
+        REENCODED: [args.orvane] + case.options +
+                   ['-oq', '100', '-o', outs[REENCODED], photo],
+        TOOLS.floor: [args.floor, photo, outs[TOOLS.floor], '100'] +
+                     case.floor_edits,
+        JPEGTRAN: jpegtran + (['-progressive'] if progressive(photo) else []) +
+                  ['-outfile', outs[JPEGTRAN], photo],
+    }
+    if progressive(photo):  # what keeping it progressive costs
+        argvs[JPEGTRAN_BASELINE] = jpegtran + ['-outfile',
+                                               outs[JPEGTRAN_BASELINE], photo]
+    return argvs, outs
+
+
+def decoded(path, *options):
+    """The picture as djpeg decodes it."""
+    from PIL import Image  # only this comparison needs Pillow
+    import io
+    done = subprocess.run(['djpeg'] + list(options) + ['-pnm', path],
+                          check=True, capture_output=True)
+    return Image.open(io.BytesIO(done.stdout)).convert('RGB')
+
+
+def differences(a, b):
+    """(samples that differ, largest difference) of two pictures."""
+    from PIL import ImageChops
+    histogram = ImageChops.difference(a, b).histogram()
+    counts = [sum(histogram[band * 256 + v] for band in range(3))
+              for v in range(256)]
+    return sum(counts[1:]), max(v for v in range(256) if counts[v])
+
+
+def lossless_checks(case, photo, outs):
+    """What the lossless output is: jpegtran's blocks or not, and how far
+    it decodes from the edit made on the decoded photo."""
+    from PIL import Image
+    same = decoded(outs[LOSSLESS]).tobytes() == \
+        decoded(outs[JPEGTRAN]).tobytes()
+    checks = {'same as jpegtran': same}
+    for name, options in (('float DCT, no fancy upsampling',
+                           ('-dct', 'float', '-nosmooth')),
+                          ("djpeg's defaults", ())):
+        picture = decoded(photo, *options)
+        if case.crop:
+            picture = picture.crop(case.crop)
+        picture = picture.transpose(getattr(Image.Transpose, case.transpose))
+        checks[name] = differences(picture, decoded(outs[LOSSLESS], *options))
+    return checks
+
+
+def refusal(args, photo):
+    """The first line Orvane gives for -lossless -r 90 on the whole photo."""
+    done = subprocess.run([args.orvane, '-lossless', '-r', '90', '-o',
+                           os.path.join(args.work, 'refused.jpg'), photo],
+                          capture_output=True, text=True)
+    return done.returncode, done.stderr.strip().splitlines()[0]
+
+
+def lossless_table(results, sizes, photos):
+    lines = ['| Photo | Edit | Program | Median time (s) | x -lossless | '
+             'Peak memory (MB) | Output (MB) | Output x input |',
+             '|---|---|---|---:|---:|---:|---:|---:|']
+    for case in LOSSLESS_CASES:
+        r = results[case.photo]
+        first = True
+        for name, (seconds, kb) in r.items():
+            size = sizes[case.photo][name]
+            lines.append('| %s | %s | %s | %.3f | %.2f | %.0f | %.2f | %.3f |'
+                         % (os.path.basename(case.photo) if first else '',
+                            ' '.join(case.options) if first else '', name,
+                            seconds, seconds / r[LOSSLESS].seconds,
+                            kb / 1024, size / 1e6,
+                            size / os.path.getsize(photos[case.photo])))
+            first = False
+    return lines
+
+
+def lossless_verdicts(case, r, sizes, photo, checks):
+    grew = sizes[LOSSLESS] / os.path.getsize(photo) - 1
+    ratio = r[LOSSLESS].seconds / r[JPEGTRAN].seconds
+    exact, exact_largest = checks['float DCT, no fancy upsampling']
+    usual, usual_largest = checks["djpeg's defaults"]
+    return [
+        '- %s, `-lossless %s`:' % (os.path.basename(case.photo),
+                                   ' '.join(case.options)),
+        '  - the same blocks as jpegtran (both decode alike): %s' %
+        ('yes' if checks['same as jpegtran'] else 'NO'),
+        '  - against the edit made on the decoded photo: %d samples differ, '
+        'by at most %d, decoded with the float DCT and without fancy '
+        'upsampling; %d, by at most %d, with djpeg\'s defaults' %
+        (exact, exact_largest, usual, usual_largest),
+        '  - %.2f times the time of the same line without -lossless (%s)' %
+        (r[LOSSLESS].seconds / r[REENCODED].seconds,
+         'faster' if r[LOSSLESS].seconds < r[REENCODED].seconds
+         else 'NOT faster'),
+        '  - %.2f times jpegtran\'s time (%s 10%%)' %
+        (ratio, 'within' if ratio <= 1.10 else 'NOT within'),
+        '  - output %+.2f%% against the input (%s 2%% larger)' %
+        (100 * grew, 'no more than' if grew <= 0.02 else 'MORE than'),
+    ]
+
+
+def write_lossless_markdown(args, results, sizes, photos, checks, refused):
+    lines = [LOSSLESS_BEGIN, '']
+    lines += machine_facts(('libfreeimage3', 'libturbojpeg0',
+                            'libjpeg-turbo-progs', 'hyperfine',
+                            'mate-backgrounds'))
+    lines += ['', 'Median over %d runs of each program per case; peak '
+              'memory is the median of 3 runs.' % args.runs, '']
+    lines += lossless_table(results, sizes, photos) + ['']
+    status, first = refused
+    lines += ['The whole Elephants photo turned, `-lossless -r 90`: status '
+              '%d, "%s"' % (status, first), '']
+    for case in LOSSLESS_CASES:
+        lines += lossless_verdicts(case, results[case.photo],
+                                   sizes[case.photo], photos[case.photo],
+                                   checks[case.photo])
+    lines += ['', LOSSLESS_END]
+    text = open(args.markdown).read()
+    before, rest = text.split(LOSSLESS_BEGIN, 1)
+    after = rest.split(LOSSLESS_END, 1)[1]
+    with open(args.markdown, 'w') as f:
+        f.write(before + '\n'.join(lines) + after)
+
+
+def main_lossless(args):
+    photos, jobs, outs = {}, {}, {}
+    for case in LOSSLESS_CASES:
+        photo = os.path.join(args.work, os.path.basename(case.photo))
+        shutil.copy(os.path.join(BACKGROUNDS, case.photo), photo)
+        photos[case.photo] = photo
+        jobs[case.photo], outs[case.photo] = lossless_commands(args, case,
+                                                               photo)
+    results = measure(jobs, args.runs, args.work)
+    sizes, checks = {}, {}
+    for case in LOSSLESS_CASES:
+        for argv in jobs[case.photo].values():  # the outputs of one run each
+            subprocess.run(argv, check=True)
+        sizes[case.photo] = {name: os.path.getsize(outs[case.photo][name])
+                             for name in jobs[case.photo]}
+        checks[case.photo] = lossless_checks(case, photos[case.photo],
+                                             outs[case.photo])
+    refused = refusal(args, photos[LOSSLESS_CASES[0].photo])
+    write_lossless_markdown(args, results, sizes, photos, checks, refused)
+
+
 def main():
     parser = argparse.ArgumentParser()
     runs = parser.add_subparsers(dest='comparison', required=True)
@@ -499,12 +701,19 @@ def main():
         wine.add_argument(option, required=True)
     wine.add_argument('--photos', nargs='*', metavar='NAME',
                       help='only these of the photos (all by default)')
-    for sub in (tools, wine):
+    lossless = runs.add_parser('lossless', help='-lossless, re-encoding and '
+                                                'jpegtran')
+    for option in ('--orvane', '--floor', '--work', '--markdown'):
+        lossless.add_argument(option, required=True)
+    for sub in (tools, wine, lossless):
         sub.add_argument('--runs', type=int, default=10)
     args = parser.parse_args()
     os.environ.setdefault('TEMP', args.work)
     if args.comparison == 'wine':
         main_wine(args)
+        return
+    if args.comparison == 'lossless':
+        main_lossless(args)
         return
 
     images = inputs(args)
