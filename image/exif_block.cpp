@@ -24,6 +24,10 @@ enum {
 enum {
   kTagStripOffsets = 0x0111,
   kTagOrientation = 0x0112,
+  kTagXResolution = 0x011A,
+  kTagYResolution = 0x011B,
+  kTagResolutionUnit = 0x0128,
+  kTagYCbCrPositioning = 0x0213,
   kTagStripByteCounts = 0x0117,
   kTagThumbnailOffset = 0x0201,
   kTagThumbnailLength = 0x0202,
@@ -34,7 +38,7 @@ enum {
   kTagInteropDirectory = 0xA005
 };
 
-enum { kTypeShort = 3, kTypeLong = 4, kTypeDirectory = 13 };
+enum { kTypeShort = 3, kTypeLong = 4, kTypeRational = 5, kTypeDirectory = 13 };
 
 // The TIFF structure after the signature; its offsets count from its start.
 struct Tiff {
@@ -374,4 +378,53 @@ unsigned char *EditExifBlock(const unsigned char *block, size_t size,
   if (changes->upright) SetShort(data, &tiff, layout->ifd0, kTagOrientation, 1);
   free(layout);
   return copy;
+}
+
+// One IFD0 entry of a value that fits in the entry itself.
+static unsigned char *PutShortEntry(unsigned char *entry, uint32_t tag,
+                                    uint32_t value) {
+  Put16(entry, tag, 1);
+  Put16(entry + 2, kTypeShort, 1);
+  Put32(entry + 4, 1, 1);
+  Put16(entry + 8, value, 1);
+  return entry + kEntrySize;
+}
+
+static unsigned char *PutRationalEntry(unsigned char *entry, uint32_t tag,
+                                       uint32_t value_at) {
+  Put16(entry, tag, 1);
+  Put16(entry + 2, kTypeRational, 1);
+  Put32(entry + 4, 1, 1);
+  Put32(entry + 8, value_at, 1);
+  return entry + kEntrySize;
+}
+
+unsigned char *OrientationOnlyExifBlock(int orientation, uint32_t dpi_x,
+                                        uint32_t dpi_y, size_t *size) {
+  if (orientation < 2 || orientation > 8) return NULL;
+  // Signature, "MM" TIFF header, IFD0 with the tags readers require beside
+  // the orientation and no next IFD, then the two resolutions' values.
+  enum { kEntries = 5 };
+  const uint32_t kValuesAt = kTiffHeaderSize + 2 + kEntries * kEntrySize + 4;
+  const size_t kSize = kSignatureSize + kValuesAt + 2 * 8;
+  unsigned char *block = (unsigned char *)calloc(1, kSize);
+  if (block == NULL) return NULL;
+  unsigned char *tiff = block + kSignatureSize;
+  memcpy(block, kSignature, kSignatureSize);
+  memcpy(tiff, "MM", 2);
+  Put16(tiff + 2, 42, 1);
+  Put32(tiff + 4, kTiffHeaderSize, 1);
+  unsigned char *entry = tiff + kTiffHeaderSize;
+  Put16(entry, kEntries, 1);
+  entry = PutShortEntry(entry + 2, kTagOrientation, (uint32_t)orientation);
+  entry = PutRationalEntry(entry, kTagXResolution, kValuesAt);
+  entry = PutRationalEntry(entry, kTagYResolution, kValuesAt + 8);
+  entry = PutShortEntry(entry, kTagResolutionUnit, 2);  // inches
+  PutShortEntry(entry, kTagYCbCrPositioning, 1);        // centred
+  Put32(tiff + kValuesAt, dpi_x > 0 ? dpi_x : 72, 1);
+  Put32(tiff + kValuesAt + 4, 1, 1);
+  Put32(tiff + kValuesAt + 8, dpi_y > 0 ? dpi_y : 72, 1);
+  Put32(tiff + kValuesAt + 12, 1, 1);
+  *size = kSize;
+  return block;
 }

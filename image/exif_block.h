@@ -37,4 +37,11 @@ struct ExifChanges {
 unsigned char *EditExifBlock(const unsigned char *block, size_t size,
                              const ExifChanges *changes, size_t *new_size);
 
+// The least block that still tells viewers how to show the picture, for a
+// photo whose other EXIF is left out: IFD0 with the Orientation (2 to 8) and
+// the tags readers require beside it (the resolution, in dots per inch; 0
+// gives 72). New heap block of *size bytes; NULL for 1 or no orientation.
+unsigned char *OrientationOnlyExifBlock(int orientation, uint32_t dpi_x,
+                                        uint32_t dpi_y, size_t *size);
+
 #endif

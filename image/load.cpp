@@ -15,6 +15,7 @@
 #include "image/header_fields.h"
 #include "image/headers.h"
 #include "image/jpeg_frame.h"
+#include "image/photo_exif.h"
 #include "image/imagefile.h"
 #include "image/load.h"
 #include "image/png_gamma.h"
@@ -134,7 +135,10 @@ static FIBITMAP *Settled(FIBITMAP *loaded, const ImageHeaders *headers) {
     CarryPhotoData(loaded, bitmap);
     FreeImage_Unload(loaded);
   }
-  if (bitmap != NULL) SettleLoadedProfile(bitmap, headers);
+  if (bitmap != NULL) {
+    SettleLoadedProfile(bitmap, headers);
+    LeaveOutThumbnail(bitmap);
+  }
   return bitmap;
 }
 

@@ -40,7 +40,7 @@ static int SetRawExif(FIBITMAP *bitmap, const unsigned char *block,
 
 // The library loads the camera's thumbnail into the bitmap's own, which its
 // JPEG writer writes as a JFIF extension, and keeps it on a flip.
-static void LeaveOutThumbnail(FIBITMAP *bitmap) {
+void LeaveOutThumbnail(FIBITMAP *bitmap) {
   FreeImage_SetThumbnail(bitmap, NULL);
 }
 
@@ -67,9 +67,21 @@ int PhotoOrientation(FIBITMAP *bitmap) {
   return block != NULL ? ExifOrientation(block, size) : 0;
 }
 
+static uint32_t DotsPerInch(unsigned dots_per_meter) {
+  return (uint32_t)(dots_per_meter * 0.0254 + 0.5);
+}
+
 // The ICC profile is no metadata of this kind: without it colours change.
+// Nor is the orientation: without it a portrait photo shows on its side, so
+// a tag other than 1 stays, alone in a block that says nothing else.
 void StripPhotoMetadata(FIBITMAP *bitmap) {
+  size_t size = 0;
+  unsigned char *orientation = OrientationOnlyExifBlock(
+      PhotoOrientation(bitmap), DotsPerInch(FreeImage_GetDotsPerMeterX(bitmap)),
+      DotsPerInch(FreeImage_GetDotsPerMeterY(bitmap)), &size);
   LeaveOutExif(bitmap);
+  if (orientation != NULL) SetRawExif(bitmap, orientation, size);
+  free(orientation);
   LeaveOutThumbnail(bitmap);
   FreeImage_SetMetadata(FIMD_IPTC, bitmap, NULL, NULL);
   FreeImage_SetMetadata(FIMD_XMP, bitmap, NULL, NULL);

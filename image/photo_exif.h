@@ -14,6 +14,11 @@ struct FIBITMAP;
 // The bitmap's raw EXIF block, or NULL when it carries none.
 const unsigned char *RawExifOf(FIBITMAP *bitmap, size_t *size);
 
+// The bitmap's own thumbnail, which the library loads from the EXIF and its
+// JPEG writer writes again as a JFIF extension: a second copy beside the
+// EXIF's own, even when nothing was edited. Dropped at every load.
+void LeaveOutThumbnail(FIBITMAP *bitmap);
+
 // After an edit that changed the picture's geometry: the bitmap's EXIF gives
 // its size, the camera's thumbnail is gone from it and from the bitmap, and
 // when upright its Orientation is 1. EXIF that can't be mended safely is

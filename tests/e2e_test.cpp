@@ -689,6 +689,25 @@ TEST_F(EndToEnd, StripLeavesOutMetadataButKeepsTheProfile) {
     EXPECT_NE(std::string::npos,
               out.find(line.output == "out.png" ? "iCCP" : "ICC_PROFILE"));
   }
+  // A plain save writes the camera's thumbnail once, in the EXIF, not again
+  // as a JFIF extension.
+  ASSERT_EQ(0, Orvane({"-o", "same.jpg", "photo.jpg"}).status);
+  EXPECT_EQ(std::string::npos, ReadWholeFile(Work("same.jpg")).find("JFXX"));
+  // A portrait photo stays upright in viewers: its orientation stays, alone.
+  scene = MakeSceneImage(64, 48, 24);
+  SaveAsCameraPhoto(Work("portrait.jpg"), scene, 6);
+  FreeImage_Unload(scene);
+  ASSERT_EQ(0, Orvane({"-strip", "-o", "out.jpg", "portrait.jpg"}).status);
+  std::string out = ReadWholeFile(Work("out.jpg"));
+  EXPECT_EQ(std::string::npos, out.find("Orvane test"));  // the camera's make
+  FIBITMAP *stripped = FreeImage_Load(FIF_JPEG, Work("out.jpg").c_str(), 0);
+  ASSERT_NE(nullptr, stripped);
+  FITAG *tag = nullptr;
+  ASSERT_TRUE(FreeImage_GetMetadata(FIMD_EXIF_MAIN, stripped, "Orientation",
+                                    &tag));
+  EXPECT_EQ(6, *(const uint16_t *)FreeImage_GetTagValue(tag));
+  EXPECT_EQ(1u, FreeImage_GetMetadataCount(FIMD_EXIF_MAIN, stripped));
+  FreeImage_Unload(stripped);
 }
 
 // ---- -lossless: the coded blocks moved as they are ----
