@@ -10,6 +10,7 @@
 #include "image/header_fields.h"
 #include "image/jpeg_frame.h"
 #include "image/load.h"
+#include "lib/byteorder.h"
 #include "platform/platform.h"
 
 enum {
@@ -205,36 +206,80 @@ static int ChangesGeometry(const LosslessPlan *plan) {
          plan->lay.mirror_y;
 }
 
+// What the segments before the scan are rewritten by.
+struct Rewrite {
+  const LosslessPlan *plan;
+  const LosslessMarkers *markers;
+  int orientation;        // the tag the result keeps: 1 after -upright
+  uint32_t dpi_x, dpi_y;  // the JFIF density, for a stripped EXIF block
+};
+
+// The JFIF header's density in dots per inch, as the library reads it; 0
+// (72 for the EXIF block) when it gives no unit.
+static void JfifDensity(const unsigned char *data, size_t size, uint32_t *dpi_x,
+                        uint32_t *dpi_y) {
+  static const unsigned char kJfifName[5] = {'J', 'F', 'I', 'F', 0};
+  enum { kUnits = 7, kDensityX = 8, kDensityY = 10, kHeaderEnd = 12 };
+  *dpi_x = *dpi_y = 0;
+  JpegWalk walk;
+  JpegSegment s;
+  if (!StartJpegWalk(&walk, data, size)) return;
+  while (NextJpegSegment(&walk, &s) && s.marker != kJpegScan) {
+    if (!IsNamed(data, &s, kApp0, kJfifName, sizeof kJfifName) ||
+        s.end - s.body < kHeaderEnd)
+      continue;
+    const unsigned char *header = data + s.body;
+    int units = header[kUnits];
+    if (units != 1 && units != 2) return;
+    double per_inch = units == 2 ? 2.54 : 1;  // 2: dots per centimetre
+    *dpi_x = (uint32_t)(Big16(header + kDensityX) * per_inch + 0.5);
+    *dpi_y = (uint32_t)(Big16(header + kDensityY) * per_inch + 0.5);
+    return;
+  }
+}
+
 // What becomes of one segment before the scan.
 enum Fate { kKeep, kLeaveOut, kMend };
 
 static Fate FateOf(const unsigned char *data, const JpegSegment *segment,
-                   const LosslessPlan *plan, const LosslessMarkers *markers) {
+                   const Rewrite *rewrite) {
+  const LosslessMarkers *markers = rewrite->markers;
+  int geometry = ChangesGeometry(rewrite->plan);
+  if (IsExif(data, segment) && (markers->strip || markers->upright || geometry))
+    return kMend;
   if (markers->strip && (segment->marker == kApp1 || segment->marker == kApp13))
     return kLeaveOut;
-  if (IsJfifThumbnail(data, segment) &&
-      (markers->strip || ChangesGeometry(plan)))
+  if (IsJfifThumbnail(data, segment) && (markers->strip || geometry))
     return kLeaveOut;
-  if (IsExif(data, segment) && (ChangesGeometry(plan) || markers->upright))
-    return kMend;
   return kKeep;
 }
 
-// The EXIF block told the new geometry, as a whole APP1 segment into out
-// (room for 4 + the block's size); its size, or 0 to leave it out.
-static size_t MendedExif(const unsigned char *data, const JpegSegment *segment,
-                         const LosslessPlan *plan,
-                         const LosslessMarkers *markers, unsigned char *out) {
+// The EXIF block the result carries: told the new geometry or, with
+// -strip, the orientation alone, without which a portrait photo would show
+// on its side. A new heap block; NULL to leave it out.
+static unsigned char *NewExifBlock(const unsigned char *data,
+                                   const JpegSegment *segment,
+                                   const Rewrite *rewrite, size_t *size) {
+  if (rewrite->markers->strip)
+    return OrientationOnlyExifBlock(rewrite->orientation, rewrite->dpi_x,
+                                    rewrite->dpi_y, size);
   ExifChanges changes = {};
-  if (ChangesGeometry(plan)) {
-    changes.width = plan->width;
-    changes.height = plan->height;
+  if (ChangesGeometry(rewrite->plan)) {
+    changes.width = rewrite->plan->width;
+    changes.height = rewrite->plan->height;
     changes.drop_thumbnail = 1;
   }
-  changes.upright = markers->upright;
+  changes.upright = rewrite->markers->upright;
+  return EditExifBlock(data + segment->body, segment->end - segment->body,
+                       &changes, size);
+}
+
+// The new EXIF block as a whole APP1 segment into out (room for 4 + the
+// largest payload); its size, or 0 to leave it out.
+static size_t MendedExif(const unsigned char *data, const JpegSegment *segment,
+                         const Rewrite *rewrite, unsigned char *out) {
   size_t size = 0;
-  unsigned char *block = EditExifBlock(
-      data + segment->body, segment->end - segment->body, &changes, &size);
+  unsigned char *block = NewExifBlock(data, segment, rewrite, &size);
   if (block == NULL || size > kLargestPayload) {
     free(block);
     return 0;
@@ -253,9 +298,7 @@ static size_t MendedExif(const unsigned char *data, const JpegSegment *segment,
 // can't be walked or memory runs out. Only the first EXIF block is mended; a
 // second would keep what the first loses, and is left out.
 static unsigned char *Rewritten(const unsigned char *data, size_t size,
-                                const LosslessPlan *plan,
-                                const LosslessMarkers *markers,
-                                size_t *new_size) {
+                                const Rewrite *rewrite, size_t *new_size) {
   JpegWalk walk;
   if (!StartJpegWalk(&walk, data, size)) return NULL;
   unsigned char *out = (unsigned char *)malloc(size + 4 + kLargestPayload);
@@ -270,12 +313,12 @@ static unsigned char *Rewritten(const unsigned char *data, size_t size,
       *new_size = used + size - copied_to;
       return out;
     }
-    Fate fate = FateOf(data, &s, plan, markers);
+    Fate fate = FateOf(data, &s, rewrite);
     if (fate == kKeep) continue;
     memcpy(out + used, data + copied_to, s.start - copied_to);
     used += s.start - copied_to;
     if (fate == kMend && !exif_seen)
-      used += MendedExif(data, &s, plan, markers, out + used);
+      used += MendedExif(data, &s, rewrite, out + used);
     exif_seen |= fate == kMend;
     copied_to = s.end;
   }
@@ -292,7 +335,10 @@ int SaveLosslessly(const LosslessSource *source, const LosslessPlan *plan,
   if (transformed == NULL) return 0;
   unsigned char *rewritten = NULL;
   if (HasPlannedSize(transformed, size, plan, failure->reason)) {
-    rewritten = Rewritten(transformed, size, plan, markers, &rewritten_size);
+    Rewrite rewrite = {plan, markers,
+                       markers->upright ? 1 : source->orientation, 0, 0};
+    JfifDensity(transformed, size, &rewrite.dpi_x, &rewrite.dpi_y);
+    rewritten = Rewritten(transformed, size, &rewrite, &rewritten_size);
     if (rewritten == NULL)
       Say(failure->reason,
           "The lossless transform gave a JPEG whose "

@@ -918,7 +918,7 @@ TEST_F(EndToEnd, LosslessTellsTheExifTheNewGeometry) {
 }
 
 // Every marker goes with the blocks; -strip leaves out EXIF, IPTC and XMP
-// but not the profile.
+// but not the profile, nor an orientation that turns the picture.
 TEST_F(EndToEnd, LosslessCarriesEveryMarkerUnlessStripped) {
   FIBITMAP *scene = MakeSceneImage(64, 48, 24);
   std::string profile = MinimalIccProfile("RGB ");
@@ -945,6 +945,30 @@ TEST_F(EndToEnd, LosslessCarriesEveryMarkerUnlessStripped) {
     EXPECT_EQ(std::string::npos, stripped.find(metadata)) << metadata;
   EXPECT_EQ(std::string::npos, stripped.find("JFXX"));
   EXPECT_NE(std::string::npos, stripped.find("ICC_PROFILE"));
+  // A portrait photo stays upright in viewers: its orientation stays, alone;
+  // turned upright, it needs none.
+  scene = MakeSceneImage(64, 48, 24);
+  SaveAsCameraPhoto(Work("portrait.jpg"), scene, 6);
+  FreeImage_Unload(scene);
+  ASSERT_EQ(0, Orvane({"-lossless", "-strip", "-c", "0", "0", "32", "32",
+                       "-o", "portrait-out.jpg", "portrait.jpg"})
+                   .status);
+  EXPECT_EQ(std::string::npos,
+            ReadWholeFile(Work("portrait-out.jpg")).find("Orvane test"));
+  FIBITMAP *portrait = LoadWork("portrait-out.jpg");
+  ASSERT_NE(nullptr, portrait);
+  EXPECT_EQ("right side, top", TagText(portrait, FIMD_EXIF_MAIN,
+                                       "Orientation"));
+  EXPECT_EQ("<none>", TagText(portrait, FIMD_EXIF_MAIN, "Make"));
+  FreeImage_Unload(portrait);
+  if (!WindowsProgram()) {  // no exiftool beside Orvane.exe under Wine
+    EXPECT_EQ("OK", ExiftoolFindings(Work("portrait-out.jpg")));
+  }
+  ASSERT_EQ(0, Orvane({"-lossless", "-strip", "-upright", "-o",
+                       "upright.jpg", "portrait.jpg"})
+                   .status);
+  EXPECT_EQ(std::string::npos, ReadWholeFile(Work("upright.jpg"))
+                                   .find(std::string("Exif\0\0", 6)));
 }
 
 // A progressive photo stays progressive: a baseline copy of it is about a
