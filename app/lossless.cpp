@@ -3,6 +3,7 @@
 #include <math.h>
 #include <stdarg.h>
 #include <stdio.h>
+#include <stdlib.h>
 
 #include "image/lossless.h"
 #include "lib/report.h"
@@ -145,7 +146,60 @@ static void RefuseOtherFormats(const LosslessSource *source, const char *input,
          output);
 }
 
-static void RefuseInexact(const LosslessRun *run, const LosslessPlan *plan) {
+// The chain of the options as read, with the crop moved to (x, y); 0 when
+// the moved crop reaches outside the picture. The other options composed
+// once already, so none of them refuses here.
+static int ComposeWithCropAt(const OptionRead *options, int read,
+                             const LosslessSource *source,
+                             const OptionRead *crop, int x, int y,
+                             LosslessRun *run) {
+  *run = LosslessRun{};
+  StartChain(&run->chain, source->width, source->height);
+  for (int i = 0; i < read; i++) {
+    if (&options[i] != crop) {
+      Compose(&options[i], run);
+      continue;
+    }
+    const int *v = crop->whole;
+    if (!ChainCrop(&run->chain, x, y, v[2], v[3])) return 0;
+    run->last_crop = crop;
+  }
+  return 1;
+}
+
+// The start nearest the typed one, less than a block away, from which the
+// same line is exact. Tried rather than worked out, since the edits before
+// and after the crop turn and mirror its numbers. 0 when none is.
+static int NearestCropOnGrid(const OptionRead *options, int read,
+                             const LosslessSource *source,
+                             const OptionRead *crop, const LosslessPlan *plan,
+                             int *x, int *y) {
+  int reach = plan->grid_width > plan->grid_height ? plan->grid_width
+                                                   : plan->grid_height;
+  for (int distance = 1; distance < reach; distance++) {
+    for (int dy = -distance; dy <= distance; dy++) {
+      for (int dx = -distance; dx <= distance; dx++) {
+        if (abs(dx) != distance && abs(dy) != distance) continue;
+        LosslessRun trial;
+        LosslessPlan tried;
+        int tx = crop->whole[0] + dx, ty = crop->whole[1] + dy;
+        if (!ComposeWithCropAt(options, read, source, crop, tx, ty, &trial))
+          continue;
+        PlanLossless(&trial.chain, source->block_width, source->block_height,
+                     &tried);
+        if (tried.fit != kFitExact) continue;
+        *x = tx;
+        *y = ty;
+        return 1;
+      }
+    }
+  }
+  return 0;
+}
+
+static void RefuseInexact(const LosslessRun *run, const LosslessPlan *plan,
+                          const OptionRead *options, int read,
+                          const LosslessSource *source) {
   if (plan->fit == kFitPartialBlocks) {
     const Rectangle &kept = run->chain.kept;
     int right = kept.x + kept.w > plan->whole_width;
@@ -161,13 +215,21 @@ static void RefuseInexact(const LosslessRun *run, const LosslessPlan *plan) {
            right && bottom ? "them" : "it", (long long)plan->whole_width,
            (long long)plan->whole_height);
   }
-  if (plan->fit == kFitOffGrid)
-    Refuse(OptionSubject(run->last_crop).text,
-           "the result must begin where the photo's coded blocks do, at a "
-           "column that is a multiple of %d and a row that is a multiple of "
-           "%d, not at column %lld, row %lld.",
-           plan->grid_width, plan->grid_height, (long long)plan->region.x,
-           (long long)plan->region.y);
+  if (plan->fit != kFitOffGrid) return;
+  // The grid lies in the picture as stored, so its numbers mean little in
+  // the picture the user cropped; a crop that works says it plainly.
+  const OptionRead *crop = run->last_crop;
+  int x, y;
+  if (NearestCropOnGrid(options, read, source, crop, plan, &x, &y))
+    Refuse(OptionSubject(crop).text,
+           "the result must begin on the photo's grid of coded blocks, "
+           "%d x %d pixels as stored; -c %d %d %s %s would.",
+           plan->grid_width, plan->grid_height, x, y, crop->words[3],
+           crop->words[4]);
+  Refuse(OptionSubject(crop).text,
+         "the result must begin on the photo's grid of coded blocks, %d x %d "
+         "pixels as stored.",
+         plan->grid_width, plan->grid_height);
 }
 
 int RunLossless(const OptionRead *options, int read,
@@ -179,6 +241,6 @@ int RunLossless(const OptionRead *options, int read,
   for (int i = 0; i < read; i++) Compose(&options[i], &run);
   LosslessPlan plan;
   PlanLossless(&run.chain, source->block_width, source->block_height, &plan);
-  RefuseInexact(&run, &plan);
+  RefuseInexact(&run, &plan, options, read, source);
   return SaveLosslessly(source, &plan, &run.markers, output, failure);
 }

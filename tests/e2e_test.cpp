@@ -859,8 +859,8 @@ TEST_F(EndToEnd, LosslessRefusesWhatCouldNotBeExact) {
        "them; a first -c 0 0 64 48 leaves those blocks out."},
       {{"-lossless", "-c", "8", "0", "32", "32", "photo.jpg"},
        "Option -c 8 0 32 32 can't be done losslessly: the result must begin "
-       "where the photo's coded blocks do, at a column that is a multiple of "
-       "16 and a row that is a multiple of 16, not at column 8, row 0."},
+       "on the photo's grid of coded blocks, 16 x 16 pixels as stored; -c 0 "
+       "0 32 32 would."},
       {{"-lossless", "-r", "45", "photo.jpg"},
        "Option -r 45 can't be done losslessly: it turns by 45 degrees; only "
        "quarter turns (multiples of 90) move the photo's coded blocks as "
