@@ -20,7 +20,7 @@ for target in "${targets[@]}"; do
 done
 build=build-fuzz
 
-packages="clang libclang-rt-14-dev cmake make libfreeimage-dev"
+packages="clang libclang-rt-14-dev cmake make libfreeimage-dev libturbojpeg0-dev"
 if ! dpkg -s $packages >/dev/null 2>&1; then
   apt-get update
   DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
