@@ -656,9 +656,8 @@ TEST_F(EndToEnd, UprightSizeIsKnownBeforeAnyWork) {
                   "666666 image.");
 }
 
-// -strip acts on the output wherever it stands; the profile stays, or the
-// colours would change.
-TEST_F(EndToEnd, StripLeavesOutMetadataButKeepsTheProfile) {
+// A camera photo with every kind of metadata: a profile, XMP, IPTC and EXIF.
+void SaveTaggedPhoto(const std::string &path) {
   FIBITMAP *scene = MakeSceneImage(64, 48, 24);
   std::string profile = MinimalIccProfile("RGB ");
   FreeImage_CreateICCProfile(scene, (void *)profile.data(),
@@ -666,10 +665,18 @@ TEST_F(EndToEnd, StripLeavesOutMetadataButKeepsTheProfile) {
   FreeImage_SetMetadataKeyValue(FIMD_XMP, scene, "XMLPacket",
                                 "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>");
   FreeImage_SetMetadataKeyValue(FIMD_IPTC, scene, "By-line", "A. Person");
-  SaveAsCameraPhoto(Work("photo.jpg"), scene, 1);
+  SaveAsCameraPhoto(path, scene, 1);
   FreeImage_Unload(scene);
-  const std::string kMetadata[] = {std::string("Exif\0\0", 6), "xmpmeta",
-                                   "Photoshop 3.0"};
+}
+
+// The signatures of the EXIF, XMP and IPTC that SaveTaggedPhoto writes.
+const std::string kMetadata[] = {std::string("Exif\0\0", 6), "xmpmeta",
+                                 "Photoshop 3.0"};
+
+// -strip acts on the output wherever it stands; the profile stays, or the
+// colours would change.
+TEST_F(EndToEnd, StripLeavesOutMetadataButKeepsTheProfile) {
+  SaveTaggedPhoto(Work("photo.jpg"));
   std::string photo = ReadWholeFile(Work("photo.jpg"));
   for (const std::string &metadata : kMetadata)
     ASSERT_NE(std::string::npos, photo.find(metadata)) << metadata;
@@ -694,7 +701,7 @@ TEST_F(EndToEnd, StripLeavesOutMetadataButKeepsTheProfile) {
   ASSERT_EQ(0, Orvane({"-o", "same.jpg", "photo.jpg"}).status);
   EXPECT_EQ(std::string::npos, ReadWholeFile(Work("same.jpg")).find("JFXX"));
   // A portrait photo stays upright in viewers: its orientation stays, alone.
-  scene = MakeSceneImage(64, 48, 24);
+  FIBITMAP *scene = MakeSceneImage(64, 48, 24);
   SaveAsCameraPhoto(Work("portrait.jpg"), scene, 6);
   FreeImage_Unload(scene);
   ASSERT_EQ(0, Orvane({"-strip", "-o", "out.jpg", "portrait.jpg"}).status);
@@ -920,17 +927,7 @@ TEST_F(EndToEnd, LosslessTellsTheExifTheNewGeometry) {
 // Every marker goes with the blocks; -strip leaves out EXIF, IPTC and XMP
 // but not the profile, nor an orientation that turns the picture.
 TEST_F(EndToEnd, LosslessCarriesEveryMarkerUnlessStripped) {
-  FIBITMAP *scene = MakeSceneImage(64, 48, 24);
-  std::string profile = MinimalIccProfile("RGB ");
-  FreeImage_CreateICCProfile(scene, (void *)profile.data(),
-                             (long)profile.size());
-  FreeImage_SetMetadataKeyValue(FIMD_XMP, scene, "XMLPacket",
-                                "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>");
-  FreeImage_SetMetadataKeyValue(FIMD_IPTC, scene, "By-line", "A. Person");
-  SaveAsCameraPhoto(Work("photo.jpg"), scene, 1);
-  FreeImage_Unload(scene);
-  const std::string kMetadata[] = {std::string("Exif\0\0", 6), "xmpmeta",
-                                   "Photoshop 3.0"};
+  SaveTaggedPhoto(Work("photo.jpg"));
   ASSERT_EQ(0, Orvane({"-lossless", "-fh", "-o", "out.jpg", "photo.jpg"})
                    .status);
   std::string out = ReadWholeFile(Work("out.jpg"));
@@ -947,7 +944,7 @@ TEST_F(EndToEnd, LosslessCarriesEveryMarkerUnlessStripped) {
   EXPECT_NE(std::string::npos, stripped.find("ICC_PROFILE"));
   // A portrait photo stays upright in viewers: its orientation stays, alone;
   // turned upright, it needs none.
-  scene = MakeSceneImage(64, 48, 24);
+  FIBITMAP *scene = MakeSceneImage(64, 48, 24);
   SaveAsCameraPhoto(Work("portrait.jpg"), scene, 6);
   FreeImage_Unload(scene);
   ASSERT_EQ(0, Orvane({"-lossless", "-strip", "-c", "0", "0", "32", "32",
