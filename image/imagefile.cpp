@@ -195,6 +195,34 @@ int SaveBytesByName(const unsigned char *bytes, size_t size, const char *path,
   return SaveSafely(&content, path, failure) == kSaved;
 }
 
+// JFIF gives the resolution as 16-bit dots per inch, and the library
+// converts dots per metre to it unchecked: past 65535 dpi the number wraps
+// (undefined behaviour, and a wrong density in the file). Such a resolution,
+// which no real image has, is saved as 72 dpi, the library's own default;
+// the bitmap gets its own back afterwards.
+struct Resolution {
+  unsigned x, y;  // dots per metre
+};
+
+static Resolution ResolutionOf(FIBITMAP *bitmap) {
+  return Resolution{FreeImage_GetDotsPerMeterX(bitmap),
+                    FreeImage_GetDotsPerMeterY(bitmap)};
+}
+
+static void SetResolution(FIBITMAP *bitmap, Resolution resolution) {
+  FreeImage_SetDotsPerMeterX(bitmap, resolution.x);
+  FreeImage_SetDotsPerMeterY(bitmap, resolution.y);
+}
+
+static void LimitJpegResolution(FIBITMAP *saved, ImageFormat format) {
+  const unsigned kMostDotsPerMetre = 2580137;  // 65535.5 dpi
+  const Resolution kDefault = {2835, 2835};    // 72 dpi
+  Resolution own = ResolutionOf(saved);
+  if (format == kFormatJpeg &&
+      (own.x >= kMostDotsPerMetre || own.y >= kMostDotsPerMetre))
+    SetResolution(saved, kDefault);
+}
+
 int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality,
                     SaveFailure *failure) {
   SaveFailure unasked;
@@ -218,8 +246,11 @@ int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality,
     return 0;
   }
   if (saved != bitmap) CarryPhotoData(bitmap, saved);
+  Resolution own = ResolutionOf(saved);
+  LimitJpegResolution(saved, format);
   int ok = SaveWithProfileIfTaken(saved, format, path, quality, failure) ==
            kSaved;
+  SetResolution(saved, own);
   if (saved != bitmap) FreeImage_Unload(saved);
   return ok;
 }

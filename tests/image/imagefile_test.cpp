@@ -232,6 +232,21 @@ TEST_F(Saving, RejectedProfileIsDroppedAndOversizeJpegSaysWhy) {
   EXPECT_EQ((Texts{"tagged.png"}), folder_.Names());
 }
 
+// A BMP may claim any number of dots per metre; JFIF holds 65535 dpi at
+// most, and the library's unchecked conversion wrote a wrapped density.
+TEST_F(Saving, ResolutionJpegCantHoldIsSavedAs72Dpi) {
+  FreeImage_SetDotsPerMeterX(image_, 30000000);
+  FreeImage_SetDotsPerMeterY(image_, 11811);  // 300 dpi
+  std::string path = folder_.Path("dense.jpg");
+  ASSERT_EQ(1, SaveImageByName(image_, path.c_str(), 90));
+  FIBITMAP *saved = FreeImage_Load(FIF_JPEG, path.c_str(), 0);
+  ASSERT_NE(nullptr, saved);
+  EXPECT_EQ(2835u, FreeImage_GetDotsPerMeterX(saved));
+  EXPECT_EQ(2835u, FreeImage_GetDotsPerMeterY(saved));
+  FreeImage_Unload(saved);
+  EXPECT_EQ(30000000u, FreeImage_GetDotsPerMeterX(image_));
+}
+
 // 8-bit BMPs saved with an odd quality once came out as broken RLE files.
 TEST_F(Saving, OddQualityBmpOfEightBitImageRoundTrips) {
   FIBITMAP *grey = MakeSceneImage(33, 17, 8);
