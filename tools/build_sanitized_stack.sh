@@ -16,13 +16,12 @@
 # -fsanitize flags and the same compiler, e.g.
 #   g++ -fsanitize=address,undefined -I$out/include prog.cpp \
 #       $out/lib/FreeImage.so -Wl,-rpath,$out/lib
-# The libraries' UBSan reports do not stop the program (recoverable), so that
-# they can be read and sorted before any of them is made fatal.
+# A UBSan report inside the libraries ends the program as one in Orvane's own
+# code does, so no test or fuzz run can pass over it.
 #
-# FreeImage.dll's project links with '-static -s', which GCC refuses with
-# -fsanitize=address and which would strip the debug information the reports
-# need; the link goes through a small launcher that drops those two flags, so
-# the project is used unchanged.
+# The clang stack also carries libFuzzer's coverage instrumentation
+# (-fsanitize=fuzzer-no-link), so a fuzz target learns from the paths taken
+# inside the libraries as well as its own.
 #
 # Usage: tools/build_sanitized_stack.sh [cache-folder] [gcc|clang]
 #   (default build-deps and gcc; the result goes into cache-folder/
@@ -35,14 +34,16 @@ root=$(dirname "$tools")
 cache=${1:-$root/build-deps}
 compiler=${2:-gcc}
 case $compiler in
-  gcc) cc=gcc cxx=g++ out_name=sanitized-stack ;;
-  clang) cc=clang cxx=clang++ out_name=sanitized-stack-clang ;;
+  gcc) cc=gcc cxx=g++ out_name=sanitized-stack coverage= ;;
+  clang) cc=clang cxx=clang++ out_name=sanitized-stack-clang
+         coverage=-fsanitize=fuzzer-no-link ;;
   *) echo "usage: $0 [cache-folder] [gcc|clang]" >&2; exit 2 ;;
 esac
 mkdir -p "$cache"
 cache=$(cd "$cache" && pwd)
 out=$cache/$out_name
-sanitize="-fsanitize=address,undefined -fno-omit-frame-pointer -g -O1"
+sanitize="-fsanitize=address,undefined -fno-sanitize-recover=undefined"
+sanitize="$sanitize $coverage -fno-omit-frame-pointer -g -O1"
 # Rebuilt when this script, the DLL's project or the compiler changes.
 recipe=$( (cat "$0" "$tools"/freeimage_dll/*; "$cxx" --version) |
           sha256sum | cut -d' ' -f1)
@@ -109,19 +110,8 @@ cmake_build "$png" "$work/png" install -DPNG_SHARED=OFF -DPNG_STATIC=ON \
   -DPNG_EXECUTABLES=OFF -DPNG_TESTS=OFF -DPNG_HARDWARE_OPTIMIZATIONS=OFF \
   "${zlib_paths[@]}"
 
-# The launcher runs the link command without '-static' and '-s'.
-cat > "$work/link" <<'LINK'
-#!/usr/bin/env bash
-args=()
-for arg in "$@"; do
-  [ "$arg" = -static ] || [ "$arg" = -s ] || args+=("$arg")
-done
-exec "${args[@]}"
-LINK
-chmod +x "$work/link"
 cmake_build "$tools/freeimage_dll" "$work/freeimage" FreeImage \
-  -DFREEIMAGE_SOURCE="$freeimage" -DDEPENDENCY_PREFIX="$prefix" \
-  -DCMAKE_CXX_LINKER_LAUNCHER="$work/link"
+  -DFREEIMAGE_SOURCE="$freeimage" -DDEPENDENCY_PREFIX="$prefix"
 
 mkdir -p "$out/lib" "$out/include"
 cp "$work/freeimage/FreeImage.so" "$prefix"/lib/{libjpeg.a,libturbojpeg.a} \
