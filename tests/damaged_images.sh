@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Runs the program on a corpus of damaged JPEG, PNG and BMP files made from
-# its own sample photo, decoded and (-lossless) transformed: every run must
-# end within its time with status 0 or 1, a failure must say why, no damaged
-# input may change (unless the program itself saved a whole image over it),
+# its own sample photo, and on the inputs in damage/regressions, decoded and
+# (-lossless) transformed: every run must end within its time with status 0
+# or 1, a failure must say why, no damaged input may change (unless the
+# program itself saved a whole image over it),
 # and no temporary file may stay. Then on bombs (JPEG frames claiming up to
 # 65,500 x 65,500 pixels, cut far short, made from those and from real
 # photos, and BMP and JPEG headers of rarer kinds), loaded and read for the
@@ -41,6 +42,10 @@ export ORVANE_TEST_TEMP=$TEMP  # Wine's TEMP, in the suite's prefix
 "${run[@]}" -w 120 -o "$work/good/photo.bmp" "$sample" >/dev/null || {
   echo "could not make the good files"; exit 1; }
 "$make_damaged" "$work/damaged" "$work"/good/* || exit 1
+# Inputs that once found a fault inside the image library, each named for
+# what it holds; they are also turned and saved as JPEG.
+regressions=$(cd "$(dirname "$0")" && pwd)/damage/regressions
+cp "$regressions"/* "$work/damaged/"
 mkdir "$work/damaged/folder.jpg"
 
 files=0 runs=0 ok=0 refused=0 failures=0 slowest=0 slowest_run=
@@ -96,6 +101,7 @@ for path in "$work"/damaged/*; do
   check_run "$name" -fh
   # A transpose moves no partial block, so every JPEG gets to TurboJPEG.
   check_run "$name" -lossless -fh -r 90 -o out.jpg
+  [ ! -f "$regressions/$name" ] || check_run "$name" -r 33 -o out.jpg
 done
 
 echo "damaged files: $files, runs: $runs, saved: $ok, refused with a message: $refused, failures: $failures"
