@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets with clang (AddressSanitizer, UndefinedBehavior-
 # Sanitizer, libFuzzer) and runs each for the given number of seconds,
-# starting from its seed corpus in tests/fuzz/corpus. Installs what it needs
-# (run as root). Exits non-zero when any target finds a crash, a hang or a
+# starting from its seed corpus in tests/fuzz/corpus. The image targets (jpeg,
+# png, bmp) start from seeds made here instead: the conformance corpus's
+# files of their format and the damaged files and bombs made from some of
+# them. Installs what it needs (run as root). Exits non-zero when any target finds a crash, a hang or a
 # broken rule; the input that did it is kept in <build>/artifacts.
 # Usage: tests/fuzz/run.sh [seconds-per-target] [target ...]
 set -euo pipefail
@@ -29,7 +31,43 @@ fi
 
 CC=clang CXX=clang++ cmake -S . -B $build -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DORVANE_FUZZ=ON >/dev/null
-cmake --build $build -j2 --target fuzz_all
+cmake --build $build -j2 --target fuzz_all make_damaged
+
+image_targets=" jpeg png bmp "
+seed_limit=262144  # bytes; larger files only slow the image targets down
+
+# Seeds for the image targets, sorted by their content's format: the real
+# images of the conformance corpus, and damaged files and bombs made from a
+# few of them.
+make_image_seeds() {  # seeds-folder
+  local seeds=$1 images
+  images=$(bash tests/conformance/make_corpus.sh build/conformance)
+  rm -rf "$seeds" && mkdir -p "$seeds"/{made,jpeg,png,bmp}
+  $build/tests/fuzz/make_damaged "$seeds/made" "$images"/jpeg/testorig.jpg \
+    "$images"/derived/progressive-422.jpg "$images"/pngsuite/basn2c08.png \
+    "$images"/derived/palette-4.png "$images"/bmpsuite/rgb24.bmp \
+    "$images"/bmpsuite/pal8rle.bmp >/dev/null
+  $build/tests/fuzz/make_damaged --bombs "$seeds/made" \
+    "$images"/jpeg/testorig.jpg >/dev/null
+  local file signature n=0
+  for file in "$images"/*/* "$seeds"/made/*; do
+    [ -f "$file" ] && [ "$(stat -c %s "$file")" -le $seed_limit ] || continue
+    signature=$(head -c 4 "$file" | od -An -tx1 | tr -d ' \n')
+    n=$((n + 1))
+    case $signature in
+      ffd8ff*) cp "$file" "$seeds/jpeg/$n-$(basename "$file")" ;;
+      89504e47) cp "$file" "$seeds/png/$n-$(basename "$file")" ;;
+      424d*) cp "$file" "$seeds/bmp/$n-$(basename "$file")" ;;
+    esac
+  done
+  rm -rf "$seeds/made"
+}
+for target in "${targets[@]}"; do
+  if [[ $image_targets == *" $target "* ]]; then
+    make_image_seeds $build/seeds
+    break
+  fi
+done
 
 mkdir -p $build/artifacts
 report=$build/fuzz-report.txt
@@ -42,10 +80,14 @@ for target in "${targets[@]}"; do
   status=0
   dict=()
   [ -f tests/fuzz/$target.dict ] && dict=(-dict=tests/fuzz/$target.dict)
+  seeds=tests/fuzz/corpus/$target max_len=4096
+  if [[ $image_targets == *" $target "* ]]; then
+    seeds=$build/seeds/$target max_len=$seed_limit
+  fi
   $build/tests/fuzz/fuzz_$target -max_total_time="$seconds" -timeout=60 \
-    -max_len=4096 -print_final_stats=1 "${dict[@]}" \
+    -max_len=$max_len -print_final_stats=1 "${dict[@]}" \
     -artifact_prefix="$build/artifacts/$target-" \
-    "$work" tests/fuzz/corpus/$target >"$log" 2>&1 || status=$?
+    "$work" "$seeds" >"$log" 2>&1 || status=$?
   runs=$(awk '/stat::number_of_executed_units/ {print $2}' "$log")
   speed=$(awk '/stat::average_exec_per_sec/ {print $2}' "$log")
   corpus=$(ls "$work" | wc -l)

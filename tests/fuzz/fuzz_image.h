@@ -1,0 +1,18 @@
+// One image file's bytes through the image layer as the program takes them:
+// the load (the checks, the form shown to the library, its decoder), one
+// edit chosen by the file's last byte, and a save to each of JPEG, PNG and
+// BMP; a JPEG also goes through the lossless transform of the same edit.
+// Files go to a folder in /dev/shm, so every write stays in memory.
+#ifndef ORVANE_TESTS_FUZZ_FUZZ_IMAGE_H
+#define ORVANE_TESTS_FUZZ_FUZZ_IMAGE_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "image/imagefile.h"
+
+// 0, or -1 (not worth keeping) when the bytes hold another format than
+// format, or claim more memory than a fuzzing run may take.
+int FuzzImageFile(ImageFormat format, const uint8_t *data, size_t size);
+
+#endif
