@@ -2,14 +2,19 @@
 // their place in its registration list (BMP 0, JPEG 2, PNG 13), and callers
 // pass those numbers, so every left-out plugin still registers under its own
 // name, with no way to load or save: FreeImage then reports such a file as
-// one it cannot read.
+// one it cannot read. Each has an empty extension list: the library's
+// lookup by file name takes the length of every plugin's list, and a
+// missing one would be strlen(NULL).
 #include "FreeImage.h"
 #include "Plugin.h"
+
+static const char *DLL_CALLCONV NoExtensions() { return ""; }
 
 #define ABSENT_PLUGIN(init, name)                                   \
   static const char *DLL_CALLCONV init##Format() { return name; }   \
   void DLL_CALLCONV init(Plugin *plugin, int) {                     \
     plugin->format_proc = init##Format;                             \
+    plugin->extension_proc = NoExtensions;                          \
   }
 
 ABSENT_PLUGIN(InitICO, "ICO")
