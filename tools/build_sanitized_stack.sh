@@ -69,6 +69,10 @@ work=$cache/$out_name-work
 rm -rf "$work" "$out"
 prefix=$work/prefix
 mkdir -p "$prefix/include" "$prefix/lib"
+# FreeImage.so exports only its own functions, as the DLL does: a program
+# that also links libturbojpeg.a (with its own libjpeg) would otherwise have
+# two libjpegs resolved into one, which ASan reports as an ODR violation.
+keep_inside=-Wl,--exclude-libs,ALL
 # No build type: the flags are exactly these (FreeImage's project sets its own
 # Release flags). Position-independent code: the static libraries go into a
 # shared FreeImage.
@@ -76,7 +80,7 @@ native=(-DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx"
         -DCMAKE_BUILD_TYPE= -DCMAKE_C_FLAGS="$sanitize"
         -DCMAKE_CXX_FLAGS="$sanitize"
         -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
-        -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined"
+        -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined $keep_inside"
         -DCMAKE_POSITION_INDEPENDENT_CODE=ON -DCMAKE_INSTALL_PREFIX="$prefix")
 cmake_build() {  # source build-folder target [cmake options...]
   local source=$1 build=$2 target=$3
