@@ -20,4 +20,9 @@ void CarryPhotoData(FIBITMAP *from, FIBITMAP *to);
 // CMYK JPEG) is dropped.
 void SettleLoadedProfile(FIBITMAP *bitmap, const ImageHeaders *headers);
 
+// Leaves out the comments without a name, which only a damaged PNG gives
+// (an empty text chunk): libpng's writer refuses a keyword of nothing but
+// spaces, and with it the whole save.
+void LeaveOutNamelessComments(FIBITMAP *bitmap);
+
 #endif

@@ -138,6 +138,7 @@ static FIBITMAP *Settled(FIBITMAP *loaded, const ImageHeaders *headers) {
   if (bitmap != NULL) {
     SettleLoadedProfile(bitmap, headers);
     LeaveOutThumbnail(bitmap);
+    LeaveOutNamelessComments(bitmap);
   }
   return bitmap;
 }
