@@ -126,6 +126,13 @@ void TransformLosslessly(const char *input, const FuzzEdit &edit, int strip) {
   ReleaseLosslessSource(&source);
 }
 
+// The input's name, which must end as its format's do.
+const char *InputName(ImageFormat format) {
+  return format == kFormatJpeg ? "in.jpg"
+         : format == kFormatPng ? "in.png"
+                                : "in.bmp";
+}
+
 }  // namespace
 
 int FuzzImageFile(ImageFormat format, const uint8_t *data, size_t size) {
@@ -134,12 +141,11 @@ int FuzzImageFile(ImageFormat format, const uint8_t *data, size_t size) {
   ImageHeaders headers;
   ReadImageHeaders(data, size, format, &headers);
   if (LoadCost(&headers) > kMostBytes) return -1;
-  static const char *const kNames[] = {"in.bmp", "", "in.jpg"};
-  std::string input = Path(format == kFormatPng ? "in.png" : kNames[format]);
+  std::string input = Path(InputName(format));
   WriteWholeFile(input, std::string((const char *)data, size));
 
   uint8_t choice = size > 0 ? data[size - 1] : 0;
-  const FuzzEdit &edit = kEdits[choice % 8];
+  const FuzzEdit &edit = kEdits[choice % (sizeof kEdits / sizeof kEdits[0])];
   EditAndSave(input.c_str(), edit, kQualities[(choice >> 3) % 4]);
   if (format == kFormatJpeg && edit.chain != NULL)
     TransformLosslessly(input.c_str(), edit, choice >> 7);

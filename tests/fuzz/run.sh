@@ -37,8 +37,8 @@ image_targets=" jpeg png bmp "
 seed_limit=262144  # bytes; larger files only slow the image targets down
 
 # Seeds for the image targets, sorted by their content's format: the real
-# images of the conformance corpus, and damaged files and bombs made from a
-# few of them.
+# images of the conformance corpus, damaged files and bombs made from a few
+# of them, and the inputs that once found faults in the library.
 make_image_seeds() {  # seeds-folder
   local seeds=$1 images
   images=$(bash tests/conformance/make_corpus.sh build/conformance)
@@ -50,7 +50,7 @@ make_image_seeds() {  # seeds-folder
   $build/tests/fuzz/make_damaged --bombs "$seeds/made" \
     "$images"/jpeg/testorig.jpg >/dev/null
   local file signature n=0
-  for file in "$images"/*/* "$seeds"/made/*; do
+  for file in "$images"/*/* "$seeds"/made/* tests/damage/regressions/*; do
     [ -f "$file" ] && [ "$(stat -c %s "$file")" -le $seed_limit ] || continue
     signature=$(head -c 4 "$file" | od -An -tx1 | tr -d ' \n')
     n=$((n + 1))
