@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <filesystem>
 #include <string>
 
 #include "image/cost.h"
@@ -31,10 +32,18 @@ std::string g_folder;
 
 std::string Path(const char *name) { return g_folder + "/" + name; }
 
+// The folder is memory: it goes when the process ends, as libFuzzer's fork
+// mode ends one for every job.
+void RemoveFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(g_folder, ignored);
+}
+
 void Setup() {
   char pattern[] = "/dev/shm/orvane-fuzz-image-XXXXXX";
   if (mkdtemp(pattern) == NULL) abort();
   g_folder = pattern;
+  atexit(RemoveFolder);
 }
 
 // Edits and lossless steps, one of which each input's last byte chooses.

@@ -23,6 +23,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
@@ -122,10 +123,20 @@ std::map<std::string, std::string> g_originals;  // name -> bytes
 
 std::vector<std::string> Names() { return TempFolder::NamesIn(g_folder); }
 
+std::string ChildErrors() { return g_folder + ".stderr"; }
+
+// The child ends through _exit, so this runs once, as the fuzzer ends.
+void RemoveFolder() {
+  std::error_code ignored;
+  std::filesystem::remove_all(g_folder, ignored);
+  std::filesystem::remove(ChildErrors(), ignored);
+}
+
 void Setup() {
   char pattern[] = "/tmp/orvane-fuzz-run-XXXXXX";
   if (mkdtemp(pattern) == NULL) abort();
   g_folder = pattern;
+  atexit(RemoveFolder);
   WriteSceneImage((g_folder + "/photo.jpg").c_str(), 40, 30, 24);
   WriteSceneImage((g_folder + "/photo.png").c_str(), 33, 21, 32);
   WriteSceneImage((g_folder + "/photo.bmp").c_str(), 17, 29, 24);
@@ -139,7 +150,6 @@ void Setup() {
   if (g_shared_counters == MAP_FAILED) abort();
 }
 
-std::string ChildErrors() { return g_folder + ".stderr"; }
 
 // Puts the folder back as Setup left it.
 void Restore() {
