@@ -444,6 +444,16 @@ def wine_table(images, results):
     return lines, ratios
 
 
+def replace_section(markdown, begin, end, lines):
+    """Puts lines in place of the part of the file from begin to end; the
+    lines carry both marks themselves."""
+    text = open(markdown).read()
+    before, rest = text.split(begin, 1)
+    after = rest.split(end, 1)[1]
+    with open(markdown, 'w') as f:
+        f.write(before + '\n'.join(lines) + after)
+
+
 def write_wine_markdown(args, images, results, differ):
     start = results[('', START_UP)]
     with open(args.dll_versions) as f:
@@ -466,11 +476,7 @@ def write_wine_markdown(args, images, results, differ):
         'Orvane.exe wrote byte-identical output to the Linux build in every '
         'case.' if not differ else 'Output differed from the Linux build '
         'in: ' + ', '.join('%s %s' % k for k in differ), '', WINE_END]
-    text = open(args.markdown).read()
-    before, rest = text.split(WINE_BEGIN, 1)
-    after = rest.split(WINE_END, 1)[1]
-    with open(args.markdown, 'w') as f:
-        f.write(before + '\n'.join(lines) + after)
+    replace_section(args.markdown, WINE_BEGIN, WINE_END, lines)
 
 
 def main_wine(args):
@@ -660,11 +666,7 @@ def write_lossless_markdown(args, results, sizes, photos, checks, refused):
                                    sizes[case.photo], photos[case.photo],
                                    checks[case.photo])
     lines += ['', LOSSLESS_END]
-    text = open(args.markdown).read()
-    before, rest = text.split(LOSSLESS_BEGIN, 1)
-    after = rest.split(LOSSLESS_END, 1)[1]
-    with open(args.markdown, 'w') as f:
-        f.write(before + '\n'.join(lines) + after)
+    replace_section(args.markdown, LOSSLESS_BEGIN, LOSSLESS_END, lines)
 
 
 def main_lossless(args):
