@@ -380,22 +380,17 @@ unsigned char *EditExifBlock(const unsigned char *block, size_t size,
   return copy;
 }
 
-// One IFD0 entry of a value that fits in the entry itself.
-static unsigned char *PutShortEntry(unsigned char *entry, uint32_t tag,
-                                    uint32_t value) {
+// One IFD0 entry of one value: a SHORT held in the entry itself, or the
+// offset of a RATIONAL's eight bytes.
+static unsigned char *PutEntry(unsigned char *entry, uint32_t tag,
+                               uint32_t type, uint32_t value) {
   Put16(entry, tag, 1);
-  Put16(entry + 2, kTypeShort, 1);
+  Put16(entry + 2, type, 1);
   Put32(entry + 4, 1, 1);
-  Put16(entry + 8, value, 1);
-  return entry + kEntrySize;
-}
-
-static unsigned char *PutRationalEntry(unsigned char *entry, uint32_t tag,
-                                       uint32_t value_at) {
-  Put16(entry, tag, 1);
-  Put16(entry + 2, kTypeRational, 1);
-  Put32(entry + 4, 1, 1);
-  Put32(entry + 8, value_at, 1);
+  if (type == kTypeShort)
+    Put16(entry + 8, value, 1);
+  else
+    Put32(entry + 8, value, 1);
   return entry + kEntrySize;
 }
 
@@ -416,11 +411,12 @@ unsigned char *OrientationOnlyExifBlock(int orientation, uint32_t dpi_x,
   Put32(tiff + 4, kTiffHeaderSize, 1);
   unsigned char *entry = tiff + kTiffHeaderSize;
   Put16(entry, kEntries, 1);
-  entry = PutShortEntry(entry + 2, kTagOrientation, (uint32_t)orientation);
-  entry = PutRationalEntry(entry, kTagXResolution, kValuesAt);
-  entry = PutRationalEntry(entry, kTagYResolution, kValuesAt + 8);
-  entry = PutShortEntry(entry, kTagResolutionUnit, 2);  // inches
-  PutShortEntry(entry, kTagYCbCrPositioning, 1);        // centred
+  entry = PutEntry(entry + 2, kTagOrientation, kTypeShort,
+                   (uint32_t)orientation);
+  entry = PutEntry(entry, kTagXResolution, kTypeRational, kValuesAt);
+  entry = PutEntry(entry, kTagYResolution, kTypeRational, kValuesAt + 8);
+  entry = PutEntry(entry, kTagResolutionUnit, kTypeShort, 2);  // inches
+  PutEntry(entry, kTagYCbCrPositioning, kTypeShort, 1);        // centred
   Put32(tiff + kValuesAt, dpi_x > 0 ? dpi_x : 72, 1);
   Put32(tiff + kValuesAt + 4, 1, 1);
   Put32(tiff + kValuesAt + 8, dpi_y > 0 ? dpi_y : 72, 1);
