@@ -19,5 +19,6 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 
 if(EXISTS /usr/lib/wine/wine64)
-  set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)
+  get_filename_component(CMAKE_CROSSCOMPILING_EMULATOR
+                         ${CMAKE_CURRENT_LIST_DIR}/../tools/wine64.sh ABSOLUTE)
 endif()

@@ -34,7 +34,7 @@ export WINEPREFIX
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  /usr/lib/wine/wine64 wineboot --init >/dev/null 2>&1 || true
+  tools/wine64.sh wineboot --init >/dev/null 2>&1 || true
   /usr/lib/wine/wineserver -w || true
 fi
 ctest --test-dir "$build" --output-on-failure

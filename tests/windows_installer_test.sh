@@ -7,8 +7,8 @@
 set -euo pipefail
 build=$(cd "$1" && pwd)
 cmake=$3
-wine=${WINE:-/usr/lib/wine/wine64}
-wineserver=$(dirname "$wine")/wineserver
+wine=${WINE:-$(dirname "$0")/../tools/wine64.sh}
+wineserver=/usr/lib/wine/wineserver
 WINEPREFIX=$(realpath -m "$2")  # Wine takes only an absolute one
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY  # a box could otherwise wait for a click

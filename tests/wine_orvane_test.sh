@@ -7,7 +7,7 @@
 # Usage: wine_orvane_test.sh Orvane.exe FreeImage.dll help-folder linux-orvane
 set -euo pipefail
 exe=$1 dll=$2 help=$3 linux=$4
-wine=${WINE:-/usr/lib/wine/wine64}
+wine=${WINE:-$(dirname "$0")/../tools/wine64.sh}
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY  # a box could otherwise wait for a click
 

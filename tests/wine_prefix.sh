@@ -14,8 +14,8 @@
 # in a few thousand, where the checks pause to render a reference.
 # Usage: wine_prefix.sh prefix-folder [--stop]
 set -euo pipefail
-wine=${WINE:-/usr/lib/wine/wine64}
-server=$(dirname "$wine")/wineserver
+wine=${WINE:-$(dirname "$0")/../tools/wine64.sh}
+server=/usr/lib/wine/wineserver
 export WINEPREFIX=$1 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 stop_server() {
