@@ -23,9 +23,10 @@ endif()
 set(FREEIMAGE_INCLUDE_DIR ${stack}/include CACHE PATH "" FORCE)
 set(FREEIMAGE_LIBRARY ${stack}/lib/FreeImage.so CACHE FILEPATH "" FORCE)
 set(TURBOJPEG_LIBRARY ${stack}/lib/libturbojpeg.a)
-# Rebuilt when its recipe changes.
+# Rebuilt when its recipe changes: the scripts, the project and its patches.
+file(GLOB stack_project ${PROJECT_SOURCE_DIR}/tools/freeimage_dll/*)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
   ${PROJECT_SOURCE_DIR}/tools/build_sanitized_stack.sh
-  ${PROJECT_SOURCE_DIR}/tools/freeimage_dll/CMakeLists.txt)
+  ${PROJECT_SOURCE_DIR}/tools/library_build.sh ${stack_project})
 # An installed sanitizer build (the install test) still finds it.
 set(CMAKE_INSTALL_RPATH ${stack}/lib)

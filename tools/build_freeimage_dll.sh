@@ -20,38 +20,20 @@ cache=${1:-$root/build-deps}
 mkdir -p "$cache"
 cache=$(cd "$cache" && pwd)
 out=$cache/freeimage-dll
-# Rebuilt when this script or the DLL's project changes, not otherwise.
-recipe=$(cat "$0" "$tools"/freeimage_dll/* | sha256sum | cut -d' ' -f1)
-if [ "$(cat "$out/recipe" 2>/dev/null)" = "$recipe" ]; then
-  echo "$out"
-  exit 0
-fi
+source "$tools/library_build.sh"
+recipe=$(recipe_of "$0")
+stop_if_built "$out" "$recipe"
 
-packages="cmake make nasm dpkg-dev g++-mingw-w64-x86-64-posix
-          binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev"
-if ! dpkg -s $packages >/dev/null 2>&1; then
-  apt-get update >&2
-  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
-    $packages >&2
-fi
-
-zlib=$("$tools/debian_source.sh" zlib "$cache/src")
-png=$("$tools/debian_source.sh" libpng1.6 "$cache/src")
-jpeg=$("$tools/debian_source.sh" libjpeg-turbo "$cache/src")
-freeimage=$("$tools/debian_source.sh" freeimage "$cache/src")
+install_packages cmake make nasm dpkg-dev g++-mingw-w64-x86-64-posix \
+  binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+fetch_library_sources "$cache"
 
 work=$cache/work
 rm -rf "$work" "$out"
 prefix=$work/prefix
 mkdir -p "$prefix/include" "$prefix/lib"
-cross=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
-       -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix")
-cmake_build() {  # source build-folder target [cmake options...]
-  local source=$1 build=$2 target=$3
-  shift 3
-  cmake -S "$source" -B "$build" "${cross[@]}" "$@" >&2
-  cmake --build "$build" -j2 --target "$target" >&2
-}
+configure=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
+           -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix")
 
 # zlib's ./configure refuses mingw; its CMake static target builds as it is.
 # Its build renames the tree's zconf.h, so it works on a copy of the tree.
@@ -85,9 +67,6 @@ cp "$work/freeimage/FreeImage.dll" "$work/freeimage/libFreeImage.dll.a" "$out/"
 cp "$freeimage/Source/FreeImage.h" "$out/"
 cp "$work/jpeg/libturbojpeg.a" "$jpeg/turbojpeg.h" "$out/"
 
-debian_version() {  # source-folder
-  dpkg-parsechangelog -l "$1/debian/changelog" -S Version
-}
 {
   echo "FreeImage.dll, built from Debian 12's source packages and patches:"
   echo "  freeimage $(debian_version "$freeimage") (core, BMP, JPEG and PNG)"

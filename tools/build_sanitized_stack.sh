@@ -34,8 +34,8 @@ root=$(dirname "$tools")
 cache=${1:-$root/build-deps}
 compiler=${2:-gcc}
 case $compiler in
-  gcc) cc=gcc cxx=g++ out_name=sanitized-stack coverage= ;;
-  clang) cc=clang cxx=clang++ out_name=sanitized-stack-clang
+  gcc) cc=gcc cxx=g++ package=g++ out_name=sanitized-stack coverage= ;;
+  clang) cc=clang cxx=clang++ package=clang out_name=sanitized-stack-clang
          coverage=-fsanitize=fuzzer-no-link ;;
   *) echo "usage: $0 [cache-folder] [gcc|clang]" >&2; exit 2 ;;
 esac
@@ -44,26 +44,12 @@ cache=$(cd "$cache" && pwd)
 out=$cache/$out_name
 sanitize="-fsanitize=address,undefined -fno-sanitize-recover=undefined"
 sanitize="$sanitize $coverage -fno-omit-frame-pointer -g -O1"
-# Rebuilt when this script, the DLL's project or the compiler changes.
-recipe=$( (cat "$0" "$tools"/freeimage_dll/*; "$cxx" --version) |
-          sha256sum | cut -d' ' -f1)
-if [ "$(cat "$out/recipe" 2>/dev/null)" = "$recipe" ]; then
-  echo "$out"
-  exit 0
-fi
+source "$tools/library_build.sh"
+recipe=$(recipe_of "$0" <("$cxx" --version))
+stop_if_built "$out" "$recipe"
 
-packages="cmake make dpkg-dev"
-[ "$compiler" = clang ] && packages="$packages clang" || packages="$packages g++"
-if ! dpkg -s $packages >/dev/null 2>&1; then
-  apt-get update >&2
-  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
-    $packages >&2
-fi
-
-zlib=$("$tools/debian_source.sh" zlib "$cache/src")
-png=$("$tools/debian_source.sh" libpng1.6 "$cache/src")
-jpeg=$("$tools/debian_source.sh" libjpeg-turbo "$cache/src")
-freeimage=$("$tools/debian_source.sh" freeimage "$cache/src")
+install_packages cmake make dpkg-dev "$package"
+fetch_library_sources "$cache"
 
 work=$cache/$out_name-work
 rm -rf "$work" "$out"
@@ -76,18 +62,13 @@ keep_inside=-Wl,--exclude-libs,ALL
 # No build type: the flags are exactly these (FreeImage's project sets its own
 # Release flags). Position-independent code: the static libraries go into a
 # shared FreeImage.
-native=(-DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx"
-        -DCMAKE_BUILD_TYPE= -DCMAKE_C_FLAGS="$sanitize"
-        -DCMAKE_CXX_FLAGS="$sanitize"
-        -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined"
-        -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined $keep_inside"
-        -DCMAKE_POSITION_INDEPENDENT_CODE=ON -DCMAKE_INSTALL_PREFIX="$prefix")
-cmake_build() {  # source build-folder target [cmake options...]
-  local source=$1 build=$2 target=$3
-  shift 3
-  cmake -S "$source" -B "$build" "${native[@]}" "$@" >&2
-  cmake --build "$build" -j2 --target "$target" >&2
-}
+link="-fsanitize=address,undefined"
+configure=(-DCMAKE_C_COMPILER="$cc" -DCMAKE_CXX_COMPILER="$cxx"
+           -DCMAKE_BUILD_TYPE= -DCMAKE_C_FLAGS="$sanitize"
+           -DCMAKE_CXX_FLAGS="$sanitize" -DCMAKE_EXE_LINKER_FLAGS="$link"
+           -DCMAKE_SHARED_LINKER_FLAGS="$link $keep_inside"
+           -DCMAKE_POSITION_INDEPENDENT_CODE=ON
+           -DCMAKE_INSTALL_PREFIX="$prefix")
 
 # zlib's CMake project wants win32/zlib1.rc outside mingw, which Debian's
 # tree leaves out; its own ./configure builds the static library natively.
@@ -123,9 +104,6 @@ cp "$work/freeimage/FreeImage.so" "$prefix"/lib/{libjpeg.a,libturbojpeg.a} \
 cp "$freeimage/Source/FreeImage.h" "$prefix"/include/*.h "$out/include/"
 cp -r "$prefix/include/libpng16" "$out/include/" 2>/dev/null || true
 
-debian_version() {  # source-folder
-  dpkg-parsechangelog -l "$1/debian/changelog" -S Version
-}
 {
   echo "FreeImage.so with $sanitize, built from Debian 12's source packages"
   echo "and patches:"
