@@ -150,7 +150,6 @@ void Setup() {
   if (g_shared_counters == MAP_FAILED) abort();
 }
 
-
 // Puts the folder back as Setup left it.
 void Restore() {
   for (const std::string &name : Names())

@@ -4,8 +4,9 @@
 # starting from its seed corpus in tests/fuzz/corpus. The image targets (jpeg,
 # png, bmp) start from seeds made here instead: the conformance corpus's
 # files of their format and the damaged files and bombs made from some of
-# them. Installs what it needs (run as root). Exits non-zero when any target finds a crash, a hang or a
-# broken rule; the input that did it is kept in <build>/artifacts.
+# them. Installs what it needs (run as root). Exits non-zero when any target
+# finds a crash, a hang or a broken rule; the input that did it is kept in
+# <build>/artifacts.
 # Usage: tests/fuzz/run.sh [seconds-per-target] [target ...]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
