@@ -1,15 +1,14 @@
 #!/usr/bin/env bash
-# Runs the program on a corpus of damaged JPEG, PNG and BMP files made from
-# its own sample photo, and on the inputs in damage/regressions, decoded and
-# (-lossless) transformed: every run must end within its time with status 0
-# or 1, a failure must say why, no damaged input may change (unless the
-# program itself saved a whole image over it),
-# and no temporary file may stay. Then on bombs (JPEG frames claiming up to
-# 65,500 x 65,500 pixels, cut far short, made from those and from real
-# photos, and BMP and JPEG headers of rarer kinds), loaded and read for the
-# lossless edits: each must be refused within 50 MB, and its time and
-# memory are reported. Last, real photos cut at 10% to 90%: each one
-# the JPEG library still decodes must be accepted. Installs the photos
+# Runs the program on a corpus of damaged JPEG, PNG and BMP files made from its
+# own sample photo, and on the inputs in damage/regressions, decoded and
+# (-lossless) transformed: every run must end within its time with status 0 or
+# 1, a failure must say why, no damaged input may change (unless the program
+# itself saved a whole image over it), and no temporary file may stay. Then on
+# bombs (JPEG frames claiming up to 65,500 x 65,500 pixels, cut far short, made
+# from those and from real photos, and BMP and JPEG headers of rarer kinds),
+# loaded and read for the lossless edits: each must be refused within 50 MB, and
+# its time and memory are reported. Last, real photos cut at 10% to 90%: each
+# one the JPEG library still decodes must be accepted. Installs the photos
 # (mate-backgrounds), djpeg and GNU time when missing (run as root).
 # Usage: damaged_images.sh orvane make_damaged sample.jpg [seconds-per-run]
 # With ORVANE_TEST_EMULATOR set (wine64), orvane is Orvane.exe, run through it.

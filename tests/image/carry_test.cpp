@@ -264,7 +264,8 @@ TEST_F(PhotoData, NamelessCommentsAreLeftOutSoThePngSaves) {
     FIBITMAP *photo = MakeSceneImage(8, 8, 24);
     for (const char *key : c.keys) SetTagText(photo, FIMD_COMMENTS, key, "x");
     LeaveOutNamelessComments(photo);
-    EXPECT_EQ((unsigned)c.kept, FreeImage_GetMetadataCount(FIMD_COMMENTS, photo));
+    EXPECT_EQ((unsigned)c.kept,
+              FreeImage_GetMetadataCount(FIMD_COMMENTS, photo));
     EXPECT_EQ(1, SaveImageByName(photo, folder.Path("out.png").c_str(), 0));
     EXPECT_EQ(1, SaveImageByName(photo, folder.Path("out.jpg").c_str(), 90));
     FreeImage_Unload(photo);
