@@ -11,15 +11,19 @@
 #include "app/process.h"
 #include "image/imagefile.h"
 #include "image/lossless.h"
+#include "image/metadata.h"
 #include "lib/strings.h"
 #include "log/log.h"
 #include "platform/platform.h"
 
 struct EditState {
   FIBITMAP *current;
-  const char *output;  // borrowed from the argument vector
+  PhotoMetadata metadata;  // the photo's, settled only at the save
+  const char *output;      // borrowed from the argument vector
   int quality;
-  int strip;  // leave the photo's metadata out of the output
+  int strip;     // leave the photo's private metadata out of the output
+  int geometry;  // an edit changed the picture's geometry
+  int upright;   // -upright turned it: its orientation is 1 now
 };
 
 // atoi's reading of a number, kept within int instead of overflowing.
@@ -63,6 +67,7 @@ static void Replace(EditState *state, FIBITMAP *next, const OptionRead *option,
   if (next == NULL) OptionFailed(option, reason);
   ReleaseImage(state->current);
   state->current = next;
+  state->geometry = 1;
 }
 
 const char kCropOutsideImage[] = "the rectangle must lie inside the image.";
@@ -97,10 +102,12 @@ static void EndUnlessFlipped(int flipped, const OptionRead *option) {
 
 static void FlipHorizontal(const OptionRead *option, EditState *state) {
   EndUnlessFlipped(FlipImageHorizontal(state->current), option);
+  state->geometry = 1;
 }
 
 static void FlipVertical(const OptionRead *option, EditState *state) {
   EndUnlessFlipped(FlipImageVertical(state->current), option);
+  state->geometry = 1;
 }
 
 static void SetOutput(const OptionRead *option, EditState *state) {
@@ -139,8 +146,12 @@ static void ResizedSize(const OptionRead *option, int64_t *W, int64_t *H) {
 
 // The photo turned as its EXIF orientation says, which is then 1.
 static void Upright(const OptionRead *option, EditState *state) {
-  Replace(state, UprightImage(state->current), option,
+  int geometry = state->geometry;
+  Replace(state, UprightImage(state->current, option->orientation), option,
           "the image can't be turned upright.");
+  // Upright already, the photo is only copied.
+  state->geometry = geometry || option->orientation > 1;
+  state->upright |= option->orientation > 1;
 }
 
 static void UprightSize(const OptionRead *option, int64_t *width,
@@ -325,9 +336,9 @@ static void CheckSizes(const OptionRead *options, int read, FIBITMAP *bitmap,
   ErrorExitF("Couldn't open input file: %s\n%s", path, failure->reason);
 }
 
-static FIBITMAP *LoadInput(const char *path) {
+static FIBITMAP *LoadInput(const char *path, PhotoMetadata *metadata) {
   LoadFailure failure;
-  FIBITMAP *bitmap = LoadImageByName(path, &failure);
+  FIBITMAP *bitmap = LoadImageByName(path, &failure, metadata);
   if (bitmap == NULL) InputFailed(path, &failure);
   return bitmap;
 }
@@ -346,11 +357,17 @@ static const char *OutputNamedLast(const OptionRead *options, int read,
   ErrorExitF("Couldn't save output file: %s\n%s", output, failure->reason);
 }
 
-static void SaveOutput(const EditState *state) {
-  if (state->strip) StripPhotoMetadata(state->current);
+// The metadata is told what the edits made of the picture, once, then
+// placed into the output.
+static void SaveOutput(EditState *state) {
+  MetadataChanges changes = {state->geometry, ImageWidth(state->current),
+                             ImageHeight(state->current), state->upright,
+                             state->strip, 0, 0};
+  ImageDotsPerInch(state->current, &changes.dpi_x, &changes.dpi_y);
+  SettleMetadata(&state->metadata, &changes);
   SaveFailure failure;
   if (!SaveImageByName(state->current, state->output, state->quality,
-                       &failure))
+                       &failure, &state->metadata))
     SaveFailed(state->output, &failure);
 }
 
@@ -410,21 +427,24 @@ int RunCommand(int count, char **entries) {
   }
   if (AsksLossless(count, entries)) return RunLosslessCommand(count, entries);
   const char *input = entries[count - 1];
-  EditState state = {LoadInput(input), input, 100, 0};
+  EditState state = {NULL, {}, input, 100, 0, 0, 0};
+  state.current = LoadInput(input, &state.metadata);
   OptionRead *options = (OptionRead *)ReallocOrExit(
       NULL, (size_t)count, sizeof(OptionRead), "Out of memory");
   int read = ReadOptions(count, entries, options);
   if (read < 0) {  // the usage is shown
     free(options);
     ReleaseImage(state.current);
+    ReleasePhotoMetadata(&state.metadata);
     return 1;
   }
-  NoteOrientations(options, read, PhotoOrientation(state.current));
+  NoteOrientations(options, read, MetadataOrientation(&state.metadata));
   CheckSizes(options, read, state.current,
              OutputNamedLast(options, read, input));
   for (int i = 0; i < read; i++) options[i].row->apply(&options[i], &state);
   SaveOutput(&state);
   free(options);
   ReleaseImage(state.current);
+  ReleasePhotoMetadata(&state.metadata);
   return 0;
 }

@@ -108,8 +108,20 @@ void CarryPhotoData(FIBITMAP *from, FIBITMAP *to) {
   FreeImage_CloneMetadata(to, from);
 }
 
-void SettleLoadedProfile(FIBITMAP *bitmap, const ImageHeaders *headers) {
+static void AttachJpegProfile(FIBITMAP *bitmap,
+                              const PhotoMetadata *metadata) {
+  size_t size = 0;
+  unsigned char *profile = MetadataProfile(metadata, &size);
+  if (profile != NULL && LooksLikeProfile(profile, (uint32_t)size))
+    FreeImage_CreateICCProfile(bitmap, profile, (long)size);
+  free(profile);
+}
+
+void SettleLoadedProfile(FIBITMAP *bitmap, const ImageHeaders *headers,
+                         const PhotoMetadata *metadata) {
   FIICCPROFILE *profile = FreeImage_GetICCProfile(bitmap);
+  if (headers->format == kFormatJpeg && profile->size == 0)
+    AttachJpegProfile(bitmap, metadata);
   if (headers->format == kFormatPng && headers->read && profile->size == 0)
     AttachPngProfile(bitmap, &headers->png);
   if (headers->format == kFormatBmp && headers->read && profile->size == 0)
@@ -118,42 +130,4 @@ void SettleLoadedProfile(FIBITMAP *bitmap, const ImageHeaders *headers) {
   // The library loads a CMYK JPEG as RGB but keeps its CMYK profile: written
   // out with RGB pixels, that makes an invalid file.
   if (!ProfileFits(profile, bitmap)) FreeImage_DestroyICCProfile(bitmap);
-}
-
-static int IsBlank(const char *text) {
-  while (*text == ' ') text++;
-  return *text == '\0';
-}
-
-// The key of the first comment without a name, or NULL.
-static const char *NamelessCommentKey(FIBITMAP *bitmap) {
-  // The library's search reads a first tag even in an empty model.
-  if (FreeImage_GetMetadataCount(FIMD_COMMENTS, bitmap) == 0) return NULL;
-  FITAG *tag = NULL;
-  FIMETADATA *search =
-      FreeImage_FindFirstMetadata(FIMD_COMMENTS, bitmap, &tag);
-  if (search == NULL) return NULL;
-  const char *found = NULL;
-  do {
-    const char *key = FreeImage_GetTagKey(tag);
-    if (key != NULL && IsBlank(key)) found = key;
-  } while (found == NULL && FreeImage_FindNextMetadata(search, &tag));
-  FreeImage_FindCloseMetadata(search);
-  return found;
-}
-
-void LeaveOutNamelessComments(FIBITMAP *bitmap) {
-  int removed = 0;
-  // One at a time: removing a tag ends the search that found it.
-  for (const char *key; (key = NamelessCommentKey(bitmap)) != NULL;) {
-    char *copy = strdup(key);  // the key goes with its tag
-    if (copy == NULL) return;
-    FreeImage_SetMetadata(FIMD_COMMENTS, bitmap, copy, NULL);
-    free(copy);
-    removed = 1;
-  }
-  // The library's writers search every model they write, and its search
-  // reads past an empty one: a model left empty goes as a whole.
-  if (removed && FreeImage_GetMetadataCount(FIMD_COMMENTS, bitmap) == 0)
-    FreeImage_SetMetadata(FIMD_COMMENTS, bitmap, NULL, NULL);
 }

@@ -38,7 +38,13 @@ enum {
   kTagInteropDirectory = 0xA005
 };
 
-enum { kTypeShort = 3, kTypeLong = 4, kTypeRational = 5, kTypeDirectory = 13 };
+enum {
+  kTypeByte = 1,
+  kTypeShort = 3,
+  kTypeLong = 4,
+  kTypeRational = 5,
+  kTypeDirectory = 13
+};
 
 // The TIFF structure after the signature; its offsets count from its start.
 struct Tiff {
@@ -123,10 +129,17 @@ static int ReadEntry(const Tiff *tiff, uint32_t directory, uint32_t index,
          Inside(tiff, entry->value_at, entry->value_size);
 }
 
-// The index-th number of a SHORT or LONG entry already read; 0 otherwise.
+// Cameras store the numbers the edits touch as BYTE, SHORT or LONG alike.
+static int IsUnsignedInteger(uint32_t type) {
+  return type == kTypeByte || type == kTypeShort || type == kTypeLong;
+}
+
+// The index-th number of a BYTE, SHORT or LONG entry already read; 0
+// otherwise.
 static uint32_t EntryNumber(const Tiff *tiff, const TiffEntry *entry,
                             uint32_t index) {
   if (index >= entry->count) return 0;
+  if (entry->type == kTypeByte) return tiff->data[entry->value_at + index];
   if (entry->type == kTypeShort)
     return Read16(tiff, entry->value_at + 2 * index);
   if (entry->type == kTypeLong)
@@ -305,28 +318,26 @@ static void DropChain(unsigned char *data, const Tiff *tiff,
   }
 }
 
-// The entry made a LONG holding value in its own 4 bytes, whatever it held:
-// a SHORT can't hold every size.
-static void SetLong(unsigned char *data, const Tiff *tiff, uint32_t directory,
-                    uint32_t tag, int64_t value) {
+// The entry made to hold the one value in its own 4 bytes, in its own type
+// when that can hold it (a reader may expect the type it wrote), else as a
+// LONG.
+static void SetNumber(unsigned char *data, const Tiff *tiff,
+                      uint32_t directory, uint32_t tag, int64_t value) {
   TiffEntry entry;
   if (value <= 0 || value > UINT32_MAX ||
       !FindEntry(tiff, directory, tag, &entry))
     return;
-  Put16(data + entry.at + 2, kTypeLong, tiff->big_endian);
-  Put32(data + entry.at + 4, 1, tiff->big_endian);
-  Put32(data + entry.at + 8, (uint32_t)value, tiff->big_endian);
-}
-
-// The entry made a SHORT holding value.
-static void SetShort(unsigned char *data, const Tiff *tiff, uint32_t directory,
-                     uint32_t tag, uint32_t value) {
-  TiffEntry entry;
-  if (!FindEntry(tiff, directory, tag, &entry)) return;
-  Put16(data + entry.at + 2, kTypeShort, tiff->big_endian);
-  Put32(data + entry.at + 4, 1, tiff->big_endian);
-  Put32(data + entry.at + 8, 0, tiff->big_endian);
-  Put16(data + entry.at + 8, value, tiff->big_endian);
+  uint32_t type = entry.type;
+  if (!IsUnsignedInteger(type) || (type == kTypeByte && value > 0xFF) ||
+      (type == kTypeShort && value > 0xFFFF))
+    type = kTypeLong;
+  unsigned char *at = data + entry.at;
+  Put16(at + 2, type, tiff->big_endian);
+  Put32(at + 4, 1, tiff->big_endian);
+  Put32(at + 8, 0, tiff->big_endian);
+  if (type == kTypeByte) at[8] = (unsigned char)value;
+  if (type == kTypeShort) Put16(at + 8, (uint32_t)value, tiff->big_endian);
+  if (type == kTypeLong) Put32(at + 8, (uint32_t)value, tiff->big_endian);
 }
 
 // Read as a mending that drops the thumbnail would read it: a block the
@@ -340,8 +351,8 @@ int ExifOrientation(const unsigned char *block, size_t size) {
   TiffEntry entry;
   int orientation = 0;
   if (FindEntry(&tiff, layout->ifd0, kTagOrientation, &entry) &&
-      entry.type == kTypeShort && entry.count == 1)
-    orientation = (int)Read16(&tiff, entry.value_at);
+      IsUnsignedInteger(entry.type) && entry.count == 1)
+    orientation = (int)EntryNumber(&tiff, &entry, 0);
   free(layout);
   return orientation >= 1 && orientation <= 8 ? orientation : 0;
 }
@@ -372,10 +383,11 @@ unsigned char *EditExifBlock(const unsigned char *block, size_t size,
     *new_size = kSignatureSize + KeptEnd(layout);
   }
   if (layout->exif != 0) {
-    SetLong(data, &tiff, layout->exif, kTagPixelXDimension, changes->width);
-    SetLong(data, &tiff, layout->exif, kTagPixelYDimension, changes->height);
+    SetNumber(data, &tiff, layout->exif, kTagPixelXDimension, changes->width);
+    SetNumber(data, &tiff, layout->exif, kTagPixelYDimension, changes->height);
   }
-  if (changes->upright) SetShort(data, &tiff, layout->ifd0, kTagOrientation, 1);
+  if (changes->upright)
+    SetNumber(data, &tiff, layout->ifd0, kTagOrientation, 1);
   free(layout);
   return copy;
 }

@@ -59,7 +59,14 @@ enum JpegMarker {
   kJpegFrameLast = 0xCF,      // SOF0..SOF15, less DHT, JPG and DAC below
   kJpegHuffmanTable = 0xC4,
   kJpegReserved = 0xC8,
-  kJpegArithmeticTable = 0xCC
+  kJpegArithmeticTable = 0xCC,
+  kJpegApp0 = 0xE0,  // APP0 to APP15: applications' segments
+  kJpegApp1 = 0xE1,
+  kJpegApp2 = 0xE2,
+  kJpegApp13 = 0xED,
+  kJpegApp14 = 0xEE,
+  kJpegApp15 = 0xEF,
+  kJpegComment = 0xFE  // COM
 };
 
 // Frame header fields, from the byte after the segment's length.

@@ -11,7 +11,7 @@
 
 #include "image/carry.h"
 #include "image/forms.h"
-#include "image/photo_exif.h"
+#include "image/metadata.h"
 #include "lib/strings.h"
 #include "platform/platform.h"
 
@@ -173,19 +173,70 @@ static SaveOutcome SaveSafely(const Content *content, const char *path,
   return kSaved;
 }
 
+// What the writer made, in memory, with the metadata's segments placed into
+// it: a new heap copy (free it); NULL with *outcome saying why.
+static unsigned char *EncodedWithMetadata(const Content *content,
+                                          const PhotoMetadata *metadata,
+                                          size_t *size, SaveOutcome *outcome,
+                                          SaveFailure *failure) {
+  FIMEMORY *memory = FreeImage_OpenMemory(NULL, 0);
+  BYTE *encoded = NULL;
+  DWORD encoded_size = 0;
+  unsigned char *placed = NULL;
+  *outcome = kNotEncoded;
+  if (memory != NULL &&
+      FreeImage_SaveToMemory((FREE_IMAGE_FORMAT)content->format,
+                             content->bitmap, memory, content->flags) &&
+      FreeImage_AcquireMemory(memory, &encoded, &encoded_size)) {
+    *outcome = kNotWritten;
+    placed = PlaceMetadata(encoded, encoded_size, content->format, metadata, 0,
+                           size);
+  }
+  if (memory != NULL) FreeImage_CloseMemory(memory);
+  if (placed == NULL && *outcome == kNotEncoded)
+    snprintf(failure->reason, sizeof failure->reason,
+             "The image library could not write it as %s.",
+             FormatName(content->format));
+  else if (placed == NULL)
+    snprintf(failure->reason, sizeof failure->reason,
+             "Not enough memory to place its metadata into the %s.",
+             FormatName(content->format));
+  return placed;
+}
+
+// A bitmap with metadata to place is written in memory first; one without
+// (and every BMP, which has no place for it) straight to the file.
+static SaveOutcome SaveContent(const Content *content,
+                               const PhotoMetadata *metadata, const char *path,
+                               SaveFailure *failure) {
+  if (metadata == NULL || metadata->count == 0 ||
+      content->format == kFormatBmp)
+    return SaveSafely(content, path, failure);
+  SaveOutcome outcome;
+  size_t size = 0;
+  unsigned char *bytes =
+      EncodedWithMetadata(content, metadata, &size, &outcome, failure);
+  if (bytes == NULL) return outcome;
+  Content placed = {NULL, content->format, 0, bytes, size};
+  outcome = SaveSafely(&placed, path, failure);
+  free(bytes);
+  return outcome;
+}
+
 // libpng's writer refuses some profiles that its reader took (a white point
 // other than D50, a colour space that doesn't match the pixels); the picture
 // is worth more than the profile, so it is saved again without one.
 static SaveOutcome SaveWithProfileIfTaken(FIBITMAP *saved, ImageFormat format,
                                           const char *path, int quality,
+                                          const PhotoMetadata *metadata,
                                           SaveFailure *failure) {
   Content content = {saved, format, SaveFlagsFor(format, quality), NULL, 0};
-  SaveOutcome outcome = SaveSafely(&content, path, failure);
+  SaveOutcome outcome = SaveContent(&content, metadata, path, failure);
   if (outcome != kNotEncoded || format != kFormatPng ||
       FreeImage_GetICCProfile(saved)->size == 0)
     return outcome;
   FreeImage_DestroyICCProfile(saved);
-  return SaveSafely(&content, path, failure);
+  return SaveContent(&content, metadata, path, failure);
 }
 
 int SaveBytesByName(const unsigned char *bytes, size_t size, const char *path,
@@ -224,7 +275,7 @@ static void LimitJpegResolution(FIBITMAP *saved, ImageFormat format) {
 }
 
 int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality,
-                    SaveFailure *failure) {
+                    SaveFailure *failure, const PhotoMetadata *metadata) {
   SaveFailure unasked;
   if (failure == NULL) failure = &unasked;
   failure->reason[0] = '\0';
@@ -248,8 +299,8 @@ int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality,
   if (saved != bitmap) CarryPhotoData(bitmap, saved);
   Resolution own = ResolutionOf(saved);
   LimitJpegResolution(saved, format);
-  int ok = SaveWithProfileIfTaken(saved, format, path, quality, failure) ==
-           kSaved;
+  int ok = SaveWithProfileIfTaken(saved, format, path, quality, metadata,
+                                  failure) == kSaved;
   SetResolution(saved, own);
   if (saved != bitmap) FreeImage_Unload(saved);
   return ok;
@@ -259,11 +310,9 @@ static int FitsInt(int64_t value) {
   return value >= INT_MIN && value <= INT_MAX;
 }
 
-// An edit's result in place of its source: with what the photo carries,
-// its EXIF telling the new geometry.
+// An edit's result in place of its source, with its profile and resolution.
 static FIBITMAP *Carried(FIBITMAP *source, FIBITMAP *result) {
   CarryPhotoData(source, result);
-  RetellGeometry(result, 0);
   return result;
 }
 
@@ -316,19 +365,12 @@ void RotateTarget(int64_t W, int64_t H, double angle, int64_t *new_width,
   *new_height = (int64_t)ceil(W * s + H * c) + 1;
 }
 
-// A flip keeps the size, but the camera's thumbnail no longer shows the
-// picture.
-static int Retold(FIBITMAP *bitmap, int flipped) {
-  if (flipped) RetellGeometry(bitmap, 0);
-  return flipped;
-}
-
 int FlipImageHorizontal(FIBITMAP *bitmap) {
-  return Retold(bitmap, FlipHorizontalInForm(bitmap));
+  return FlipHorizontalInForm(bitmap);
 }
 
 int FlipImageVertical(FIBITMAP *bitmap) {
-  return Retold(bitmap, FreeImage_FlipVertical(bitmap));
+  return FreeImage_FlipVertical(bitmap);
 }
 
 void ResizeTarget(int64_t W, int64_t H, int width, int height,
@@ -365,6 +407,15 @@ uint64_t EditedImageBytes(FIBITMAP *bitmap, int64_t width, int64_t height) {
   if (bits < 24) bits = 24;
   long double bytes = (long double)width * height * bits / 8;
   return bytes >= (long double)UINT64_MAX ? UINT64_MAX : (uint64_t)bytes;
+}
+
+static uint32_t DotsPerInch(unsigned dots_per_metre) {
+  return (uint32_t)(dots_per_metre * 0.0254 + 0.5);
+}
+
+void ImageDotsPerInch(FIBITMAP *bitmap, uint32_t *x, uint32_t *y) {
+  *x = DotsPerInch(FreeImage_GetDotsPerMeterX(bitmap));
+  *y = DotsPerInch(FreeImage_GetDotsPerMeterY(bitmap));
 }
 
 int ImageWidth(FIBITMAP *bitmap) { return (int)FreeImage_GetWidth(bitmap); }

@@ -4,11 +4,11 @@
 // caller turns into its own words.
 //
 // Ownership: LoadImageByName, CropImage, RotateImage, ResizeImage and
-// UprightImage return a new bitmap that carries the photo's profile,
-// metadata and resolution (or NULL), and never release the one they were
-// given; the caller releases bitmaps with ReleaseImage. The flips work in
-// place. Every edit that changes the picture's geometry leaves its EXIF
-// telling the new size and without the camera's thumbnail.
+// UprightImage return a new bitmap that carries the photo's profile and
+// resolution (or NULL), and never release the one they were given; the
+// caller releases bitmaps with ReleaseImage. The flips work in place. The
+// photo's other metadata travels beside the bitmap, in the record a load
+// fills and a save places (metadata.h).
 #ifndef ORVANE_IMAGE_IMAGEFILE_H
 #define ORVANE_IMAGE_IMAGEFILE_H
 
@@ -16,6 +16,7 @@
 #include <stdint.h>
 
 struct FIBITMAP;
+struct PhotoMetadata;
 
 // The library's own format codes.
 enum ImageFormat {
@@ -58,16 +59,24 @@ struct SaveFailure {
 // check of its headers, the form shown to the library and the load all see
 // the same bytes. The name must end in a known format, but the content
 // decides which: a PNG named .jpg loads as PNG. NULL with *failure filled in
-// when it can't.
-FIBITMAP *LoadImageByName(const char *path, LoadFailure *failure);
+// when it can't. With metadata, the photo's metadata is read into it
+// (release it with ReleasePhotoMetadata once the bitmap is not NULL).
+FIBITMAP *LoadImageByName(const char *path, LoadFailure *failure,
+                          PhotoMetadata *metadata = NULL);
+
+// The same load from bytes already in memory (borrowed).
+FIBITMAP *LoadImageBytes(const unsigned char *data, size_t size,
+                         LoadFailure *failure, PhotoMetadata *metadata);
 
 // Writes the bitmap to a fresh file beside path and moves it over path only
 // once it is complete, so a failure leaves any existing file as it was. A
-// PNG whose colour profile the writer rejects is saved without it. Returns
-// 1 on success, 0 with *failure (when given) filled in, also for a name of
-// no known format.
+// PNG whose colour profile the writer rejects is saved without it. The
+// metadata's segments, when given, are placed into what the writer made.
+// Returns 1 on success, 0 with *failure (when given) filled in, also for a
+// name of no known format.
 int SaveImageByName(FIBITMAP *bitmap, const char *path, int quality,
-                    SaveFailure *failure = NULL);
+                    SaveFailure *failure = NULL,
+                    const PhotoMetadata *metadata = NULL);
 
 // Writes bytes made already (a JPEG transformed losslessly) to path the
 // same safe way. 1, or 0 with *failure filled in.
@@ -90,15 +99,9 @@ int FlipImageHorizontal(FIBITMAP *bitmap);
 int FlipImageVertical(FIBITMAP *bitmap);
 FIBITMAP *ResizeImage(FIBITMAP *bitmap, int width, int height);
 
-// The photo's EXIF Orientation, 1 to 8; 0 when it has none that can be read.
-int PhotoOrientation(FIBITMAP *bitmap);
-// The photo turned and flipped as its orientation says it is to be seen,
-// with the tag set to 1; a copy when there is nothing to turn.
-FIBITMAP *UprightImage(FIBITMAP *bitmap);
-// Leaves out the EXIF (GPS position and serial numbers with it), the
-// camera's thumbnail, IPTC and XMP the photo carries; its ICC profile stays,
-// or colours would change.
-void StripPhotoMetadata(FIBITMAP *bitmap);
+// The photo turned and flipped as its EXIF orientation (1 to 8) says it is
+// to be seen; a copy when there is nothing to turn.
+FIBITMAP *UprightImage(FIBITMAP *bitmap, int orientation);
 
 // The size of what each edit makes of a W x H image, known before any work
 // so that a size the machine can't hold is refused at once. 0 x 0 for an
@@ -121,6 +124,9 @@ void UprightTarget(int64_t W, int64_t H, int orientation,
 // bitmap's pixels (at least 24 bits each, as the library's resize and turn
 // give them). Saturates instead of overflowing.
 uint64_t EditedImageBytes(FIBITMAP *bitmap, int64_t width, int64_t height);
+
+// The resolution in dots per inch, rounded; 0 where the bitmap gives none.
+void ImageDotsPerInch(FIBITMAP *bitmap, uint32_t *x, uint32_t *y);
 
 int ImageWidth(FIBITMAP *bitmap);
 int ImageHeight(FIBITMAP *bitmap);

@@ -10,15 +10,15 @@
 #include "image/carry.h"
 #include "image/claims.h"
 #include "image/cost.h"
-#include "image/exif_block.h"
+#include "image/metadata.h"
 #include "image/forms.h"
 #include "image/header_fields.h"
 #include "image/headers.h"
 #include "image/jpeg_frame.h"
-#include "image/photo_exif.h"
 #include "image/imagefile.h"
 #include "image/load.h"
 #include "image/png_gamma.h"
+#include "image/picture_only.h"
 #include "image/shown_bytes.h"
 #include "platform/platform.h"
 
@@ -74,44 +74,24 @@ static FIBITMAP *NotAnImage(const unsigned char *data, size_t size,
 
 static uint64_t Megabytes(uint64_t bytes) { return (bytes + 999999) / 1000000; }
 
-// The library's own EXIF reader trusts the offsets a block gives and reads
-// far past its end (a damaged entry count is enough to crash it). A block
-// that can't be read whole is hidden from it: its APP1 marker is shown as
-// APP15, which the library skips, so the photo loads without its EXIF.
-// Returns 0 when more than one block would need hiding.
-static int HideUnreadableExif(const unsigned char *data, size_t size,
-                              ShownBytes *shown) {
-  static const unsigned char kExif[] = {'E', 'x', 'i', 'f', 0, 0};
-  JpegWalk walk;
-  JpegSegment segment;
-  if (!StartJpegWalk(&walk, data, size)) return 1;
-  while (NextJpegSegment(&walk, &segment) && segment.marker != kJpegScan) {
-    size_t length = segment.end - segment.body;
-    if (segment.marker != 0xE1 || length < sizeof kExif ||
-        memcmp(data + segment.body, kExif, sizeof kExif) != 0 ||
-        ExifBlockReadable(data + segment.body, length))
-      continue;
-    if (shown->patch_at >= 0) return 0;
-    shown->patch_at = (int64_t)segment.start + 1;
-    shown->patch_byte = 0xEF;
-  }
-  return 1;
-}
-
-// The library decodes the bytes as shown; a PNG's palette gets its gamma.
+// The library decodes the picture alone, as shown; a PNG's palette gets its
+// gamma.
 static FIBITMAP *LoadShown(const unsigned char *data, size_t size,
                            const ImageHeaders *headers, LoadFailure *failure) {
-  FIBITMAP *loaded;
+  FIBITMAP *loaded = NULL;
   if (headers->format == kFormatBmp) {
     loaded = LoadBmpBytes(data, size, headers->read ? &headers->bmp : NULL);
   } else {
-    ShownBytes shown = BytesAsTheyStand(data, size);
-    if (headers->format == kFormatJpeg &&
-        !HideUnreadableExif(data, size, &shown))
-      return Fail(failure, kImageDamaged,
-                  "It looks damaged: more than one of its EXIF blocks can't "
-                  "be read.");
+    size_t picture_size = 0;
+    unsigned char *picture =
+        PictureOnly(data, size, headers->format, &picture_size);
+    if (picture == NULL)
+      return Fail(failure, kImageTooLarge,
+                  "Not enough memory to read its picture apart from its "
+                  "metadata.");
+    ShownBytes shown = BytesAsTheyStand(picture, picture_size);
     loaded = LoadShownBytes(headers->format, &shown);
+    free(picture);
   }
   if (loaded == NULL)
     return Fail(failure, kImageUndecodable,
@@ -129,17 +109,14 @@ static FIBITMAP *LoadShown(const unsigned char *data, size_t size,
 
 // The loaded bitmap in the form the edits and writers take, with what the
 // photo carries.
-static FIBITMAP *Settled(FIBITMAP *loaded, const ImageHeaders *headers) {
+static FIBITMAP *Settled(FIBITMAP *loaded, const ImageHeaders *headers,
+                         const PhotoMetadata *metadata) {
   FIBITMAP *bitmap = FormAfterLoad(loaded, headers->format);
   if (bitmap != loaded) {
     CarryPhotoData(loaded, bitmap);
     FreeImage_Unload(loaded);
   }
-  if (bitmap != NULL) {
-    SettleLoadedProfile(bitmap, headers);
-    LeaveOutThumbnail(bitmap);
-    LeaveOutNamelessComments(bitmap);
-  }
+  if (bitmap != NULL) SettleLoadedProfile(bitmap, headers, metadata);
   return bitmap;
 }
 
@@ -161,23 +138,30 @@ static int Judged(const unsigned char *data, size_t size,
   return 1;
 }
 
+// The metadata is read first, so that what the library is never shown (a
+// JPEG's profile) is at hand when the pixels are settled.
 static FIBITMAP *LoadJudged(const unsigned char *data, size_t size,
-                            const ImageHeaders *headers,
-                            LoadFailure *failure) {
-  // Measured with the file's bytes already taken.
-  uint64_t cost = LoadCost(headers), available = PlatformAvailableMemory();
+                            const ImageHeaders *headers, LoadFailure *failure,
+                            PhotoMetadata *metadata) {
+  // Measured with the file's bytes already taken; a JPEG's or PNG's picture
+  // shown to the library and its metadata are copies of parts of them.
+  uint64_t copies = headers->format == kFormatBmp ? 0 : 2 * (uint64_t)size;
+  uint64_t cost = LoadCost(headers) + copies;
+  uint64_t available = PlatformAvailableMemory();
   if (cost > available)
     return Fail(failure, kImageTooLarge,
                 "Not enough memory: loading it takes %llu MB; %llu MB are "
                 "free.",
                 (unsigned long long)Megabytes(cost),
                 (unsigned long long)(available / 1000000));
+  PhotoMetadata unasked;
+  if (metadata == NULL) metadata = &unasked;
+  ReadPhotoMetadata(data, size, headers->format, metadata);
   FIBITMAP *loaded = LoadShown(data, size, headers, failure);
-  if (loaded == NULL) return NULL;
-  FIBITMAP *bitmap = Settled(loaded, headers);
-  if (bitmap == NULL)
-    return Fail(failure, kImageTooLarge,
-                "Not enough memory for its working form.");
+  FIBITMAP *bitmap = loaded != NULL ? Settled(loaded, headers, metadata) : NULL;
+  if (loaded != NULL && bitmap == NULL)
+    Fail(failure, kImageTooLarge, "Not enough memory for its working form.");
+  if (bitmap == NULL || metadata == &unasked) ReleasePhotoMetadata(metadata);
   return bitmap;
 }
 
@@ -211,12 +195,21 @@ unsigned char *ReadJudgedImage(const char *path, size_t *size,
   return NULL;
 }
 
-FIBITMAP *LoadImageByName(const char *path, LoadFailure *failure) {
+FIBITMAP *LoadImageByName(const char *path, LoadFailure *failure,
+                          PhotoMetadata *metadata) {
   size_t size;
   ImageHeaders headers;
   unsigned char *data = ReadJudgedImage(path, &size, &headers, failure);
   if (data == NULL) return NULL;
-  FIBITMAP *bitmap = LoadJudged(data, size, &headers, failure);
+  FIBITMAP *bitmap = LoadJudged(data, size, &headers, failure, metadata);
   free(data);
   return bitmap;
+}
+
+FIBITMAP *LoadImageBytes(const unsigned char *data, size_t size,
+                         LoadFailure *failure, PhotoMetadata *metadata) {
+  *failure = LoadFailure{kImageLoaded, ""};
+  ImageHeaders headers;
+  if (!Judged(data, size, &headers, failure)) return NULL;
+  return LoadJudged(data, size, &headers, failure, metadata);
 }

@@ -6,21 +6,14 @@
 #include <string.h>
 #include <turbojpeg.h>
 
-#include "image/exif_block.h"
 #include "image/header_fields.h"
 #include "image/jpeg_frame.h"
 #include "image/load.h"
+#include "image/metadata.h"
+#include "image/metadata_names.h"
 #include "lib/byteorder.h"
 #include "platform/platform.h"
 
-enum {
-  kApp0 = 0xE0,   // JFIF, and its extension JFXX
-  kApp1 = 0xE1,   // EXIF, XMP
-  kApp13 = 0xED,  // IPTC, inside Photoshop's resources
-  kLargestPayload = 65533
-};
-static const unsigned char kExifName[6] = {'E', 'x', 'i', 'f', 0, 0};
-static const unsigned char kJfxxName[5] = {'J', 'F', 'X', 'X', 0};
 
 __attribute__((format(printf, 2, 3))) static void Say(char *reason,
                                                       const char *format, ...) {
@@ -28,33 +21,6 @@ __attribute__((format(printf, 2, 3))) static void Say(char *reason,
   va_start(values, format);
   vsnprintf(reason, kFailureReasonSize, format, values);
   va_end(values);
-}
-
-// An APPn segment whose payload begins with name.
-static int IsNamed(const unsigned char *data, const JpegSegment *segment,
-                   int marker, const unsigned char *name, size_t size) {
-  return segment->marker == marker && segment->end - segment->body >= size &&
-         memcmp(data + segment->body, name, size) == 0;
-}
-
-static int IsExif(const unsigned char *data, const JpegSegment *segment) {
-  return IsNamed(data, segment, kApp1, kExifName, sizeof kExifName);
-}
-
-// JFIF's extension, which may hold a thumbnail of its own.
-static int IsJfifThumbnail(const unsigned char *data,
-                           const JpegSegment *segment) {
-  return IsNamed(data, segment, kApp0, kJfxxName, sizeof kJfxxName);
-}
-
-// The Orientation of the first EXIF block before the scan; 0 when none.
-static int OrientationOf(const unsigned char *data, size_t size) {
-  JpegWalk walk;
-  JpegSegment s;
-  if (!StartJpegWalk(&walk, data, size)) return 0;
-  while (NextJpegSegment(&walk, &s) && s.marker != kJpegScan)
-    if (IsExif(data, &s)) return ExifOrientation(data + s.body, s.end - s.body);
-  return 0;
 }
 
 // The transform holds every coefficient of the photo, and of the result as
@@ -124,13 +90,16 @@ int ReadLosslessSource(const char *path, LosslessSource *source,
     return 0;
   }
   source->progressive = JpegProgressive(&headers.jpeg);
-  source->orientation = OrientationOf(source->data, source->size);
+  ReadPhotoMetadata(source->data, source->size, kFormatJpeg,
+                    &source->metadata);
+  source->orientation = MetadataOrientation(&source->metadata);
   return 1;
 }
 
 void ReleaseLosslessSource(LosslessSource *source) {
   free(source->data);
   source->data = NULL;
+  ReleasePhotoMetadata(&source->metadata);
 }
 
 // TurboJPEG's operation for each way to lay the picture down, by
@@ -151,6 +120,9 @@ static tjtransform TransformFor(const LosslessSource *source,
   tjtransform transform = {};
   transform.op = TransformOperation(plan->lay);
   transform.options = plan->crops ? TJXOPT_CROP | TJXOPT_TRIM : TJXOPT_PERFECT;
+  // The metadata is placed from the photo's record, by the rule a re-encoding
+  // follows too; TurboJPEG copies none of it.
+  transform.options |= TJXOPT_COPYNONE;
   if (plan->crops)
     transform.r = tjregion{(int)plan->region.x, (int)plan->region.y,
                            (int)plan->region.w, (int)plan->region.h};
@@ -206,27 +178,18 @@ static int ChangesGeometry(const LosslessPlan *plan) {
          plan->lay.mirror_y;
 }
 
-// What the segments before the scan are rewritten by.
-struct Rewrite {
-  const LosslessPlan *plan;
-  const LosslessMarkers *markers;
-  int orientation;        // the tag the result keeps: 1 after -upright
-  uint32_t dpi_x, dpi_y;  // the JFIF density, for a stripped EXIF block
-};
-
 // The JFIF header's density in dots per inch, as the library reads it; 0
 // (72 for the EXIF block) when it gives no unit.
 static void JfifDensity(const unsigned char *data, size_t size, uint32_t *dpi_x,
                         uint32_t *dpi_y) {
-  static const unsigned char kJfifName[5] = {'J', 'F', 'I', 'F', 0};
   enum { kUnits = 7, kDensityX = 8, kDensityY = 10, kHeaderEnd = 12 };
   *dpi_x = *dpi_y = 0;
   JpegWalk walk;
   JpegSegment s;
   if (!StartJpegWalk(&walk, data, size)) return;
   while (NextJpegSegment(&walk, &s) && s.marker != kJpegScan) {
-    if (!IsNamed(data, &s, kApp0, kJfifName, sizeof kJfifName) ||
-        s.end - s.body < kHeaderEnd)
+    if (s.marker != kJpegApp0 || s.end - s.body < kHeaderEnd ||
+        memcmp(data + s.body, kJfifName, sizeof kJfifName) != 0)
       continue;
     const unsigned char *header = data + s.body;
     int units = header[kUnits];
@@ -238,92 +201,23 @@ static void JfifDensity(const unsigned char *data, size_t size, uint32_t *dpi_x,
   }
 }
 
-// What becomes of one segment before the scan.
-enum Fate { kKeep, kLeaveOut, kMend };
-
-static Fate FateOf(const unsigned char *data, const JpegSegment *segment,
-                   const Rewrite *rewrite) {
-  const LosslessMarkers *markers = rewrite->markers;
-  int geometry = ChangesGeometry(rewrite->plan);
-  if (IsExif(data, segment) && (markers->strip || markers->upright || geometry))
-    return kMend;
-  if (markers->strip && (segment->marker == kApp1 || segment->marker == kApp13))
-    return kLeaveOut;
-  if (IsJfifThumbnail(data, segment) && (markers->strip || geometry))
-    return kLeaveOut;
-  return kKeep;
-}
-
-// The EXIF block the result carries: told the new geometry or, with
-// -strip, the orientation alone, without which a portrait photo would show
-// on its side. A new heap block; NULL to leave it out.
-static unsigned char *NewExifBlock(const unsigned char *data,
-                                   const JpegSegment *segment,
-                                   const Rewrite *rewrite, size_t *size) {
-  if (rewrite->markers->strip)
-    return OrientationOnlyExifBlock(rewrite->orientation, rewrite->dpi_x,
-                                    rewrite->dpi_y, size);
-  ExifChanges changes = {};
-  if (ChangesGeometry(rewrite->plan)) {
-    changes.width = rewrite->plan->width;
-    changes.height = rewrite->plan->height;
-    changes.drop_thumbnail = 1;
-  }
-  changes.upright = rewrite->markers->upright;
-  return EditExifBlock(data + segment->body, segment->end - segment->body,
-                       &changes, size);
-}
-
-// The new EXIF block as a whole APP1 segment into out (room for 4 + the
-// largest payload); its size, or 0 to leave it out.
-static size_t MendedExif(const unsigned char *data, const JpegSegment *segment,
-                         const Rewrite *rewrite, unsigned char *out) {
-  size_t size = 0;
-  unsigned char *block = NewExifBlock(data, segment, rewrite, &size);
-  if (block == NULL || size > kLargestPayload) {
-    free(block);
-    return 0;
-  }
-  out[0] = 0xFF;
-  out[1] = kApp1;
-  out[2] = (unsigned char)((size + 2) >> 8);
-  out[3] = (unsigned char)(size + 2);
-  memcpy(out + 4, block, size);
-  free(block);
-  return 4 + size;
-}
-
-// The transformed JPEG with its segments before the scan kept, mended or
-// left out: a new heap copy (free it); NULL when the transform's own output
-// can't be walked or memory runs out. Only the first EXIF block is mended; a
-// second would keep what the first loses, and is left out.
-static unsigned char *Rewritten(const unsigned char *data, size_t size,
-                                const Rewrite *rewrite, size_t *new_size) {
-  JpegWalk walk;
-  if (!StartJpegWalk(&walk, data, size)) return NULL;
-  unsigned char *out = (unsigned char *)malloc(size + 4 + kLargestPayload);
-  if (out == NULL) return NULL;
-  size_t used = 2, copied_to = 2;  // SOI
-  memcpy(out, data, 2);
-  int exif_seen = 0;
-  JpegSegment s;
-  while (NextJpegSegment(&walk, &s)) {
-    if (s.marker == kJpegScan) {
-      memcpy(out + used, data + copied_to, size - copied_to);
-      *new_size = used + size - copied_to;
-      return out;
-    }
-    Fate fate = FateOf(data, &s, rewrite);
-    if (fate == kKeep) continue;
-    memcpy(out + used, data + copied_to, s.start - copied_to);
-    used += s.start - copied_to;
-    if (fate == kMend && !exif_seen)
-      used += MendedExif(data, &s, rewrite, out + used);
-    exif_seen |= fate == kMend;
-    copied_to = s.end;
-  }
-  free(out);
-  return NULL;
+// The photo's metadata, settled as the plan and markers say, placed into
+// the transformed JPEG: a new heap copy (free it), or NULL.
+static unsigned char *WithMetadata(const LosslessSource *source,
+                                   const LosslessPlan *plan,
+                                   const LosslessMarkers *markers,
+                                   const unsigned char *data, size_t size,
+                                   size_t *new_size) {
+  MetadataChanges changes = {ChangesGeometry(plan), plan->width, plan->height,
+                             markers->upright, markers->strip, 0, 0};
+  JfifDensity(data, size, &changes.dpi_x, &changes.dpi_y);
+  PhotoMetadata metadata;
+  if (!CopyPhotoMetadata(&source->metadata, &metadata)) return NULL;
+  SettleMetadata(&metadata, &changes);
+  unsigned char *placed =
+      PlaceMetadata(data, size, kFormatJpeg, &metadata, 1, new_size);
+  ReleasePhotoMetadata(&metadata);
+  return placed;
 }
 
 int SaveLosslessly(const LosslessSource *source, const LosslessPlan *plan,
@@ -335,10 +229,8 @@ int SaveLosslessly(const LosslessSource *source, const LosslessPlan *plan,
   if (transformed == NULL) return 0;
   unsigned char *rewritten = NULL;
   if (HasPlannedSize(transformed, size, plan, failure->reason)) {
-    Rewrite rewrite = {plan, markers,
-                       markers->upright ? 1 : source->orientation, 0, 0};
-    JfifDensity(transformed, size, &rewrite.dpi_x, &rewrite.dpi_y);
-    rewritten = Rewritten(transformed, size, &rewrite, &rewritten_size);
+    rewritten = WithMetadata(source, plan, markers, transformed, size,
+                             &rewritten_size);
     if (rewritten == NULL)
       Say(failure->reason,
           "The lossless transform gave a JPEG whose "

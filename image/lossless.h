@@ -1,10 +1,11 @@
 // Lossless JPEG edits: a chain of quarter turns, flips and crops done by
 // TurboJPEG on the photo's coded blocks in one transform, never decoding
-// its pixels, every marker copied, the EXIF block told the new geometry and
-// the result saved as safely as any other.
+// its pixels; the photo's metadata settled by the same rule a re-encoding
+// follows and placed into the result, which is saved as safely as any
+// other.
 //
-// Ownership: ReadLosslessSource gives the record the file's bytes, which
-// ReleaseLosslessSource frees; nothing else is kept.
+// Ownership: ReadLosslessSource gives the record the file's bytes and its
+// metadata, which ReleaseLosslessSource frees; nothing else is kept.
 #ifndef ORVANE_IMAGE_LOSSLESS_H
 #define ORVANE_IMAGE_LOSSLESS_H
 
@@ -12,6 +13,7 @@
 
 #include "image/imagefile.h"
 #include "image/lossless_chain.h"
+#include "image/metadata.h"
 
 struct LosslessSource {
   unsigned char *data;  // the whole file
@@ -21,6 +23,7 @@ struct LosslessSource {
   int block_width, block_height;  // the coded blocks (MCUs), in pixels
   int progressive;
   int orientation;  // the EXIF Orientation, 1 to 8; 0: none
+  PhotoMetadata metadata;
 };
 
 // Reads the file at path once and judges its headers as a load does, then
@@ -40,9 +43,8 @@ struct LosslessMarkers {
 };
 
 // Transforms the JPEG as the plan says (its fit must be kFitExact) and
-// saves the result to path. The EXIF block, when the geometry changed,
-// gives the new size and loses the thumbnail; one that can't be mended
-// safely is left out. 1, or 0 with failure->reason saying why.
+// saves the result to path with the photo's metadata settled as
+// SettleMetadata says. 1, or 0 with failure->reason saying why.
 int SaveLosslessly(const LosslessSource *source, const LosslessPlan *plan,
                    const LosslessMarkers *markers, const char *path,
                    SaveFailure *failure);

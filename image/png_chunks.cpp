@@ -112,3 +112,13 @@ int ReadPngChunks(const unsigned char *data, size_t size, PngChunks *chunks) {
   }
   return 1;
 }
+
+int PngChunkAt(const unsigned char *bytes, size_t size, size_t offset,
+               PngChunk *chunk) {
+  Chunk read;
+  if (!ChunkAt(bytes, size, offset, &read)) return 0;
+  *chunk = PngChunk{read.type, read.data, read.length, read.crc_holds};
+  return 1;
+}
+
+uint32_t PngChunkType(const PngChunk *chunk) { return Big32(chunk->type); }

@@ -46,4 +46,33 @@ struct PngChunks {
 // otherwise.
 int ReadPngChunks(const unsigned char *data, size_t size, PngChunks *chunks);
 
+// Chunk types, as the big-endian numbers their four letters make.
+enum PngChunkTypeCode : uint32_t {
+  kPngData = 0x49444154,              // IDAT
+  kPngEnd = 0x49454E44,               // IEND
+  kPngText = 0x74455874,              // tEXt
+  kPngCompressedText = 0x7A545874,    // zTXt
+  kPngInternationalText = 0x69545874, // iTXt
+  kPngExif = 0x65584966               // eXIf
+};
+enum {
+  kPngSignatureSize = 8,
+  kPngChunkOverhead = 12  // length, type and CRC around the data
+};
+
+// One chunk of a PNG: its type's four bytes, its data behind them.
+struct PngChunk {
+  const unsigned char *type;
+  const unsigned char *data;
+  uint32_t length;
+  int crc_holds;
+};
+
+// The chunk at offset; 0 at the end of the bytes or past a length no PNG
+// may state.
+int PngChunkAt(const unsigned char *bytes, size_t size, size_t offset,
+               PngChunk *chunk);
+
+uint32_t PngChunkType(const PngChunk *chunk);
+
 #endif

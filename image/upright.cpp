@@ -2,7 +2,6 @@
 #include <FreeImage.h>
 
 #include "image/imagefile.h"
-#include "image/photo_exif.h"
 
 // What makes each orientation's pixels upright: a counter-clockwise turn,
 // then a flip. 5 and 7 are stored mirrored across a diagonal.
@@ -30,9 +29,10 @@ static int Flipped(FIBITMAP *bitmap, const ToUpright *way) {
          (!way->flip_vertical || FlipImageVertical(bitmap));
 }
 
-FIBITMAP *UprightImage(FIBITMAP *bitmap) {
-  int orientation = PhotoOrientation(bitmap);
-  const ToUpright *way = &kToUpright[orientation];
+FIBITMAP *UprightImage(FIBITMAP *bitmap, int orientation) {
+  const ToUpright *way = &kToUpright[orientation >= 1 && orientation <= 8
+                                          ? orientation
+                                          : 0];
   FIBITMAP *upright = way->turn != 0 ? RotateImage(bitmap, way->turn)
                                      : FreeImage_Clone(bitmap);
   if (upright == NULL) return NULL;
@@ -40,6 +40,5 @@ FIBITMAP *UprightImage(FIBITMAP *bitmap) {
     FreeImage_Unload(upright);
     return NULL;
   }
-  if (orientation > 1) RetellGeometry(upright, 1);
   return upright;
 }

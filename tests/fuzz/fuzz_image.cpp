@@ -10,6 +10,7 @@
 #include "image/cost.h"
 #include "image/headers.h"
 #include "image/lossless.h"
+#include "image/metadata.h"
 #include "tests/temp_folder.h"
 
 extern "C" const char *__asan_default_options() {
@@ -49,24 +50,25 @@ void Setup() {
 // Edits and lossless steps, one of which each input's last byte chooses.
 struct FuzzEdit {
   // A new bitmap, the same one edited in place, or NULL.
-  FIBITMAP *(*apply)(FIBITMAP *bitmap);
+  FIBITMAP *(*apply)(FIBITMAP *bitmap, int orientation);
   void (*chain)(LosslessChain *chain, int orientation);  // NULL: no lossless
 };
 
-FIBITMAP *Crop(FIBITMAP *b) {
+FIBITMAP *Crop(FIBITMAP *b, int) {
   int w = ImageWidth(b), h = ImageHeight(b);
   return CropImage(b, w / 4, h / 4, w / 2 + 1, h / 2 + 1);
 }
-FIBITMAP *Turn(FIBITMAP *b) { return RotateImage(b, 90); }
-FIBITMAP *Tilt(FIBITMAP *b) { return RotateImage(b, 33.3); }
-FIBITMAP *FlipH(FIBITMAP *b) { return FlipImageHorizontal(b) ? b : NULL; }
-FIBITMAP *FlipV(FIBITMAP *b) { return FlipImageVertical(b) ? b : NULL; }
-FIBITMAP *Shrink(FIBITMAP *b) { return ResizeImage(b, ImageWidth(b) / 2 + 1, 0); }
-FIBITMAP *Upright(FIBITMAP *b) { return UprightImage(b); }
-FIBITMAP *Strip(FIBITMAP *b) {
-  StripPhotoMetadata(b);
-  return b;
+FIBITMAP *Turn(FIBITMAP *b, int) { return RotateImage(b, 90); }
+FIBITMAP *Tilt(FIBITMAP *b, int) { return RotateImage(b, 33.3); }
+FIBITMAP *FlipH(FIBITMAP *b, int) { return FlipImageHorizontal(b) ? b : NULL; }
+FIBITMAP *FlipV(FIBITMAP *b, int) { return FlipImageVertical(b) ? b : NULL; }
+FIBITMAP *Shrink(FIBITMAP *b, int) {
+  return ResizeImage(b, ImageWidth(b) / 2 + 1, 0);
 }
+FIBITMAP *Upright(FIBITMAP *b, int orientation) {
+  return UprightImage(b, orientation);
+}
+FIBITMAP *Strip(FIBITMAP *b, int) { return b; }  // only the metadata changes
 
 void ChainCropMiddle(LosslessChain *c, int) {
   ChainCrop(c, (int)c->width / 4, (int)c->height / 4, (int)c->width / 2 + 1,
@@ -94,24 +96,40 @@ bool EditFits(FIBITMAP *bitmap) {
   return EditedImageBytes(bitmap, w, h) <= kMostBytes;
 }
 
-void SaveEach(FIBITMAP *bitmap, int quality) {
-  SaveImageByName(bitmap, Path("out.jpg").c_str(), quality);
-  SaveImageByName(bitmap, Path("out.png").c_str(), quality);
-  SaveImageByName(bitmap, Path("out.bmp").c_str(), quality);
+void SaveEach(FIBITMAP *bitmap, int quality, const PhotoMetadata *metadata) {
+  SaveImageByName(bitmap, Path("out.jpg").c_str(), quality, NULL, metadata);
+  SaveImageByName(bitmap, Path("out.png").c_str(), quality, NULL, metadata);
+  SaveImageByName(bitmap, Path("out.bmp").c_str(), quality, NULL, metadata);
+}
+
+// The metadata settled as a run with the edit settles it.
+void Settle(PhotoMetadata *metadata, FIBITMAP *edited, const FuzzEdit &edit,
+            int orientation) {
+  MetadataChanges changes = {edit.apply != Strip, ImageWidth(edited),
+                             ImageHeight(edited),
+                             edit.apply == Upright && orientation > 1,
+                             edit.apply == Strip, 0, 0};
+  SettleMetadata(metadata, &changes);
 }
 
 void EditAndSave(const char *input, const FuzzEdit &edit, int quality) {
   LoadFailure failure;
-  FIBITMAP *bitmap = LoadImageByName(input, &failure);
+  PhotoMetadata metadata;
+  FIBITMAP *bitmap = LoadImageByName(input, &failure, &metadata);
   if (bitmap == NULL) {
     if (failure.reason[0] == '\0') abort();  // a failure must say why
     return;
   }
   if (EditFits(bitmap)) {
-    FIBITMAP *edited = edit.apply(bitmap);
-    if (edited != NULL) SaveEach(edited, quality);
+    int orientation = MetadataOrientation(&metadata);
+    FIBITMAP *edited = edit.apply(bitmap, orientation);
+    if (edited != NULL) {
+      Settle(&metadata, edited, edit, orientation);
+      SaveEach(edited, quality, &metadata);
+    }
     if (edited != bitmap && edited != NULL) ReleaseImage(edited);
   }
+  ReleasePhotoMetadata(&metadata);
   ReleaseImage(bitmap);
 }
 

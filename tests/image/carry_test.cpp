@@ -251,25 +251,4 @@ TEST_F(LoadedProfiles, ABmpKeepsTheProfileItEmbeds) {
   FreeImage_Unload(scene);
 }
 
-// An empty text chunk of a damaged PNG loads as a comment without a name,
-// which libpng's writer refuses, failing the whole save; and the library's
-// writers read past a comment model left empty.
-TEST_F(PhotoData, NamelessCommentsAreLeftOutSoThePngSaves) {
-  TempFolder folder;
-  const struct {
-    std::vector<const char *> keys;
-    int kept;
-  } kCases[] = {{{"", "   ", "Title"}, 1}, {{""}, 0}, {{"Title"}, 1}};
-  for (const auto &c : kCases) {
-    FIBITMAP *photo = MakeSceneImage(8, 8, 24);
-    for (const char *key : c.keys) SetTagText(photo, FIMD_COMMENTS, key, "x");
-    LeaveOutNamelessComments(photo);
-    EXPECT_EQ((unsigned)c.kept,
-              FreeImage_GetMetadataCount(FIMD_COMMENTS, photo));
-    EXPECT_EQ(1, SaveImageByName(photo, folder.Path("out.png").c_str(), 0));
-    EXPECT_EQ(1, SaveImageByName(photo, folder.Path("out.jpg").c_str(), 90));
-    FreeImage_Unload(photo);
-  }
-}
-
 }  // namespace
