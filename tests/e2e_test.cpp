@@ -499,9 +499,11 @@ TEST_F(EndToEnd, KilledWhileSavingLeavesAWholeFile) {
 // The EXIF a camera writes for picture: its size, the orientation and a
 // thumbnail.
 std::string CameraBlock(FIBITMAP *picture, int orientation,
-                        const std::string &thumbnail) {
+                        const std::string &thumbnail,
+                        bool long_orientation = false) {
   ExifPlaces places;
-  return ExifBlockMaker(true).Camera(FreeImage_GetWidth(picture),
+  return ExifBlockMaker(true, long_orientation)
+      .Camera(FreeImage_GetWidth(picture),
                                      FreeImage_GetHeight(picture),
                                      orientation, thumbnail, &places);
 }
@@ -514,8 +516,10 @@ void SaveWithExif(const std::string &path, FIBITMAP *picture,
 
 // A camera's photo of picture.
 void SaveAsCameraPhoto(const std::string &path, FIBITMAP *picture,
-                       int orientation) {
-  SaveWithExif(path, picture, CameraBlock(picture, orientation, SmallJpeg()));
+                       int orientation, bool long_orientation = false) {
+  SaveWithExif(path, picture,
+               CameraBlock(picture, orientation, SmallJpeg(),
+                           long_orientation));
 }
 
 std::string TagText(FIBITMAP *bitmap, FREE_IMAGE_MDMODEL model,
@@ -614,13 +618,16 @@ FIBITMAP *StoredFor(int orientation) {
   return stored;
 }
 
-// Every orientation gives the picture the tag shows, its tag 1 and no
-// thumbnail of the picture as it was stored.
+// Every orientation, stored as a SHORT or as a LONG as some cameras write
+// it, gives the picture the tag shows, its tag 1 and no thumbnail of the
+// picture as it was stored.
 TEST_F(EndToEnd, UprightGivesThePictureTheTagShows) {
-  for (int orientation = 1; orientation <= 8; orientation++) {
-    SCOPED_TRACE(orientation);
+  for (int at = 0; at < 16; at++) {
+    int orientation = at % 8 + 1;
+    bool as_long = at >= 8;
+    SCOPED_TRACE(testing::Message() << orientation << (as_long ? " LONG" : ""));
     FIBITMAP *stored = StoredFor(orientation);
-    SaveAsCameraPhoto(Work("photo.jpg"), stored, orientation);
+    SaveAsCameraPhoto(Work("photo.jpg"), stored, orientation, as_long);
     FreeImage_Unload(stored);
     Result r = Orvane({"-upright", "-o", "out.jpg", "photo.jpg"});
     ASSERT_EQ(0, r.status) << r.err;
@@ -656,7 +663,32 @@ TEST_F(EndToEnd, UprightSizeIsKnownBeforeAnyWork) {
                   "666666 image.");
 }
 
-// A camera photo with every kind of metadata: a profile, XMP, IPTC and EXIF.
+// The file at path with a segment or chunk put in: a JPEG's right after
+// its SOI, a PNG's before its first IDAT.
+void InsertInto(const std::string &path, const std::string &piece) {
+  std::string bytes = ReadWholeFile(path);
+  size_t at = bytes.compare(0, 2, "\xFF\xD8") == 0 ? 2 : bytes.find("IDAT") - 4;
+  WriteWholeFile(path, bytes.insert(at, piece));
+}
+
+std::string JpegSegment(int marker, const std::string &payload) {
+  size_t length = payload.size() + 2;
+  return std::string{'\xFF', (char)marker, (char)(length >> 8), (char)length} +
+         payload;
+}
+
+std::string PngChunk(const std::string &type, const std::string &data) {
+  std::string typed = type + data;
+  uint32_t crc = FreeImage_ZLibCRC32(0, (BYTE *)typed.data(), typed.size());
+  auto big = [](uint32_t v) {
+    return std::string{(char)(v >> 24), (char)(v >> 16), (char)(v >> 8),
+                       (char)v};
+  };
+  return big((uint32_t)data.size()) + typed + big(crc);
+}
+
+// A camera photo with every kind of metadata: a profile, XMP, IPTC, EXIF
+// and an APP3 segment as Kodak's cameras write one (the owner's name).
 void SaveTaggedPhoto(const std::string &path) {
   FIBITMAP *scene = MakeSceneImage(64, 48, 24);
   std::string profile = MinimalIccProfile("RGB ");
@@ -667,11 +699,14 @@ void SaveTaggedPhoto(const std::string &path) {
   FreeImage_SetMetadataKeyValue(FIMD_IPTC, scene, "By-line", "A. Person");
   SaveAsCameraPhoto(path, scene, 1);
   FreeImage_Unload(scene);
+  InsertInto(path, JpegSegment(0xE3, std::string("Meta\0\0MM\0*", 10) +
+                                         "Owner: A. Person"));
 }
 
-// The signatures of the EXIF, XMP and IPTC that SaveTaggedPhoto writes.
+// The signatures of the EXIF, XMP, IPTC and APP3 that SaveTaggedPhoto
+// writes.
 const std::string kMetadata[] = {std::string("Exif\0\0", 6), "xmpmeta",
-                                 "Photoshop 3.0"};
+                                 "Photoshop 3.0", std::string("Meta\0\0", 6)};
 
 // -strip acts on the output wherever it stands; the profile stays, or the
 // colours would change.
@@ -700,6 +735,22 @@ TEST_F(EndToEnd, StripLeavesOutMetadataButKeepsTheProfile) {
   // as a JFIF extension.
   ASSERT_EQ(0, Orvane({"-o", "same.jpg", "photo.jpg"}).status);
   EXPECT_EQ(std::string::npos, ReadWholeFile(Work("same.jpg")).find("JFXX"));
+  // A PNG keeps the camera's EXIF in its eXIf chunk and the XMP; -strip on
+  // a PNG leaves out the EXIF other tools keep as text, but not comments.
+  ASSERT_EQ(0, Orvane({"-o", "kept.png", "photo.jpg"}).status);
+  std::string kept = ReadWholeFile(Work("kept.png"));
+  EXPECT_NE(std::string::npos, kept.find("eXIf"));
+  EXPECT_NE(std::string::npos, kept.find("Orvane test"));  // the camera's make
+  EXPECT_NE(std::string::npos, kept.find("xmpmeta"));
+  InsertInto(Work("kept.png"),
+             PngChunk("tEXt", std::string("Raw profile type exif\0", 22) +
+                                  "\nexif\n 6\n457869660000\n") +
+                 PngChunk("tEXt", std::string("Comment\0", 8) + "at dusk"));
+  ASSERT_EQ(0, Orvane({"-strip", "-o", "stripped.png", "kept.png"}).status);
+  std::string png = ReadWholeFile(Work("stripped.png"));
+  for (const char *gone : {"eXIf", "Orvane test", "xmpmeta", "Raw profile"})
+    EXPECT_EQ(std::string::npos, png.find(gone)) << gone;
+  EXPECT_NE(std::string::npos, png.find("at dusk"));
   // A portrait photo stays upright in viewers: its orientation stays, alone.
   FIBITMAP *scene = MakeSceneImage(64, 48, 24);
   SaveAsCameraPhoto(Work("portrait.jpg"), scene, 6);
@@ -898,29 +949,36 @@ TEST_F(EndToEnd, LosslessRefusesWhatCouldNotBeExact) {
 }
 
 // The EXIF tells the new geometry and keeps no thumbnail of the picture as
-// it was; -upright turns by the tag, which is then 1.
+// it was; -upright turns by the tag, SHORT or LONG, which is then 1.
 TEST_F(EndToEnd, LosslessTellsTheExifTheNewGeometry) {
-  FIBITMAP *scene = MakeSceneImage(64, 48, 24);
-  std::string thumbnail = SmallJpeg();
-  SaveWithExif(Work("photo.jpg"), scene, CameraBlock(scene, 6, thumbnail));
-  FreeImage_Unload(scene);
-  const std::string tail = ThumbnailTail(thumbnail);
-  ASSERT_NE(std::string::npos, ReadWholeFile(Work("photo.jpg")).find(tail));
-  // Upright is a quarter turn clockwise, then the crop.
-  Result r = Orvane({"-lossless", "-upright", "-c", "0", "16", "48", "32",
-                     "-o", "out.jpg", "photo.jpg"});
-  ASSERT_EQ(0, r.status) << r.err;
-  EXPECT_EQ(std::string::npos, ReadWholeFile(Work("out.jpg")).find(tail));
-  FIBITMAP *turned = LoadWork("out.jpg");
-  ASSERT_NE(nullptr, turned);
-  EXPECT_EQ(48u, FreeImage_GetWidth(turned));
-  EXPECT_EQ(32u, FreeImage_GetHeight(turned));
-  EXPECT_EQ("top, left side", TagText(turned, FIMD_EXIF_MAIN, "Orientation"));
-  EXPECT_EQ("48", TagText(turned, FIMD_EXIF_EXIF, "PixelXDimension"));
-  EXPECT_EQ("32", TagText(turned, FIMD_EXIF_EXIF, "PixelYDimension"));
-  FreeImage_Unload(turned);
-  if (!WindowsProgram()) {  // no exiftool beside Orvane.exe under Wine
-    EXPECT_EQ("OK", ExiftoolFindings(Work("out.jpg")));
+  for (bool as_long : {false, true}) {
+    SCOPED_TRACE(as_long ? "LONG" : "SHORT");
+    FIBITMAP *scene = MakeSceneImage(64, 48, 24);
+    std::string thumbnail = SmallJpeg();
+    SaveWithExif(Work("photo.jpg"), scene,
+                 CameraBlock(scene, 6, thumbnail, as_long));
+    FreeImage_Unload(scene);
+    const std::string tail = ThumbnailTail(thumbnail);
+    ASSERT_NE(std::string::npos, ReadWholeFile(Work("photo.jpg")).find(tail));
+    // Upright is a quarter turn clockwise, then the crop.
+    Result r = Orvane({"-lossless", "-upright", "-c", "0", "16", "48", "32",
+                       "-o", "out.jpg", "photo.jpg"});
+    ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_EQ(std::string::npos, ReadWholeFile(Work("out.jpg")).find(tail));
+    FIBITMAP *turned = LoadWork("out.jpg");
+    ASSERT_NE(nullptr, turned);
+    EXPECT_EQ(48u, FreeImage_GetWidth(turned));
+    EXPECT_EQ(32u, FreeImage_GetHeight(turned));
+    EXPECT_EQ("top, left side",
+              TagText(turned, FIMD_EXIF_MAIN, "Orientation"));
+    EXPECT_EQ("48", TagText(turned, FIMD_EXIF_EXIF, "PixelXDimension"));
+    EXPECT_EQ("32", TagText(turned, FIMD_EXIF_EXIF, "PixelYDimension"));
+    FreeImage_Unload(turned);
+    if (!WindowsProgram()) {  // no exiftool beside Orvane.exe under Wine
+      // A LONG orientation is non-standard, but the camera's own choice.
+      EXPECT_EQ(ExiftoolFindings(Work("photo.jpg")),
+                ExiftoolFindings(Work("out.jpg")));
+    }
   }
 }
 

@@ -28,7 +28,8 @@ struct ExifPlaces {
 
 class ExifBlockMaker {
  public:
-  explicit ExifBlockMaker(bool big_endian) : big_(big_endian) {}
+  explicit ExifBlockMaker(bool big_endian, bool long_orientation = false)
+      : big_(big_endian), long_orientation_(long_orientation) {}
 
   std::string Number(uint32_t value, int bytes) const {
     std::string out(bytes, '\0');
@@ -57,7 +58,9 @@ class ExifBlockMaker {
   std::string Camera(uint32_t width, uint32_t height, int orientation,
                      const std::string &thumbnail, ExifPlaces *places) const {
     ExifDirectory ifd0 = {Text(0x010F, "Orvane test"),
-                          Short(0x0112, (uint16_t)orientation),
+                          long_orientation_  // as some cameras write it
+                              ? Long(0x0112, (uint32_t)orientation)
+                              : Short(0x0112, (uint16_t)orientation),
                           Rational(0x011A, 72), Rational(0x011B, 72),
                           Short(0x0128, 2), Short(0x0213, 1)};
     ExifDirectory exif = {Bytes(0x9000, "0230"),
@@ -128,6 +131,7 @@ class ExifBlockMaker {
   }
 
   bool big_;
+  bool long_orientation_;
 };
 
 // A small JPEG, as a camera's thumbnail.
