@@ -7,8 +7,11 @@
 # bombs (JPEG frames claiming up to 65,500 x 65,500 pixels, cut far short, made
 # from those and from real photos, and BMP and JPEG headers of rarer kinds),
 # loaded and read for the lossless edits: each must be refused within 50 MB, and
-# its time and memory are reported. Last, real photos cut at 10% to 90%: each
-# one the JPEG library still decodes must be accepted. Installs the photos
+# its time and memory are reported. Then on photos whose metadata once cost
+# gigabytes or crashed the library (make_damaged --metadata, bomb-*): each
+# run must end with status 0 or 1 within 100 MB and write no more than 1 MB.
+# Last, real photos cut at 10% to 90%: each one the JPEG library still
+# decodes must be accepted. Installs the photos
 # (mate-backgrounds), djpeg and GNU time when missing (run as root).
 # Usage: damaged_images.sh orvane make_damaged sample.jpg [seconds-per-run]
 # With ORVANE_TEST_EMULATOR set (wine64), orvane is Orvane.exe, run through it.
@@ -156,6 +159,66 @@ median=$(printf '%s\n' "${bomb_ms[@]}" | sort -n |
 echo "bombs: $bombs, refused: ${#bomb_ms[@]}; elapsed median ${median} ms," \
      "slowest ${bomb_max:-0} ms ($bomb_slowest); most CPU ${bomb_cpu} ms;" \
      "largest resident $((bomb_kb / 1024)) MB"
+
+# ---- Metadata bombs: photos whose metadata once cost gigabytes ----
+
+# Each run is watched and killed once it holds more than twice what it may,
+# so that one the program still lets through costs the machine no more.
+most_kb=$((100 * 1024))
+[ -z "${ORVANE_TEST_EMULATOR:-}" ] || most_kb=$((400 * 1024))
+mkdir "$work/metadata"
+"$make_damaged" --metadata "$work/metadata" >/dev/null || exit 1
+# Runs the program on $work/run/$1 with the options after it; sets status
+# (137 when killed) and peak_kb, the most it held.
+watched_run() {
+  local name=$1; shift
+  (cd "$work/run" && exec "${run[@]}" "$@" "$name") >"$work/out" \
+    2>"$work/err" &
+  local pid=$! kb ticks=0
+  peak_kb=0 status=0
+  while kill -0 "$pid" 2>/dev/null; do
+    kb=$(awk '/^VmHWM:/ { print $2 }' "/proc/$pid/status" 2>/dev/null) || kb=
+    [ -z "$kb" ] || [ "$kb" -le "$peak_kb" ] || peak_kb=$kb
+    if [ "$peak_kb" -gt $((2 * most_kb)) ] || [ $ticks -ge $((limit * 20)) ]
+    then
+      kill -KILL "$pid" 2>/dev/null || true
+    fi
+    sleep 0.05
+    ticks=$((ticks + 1))
+  done
+  wait "$pid" || status=$?
+}
+metadata_runs=0 metadata_kb=0
+for path in "$work"/metadata/bomb-*; do
+  name=$(basename "$path")
+  for options in "-o out.png" "-strip -o out.jpg" "-lossless -strip -fh -o out.jpg"
+  do
+    rm -rf "$work/run" && mkdir "$work/run"
+    cp "$path" "$work/run/$name"
+    # shellcheck disable=SC2086  # the options are words
+    watched_run "$name" $options
+    metadata_runs=$((metadata_runs + 1))
+    [ "$peak_kb" -le "$metadata_kb" ] || metadata_kb=$peak_kb
+    what="metadata bomb $name ($options)"
+    case $status in
+      0) ;;
+      1) [ -s "$work/err" ] || [ -s "$work/out" ] ||
+           fail "$what: status 1 without a message" ;;
+      137) fail "$what: killed at $((peak_kb / 1024)) MB or ${limit}s" ;;
+      *) fail "$what: status $status: $(head -c 300 "$work/err")" ;;
+    esac
+    [ "$peak_kb" -le "$most_kb" ] ||
+      fail "$what: $((peak_kb / 1024)) MB resident"
+    cmp -s "$path" "$work/run/$name" || fail "$what: the input changed"
+    # What is written holds the picture, not the metadata's bulk.
+    for out in "$work"/run/out.*; do
+      [ ! -f "$out" ] || [ "$(stat -c %s "$out")" -le 1048576 ] ||
+        fail "$what: wrote $(stat -c %s "$out") bytes"
+    done
+  done
+done
+echo "metadata bombs: $metadata_runs runs; largest resident" \
+     "$((metadata_kb / 1024)) MB"
 
 # ---- Real photos cut at 10% to 90%: what the library decodes, accepted ----
 

@@ -4,8 +4,10 @@
 // seed gives the same corpus. With --bombs, JPEGs whose frame claims far more
 // than their bytes hold instead (decompression bombs, or cut files), and
 // BMP and JPEG headers of rarer kinds that do the same.
+// With --metadata, photos made from nothing whose metadata holds faults.
 // Usage: make_damaged out-folder good-file...
 //        make_damaged --bombs out-folder good-jpeg...
+//        make_damaged --metadata out-folder
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -17,6 +19,7 @@
 #include <vector>
 
 #include "image/header_fields.h"
+#include "tests/exif_maker.h"
 
 namespace {
 
@@ -313,9 +316,328 @@ void HeaderBombs(const std::string &folder) {
   Write(folder + "/nine-components.jpg", JpegOfComponents(9));
 }
 
+
+// ---- Metadata faults ----
+// Photos whose metadata once cost the library gigabytes or crashed it
+// (their names begin "bomb-"), or whose metadata an edit or -strip left
+// untrue or kept. Each is made from nothing: a flat grey JPEG or PNG of
+// the sizes below, with the segments or chunks of the fault.
+
+typedef std::string Text;
+
+// A baseline JPEG of one (grey) or three components, every block flat:
+// Huffman tables of one code each (DC difference 0, end of block), so each
+// block is two zero bits. data_bytes of them are written (all that's
+// needed when 0); a frame claiming more than that is filled in by the
+// decoder.
+Text FlatJpeg(uint16_t width, uint16_t height, int components,
+              size_t data_bytes, const Text &segments) {
+  Text jpeg("\xFF\xD8", 2);
+  jpeg += segments;
+  jpeg += Text("\xFF\xDB\x00\x43\x00", 5) + Text(64, '\x01');
+  const char frame[] = {'\xFF', '\xC0', 0, (char)(8 + 3 * components), 8,
+                        (char)(height >> 8), (char)height,
+                        (char)(width >> 8), (char)width, (char)components};
+  jpeg += Text(frame, sizeof frame);
+  for (int c = 1; c <= components; c++) jpeg += Text{(char)c, 0x11, 0};
+  for (int table_class = 0; table_class < 2; table_class++) {
+    jpeg += Text("\xFF\xC4\x00\x14", 4) + (char)(table_class << 4);
+    jpeg += Text(1, '\x01') + Text(15, '\0') + Text(1, '\0');
+  }
+  jpeg += Text{'\xFF', '\xDA', 0, (char)(6 + 2 * components), (char)components};
+  for (int c = 1; c <= components; c++) jpeg += Text{(char)c, 0};
+  jpeg += Text("\x00\x3F\x00", 3);
+  size_t blocks = (size_t)((width + 7) / 8) * ((height + 7) / 8) * components;
+  jpeg += Text(data_bytes > 0 ? data_bytes : (blocks * 2 + 7) / 8, '\0');
+  return jpeg + Text("\xFF\xD9", 2);
+}
+
+Text Segment(uint8_t marker, const Text &payload) {
+  size_t length = payload.size() + 2;
+  return Text(1, '\xFF') + (char)marker + (char)(length >> 8) + (char)length +
+         payload;
+}
+
+const ExifBlockMaker kLittle(false);
+
+ExifDirectory PhotoIfd0(uint16_t orientation) {
+  return {kLittle.Text(0x010F, "Orvane test"), kLittle.Short(0x0112, orientation),
+          kLittle.Rational(0x011A, 72), kLittle.Rational(0x011B, 72),
+          kLittle.Short(0x0128, 2)};
+}
+
+ExifDirectory PhotoExif(uint32_t width, uint32_t height) {
+  return {kLittle.Bytes(0x9000, "0230"), kLittle.Long(0xA002, width),
+          kLittle.Long(0xA003, height)};
+}
+
+ExifDirectory ThumbnailIfd1() {
+  return {kLittle.Short(0x0103, 6), kLittle.Rational(0x011A, 72),
+          kLittle.Rational(0x011B, 72), kLittle.Short(0x0128, 2)};
+}
+
+// A 64 x 64 photo whose thumbnail, 200 bytes, claims 30000 x 30000 in
+// colour.
+Text ThumbnailBomb() {
+  ExifPlaces places;
+  Text block = kLittle.Make(PhotoIfd0(1), PhotoExif(64, 64), ThumbnailIfd1(),
+                            FlatJpeg(30000, 30000, 3, 16, ""), &places);
+  return FlatJpeg(64, 64, 3, 0, Segment(0xE1, block));
+}
+
+// A block that reads whole, but whose FUJIFILM maker note (its directory's
+// offset little-endian, counted from the note's start) sends a reader
+// 60000 bytes past the block's end. A 64,000-byte copyright before it puts
+// the note near the block's end, so that the offset alone is less than the
+// block's size.
+Text FujifilmMakerNoteBomb() {
+  ExifDirectory ifd0 = PhotoIfd0(1);
+  ifd0[0] = kLittle.Text(0x010F, "FUJIFILM");
+  ifd0.push_back(kLittle.Text(0x8298, Text(64000, 'c')));
+  ExifDirectory exif = PhotoExif(64, 64);
+  exif.push_back(kLittle.Bytes(0x927C, Text("FUJIFILM\0\0\0\0", 12)));
+  ExifPlaces places;
+  Text block = kLittle.Make(ifd0, exif, {}, "", &places);
+  size_t note = block.rfind("FUJIFILM");
+  block.replace(note + 8, 4,
+                kLittle.Number((uint32_t)(block.size() - note + 60000), 4));
+  return FlatJpeg(64, 64, 3, 0, Segment(0xE1, block));
+}
+
+// Twelve EXIF blocks, each an IFD0 of 2,000 tags, none in two blocks,
+// that all point at one shared 40,000-byte value.
+Text SharedValueBomb() {
+  const uint32_t kTags = 2000, kValueSize = 40000;
+  uint32_t value_at = 8 + 2 + 12 * kTags + 4;
+  Text segments;
+  for (uint32_t block = 0; block < 12; block++) {
+    Text tiff = "II" + kLittle.Number(42, 2) + kLittle.Number(8, 4) +
+                kLittle.Number(kTags, 2);
+    for (uint32_t i = 0; i < kTags; i++)
+      tiff += kLittle.Number(0x1000 + block * kTags + i, 2) +
+              kLittle.Number(7, 2) + kLittle.Number(kValueSize, 4) +
+              kLittle.Number(value_at, 4);
+    tiff += kLittle.Number(0, 4) + Text(kValueSize, 'v');
+    segments += Segment(0xE1, Text("Exif\0\0", 6) + tiff);
+  }
+  return FlatJpeg(64, 64, 3, 0, segments);
+}
+
+uint32_t Adler32(const Text &data) {
+  uint32_t a = 1, b = 0;
+  for (unsigned char c : data) {
+    a = (a + c) % 65521;
+    b = (b + a) % 65521;
+  }
+  return b << 16 | a;
+}
+
+Text Big32(uint32_t value) {
+  return Text{(char)(value >> 24), (char)(value >> 16), (char)(value >> 8),
+              (char)value};
+}
+
+// A zlib stream of stored (uncompressed) deflate blocks.
+Text ZlibStored(const Text &data) {
+  Text out("\x78\x01", 2);
+  size_t at = 0;
+  do {
+    size_t length = std::min<size_t>(data.size() - at, 65535);
+    bool last = at + length == data.size();
+    out += (char)(last ? 1 : 0);
+    out += kLittle.Number((uint32_t)length, 2) +
+           kLittle.Number((uint32_t)(~length & 0xFFFF), 2);
+    out += data.substr(at, length);
+    at += length;
+  } while (at < data.size());
+  return out + Big32(Adler32(data));
+}
+
+// Deflate's bits, first bit lowest; Huffman codes go highest bit first.
+struct Bits {
+  Text bytes;
+  int used = 8;
+  void Put(uint32_t value, int count) {
+    for (int i = 0; i < count; i++, used++) {
+      if (used == 8) bytes += '\0', used = 0;
+      if (value >> i & 1) bytes.back() = (char)(bytes.back() | 1 << used);
+    }
+  }
+  void Code(uint32_t code, int length) {
+    for (int i = length - 1; i >= 0; i--) Put(code >> i & 1, 1);
+  }
+};
+
+// A run of zero code lengths, in runs of 11 to 138 (code 18, "0").
+void ZeroLengths(Bits *bits, int count) {
+  for (; count > 0; count -= std::min(count, 138))
+    bits->Code(0, 1), bits->Put(std::min(count, 138) - 11, 7);
+}
+
+// A zlib stream of count bytes of byte (11 to 244) as zlib packs them best:
+// one dynamic block whose codes make a copy of 258 bytes two bits. The
+// literal is "10", the end "11", length 258 "0"; distance 1 is "0".
+Text ZlibRun(uint8_t byte, uint32_t count) {
+  Bits bits;
+  bits.Put(1, 1), bits.Put(2, 2);  // the last block, dynamic codes
+  bits.Put(286 - 257, 5), bits.Put(0, 5), bits.Put(18 - 4, 4);
+  // The code-length code: 18 (a run of zeros) "0", 1 "10", 2 "11".
+  const int kOrder[18] = {16, 17, 18, 0, 8, 7, 9, 6, 10,
+                          5,  11, 4,  12, 3, 13, 2, 14, 1};
+  for (int symbol : kOrder)
+    bits.Put(symbol == 18 ? 1 : symbol == 1 || symbol == 2 ? 2 : 0, 3);
+  // Lengths: the literal two, 256 two, 285 one; the one distance code one.
+  ZeroLengths(&bits, byte);
+  bits.Code(3, 2);
+  ZeroLengths(&bits, 255 - byte);
+  bits.Code(3, 2);
+  ZeroLengths(&bits, 28);
+  bits.Code(2, 2), bits.Code(2, 2);
+  uint32_t left = count;
+  if (left > 0) bits.Code(2, 2), left--;
+  for (; left >= 258; left -= 258) bits.Code(0, 1), bits.Code(0, 1);
+  for (; left > 0; left--) bits.Code(2, 2);
+  bits.Code(3, 2);
+  return Text("\x78\xDA", 2) + bits.bytes + Big32(Adler32(Text(count, byte)));
+}
+
+Text Chunk(const char *type, const Text &data) {
+  Text body = Text(type, 4) + data;
+  return Big32((uint32_t)data.size()) + body +
+         Big32(Crc32((const uint8_t *)body.data(), body.size()));
+}
+
+// A grey RGB PNG of width x height with the chunks before its pixels.
+Text FlatPng(uint32_t width, uint32_t height, const Text &chunks) {
+  Text header = Big32(width) + Big32(height) + Text("\x08\x02\0\0\0", 5);
+  Text row = Text(1, '\0') + Text(3 * width, '\x80'), rows;
+  for (uint32_t y = 0; y < height; y++) rows += row;
+  return Text("\x89PNG\r\n\x1A\n", 8) + Chunk("IHDR", header) + chunks +
+         Chunk("IDAT", ZlibStored(rows)) + Chunk("IEND", "");
+}
+
+// Twelve comments of 7.9 MB of the digit 0 each: just under the most a
+// text chunk may hold when the PNG library reads it.
+Text ZtxtBomb() {
+  Text chunks, zeros = ZlibRun('0', 7900000);
+  for (int i = 1; i <= 12; i++)
+    chunks += Chunk("zTXt", "Comment " + std::to_string(i) + Text(2, '\0') +
+                                zeros);
+  return FlatPng(1, 1, chunks);
+}
+
+// EXIF Orientation 6 stored as a LONG, not a SHORT, on a 64 x 48 photo.
+Text LongOrientation() {
+  ExifDirectory ifd0 = PhotoIfd0(1);
+  ifd0[1] = kLittle.Long(0x0112, 6);
+  ExifPlaces places;
+  Text block = kLittle.Make(ifd0, PhotoExif(64, 48), ThumbnailIfd1(),
+                            FlatJpeg(16, 12, 3, 0, ""), &places);
+  return FlatJpeg(64, 48, 3, 0, Segment(0xE1, block));
+}
+
+// A Kodak "Meta" directory in APP3: CameraOwner and SerialNumber.
+Text App3Meta() {
+  // Each a text behind its 8-byte character code, as in a user comment.
+  const Text ascii("ASCII\0\0\0", 8);
+  Text tiff = kLittle.Tiff({kLittle.Bytes(0xC353, ascii + "Orvane Owner"),
+                            kLittle.Bytes(0xC354, ascii + "SN-0123456789")},
+                           0, {});
+  return FlatJpeg(64, 48, 3, 0, Segment(0xE3, Text("Meta\0\0", 6) + tiff));
+}
+
+// A degrees, minutes, seconds triple of RATIONALs.
+ExifEntry Position(uint16_t tag, uint32_t degrees, uint32_t minutes) {
+  return {tag, 5, 3,
+          kLittle.Number(degrees, 4) + kLittle.Number(1, 4) +
+              kLittle.Number(minutes, 4) + kLittle.Number(1, 4) +
+              kLittle.Number(0, 4) + kLittle.Number(1, 4)};
+}
+
+// A profile as text chunks carry it: its name, its length, and its bytes
+// in hex, 36 to a line.
+Text RawProfile(const char *name, const Text &profile) {
+  char length[16];
+  snprintf(length, sizeof length, "%8u", (unsigned)profile.size());
+  Text text = Text("\n") + name + "\n" + length;
+  for (size_t i = 0; i < profile.size(); i++) {
+    if (i % 36 == 0) text += '\n';
+    char hex[3];
+    snprintf(hex, sizeof hex, "%02x", (unsigned char)profile[i]);
+    text += hex;
+  }
+  text += '\n';
+  return Chunk("zTXt", Text("Raw profile type ") + name + Text(1, '\0') +
+                           Text(1, '\0') + ZlibStored(text));
+}
+
+const char kXmpWithPlace[] =
+    "<?xpacket begin='' id='W5M0MpCehiHzreSzNTczkc9d'?>\n"
+    "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+    "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>\n"
+    "<rdf:Description rdf:about='' "
+    "xmlns:tiff='http://ns.adobe.com/tiff/1.0/' "
+    "xmlns:exif='http://ns.adobe.com/exif/1.0/' tiff:Make='Orvane test' "
+    "tiff:Model='Flat grey' exif:GPSLatitude='48,51.5N' "
+    "exif:GPSLongitude='2,21.1E'/>\n"
+    "</rdf:RDF></x:xmpmeta>\n<?xpacket end='w'?>";
+
+// EXIF (Make, Model, a GPS position) and XMP as the raw-profile text
+// chunks other tools write into PNGs.
+Text RawProfilePng() {
+  ExifDirectory gps = {{0x0000, 1, 4, Text("\2\3\0\0", 4)},
+                       kLittle.Text(0x0001, "N"), Position(0x0002, 48, 51),
+                       kLittle.Text(0x0003, "E"), Position(0x0004, 2, 21)};
+  Text exif = Text("Exif\0\0", 6) +
+              kLittle.Tiff({kLittle.Text(0x010F, "Orvane test"),
+                            kLittle.Text(0x0110, "Flat grey")},
+                           0x8825, gps);
+  return FlatPng(8, 6, RawProfile("exif", exif) +
+                           RawProfile("xmp", kXmpWithPlace));
+}
+
+// EXIF Orientation 6 and XMP tiff:Orientation 6 on a 64 x 48 photo.
+Text XmpOrientationPhoto() {
+  ExifPlaces places;
+  Text exif = kLittle.Make(PhotoIfd0(6), PhotoExif(64, 48), ThumbnailIfd1(),
+                           FlatJpeg(16, 12, 3, 0, ""), &places);
+  Text xmp = Text("http://ns.adobe.com/xap/1.0/\0", 29) +
+             "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+             "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+             "<rdf:Description rdf:about='' "
+             "xmlns:tiff='http://ns.adobe.com/tiff/1.0/' "
+             "xmlns:exif='http://ns.adobe.com/exif/1.0/' "
+             "tiff:Orientation='6' exif:PixelXDimension='64' "
+             "exif:PixelYDimension='48'/></rdf:RDF></x:xmpmeta>";
+  return FlatJpeg(64, 48, 3, 0, Segment(0xE1, exif) + Segment(0xE1, xmp));
+}
+
+void MetadataFaults(const std::string &folder) {
+  const struct {
+    const char *name;
+    Text (*make)();
+  } kFaults[] = {{"bomb-thumbnail-30000x30000.jpg", ThumbnailBomb},
+                 {"bomb-fujifilm-note-past-block.jpg", FujifilmMakerNoteBomb},
+                 {"bomb-exif-12x2000-shared-tags.jpg", SharedValueBomb},
+                 {"bomb-ztxt-12x7.9mb-zeros.png", ZtxtBomb},
+                 {"exif-orientation-6-long.jpg", LongOrientation},
+                 {"app3-meta-owner-serial.jpg", App3Meta},
+                 {"png-raw-profiles-exif-xmp-gps.png", RawProfilePng},
+                 {"xmp-orientation-6.jpg", XmpOrientationPhoto}};
+  for (const auto &fault : kFaults) {
+    Text made = fault.make();
+    Write(folder + "/" + fault.name, Bytes(made.begin(), made.end()));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
+  if (argc == 3 && strcmp(argv[1], "--metadata") == 0) {
+    MetadataFaults(argv[2]);
+    printf("%d metadata faults written\n", g_written);
+    return 0;
+  }
   bool bombs = argc > 1 && strcmp(argv[1], "--bombs") == 0;
   if (bombs) argv++, argc--;
   if (argc < 3) {

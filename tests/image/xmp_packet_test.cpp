@@ -1,0 +1,152 @@
+// The XMP packet mended after a geometry edit: each form writers use gets
+// the new values, and no packet, rather than one with an untrue value, when
+// a property stands in a form that isn't read.
+#include "image/xmp_packet.h"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <string>
+
+namespace {
+
+const XmpChanges kTurnedAndShrunk = {1200, 900, 1};
+
+// The packet is read from heap bytes of its own size, so that the
+// sanitizers see any read past them.
+unsigned char *HeapCopy(const std::string &packet) {
+  unsigned char *own = (unsigned char *)malloc(packet.size() + 1);
+  memcpy(own, packet.data(), packet.size());
+  return own;
+}
+
+std::string Mended(const std::string &packet, const XmpChanges &changes) {
+  unsigned char *own = HeapCopy(packet);
+  size_t size = 0;
+  unsigned char *mended = MendXmpPacket(own, packet.size(), &changes, &size);
+  free(own);
+  if (mended == nullptr) return "<none>";
+  std::string out((const char *)mended, size);
+  free(mended);
+  return out;
+}
+
+int OrientationOf(const std::string &packet) {
+  unsigned char *own = HeapCopy(packet);
+  int orientation = XmpOrientation(own, packet.size());
+  free(own);
+  return orientation;
+}
+
+#define TIFF "xmlns:tiff='http://ns.adobe.com/tiff/1.0/'"
+#define EXIF "xmlns:exif='http://ns.adobe.com/exif/1.0/'"
+#define DESCRIPTION(attributes, body) \
+  "<rdf:Description " attributes ">" body "</rdf:Description>"
+
+TEST(XmpPacket, EachFormIsMendedOrTheWholePacketLeftOut) {
+  struct Row {
+    const char *what, *packet;
+    int orientation;
+    const char *mended;  // "=": unchanged
+  };
+  const Row kRows[] = {
+      {"attributes",
+       DESCRIPTION(TIFF " " EXIF " tiff:Orientation=\"6\""
+                        " exif:PixelXDimension=\"4000\""
+                        " exif:PixelYDimension='3000'",
+                   ""),
+       6,
+       DESCRIPTION(TIFF " " EXIF " tiff:Orientation=\"1\""
+                        " exif:PixelXDimension=\"1200\""
+                        " exif:PixelYDimension='900'",
+                   "")},
+      {"attribute with space around",
+       DESCRIPTION(TIFF " tiff:Orientation = ' 8\n'", ""), 8,
+       DESCRIPTION(TIFF " tiff:Orientation = ' 1\n'", "")},
+      {"elements",
+       DESCRIPTION(TIFF " " EXIF,
+                   "<tiff:Orientation> 6 </tiff:Orientation>"
+                   "<exif:PixelXDimension>4000</exif:PixelXDimension >"),
+       6,
+       DESCRIPTION(TIFF " " EXIF,
+                   "<tiff:Orientation> 1 </tiff:Orientation>"
+                   "<exif:PixelXDimension>1200</exif:PixelXDimension >")},
+      {"prefixes of the packet's choosing",
+       DESCRIPTION("xmlns:t='http://ns.adobe.com/tiff/1.0/' xmlns:e="
+                   "'http://ns.adobe.com/exif/1.0/' t:Orientation='3'",
+                   "<e:PixelYDimension>30</e:PixelYDimension>"),
+       3,
+       DESCRIPTION("xmlns:t='http://ns.adobe.com/tiff/1.0/' xmlns:e="
+                   "'http://ns.adobe.com/exif/1.0/' t:Orientation='1'",
+                   "<e:PixelYDimension>900</e:PixelYDimension>")},
+      {"tiff: bound elsewhere",
+       DESCRIPTION("xmlns:tiff='http://example.com/' tiff:Orientation='6'", ""),
+       0, "="},
+      {"tiff: unbound", DESCRIPTION("tiff:Orientation='7'", ""), 7,
+       DESCRIPTION("tiff:Orientation='1'", "")},
+      {"none of them",
+       DESCRIPTION(TIFF " tiff:Make='X' xmp:Orientation='6'", ""), 0, "="},
+      {"out of range", DESCRIPTION(TIFF " tiff:Orientation='9'", ""), 0,
+       DESCRIPTION(TIFF " tiff:Orientation='1'", "")},
+      {"padding takes up the growth",
+       DESCRIPTION(EXIF " exif:PixelXDimension='40'", "") "\n     \n"
+                                                          "<?xpacket end='w'?>",
+       0,
+       DESCRIPTION(EXIF " exif:PixelXDimension='1200'",
+                   "") "\n    "
+                       "<?xpacket end='w'?>"},
+      {"padding too short",
+       DESCRIPTION(EXIF " exif:PixelXDimension='40'",
+                   "") " <?xpacket end='w'?>",
+       0,
+       DESCRIPTION(EXIF " exif:PixelXDimension='1200'",
+                   "") " <?xpacket end='w'?>"},
+      {"twice",
+       DESCRIPTION(TIFF " tiff:Orientation='6'",
+                   "<tiff:Orientation>6</tiff:Orientation>"),
+       0, "<none>"},
+      {"rdf:value",
+       DESCRIPTION(TIFF,
+                   "<tiff:Orientation rdf:parseType='Resource'>"
+                   "<rdf:value>6</rdf:value></tiff:Orientation>"),
+       0, "<none>"},
+      {"nested description",
+       DESCRIPTION(TIFF,
+                   "<tiff:Orientation><rdf:Description><rdf:value>6"
+                   "</rdf:value></rdf:Description></tiff:Orientation>"),
+       0, "<none>"},
+      {"entity", DESCRIPTION(TIFF " tiff:Orientation='&#54;'", ""), 0,
+       "<none>"},
+      {"empty element", DESCRIPTION(TIFF, "<tiff:Orientation/>"), 0, "<none>"},
+      {"end tag of another name",
+       DESCRIPTION(TIFF, "<tiff:Orientation>6</tiff:Make>"), 0, "<none>"},
+      {"unclosed quote", DESCRIPTION(TIFF, "") " tiff:Orientation='6", 0,
+       "<none>"},
+      {"in another attribute's value",
+       DESCRIPTION(TIFF " stEvt:changed='tiff:Orientation'", ""), 0, "<none>"},
+      {"prefix bound to two namespaces",
+       DESCRIPTION(TIFF " tiff:Orientation='6'", "")
+           DESCRIPTION("xmlns:tiff='http://example.com/'", ""),
+       0, "<none>"},
+      {"default namespace",
+       DESCRIPTION("xmlns='http://ns.adobe.com/exif/1.0/'", ""), 0, "<none>"},
+      {"digits past any size",
+       DESCRIPTION(EXIF " exif:PixelXDimension='1234567890123456789'", ""), 0,
+       "<none>"},
+      {"empty", "", 0, "="},
+  };
+  for (const Row &row : kRows) {
+    SCOPED_TRACE(row.what);
+    EXPECT_EQ(row.orientation, OrientationOf(row.packet));
+    std::string expected =
+        strcmp(row.mended, "=") == 0 ? row.packet : row.mended;
+    EXPECT_EQ(expected, Mended(row.packet, kTurnedAndShrunk));
+    // Nothing asked, nothing changed: but a packet that can't be mended is
+    // still left out.
+    std::string kept = Mended(row.packet, XmpChanges{0, 0, 0});
+    EXPECT_EQ(expected == "<none>" ? expected : std::string(row.packet), kept);
+  }
+}
+
+}  // namespace
