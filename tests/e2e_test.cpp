@@ -627,10 +627,20 @@ TEST_F(EndToEnd, UprightGivesThePictureTheTagShows) {
     bool as_long = at >= 8;
     SCOPED_TRACE(testing::Message() << orientation << (as_long ? " LONG" : ""));
     FIBITMAP *stored = StoredFor(orientation);
+    // Viewers that read XMP would turn it again if it kept its own.
+    std::string xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+                      "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+                      "<rdf:Description xmlns:tiff='http://ns.adobe.com/tiff/"
+                      "1.0/' tiff:Orientation='" +
+                      std::to_string(orientation) +
+                      "'/></rdf:RDF></x:xmpmeta>";
+    FreeImage_SetMetadataKeyValue(FIMD_XMP, stored, "XMLPacket", xmp.c_str());
     SaveAsCameraPhoto(Work("photo.jpg"), stored, orientation, as_long);
     FreeImage_Unload(stored);
     Result r = Orvane({"-upright", "-o", "out.jpg", "photo.jpg"});
     ASSERT_EQ(0, r.status) << r.err;
+    EXPECT_NE(std::string::npos,
+              ReadWholeFile(Work("out.jpg")).find("tiff:Orientation='1'"));
     FIBITMAP *out = LoadWork("out.jpg");
     ASSERT_EQ(48u, FreeImage_GetWidth(out));
     ASSERT_EQ(32u, FreeImage_GetHeight(out));
