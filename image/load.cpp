@@ -111,7 +111,7 @@ static FIBITMAP *LoadShown(const unsigned char *data, size_t size,
       return Fail(failure, kImageDamaged,
                   "It looks damaged: more than one of its EXIF blocks can't "
                   "be read.");
-    loaded = LoadShownBytes(headers->format, &shown);
+    loaded = LoadShownBytes(headers->format, &shown, failure);
   }
   if (loaded == NULL)
     return Fail(failure, kImageUndecodable,
