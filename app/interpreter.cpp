@@ -12,6 +12,7 @@
 #include "image/imagefile.h"
 #include "image/lossless.h"
 #include "image/metadata.h"
+#include "lib/paths.h"
 #include "lib/strings.h"
 #include "log/log.h"
 #include "platform/platform.h"
@@ -70,12 +71,38 @@ static void Replace(EditState *state, FIBITMAP *next, const OptionRead *option,
   state->geometry = 1;
 }
 
-const char kCropOutsideImage[] = "the rectangle must lie inside the image.";
+void CropRefusal(char *buffer, size_t size, int64_t width, int64_t height,
+                 const int *v) {
+  int64_t right = (int64_t)v[0] + v[2], bottom = (int64_t)v[1] + v[3];
+  if (v[2] == 0 || v[3] == 0)
+    snprintf(buffer, size,
+             "the rectangle is empty (%d x %d); the image is %lld x %lld.",
+             v[2], v[3], (long long)width, (long long)height);
+  else
+    snprintf(buffer, size,
+             "the rectangle runs from column %lld to %lld and row %lld to "
+             "%lld, outside the %lld x %lld image.",
+             (long long)(v[2] < 0 ? right : v[0]),
+             (long long)(v[2] < 0 ? v[0] : right),
+             (long long)(v[3] < 0 ? bottom : v[1]),
+             (long long)(v[3] < 0 ? v[1] : bottom), (long long)width,
+             (long long)height);
+}
 
+// The rectangle is judged here, where the image's size can be told; the
+// library would only say that it made nothing.
 static void Crop(const OptionRead *option, EditState *state) {
   const int *v = option->whole;
+  int64_t width, height, W = ImageWidth(state->current),
+                         H = ImageHeight(state->current);
+  CropTarget(W, H, v[0], v[1], v[2], v[3], &width, &height);
+  if (width == 0) {
+    char reason[200];
+    CropRefusal(reason, sizeof reason, W, H, v);
+    OptionFailed(option, reason);
+  }
   Replace(state, CropImage(state->current, v[0], v[1], v[2], v[3]), option,
-          kCropOutsideImage);
+          "not enough memory for the piece.");
 }
 
 static void CroppedSize(const OptionRead *option, int64_t *width,
@@ -173,19 +200,19 @@ static void NoteOrientations(OptionRead *options, int read, int orientation) {
 static void Strip(const OptionRead *, EditState *state) { state->strip = 1; }
 
 const EditOption EditOptionTable[] = {
-    {"-c", 4, kWholeNumbers, Crop, CroppedSize},
-    {"-r", 1, kAngle, Rotate, RotatedSize},
-    {"-fh", 0, kNoValues, FlipHorizontal, NULL},
-    {"-fv", 0, kNoValues, FlipVertical, NULL},
-    {"-o", 1, kText, SetOutput, NULL},
-    {"-oq", 1, kWholeNumbers, SetQuality, NULL},
-    {"-lossless", 0, kNoValues, KeepCompression, NULL},
-    {"-w", 1, kWholeNumbers, Resize, ResizedSize},
-    {"-h", 1, kWholeNumbers, Resize, ResizedSize},
-    {"-wh", 2, kWholeNumbers, Resize, ResizedSize},
-    {"-upright", 0, kNoValues, Upright, UprightSize},
-    {"-strip", 0, kNoValues, Strip, NULL},
-    {NULL, 0, kNoValues, NULL, NULL},
+    {"-c", 4, kWholeNumbers, Crop, CroppedSize, "x, y, a width and a height"},
+    {"-r", 1, kAngle, Rotate, RotatedSize, "an angle"},
+    {"-fh", 0, kNoValues, FlipHorizontal, NULL, ""},
+    {"-fv", 0, kNoValues, FlipVertical, NULL, ""},
+    {"-o", 1, kText, SetOutput, NULL, "the output's name"},
+    {"-oq", 1, kWholeNumbers, SetQuality, NULL, "a quality"},
+    {"-lossless", 0, kNoValues, KeepCompression, NULL, ""},
+    {"-w", 1, kWholeNumbers, Resize, ResizedSize, "a width"},
+    {"-h", 1, kWholeNumbers, Resize, ResizedSize, "a height"},
+    {"-wh", 2, kWholeNumbers, Resize, ResizedSize, "a width and a height"},
+    {"-upright", 0, kNoValues, Upright, UprightSize, ""},
+    {"-strip", 0, kNoValues, Strip, NULL, ""},
+    {NULL, 0, kNoValues, NULL, NULL, NULL},
 };
 
 // Answers "-?", "-help" or "-ver" given alone, and the Unix spellings that
@@ -290,6 +317,55 @@ static int ReadOptions(int count, char **entries, OptionRead *options) {
   return read;
 }
 
+// What -oq may be for each writer, as the usage and the manual page give
+// the numbers: the quality with the JPEG writer's flags added, PNG's
+// compression level and flags, BMP's RLE bit (taken, then dropped: see
+// SaveFlagsFor). 100, the default, suits every writer.
+enum {
+  kDefaultQuality = 100,
+  kJpegSubsamplings = 0x1000 | 0x4000 | 0x8000 | 0x10000,
+  kJpegFlags = kJpegSubsamplings | 0x2000 | 0x20000 | 0x40000,
+  kPngFlags = 0x100 | 0x200,
+  kBmpRle = 1
+};
+
+// Why quality can't go to the writer of format; "" when it can.
+static const char *QualityWhyNot(ImageFormat format, int quality) {
+  if (quality == kDefaultQuality || format == kFormatNone) return "";
+  if (format == kFormatJpeg) {
+    int level = quality & 0xFFF, flags = quality & ~0xFFF;
+    if (quality < 0 || level < 1 || level > 100 || (flags & ~kJpegFlags))
+      return "JPEG quality runs from 1 to 100";
+    int subsampling = flags & kJpegSubsamplings;
+    if (subsampling & (subsampling - 1))
+      return "a JPEG takes one chroma subsampling";
+    return "";
+  }
+  if (format == kFormatPng)
+    return quality >= 0 && (quality & 0xFF) <= 9 &&
+                   !(quality & ~(0xFF | kPngFlags))
+               ? ""
+               : "PNG takes a compression level of 0 to 9, plus 256 for "
+                 "none or 512 for interlaced";
+  return quality == 0 || quality == kBmpRle ? "" : "BMP takes only 0 or 1";
+}
+
+// Each -oq judged for the output's writer before any work. 0 after the
+// usage.
+static int QualitiesFit(const OptionRead *options, int read,
+                        const char *output) {
+  for (int i = 0; i < read; i++) {
+    if (options[i].row->apply != SetQuality) continue;
+    const char *why =
+        QualityWhyNot(ImageFormatOf(output), options[i].whole[0]);
+    if (why[0] == '\0') continue;
+    char typed[200];
+    DescribeOption(typed, sizeof typed, &options[i]);
+    return Misread(typed, why);
+  }
+  return 1;
+}
+
 // The output named last, with the format its name gives, and the size the
 // edits will leave, are judged before any work: a name of no known format,
 // or a size the format can't hold, used to be found only at the save.
@@ -336,11 +412,31 @@ static void CheckSizes(const OptionRead *options, int read, FIBITMAP *bitmap,
   ErrorExitF("Couldn't open input file: %s\n%s", path, failure->reason);
 }
 
-static FIBITMAP *LoadInput(const char *path, PhotoMetadata *metadata) {
-  LoadFailure failure;
-  FIBITMAP *bitmap = LoadImageByName(path, &failure, metadata);
-  if (bitmap == NULL) InputFailed(path, &failure);
+static FIBITMAP *LoadInput(const char *path, LoadFailure *failure,
+                           PhotoMetadata *metadata) {
+  FIBITMAP *bitmap = LoadImageByName(path, failure, metadata);
+  if (bitmap == NULL) InputFailed(path, failure);
+  if (failure->warning != kImageSound && DebugLevel > 0)
+    LogF("%s is damaged: %s", path, failure->decoder_said);
   return bitmap;
+}
+
+// A photo the decoder had to patch up is edited and saved all the same, as
+// far as it goes; the user hears of it once, after the save, so that a
+// batch run on Windows, where this is a box, still gets its file.
+static void TellOfDamage(const char *path, const LoadFailure *failure) {
+  if (failure->warning == kImageSound) return;
+  char text[kMessageBufferSize];
+  snprintf(text, sizeof text,
+           "Warning: %.200s is damaged: %s The rest of the picture was "
+           "edited and saved.\n(The JPEG decoder said: %.150s.)",
+           path,
+           failure->warning == kImageEndsEarly
+               ? "its data ends early, so part of the picture is missing "
+                 "(grey or blurred)."
+               : "some of its data could not be read and was skipped.",
+           failure->decoder_said);
+  WarningBox(text);
 }
 
 // The last -o counts; without one, the input is saved over.
@@ -351,10 +447,41 @@ static const char *OutputNamedLast(const OptionRead *options, int read,
   return input;
 }
 
+// The outermost folder on the output's path that does not exist (new heap
+// text), or NULL.
+static char *MissingFolder(const char *output) {
+  char *folder = FolderOfPath(output);
+  if (FolderExists(folder)) {
+    free(folder);
+    return NULL;
+  }
+  for (;;) {
+    char *above = FolderOfPath(folder);
+    int top = strcmp(above, folder) == 0 || FolderExists(above);
+    if (top) {
+      free(above);
+      return folder;
+    }
+    free(folder);
+    folder = above;
+  }
+}
+
+// The system's reason for a missing folder ("No such file or directory.")
+// doesn't say which; this does. Asked only once the save has failed, so a
+// folder that can't be listed but can be written to is never refused.
 [[noreturn]] static void SaveFailed(const char *output,
                                     const SaveFailure *failure) {
-  if (DebugLevel > 0) LogF("Couldn't save %s: %s", output, failure->reason);
-  ErrorExitF("Couldn't save output file: %s\n%s", output, failure->reason);
+  char reason[kMessageBufferSize];
+  char *missing = MissingFolder(output);
+  if (missing != NULL)
+    snprintf(reason, sizeof reason, "The folder %.300s does not exist.",
+             missing);
+  else
+    snprintf(reason, sizeof reason, "%s", failure->reason);
+  free(missing);
+  if (DebugLevel > 0) LogF("Couldn't save %s: %s", output, reason);
+  ErrorExitF("Couldn't save output file: %s\n%s", output, reason);
 }
 
 // The metadata is told what the edits made of the picture, once, then
@@ -369,6 +496,47 @@ static void SaveOutput(EditState *state) {
   if (!SaveImageByName(state->current, state->output, state->quality,
                        &failure, &state->metadata))
     SaveFailed(state->output, &failure);
+}
+
+// Where an image's name stands before the end of the line, not as -o's
+// value; 0 when none does.
+static int PhotoNamedBefore(int count, char **entries) {
+  for (int i = 1; i < count - 1; i++)
+    if (ImageFormatOf(entries[i]) != kFormatNone &&
+        !(i > 1 && StrICmp(entries[i - 1], "-o") == 0))
+      return i;
+  return 0;
+}
+
+// A last word that is no photo's name: the photo named first, as other
+// tools take it, or left out after an option or a value. 0 after the usage,
+// which says so; 1 to go on (any other name is judged by the load).
+static int PhotoNamedLast(int count, char **entries) {
+  const char *last = entries[count - 1];
+  if (ImageFormatOf(last) != kFormatNone) return 1;
+  char typed[200], why[kMessageBufferSize];
+  JoinWords(typed, sizeof typed, entries, 1, count - 1);
+  int at = PhotoNamedBefore(count, entries);
+  if (at > 0) {
+    char before[200], after[200];
+    JoinWords(before, sizeof before, entries, 1, at - 1);
+    JoinWords(after, sizeof after, entries, at + 1, count - 1);
+    snprintf(why, sizeof why, "the photo's name comes last: %s%s%s %s",
+             before, before[0] ? " " : "", after, entries[at]);
+    return Misread(typed, why);
+  }
+  const EditOption *row = FindEditOption(last);
+  if (row != NULL && row->values > 0)
+    snprintf(why, sizeof why,
+             "No file given: %s needs %s, then the photo's name.", last,
+             row->needs);
+  else if (row != NULL || IsWholeNumber(last) || IsPlainDecimal(last))
+    snprintf(why, sizeof why, "No file given: name the photo last, after %s.",
+             typed);
+  else
+    return 1;
+  ShowUsageForMistake(why);
+  return 0;
 }
 
 // Whether -lossless is among the options, found before the photo is read:
@@ -425,24 +593,28 @@ int RunCommand(int count, char **entries) {
     ShowUsageForMistake("No file given: name the image to edit last.");
     return 1;
   }
+  if (!PhotoNamedLast(count, entries)) return 1;
   if (AsksLossless(count, entries)) return RunLosslessCommand(count, entries);
   const char *input = entries[count - 1];
-  EditState state = {NULL, {}, input, 100, 0, 0, 0};
-  state.current = LoadInput(input, &state.metadata);
+  LoadFailure loaded;
+  EditState state = {NULL, {}, input, kDefaultQuality, 0, 0, 0};
+  state.current = LoadInput(input, &loaded, &state.metadata);
   OptionRead *options = (OptionRead *)ReallocOrExit(
       NULL, (size_t)count, sizeof(OptionRead), "Out of memory");
   int read = ReadOptions(count, entries, options);
-  if (read < 0) {  // the usage is shown
+  const char *output =
+      read < 0 ? input : OutputNamedLast(options, read, input);
+  if (read < 0 || !QualitiesFit(options, read, output)) {  // usage shown
     free(options);
     ReleaseImage(state.current);
     ReleasePhotoMetadata(&state.metadata);
     return 1;
   }
   NoteOrientations(options, read, MetadataOrientation(&state.metadata));
-  CheckSizes(options, read, state.current,
-             OutputNamedLast(options, read, input));
+  CheckSizes(options, read, state.current, output);
   for (int i = 0; i < read; i++) options[i].row->apply(&options[i], &state);
   SaveOutput(&state);
+  TellOfDamage(input, &loaded);
   free(options);
   ReleaseImage(state.current);
   ReleasePhotoMetadata(&state.metadata);

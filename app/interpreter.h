@@ -33,6 +33,7 @@ struct EditOption {
   ValueKind kind;      // what they are
   EditRoutine *apply;  // the routine that does its edit
   EditedSize *size;    // NULL when the edit keeps the size
+  const char *needs;   // its values in words ("a height"); "" for none
 };
 
 // The edit options in the order they are matched.
@@ -55,8 +56,10 @@ void DescribeOption(char *buffer, size_t size, const OptionRead *option);
 // Ends the run with "Option <as typed> failed: <reason>".
 [[noreturn]] void OptionFailed(const OptionRead *option, const char *reason);
 
-// Why a crop fails, with -lossless or without.
-extern const char kCropOutsideImage[];
+// Why the crop -c v[0] v[1] v[2] v[3] can't be made of a width x height
+// image, with -lossless or without: an empty rectangle, or where it lies.
+void CropRefusal(char *buffer, size_t size, int64_t width, int64_t height,
+                 const int *v);
 
 int RunCommand(int count, char **entries);
 

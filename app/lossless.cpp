@@ -45,8 +45,13 @@ static Subject OptionSubject(const OptionRead *option) {
 
 static void ComposeCrop(const OptionRead *option, LosslessRun *run) {
   const int *v = option->whole;
-  if (!ChainCrop(&run->chain, v[0], v[1], v[2], v[3]))
-    OptionFailed(option, kCropOutsideImage);
+  int64_t width, height;
+  ChainSize(&run->chain, &width, &height);
+  if (!ChainCrop(&run->chain, v[0], v[1], v[2], v[3])) {
+    char reason[200];
+    CropRefusal(reason, sizeof reason, width, height, v);
+    OptionFailed(option, reason);
+  }
   run->last_crop = option;
 }
 

@@ -45,11 +45,21 @@ enum ImageError {
   kImageUndecodable  // the library could not decode it
 };
 
+// What a load that worked all the same found wrong with the file's data.
+enum ImageWarning {
+  kImageSound = 0,    // nothing
+  kImageEndsEarly,    // the data ends before the picture does
+  kImageDataSkipped   // the decoder skipped or guessed at damaged data
+};
+
 // Why a load or a save failed: one sentence in plain words for the user.
+// A load that worked leaves error kImageLoaded and may leave a warning.
 enum { kFailureReasonSize = 200 };
 struct LoadFailure {
   ImageError error;
   char reason[kFailureReasonSize];
+  ImageWarning warning;
+  char decoder_said[kFailureReasonSize];  // the warning in the decoder's words
 };
 struct SaveFailure {
   char reason[kFailureReasonSize];

@@ -90,7 +90,7 @@ static FIBITMAP *LoadShown(const unsigned char *data, size_t size,
                   "Not enough memory to read its picture apart from its "
                   "metadata.");
     ShownBytes shown = BytesAsTheyStand(picture, picture_size);
-    loaded = LoadShownBytes(headers->format, &shown);
+    loaded = LoadShownBytes(headers->format, &shown, failure);
     free(picture);
   }
   if (loaded == NULL)

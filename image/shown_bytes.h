@@ -24,6 +24,10 @@ struct ShownBytes {
 // The bytes as they stand, with nothing changed.
 ShownBytes BytesAsTheyStand(const unsigned char *data, size_t size);
 
-FIBITMAP *LoadShownBytes(ImageFormat format, const ShownBytes *shown);
+// The first warning the decoder gave (a JPEG whose data ends early or is
+// damaged) goes into *failure's warning and decoder_said, when failure is
+// given; the library passes on only the first, and so does the program.
+FIBITMAP *LoadShownBytes(ImageFormat format, const ShownBytes *shown,
+                         LoadFailure *failure = NULL);
 
 #endif

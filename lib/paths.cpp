@@ -93,6 +93,17 @@ int FileExists(const char *path) {
   return 1;
 }
 
+// Every folder lists at least "." and "..".
+int FolderExists(const char *path) {
+  char *pattern = PathJoin(path, "*");
+  FolderEntry entry;
+  FolderSearch *search = PlatformFindFirst(pattern, &entry);
+  free(pattern);
+  if (search == NULL) return 0;
+  PlatformFindClose(search);
+  return 1;
+}
+
 // Copies until a read delivers nothing. Returns 1, or 0 when a read or a
 // write failed.
 static int CopyStream(FILE *from, FILE *to) {

@@ -26,6 +26,8 @@ unsigned long CurrentProcessId(void);
 
 // 1 when path can be opened for reading, else 0 (a folder gives 0).
 int FileExists(const char *path);
+// 1 when path is a folder whose entries can be listed, else 0.
+int FolderExists(const char *path);
 
 // Replaces target with a text-mode copy of source; returns 1. The target is
 // replaced in one step, so a failed copy leaves it as it was. Fatal: "Can't

@@ -111,9 +111,11 @@ void ProgramHarness::MakeImage(const std::string &name, int width, int height,
   ASSERT_TRUE(WriteSceneImage(Work(name).c_str(), width, height, bpp));
 }
 
+// JPEG as the program decodes it: the accurate DCT, smooth chroma.
 FIBITMAP *ProgramHarness::LoadWork(const std::string &name) {
-  return FreeImage_Load(FreeImage_GetFIFFromFilename(name.c_str()),
-                        Work(name).c_str(), 0);
+  FREE_IMAGE_FORMAT format = FreeImage_GetFIFFromFilename(name.c_str());
+  return FreeImage_Load(format, Work(name).c_str(),
+                        format == FIF_JPEG ? JPEG_ACCURATE : 0);
 }
 
 std::pair<unsigned, unsigned> ProgramHarness::SizeOf(const std::string &name) {
