@@ -44,12 +44,27 @@ TEST(DamagedBmp, HeadersClaimingMoreThanTheFileHoldsAreRefused) {
   std::string rle = tall;
   // Run-length coded rows may be far smaller: only their size is judged.
   PutLittle32(&rle, kBmpCompression, 1);
+  rle[kBmpBitsPerPixel] = 8;
   WriteWholeFile(path, rle);
   EXPECT_EQ(1, ClaimsTooMuch(path, kFormatBmp));
   PutLittle32(&rle, kBmpWidth, 8192);
   PutLittle32(&rle, kBmpHeight, (uint32_t)-8192);
   WriteWholeFile(path, rle);
   EXPECT_EQ(0, ClaimsTooMuch(path, kFormatBmp));
+  // Only where the library decodes the runs: RLE8 at 8 bits, RLE4 at 4.
+  // At other depths it reads the rows raw (a 58-byte file made a black
+  // 8192 x 8192 picture of 192 MB) or refuses them, after allocating.
+  const struct {
+    int bits, compression;
+  } kRowsRead[] = {{24, 1}, {32, 1}, {16, 2}, {4, 1}, {8, 2}, {1, 1}};
+  for (const auto &form : kRowsRead) {
+    std::string raw = rle;
+    raw[kBmpBitsPerPixel] = (char)form.bits;
+    PutLittle32(&raw, kBmpCompression, (uint32_t)form.compression);
+    WriteWholeFile(path, raw);
+    EXPECT_EQ(1, ClaimsTooMuch(path, kFormatBmp))
+        << form.bits << " bits, compression " << form.compression;
+  }
 
   // The old OS/2 header: 16-bit sizes, rows stored whole.
   std::string core = good;
