@@ -57,15 +57,19 @@ static int BmpClaimsTooMuch(const BmpHeader *h, int64_t size, char *reason,
   return 0;
 }
 
-static int PngClaimsTooMuch(const PngChunks *p, int64_t size, char *reason,
+// The pixels are inflated from the IDAT chunks alone: other chunks, however
+// long, hold none of them. Each row is its bytes behind a filter byte.
+static int PngClaimsTooMuch(const PngChunks *p, char *reason,
                             size_t reason_size) {
   static const int kChannels[] = {1, 0, 3, 1, 2, 0, 4};  // by colour type
   int channels = p->colour_type < 7 ? kChannels[p->colour_type] : 0;
   int64_t row_bits = (int64_t)p->width * channels * p->bit_depth;
-  if (RowsExceed(row_bits / 8, p->height, kDeflateBestRatio, size))
+  int64_t deflated = (int64_t)p->idat_bytes;
+  if (RowsExceed(1 + (row_bits + 7) / 8, p->height, kDeflateBestRatio,
+                 deflated))
     return Refuse(reason, reason_size,
-                  "%u x %u pixels: more than %lld deflated bytes can hold",
-                  p->width, p->height, (long long)size);
+                  "%u x %u pixels: more than its %lld deflated bytes can hold",
+                  p->width, p->height, (long long)deflated);
   return 0;
 }
 
@@ -108,7 +112,7 @@ int ClaimsMoreThanItHolds(const ImageHeaders *headers, char *reason,
     case kFormatBmp:
       return BmpClaimsTooMuch(&headers->bmp, size, reason, reason_size);
     case kFormatPng:
-      return PngClaimsTooMuch(&headers->png, size, reason, reason_size);
+      return PngClaimsTooMuch(&headers->png, reason, reason_size);
     case kFormatJpeg:
       return JpegClaimsTooMuch(&headers->jpeg, size, reason, reason_size);
     default:

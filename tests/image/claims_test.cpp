@@ -10,6 +10,7 @@
 
 #include "image/header_fields.h"
 #include "tests/image/loading.h"
+#include "tests/image/png_bytes.h"
 #include "tests/temp_folder.h"
 #include "tests/texts.h"
 #include "tools/test_images.h"
@@ -120,6 +121,19 @@ TEST(DamagedPng, HeadersClaimingMoreThanDeflateCanHoldAreRefused) {
   FreeImage_Unload(black);
   EXPECT_EQ(0, ClaimsTooMuch(path, kFormatPng));
   EXPECT_EQ(0, ClaimsTooMuch(path, kFormatJpeg));
+  // Only IDAT chunks hold pixels: beside a 100 KB chunk of another kind, a
+  // 2-byte IDAT let 28000 x 28000 pass, and the library took 774 MB.
+  std::string header = Big32(28000) + Big32(28000);
+  header += {1, 0, 0, 0, 0};  // 1-bit grey
+  std::string padded = "\x89PNG\r\n\x1a\n" + Chunk("IHDR", header) +
+                       Chunk("paDd", std::string(100000, '\0'));
+  WriteWholeFile(path, padded + Chunk("IDAT", "xx") + Chunk("IEND", ""));
+  EXPECT_EQ(1, ClaimsTooMuch(path, kFormatPng));
+  WriteWholeFile(path, padded + Chunk("IDAT", std::string(96000, '\0')));
+  EXPECT_EQ(0, ClaimsTooMuch(path, kFormatPng));
+  WriteWholeFile(path, padded + Chunk("IDAT", std::string(96000, '\0'))
+                                    .substr(0, 90000));  // cut short
+  EXPECT_EQ(1, ClaimsTooMuch(path, kFormatPng));
 }
 
 }  // namespace
