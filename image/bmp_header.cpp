@@ -99,9 +99,8 @@ int ReadBmpHeader(const unsigned char *data, size_t size, BmpHeader *header) {
 }
 
 int BmpPixelsCompressed(const BmpHeader *header) {
-  return header->compression != kBmpRgb &&
-         header->compression != kBmpBitFields &&
-         header->compression != kBmpAlphaBitFields;
+  return (header->compression == kBmpRle8 && header->bits == 8) ||
+         (header->compression == kBmpRle4 && header->bits == 4);
 }
 
 int BmpHasBitFields(const BmpHeader *header) {

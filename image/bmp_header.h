@@ -45,8 +45,10 @@ struct BmpHeader {
 // kind; 0 when it is too short or of no kind the library reads.
 int ReadBmpHeader(const unsigned char *data, size_t size, BmpHeader *header);
 
-// Whether the pixels are coded (run lengths, or JPEG or PNG inside), so no
-// file size bounds them.
+// Whether the library decodes the pixels' run lengths, so no file size
+// bounds them: RLE8 at 8 bits, RLE4 at 4. It reads 16, 24 and 32-bit rows
+// raw whatever the compression says, and refuses other codings (after it
+// has allocated the bitmap), so elsewhere the rows must fit in the file.
 int BmpPixelsCompressed(const BmpHeader *header);
 
 // Whether the pixels are 16, 24 or 32-bit ones coded by masks (compression

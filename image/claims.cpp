@@ -57,33 +57,50 @@ static int BmpClaimsTooMuch(const BmpHeader *h, int64_t size, char *reason,
   return 0;
 }
 
-static int PngClaimsTooMuch(const PngChunks *p, int64_t size, char *reason,
+// The pixels are inflated from the IDAT chunks alone: other chunks, however
+// long, hold none of them. Each row is its bytes behind a filter byte.
+static int PngClaimsTooMuch(const PngChunks *p, char *reason,
                             size_t reason_size) {
   static const int kChannels[] = {1, 0, 3, 1, 2, 0, 4};  // by colour type
   int channels = p->colour_type < 7 ? kChannels[p->colour_type] : 0;
   int64_t row_bits = (int64_t)p->width * channels * p->bit_depth;
-  if (RowsExceed(row_bits / 8, p->height, kDeflateBestRatio, size))
+  int64_t deflated = (int64_t)p->idat_bytes;
+  if (RowsExceed(1 + (row_bits + 7) / 8, p->height, kDeflateBestRatio,
+                 deflated))
     return Refuse(reason, reason_size,
-                  "%u x %u pixels: more than %lld deflated bytes can hold",
-                  p->width, p->height, (long long)size);
+                  "%u x %u pixels: more than its %lld deflated bytes can hold",
+                  p->width, p->height, (long long)deflated);
   return 0;
 }
 
-// A Huffman code spends at least one bit on every block's DC value, so the
-// first scan's data holds at least one bit for each block it codes. A photo
-// cut short still passes unless only a few percent of it is left (camera
-// photos spend 14 to 234 bits a block); the library shows what is there.
+// The decoder walks every block a scan covers, whether its bytes code
+// anything or not, so a few bytes a scan can hold it for seconds. Encoders
+// write up to about a dozen scans a component; 500 is the bound TurboJPEG
+// holds the lossless edits to (TJFLAG_LIMITSCANS), so both paths refuse
+// the same files.
+static const int kMostJpegScans = 500;
+
+// A Huffman code spends at least one bit on every block's DC value, so
+// every component must be coded by some scan whose data holds at least one
+// bit for each block that scan codes; a scan of the AC coefficients may
+// code a run of empty blocks in a few bits, but the DC scans cannot. A
+// photo cut short still passes unless only a few percent of it is left
+// (camera photos spend 14 to 234 bits a block); the library shows what is
+// there.
 //
 // Arithmetic coding can spend far less than a bit on a block (a flat 4000 x
 // 4000 picture takes 209 bytes), so no file size bounds such a frame; those
 // frames, like the lossless and hierarchical ones the library refuses
 // itself, are held to kLargestUnboundedPixels.
-static int JpegClaimsTooMuch(const JpegFrame *f, int64_t size, char *reason,
+static int JpegClaimsTooMuch(const JpegFrame *f, char *reason,
                              size_t reason_size) {
   if (f->components != 1 && f->components != 3 && f->components != 4)
     return Refuse(reason, reason_size,
                   "a frame of %d components; only 1, 3 or 4 are read",
                   f->components);
+  if (f->scans > kMostJpegScans)
+    return Refuse(reason, reason_size, "%d scans: more than %d", f->scans,
+                  kMostJpegScans);
   if (!JpegHuffmanCoded(f)) {
     if (f->width * f->height > kLargestUnboundedPixels)
       return Refuse(
@@ -92,11 +109,10 @@ static int JpegClaimsTooMuch(const JpegFrame *f, int64_t size, char *reason,
           (long long)f->width, (long long)f->height);
     return 0;
   }
-  int64_t coded = f->data_start > 0 ? size - (int64_t)f->data_start : 0;
-  if (f->scan_components == 0 || coded * 8 < f->scan_blocks)
+  if (f->uncoded_component >= 0)
     return Refuse(reason, reason_size,
-                  "its first scan codes %lld blocks in %lld bytes",
-                  (long long)f->scan_blocks, (long long)coded);
+                  "no scan has the bytes to code component %d (%lld blocks)",
+                  f->uncoded_component + 1, (long long)f->uncoded_blocks);
   return 0;
 }
 
@@ -108,9 +124,9 @@ int ClaimsMoreThanItHolds(const ImageHeaders *headers, char *reason,
     case kFormatBmp:
       return BmpClaimsTooMuch(&headers->bmp, size, reason, reason_size);
     case kFormatPng:
-      return PngClaimsTooMuch(&headers->png, size, reason, reason_size);
+      return PngClaimsTooMuch(&headers->png, reason, reason_size);
     case kFormatJpeg:
-      return JpegClaimsTooMuch(&headers->jpeg, size, reason, reason_size);
+      return JpegClaimsTooMuch(&headers->jpeg, reason, reason_size);
     default:
       return 0;
   }

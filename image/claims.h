@@ -11,13 +11,14 @@
 #include "image/headers.h"
 
 // 1, with the reason written into reason, when the headers claim more than
-// the file's bytes could code: an uncompressed BMP's or a PNG's pixels, a
-// Huffman-coded JPEG's first scan (one bit a block at least), a BMP's
-// pixel data beyond the end; or an arithmetic-coded JPEG or compressed BMP
-// larger than 8192 x 8192, which no file size bounds; or a BMP's bit fields
-// without a colour mask, or a JPEG frame of a component count the library
-// mishandles. 0 for headers it could not read:
-// the library judges those.
+// the file's bytes could code: a BMP's pixels where the library reads its
+// rows raw, a PNG's pixels (against its IDAT bytes), a Huffman-coded JPEG's
+// components (each needs a scan of one bit a block at least), a BMP's pixel
+// data beyond the end; or a JPEG of more than 500 scans; or an
+// arithmetic-coded JPEG or run-length coded BMP larger than 8192 x 8192,
+// which no file size bounds; or a BMP's bit fields without a colour mask,
+// or a JPEG frame of a component count the library mishandles. 0 for
+// headers it could not read: the library judges those.
 int ClaimsMoreThanItHolds(const ImageHeaders *headers, char *reason,
                           size_t reason_size);
 

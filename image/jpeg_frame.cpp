@@ -36,10 +36,13 @@ static int IsFrame(int marker) {
          marker != kJpegArithmeticTable;
 }
 
+// The frame's components as the scans name them, and whether a scan has
+// coded each in bytes that could hold it.
 struct Sampling {
   int id[kLargestComponentCount];
   int h[kLargestComponentCount], v[kLargestComponentCount];
   int most_h, most_v;
+  int coded[kLargestComponentCount];
 };
 
 // Blocks of one component as the decoder counts them: it covers the image
@@ -92,35 +95,70 @@ static int ReadFrameHeader(const unsigned char *p, size_t length, int marker,
   return 1;
 }
 
-// The scan header names its components by identifier, 2 bytes each.
-static void ReadScanHeader(const unsigned char *p, size_t length, JpegFrame *f,
-                           const Sampling *s) {
-  int count = length >= 1 ? p[0] : 0;
-  if (length < 1 + 2 * (size_t)count) count = 0;
-  f->scan_components = count;
-  f->scan_blocks = 0;
-  for (int i = 0; i < count; i++)
+static int64_t ComponentBlocks(const JpegFrame *f, const Sampling *s, int c) {
+  return BlocksAcross(f, s, c) * BlocksDown(f, s, c);
+}
+
+// The components a scan header names by identifier, 2 bytes each, as the
+// frame's indexes; returns how many, 0 when the header is cut short.
+static int ScanComponents(const unsigned char *p, size_t length,
+                          const JpegFrame *f, const Sampling *s,
+                          int index[4]) {
+  int named = length >= 1 ? p[0] : 0;
+  if (named > 4 || length < 1 + 2 * (size_t)named) return 0;
+  int count = 0;
+  for (int i = 0; i < named; i++)
     for (int c = 0; c < f->components; c++)
       if (s->id[c] == p[1 + 2 * i]) {
-        f->scan_blocks += BlocksAcross(f, s, c) * BlocksDown(f, s, c);
+        index[count++] = c;
         break;
       }
+  return count;
+}
+
+// One scan, its header at body and its coded bytes from there to
+// data_end: the first one's components and blocks are kept, and its
+// components are marked coded when the bytes could hold a bit for each
+// block it codes (no Huffman code is shorter).
+static void TallyScan(const unsigned char *body, size_t length,
+                      uint64_t coded_bytes, JpegFrame *f, Sampling *s) {
+  int index[4];
+  int count = ScanComponents(body, length, f, s, index);
+  int64_t blocks = 0;
+  for (int i = 0; i < count; i++) blocks += ComponentBlocks(f, s, index[i]);
+  if (f->scans++ == 0) {
+    f->scan_components = count;
+    f->scan_blocks = blocks;
+  }
+  if (coded_bytes * 8 < (uint64_t)blocks) return;
+  for (int i = 0; i < count; i++) s->coded[index[i]] = 1;
+}
+
+static void FindUncoded(JpegFrame *f, const Sampling *s) {
+  f->uncoded_component = -1;
+  for (int c = 0; c < f->components; c++)
+    if (!s->coded[c]) {
+      f->uncoded_component = c;
+      f->uncoded_blocks = ComponentBlocks(f, s, c);
+      return;
+    }
 }
 
 int StartJpegWalk(JpegWalk *walk, const unsigned char *data, size_t size) {
-  *walk = JpegWalk{data, size, 0};
+  *walk = JpegWalk{data, size, 0, 0};
   return NextByte(walk) == 0xFF && NextByte(walk) == kJpegStart;
 }
 
 int NextJpegSegment(JpegWalk *r, JpegSegment *segment) {
   for (;;) {
     int marker = NextMarker(r);
+    r->marker_at = marker < 0 ? r->size : r->at - 2;
     if (marker < 0 || marker == kJpegEnd) return 0;
     // SOI, RSTn and TEM stand alone. So, in effect, does a marker the
     // decoder does not know: the library lets it go on past one without
     // skipping a length, so a bogus length must not hide what follows.
     if (!HasLength(marker)) continue;
-    size_t start = r->at - 2;
+    size_t start = r->marker_at;
     if (r->size - r->at < 2) return 0;
     size_t length = Big16(r->data + r->at);
     if (length < 2) {  // a bogus length: the decoder reads on right behind it
@@ -134,28 +172,36 @@ int NextJpegSegment(JpegWalk *r, JpegSegment *segment) {
   }
 }
 
+// Every scan behind the frame is counted, with the bytes it codes: up to
+// the marker the walk stops at next.
 int ReadJpegFrame(const unsigned char *data, size_t size, JpegFrame *frame) {
   JpegWalk walk;
   if (!StartJpegWalk(&walk, data, size)) return 0;
   *frame = JpegFrame{};
   Sampling sampling = {};
   int found = 0;
-  JpegSegment s;
-  while (NextJpegSegment(&walk, &s)) {
-    const unsigned char *body = data + s.body;
+  JpegSegment s, scan = {};
+  int in_scan = 0;
+  for (;;) {
+    int more = NextJpegSegment(&walk, &s);
+    if (in_scan)
+      TallyScan(data + scan.body, scan.end - scan.body,
+                walk.marker_at - scan.end, frame, &sampling);
+    in_scan = 0;
+    if (!more) break;
     if (s.marker == kJpegScan) {
-      if (found) {
-        ReadScanHeader(body, s.end - s.body, frame, &sampling);
-        frame->data_start = s.end;
-      }
-      return found;
-    }
-    if (IsFrame(s.marker) && !found) {
-      if (!ReadFrameHeader(body, s.end - s.body, s.marker, frame, &sampling))
+      if (!found) return 0;
+      if (frame->scans == 0) frame->data_start = s.end;
+      scan = s;
+      in_scan = 1;
+    } else if (IsFrame(s.marker) && !found) {
+      if (!ReadFrameHeader(data + s.body, s.end - s.body, s.marker, frame,
+                           &sampling))
         return 0;
       found = 1;
     }
   }
+  if (found) FindUncoded(frame, &sampling);
   return found;
 }
 

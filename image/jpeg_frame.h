@@ -1,7 +1,7 @@
-// The one walk over a JPEG's markers, as the JPEG library walks them, up to
-// the first scan: what the frame header claims and what the first scan
-// codes, for the check before loading and for the cost of loading; and the
-// segments themselves, for the parts that read or rewrite the others.
+// The one walk over a JPEG's markers, as the JPEG library walks them: what
+// the frame header claims, and what every scan codes in how many bytes, for
+// the check before loading and for the cost of loading; and the segments
+// themselves, for the parts that read or rewrite the others.
 //
 // Ownership: nothing is allocated; the records hold numbers and borrow the
 // caller's bytes.
@@ -20,6 +20,11 @@ struct JpegFrame {
   int scan_components;    // of the first scan; 0: no scan follows
   int64_t scan_blocks;    // the blocks the first scan codes
   size_t data_start;      // behind the first scan's header
+  int scans;              // every scan before EOI or the end of the bytes
+  // The first component that no scan codes in bytes that could hold a bit
+  // for each block the scan codes, and its blocks; -1: every one is.
+  int uncoded_component;
+  int64_t uncoded_blocks;
 };
 
 // 1 with frame filled in when a frame header comes before the first scan;
@@ -36,14 +41,16 @@ struct JpegSegment {
 struct JpegWalk {
   const unsigned char *data;
   size_t size, at;
+  size_t marker_at;  // the last marker read, or size: where coded data ends
 };
 
 // 0 when the bytes don't begin with SOI.
 int StartJpegWalk(JpegWalk *walk, const unsigned char *data, size_t size);
 
-// The next segment, the first scan's header (SOS) among them: the caller
-// stops there, since coded data follows. 0 at the end of the bytes, at EOI,
-// or where a length runs past the end.
+// The next segment, scan headers (SOS) among them; behind one, coded data
+// follows, which the next call skips as the decoder does (stray bytes and
+// restart markers). 0 at the end of the bytes, at EOI, or where a length
+// runs past the end.
 int NextJpegSegment(JpegWalk *walk, JpegSegment *segment);
 
 // Huffman-coded: baseline, extended or progressive (SOF0, SOF1, SOF2).

@@ -17,9 +17,9 @@ struct Chunk {
 };
 
 // The chunk at offset, or 0 at the end of the bytes or past a length no
-// PNG may state.
+// PNG may state. Its CRC is checked only when check_crc is set.
 static int ChunkAt(const unsigned char *bytes, size_t size, size_t offset,
-                   Chunk *chunk) {
+                   int check_crc, Chunk *chunk) {
   if (size < 12 || offset > size - 12) return 0;
   chunk->length = Big32(bytes + offset);
   if (chunk->length > 0x7FFFFFFFu || chunk->length > size - 12 - offset)
@@ -27,8 +27,9 @@ static int ChunkAt(const unsigned char *bytes, size_t size, size_t offset,
   chunk->type = bytes + offset + 4;
   chunk->data = chunk->type + 4;
   chunk->crc_holds =
+      check_crc &&
       FreeImage_ZLibCRC32(0, (BYTE *)chunk->type, 4 + chunk->length) ==
-      Big32(chunk->data + chunk->length);
+          Big32(chunk->data + chunk->length);
   return 1;
 }
 
@@ -94,6 +95,21 @@ static void TakeChunk(const Chunk &chunk, PngChunks *chunks,
   }
 }
 
+// The IDAT chunks from offset on; libpng ends the pixel data at the first
+// chunk of another type. A chunk cut short counts what is there.
+static uint64_t PixelDataBytes(const unsigned char *data, size_t size,
+                               size_t offset) {
+  uint64_t bytes = 0;
+  Chunk chunk;
+  while (ChunkAt(data, size, offset, 0, &chunk) && Is(chunk, "IDAT")) {
+    bytes += chunk.length;
+    offset += 12 + (size_t)chunk.length;
+  }
+  if (offset + 8 < size && memcmp(data + offset + 4, "IDAT", 4) == 0)
+    bytes += size - offset - 8;
+  return bytes;
+}
+
 int ReadPngChunks(const unsigned char *data, size_t size, PngChunks *chunks) {
   *chunks = PngChunks{};
   chunks->grey_key = -1;
@@ -101,15 +117,16 @@ int ReadPngChunks(const unsigned char *data, size_t size, PngChunks *chunks) {
   chunks->file_size = size;
   Chunk chunk;
   if (size < sizeof kSignature || memcmp(data, kSignature, 8) != 0 ||
-      !ChunkAt(data, size, 8, &chunk) || !ReadHeader(chunk, chunks))
+      !ChunkAt(data, size, 8, 1, &chunk) || !ReadHeader(chunk, chunks))
     return 0;
   ChunkOrder order = {0, 0};
   size_t offset = 8 + 12 + 13;
-  while (ChunkAt(data, size, offset, &chunk) && !Is(chunk, "IDAT") &&
+  while (ChunkAt(data, size, offset, 1, &chunk) && !Is(chunk, "IDAT") &&
          !Is(chunk, "IEND")) {
     TakeChunk(chunk, chunks, &order);
     offset += 12 + (size_t)chunk.length;
   }
+  chunks->idat_bytes = PixelDataBytes(data, size, offset);
   return 1;
 }
 

@@ -1,6 +1,6 @@
-// The one pass over a PNG's chunks before its pixel data, read as libpng
-// reads them: every chunk's CRC is checked, and a chunk counts only where
-// libpng takes it. What the check before loading, the gamma correction and
+// The one pass over a PNG's chunks, read as libpng reads them: every
+// chunk's CRC is checked, and a chunk counts only where libpng takes it;
+// of the pixel data, only its length. What the check before loading, the gamma correction and
 // the profile need all comes from here.
 //
 // Ownership: the pointers in PngChunks point into the caller's bytes and
@@ -37,6 +37,10 @@ struct PngChunks {
   // The grey sample a grey image's tRNS chunk makes transparent: the first
   // whose length and CRC hold; -1: none.
   int32_t grey_key;
+  // Bytes of deflated pixels: the IDAT chunks that follow one another from
+  // the first, as libpng reads them, the last counting what the file holds
+  // of it.
+  uint64_t idat_bytes;
   // The whole file, for a second load of its pixels.
   const unsigned char *file;
   size_t file_size;

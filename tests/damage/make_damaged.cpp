@@ -300,6 +300,113 @@ Bytes JpegOfComponents(int components) {
   return jpeg;
 }
 
+void Append(Bytes *data, const Bytes &more) {
+  data->insert(data->end(), more.begin(), more.end());
+}
+
+// A JPEG segment: its marker, its length, its payload.
+Bytes Segment(uint8_t marker, const Bytes &payload) {
+  size_t length = payload.size() + 2;
+  Bytes segment(2 + length);
+  segment[0] = 0xFF, segment[1] = marker;
+  segment[2] = (uint8_t)(length >> 8), segment[3] = (uint8_t)length;
+  std::copy(payload.begin(), payload.end(), segment.begin() + 4);
+  return segment;
+}
+
+// One quantisation table of ones, then a frame (SOF2 or SOF10) of
+// size x size whose components are sampled as sampling says (one byte
+// each, horizontal << 4 | vertical), numbered from 1.
+Bytes ProgressiveFrame(uint8_t marker, uint16_t size, const Bytes &sampling) {
+  Bytes jpeg = {0xFF, 0xD8};
+  Bytes table(65, 1);
+  table[0] = 0;
+  Append(&jpeg, Segment(0xDB, table));
+  Bytes frame = {8, (uint8_t)(size >> 8), (uint8_t)size,
+                 (uint8_t)(size >> 8), (uint8_t)size, (uint8_t)sampling.size()};
+  for (size_t c = 0; c < sampling.size(); c++)
+    Append(&frame, {(uint8_t)(c + 1), sampling[c], 0});
+  Append(&jpeg, Segment(marker, frame));
+  return jpeg;
+}
+
+// Huffman tables 0 of one 1-bit code each: DC difference 0, and end of
+// band; so every zero bit codes one block.
+Bytes OneCodeTables() {
+  Bytes tables;
+  for (uint8_t table_class : {0x00, 0x10}) {
+    Bytes counts(16, 0);
+    counts[0] = 1;
+    tables.push_back(table_class);
+    Append(&tables, counts);
+    tables.push_back(0);
+  }
+  return Segment(0xC4, tables);
+}
+
+// A scan of one component over coefficients first to last, followed by
+// coded bytes of zero bits.
+Bytes ScanOf(uint8_t component, uint8_t first, uint8_t last, size_t coded) {
+  Bytes scan = Segment(0xDA, {1, component, 0, first, last, 0});
+  scan.resize(scan.size() + coded, 0);
+  return scan;
+}
+
+// A progressive grey JPEG: a DC scan of a bit a block, then scans of the
+// AC coefficients that code nothing, far more than any encoder writes; the
+// library walks every block in each of them.
+Bytes ManyEmptyScans(uint8_t marker, uint16_t size, size_t dc_bytes,
+                     int ac_scans) {
+  Bytes jpeg = ProgressiveFrame(marker, size, {0x11});
+  if (marker == 0xC2) Append(&jpeg, OneCodeTables());
+  Append(&jpeg, ScanOf(1, 0, 0, dc_bytes));
+  for (int i = 0; i < ac_scans; i++) Append(&jpeg, ScanOf(1, 1, 63, 0));
+  Append(&jpeg, {0xFF, 0xD9});
+  return jpeg;
+}
+
+// A progressive colour JPEG whose luma, sampled 4 x 4, is never coded: a
+// DC scan of Cb with a bit a block, one of Y with no bytes, then a scan
+// the library refuses, once it has set aside every coefficient.
+Bytes LumaNeverCoded() {
+  const uint16_t kSize = 20000;  // 625 x 625 blocks of Cb
+  Bytes jpeg = ProgressiveFrame(0xC2, kSize, {0x44, 0x11, 0x11});
+  Append(&jpeg, OneCodeTables());
+  Append(&jpeg, ScanOf(2, 0, 0, 625 * 625 / 8 + 1));
+  Append(&jpeg, ScanOf(1, 0, 0, 0));
+  Append(&jpeg, ScanOf(1, 5, 2, 0));  // a band that ends before it starts
+  Append(&jpeg, {0xFF, 0xD9});
+  return jpeg;
+}
+
+// A PNG chunk with its length and checksum.
+Bytes PngChunk(const char *type, const Bytes &payload) {
+  Bytes chunk(8, 0);
+  PutBig32(&chunk, 0, (uint32_t)payload.size());
+  memcpy(&chunk[4], type, 4);
+  Append(&chunk, payload);
+  chunk.resize(chunk.size() + 4);
+  PutBig32(&chunk, chunk.size() - 4, Crc32(&chunk[4], payload.size() + 4));
+  return chunk;
+}
+
+// A 1-bit grey PNG of size x size with a transparent grey, which the
+// library loads at 8 bits, padded by a private chunk of padding bytes
+// before an IDAT of two bytes that are no zlib stream.
+Bytes PaddedPng(uint32_t size, size_t padding) {
+  Bytes png = {0x89, 'P', 'N', 'G', 13, 10, 26, 10};
+  Bytes header(13, 0);
+  PutBig32(&header, 0, size);
+  PutBig32(&header, 4, size);
+  header[8] = 1;  // bit depth; grey, deflate, no filter, not interlaced
+  Append(&png, PngChunk("IHDR", header));
+  Append(&png, PngChunk("tRNS", {0, 0}));
+  Append(&png, PngChunk("paDd", Bytes(padding, 0)));
+  Append(&png, PngChunk("IDAT", {0, 0}));
+  Append(&png, PngChunk("IEND", {}));
+  return png;
+}
+
 // Headers that claim far more than their bytes, in the forms a check that
 // reads only the common headers missed.
 void HeaderBombs(const std::string &folder) {
@@ -314,6 +421,19 @@ void HeaderBombs(const std::string &folder) {
   PutLittle32(&alpha, kBmpBlueMask, 0xFF);
   Write(folder + "/v5-alphabitfields-8192x8192.bmp", alpha);
   Write(folder + "/nine-components.jpg", JpegOfComponents(9));
+  // The library ignores the compression of 24 and 32-bit rows and reads
+  // them raw: a black picture of 192 or 256 MB from 58 bytes.
+  for (uint32_t bits : {24u, 32u})
+    Write(folder + "/rle8-at-" + std::to_string(bits) + "-bits-8192x8192.bmp",
+          BmpClaiming(58, 40, 8192, 8192, bits, 1, 54));
+  Write(folder + "/progressive-10000-empty-scans-4096x4096.jpg",
+        ManyEmptyScans(0xC2, 4096, 512 * 512 / 8, 10000));
+  Write(folder + "/arithmetic-3000-empty-scans-8192x8192.jpg",
+        ManyEmptyScans(0xCA, 8192, 0, 2999));
+  Write(folder + "/progressive-luma-never-coded-20000x20000.jpg",
+        LumaNeverCoded());
+  Write(folder + "/grey-1-bit-padded-28000x28000.png",
+        PaddedPng(28000, 100000));
 }
 
 

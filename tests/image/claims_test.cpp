@@ -7,9 +7,11 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 #include "image/header_fields.h"
 #include "tests/image/loading.h"
+#include "tests/image/png_bytes.h"
 #include "tests/temp_folder.h"
 #include "tests/texts.h"
 #include "tools/test_images.h"
@@ -44,12 +46,27 @@ TEST(DamagedBmp, HeadersClaimingMoreThanTheFileHoldsAreRefused) {
   std::string rle = tall;
   // Run-length coded rows may be far smaller: only their size is judged.
   PutLittle32(&rle, kBmpCompression, 1);
+  rle[kBmpBitsPerPixel] = 8;
   WriteWholeFile(path, rle);
   EXPECT_EQ(1, ClaimsTooMuch(path, kFormatBmp));
   PutLittle32(&rle, kBmpWidth, 8192);
   PutLittle32(&rle, kBmpHeight, (uint32_t)-8192);
   WriteWholeFile(path, rle);
   EXPECT_EQ(0, ClaimsTooMuch(path, kFormatBmp));
+  // Only where the library decodes the runs: RLE8 at 8 bits, RLE4 at 4.
+  // At other depths it reads the rows raw (a 58-byte file made a black
+  // 8192 x 8192 picture of 192 MB) or refuses them, after allocating.
+  const struct {
+    int bits, compression;
+  } kRowsRead[] = {{24, 1}, {32, 1}, {16, 2}, {4, 1}, {8, 2}, {1, 1}};
+  for (const auto &form : kRowsRead) {
+    std::string raw = rle;
+    raw[kBmpBitsPerPixel] = (char)form.bits;
+    PutLittle32(&raw, kBmpCompression, (uint32_t)form.compression);
+    WriteWholeFile(path, raw);
+    EXPECT_EQ(1, ClaimsTooMuch(path, kFormatBmp))
+        << form.bits << " bits, compression " << form.compression;
+  }
 
   // The old OS/2 header: 16-bit sizes, rows stored whole.
   std::string core = good;
@@ -105,6 +122,19 @@ TEST(DamagedPng, HeadersClaimingMoreThanDeflateCanHoldAreRefused) {
   FreeImage_Unload(black);
   EXPECT_EQ(0, ClaimsTooMuch(path, kFormatPng));
   EXPECT_EQ(0, ClaimsTooMuch(path, kFormatJpeg));
+  // Only IDAT chunks hold pixels: beside a 100 KB chunk of another kind, a
+  // 2-byte IDAT let 28000 x 28000 pass, and the library took 774 MB.
+  std::string header = Big32(28000) + Big32(28000);
+  header += {1, 0, 0, 0, 0};  // 1-bit grey
+  std::string padded = "\x89PNG\r\n\x1a\n" + Chunk("IHDR", header) +
+                       Chunk("paDd", std::string(100000, '\0'));
+  WriteWholeFile(path, padded + Chunk("IDAT", "xx") + Chunk("IEND", ""));
+  EXPECT_EQ(1, ClaimsTooMuch(path, kFormatPng));
+  WriteWholeFile(path, padded + Chunk("IDAT", std::string(96000, '\0')));
+  EXPECT_EQ(0, ClaimsTooMuch(path, kFormatPng));
+  WriteWholeFile(path, padded + Chunk("IDAT", std::string(96000, '\0'))
+                                    .substr(0, 90000));  // cut short
+  EXPECT_EQ(1, ClaimsTooMuch(path, kFormatPng));
 }
 
 }  // namespace
@@ -221,6 +251,70 @@ TEST_F(JpegClaims, ArithmeticFramesAreHeldToAFixedSize) {
     arithmetic[FrameAt(good_) + 1] = (char)0xC9;  // SOF9
     EXPECT_EQ(height > 8192, Refused(arithmetic.substr(0, 1000))) << height;
   }
+}
+
+// A 256 x 256 frame (SOF2, or another marker) of Y sampled 2 x 2, Cb and
+// Cr, then scans, each naming its components (1 to 3) and followed by so
+// many coded bytes. Y has 1,024 blocks, Cb and Cr 256 each.
+struct Scan {
+  std::string components;
+  size_t bytes;
+};
+
+std::string JpegOfScans(const std::vector<Scan> &scans, char marker = '\xC2') {
+  std::string jpeg = std::string("\xFF\xD8\xFF", 3) + marker +
+                     std::string("\x00\x11\x08\x01\x00\x01\x00\x03"
+                                 "\x01\x22\x00\x02\x11\x00\x03\x11\x00",
+                                 17);
+  for (const Scan &scan : scans) {
+    size_t count = scan.components.size();
+    jpeg += std::string("\xFF\xDA\x00", 3) + (char)(6 + 2 * count) +
+            (char)count;
+    for (char c : scan.components) jpeg += std::string(1, c) + '\0';
+    jpeg += std::string("\x00\x3F\x00", 3) + std::string(scan.bytes, '\0');
+  }
+  return jpeg + "\xFF\xD9";
+}
+
+// Each component must be coded, by some scan, in a bit a block: a file
+// whose first scan coded Cb alone, then Y in no bytes, passed and took
+// 838 MB before the library failed.
+TEST(JpegScans, EveryComponentNeedsAScanWithABitABlock) {
+  const struct {
+    std::vector<Scan> scans;
+    int refused;
+  } kFiles[] = {
+      {{{"\x01\x02\x03", 192}}, 0},  // (1,024 + 2 x 256) / 8 bytes
+      {{{"\x01\x02\x03", 191}}, 1},
+      {{{"\x01", 128}, {"\x02", 32}, {"\x03", 32}}, 0},
+      {{{"\x02", 32}, {"\x01", 0}, {"\x03", 32}}, 1},
+      {{{"\x01\x02\x03", 192}, {"\x01", 0}, {"\x02", 0}}, 0},
+      {{{"\x01\x02", 160}, {"\x01", 0}}, 1},  // Cr in no scan
+      {{{"\x01\x02\x03", 191}, {"\x01\x02\x03", 192}}, 0},
+      {{}, 1},
+  };
+  TempFolder folder;
+  std::string path = folder.Path("scans.jpg");
+  for (size_t i = 0; i < sizeof kFiles / sizeof kFiles[0]; i++) {
+    WriteWholeFile(path, JpegOfScans(kFiles[i].scans));
+    EXPECT_EQ(kFiles[i].refused, ClaimsTooMuch(path, kFormatJpeg)) << i;
+  }
+}
+
+// The decoder walks every block of every scan, coded or not: 10,000 empty
+// scans of a 133 KB file held it for 12.5 s, 3,000 of a 30 KB
+// arithmetic-coded one for 23.7 s. 500 is as many as TurboJPEG takes.
+TEST(JpegScans, MoreThanFiveHundredScansAreRefused) {
+  TempFolder folder;
+  std::string path = folder.Path("scans.jpg");
+  for (char marker : {'\xC2', '\xCA'})
+    for (size_t empty : {497u, 498u}) {
+      std::vector<Scan> scans = {{"\x01", 128}, {"\x02", 32}, {"\x03", 32}};
+      scans.resize(3 + empty, Scan{"\x01", 0});
+      WriteWholeFile(path, JpegOfScans(scans, marker));
+      EXPECT_EQ(empty > 497 ? 1 : 0, ClaimsTooMuch(path, kFormatJpeg))
+          << empty << " empty scans, marker " << (int)(unsigned char)marker;
+    }
 }
 
 // A BMP's pixel data must start inside the file: the library read garbage

@@ -78,6 +78,27 @@ TEST(LoadCost, JpegCountsTheWholePictureBufferOfProgressiveFiles) {
   EXPECT_GE(cost[1], 2 * bitmap);
 }
 
+// A baseline frame whose first scan holds some of the components is
+// decoded scan by scan too, into a buffer of every component's
+// coefficients, not only the first scan's: 256 x 256, Y sampled 2 x 2,
+// stores 1,024 + 2 x 256 blocks.
+TEST(LoadCost, JpegScanByScanCountsEveryComponentsCoefficients) {
+  std::string frame("\xFF\xD8\xFF\xC0\x00\x11\x08\x01\x00\x01\x00\x03"
+                    "\x01\x22\x00\x02\x11\x00\x03\x11\x00",
+                    21);
+  uint64_t cost[2];
+  for (int first_scan : {3, 1}) {
+    std::string jpeg = frame + std::string("\xFF\xDA\x00", 3) +
+                       (char)(6 + 2 * first_scan) + (char)first_scan;
+    for (int c = 1; c <= first_scan; c++) jpeg += std::string{(char)c, 0};
+    jpeg += std::string("\x00\x3F\x00", 3) + std::string(300, '\x55');
+    ImageHeaders headers = HeadersOf(jpeg, kFormatJpeg);
+    ASSERT_TRUE(headers.read);
+    cost[first_scan == 1] = LoadCost(&headers);
+  }
+  EXPECT_EQ(cost[0] + (1024 + 2 * 256) * 64 * 2, cost[1]);
+}
+
 // Bit-field pixels are unpacked into plain rows, freed only once the
 // library has made its bitmap of them: a 16-bit file takes 3 bytes a pixel
 // twice, not 2 and 3.
