@@ -133,7 +133,7 @@ int ReadPngChunks(const unsigned char *data, size_t size, PngChunks *chunks) {
 int PngChunkAt(const unsigned char *bytes, size_t size, size_t offset,
                PngChunk *chunk) {
   Chunk read;
-  if (!ChunkAt(bytes, size, offset, &read)) return 0;
+  if (!ChunkAt(bytes, size, offset, 1, &read)) return 0;
   *chunk = PngChunk{read.type, read.data, read.length, read.crc_holds};
   return 1;
 }
