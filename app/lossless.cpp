@@ -5,7 +5,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "image/lossless.h"
+#include "image/lossless/transform.h"
 #include "lib/report.h"
 #include "lib/strings.h"
 

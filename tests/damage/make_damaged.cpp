@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "image/header_fields.h"
+#include "image/containers/header_fields.h"
 #include "tests/exif_maker.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // and what it mends reads and mends again as it should.
 #include <stdlib.h>
 
-#include "image/exif_block.h"
+#include "image/metadata/exif_block.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   int orientation = ExifOrientation(data, size);

@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <string>
 
-#include "image/cost.h"
-#include "image/headers.h"
-#include "image/lossless.h"
-#include "image/metadata.h"
+#include "image/load/cost.h"
+#include "image/containers/headers.h"
+#include "image/lossless/transform.h"
+#include "image/metadata/record.h"
 #include "tests/temp_folder.h"
 
 extern "C" const char *__asan_default_options() {

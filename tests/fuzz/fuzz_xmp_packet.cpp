@@ -3,7 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "image/xmp_packet.h"
+#include "image/metadata/xmp_packet.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   int orientation = XmpOrientation(data, size);

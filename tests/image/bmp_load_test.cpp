@@ -1,7 +1,7 @@
 // BMP files as the common tools write them: the same pictures as the
 // library's own 40-byte files, behind the info headers that ImageMagick,
 // GIMP, libvips and OS/2 write.
-#include "image/bmp_load.h"
+#include "image/load/bmp_load.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // What a photo carries besides its pixels, kept from the file to every
 // bitmap that replaces the loaded one.
-#include "image/carry.h"
+#include "image/pixels/carry.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>

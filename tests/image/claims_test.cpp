@@ -1,6 +1,6 @@
 // The header checks that keep a small damaged file from taking the
 // machine's memory: damaged headers refused, sound ones left to the library.
-#include "image/claims.h"
+#include "image/load/claims.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "image/header_fields.h"
+#include "image/containers/header_fields.h"
 #include "tests/image/loading.h"
 #include "tests/image/png_bytes.h"
 #include "tests/temp_folder.h"

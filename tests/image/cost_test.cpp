@@ -1,5 +1,5 @@
 // What a load costs, against what the library really makes.
-#include "image/cost.h"
+#include "image/load/cost.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>

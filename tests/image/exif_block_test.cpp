@@ -1,7 +1,7 @@
 // The EXIF block mended after a geometry edit: the new size, no thumbnail,
 // the orientation when asked; and no block, rather than a broken one, when
 // it can't be read safely.
-#include "image/exif_block.h"
+#include "image/metadata/exif_block.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>

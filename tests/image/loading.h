@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "image/bmp_load.h"
-#include "image/claims.h"
-#include "image/headers.h"
+#include "image/load/bmp_load.h"
+#include "image/load/claims.h"
+#include "image/containers/headers.h"
 #include "image/imagefile.h"
 #include "tests/temp_folder.h"
 

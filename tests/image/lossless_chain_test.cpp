@@ -1,4 +1,4 @@
-#include "image/lossless_chain.h"
+#include "image/lossless/chain.h"
 
 #include <gtest/gtest.h>
 #include <stdio.h>

@@ -1,4 +1,4 @@
-#include "image/png_gamma.h"
+#include "image/load/png_gamma.h"
 
 #include <FreeImage.h>
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "image/header_fields.h"
+#include "image/containers/header_fields.h"
 #include "image/imagefile.h"
 #include "tests/image/loading.h"
 #include "tests/image/png_bytes.h"

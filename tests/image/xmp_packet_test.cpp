@@ -1,7 +1,7 @@
 // The XMP packet mended after a geometry edit: each form writers use gets
 // the new values, and no packet, rather than one with an untrue value, when
 // a property stands in a form that isn't read.
-#include "image/xmp_packet.h"
+#include "image/metadata/xmp_packet.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>

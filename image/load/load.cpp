@@ -1,0 +1,215 @@
+// Loading: the file read once, judged from its headers, shown to the library
+// in a form it reads, and settled into the form every edit and writer takes.
+#include <FreeImage.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "image/load/bmp_load.h"
+#include "image/pixels/carry.h"
+#include "image/load/claims.h"
+#include "image/load/cost.h"
+#include "image/metadata/record.h"
+#include "image/pixels/forms.h"
+#include "image/containers/header_fields.h"
+#include "image/containers/headers.h"
+#include "image/containers/jpeg_markers.h"
+#include "image/imagefile.h"
+#include "image/load/load.h"
+#include "image/load/png_gamma.h"
+#include "image/load/picture_only.h"
+#include "image/load/shown_bytes.h"
+#include "platform/platform.h"
+
+__attribute__((format(printf, 3, 4))) static FIBITMAP *Fail(
+    LoadFailure *failure, ImageError error, const char *format, ...) {
+  failure->error = error;
+  va_list values;
+  va_start(values, format);
+  vsnprintf(failure->reason, sizeof failure->reason, format, values);
+  va_end(values);
+  return NULL;
+}
+
+static const char *ReadErrorText(FileReadError error) {
+  switch (error) {
+    case kFileMissing:
+      return "There is no such file.";
+    case kFileIsFolder:
+      return "It is a folder, not a file.";
+    case kFileNotPlain:
+      return "It is not a plain file but a device or a pipe.";
+    case kFileDenied:
+      return "You have no permission to read it.";
+    default:
+      return "It could not be read (an input/output error).";
+  }
+}
+
+// Formats a user meets that Orvane doesn't read, by their signatures.
+static const char *OtherFormatName(const unsigned char *data, size_t size) {
+  static const struct {
+    const char *signature;
+    size_t length;
+    const char *name;
+  } kOthers[] = {
+      {"GIF8", 4, "a GIF image"},
+      {"II*\0", 4, "a TIFF image"},
+      {"MM\0*", 4, "a TIFF image"},
+      {"RIFF", 4, "a RIFF file (WebP or other)"},
+      {"\0\0\0", 3, "an HEIC, AVIF or other ISO media file"},
+      {"%PDF", 4, "a PDF document"},
+  };
+  for (const auto &other : kOthers)
+    if (size >= other.length &&
+        memcmp(data, other.signature, other.length) == 0)
+      return other.name;
+  return NULL;
+}
+
+// Why bytes of no format Orvane reads can't be loaded, from their content.
+static FIBITMAP *NotAnImage(const unsigned char *data, size_t size,
+                            LoadFailure *failure);
+
+static uint64_t Megabytes(uint64_t bytes) { return (bytes + 999999) / 1000000; }
+
+// The library decodes the picture alone, as shown; a PNG's palette gets its
+// gamma.
+static FIBITMAP *LoadShown(const unsigned char *data, size_t size,
+                           const ImageHeaders *headers, LoadFailure *failure) {
+  FIBITMAP *loaded = NULL;
+  if (headers->format == kFormatBmp) {
+    loaded = LoadBmpBytes(data, size, headers->read ? &headers->bmp : NULL);
+  } else {
+    size_t picture_size = 0;
+    unsigned char *picture =
+        PictureOnly(data, size, headers->format, &picture_size);
+    if (picture == NULL)
+      return Fail(failure, kImageTooLarge,
+                  "Not enough memory to read its picture apart from its "
+                  "metadata.");
+    ShownBytes shown = BytesAsTheyStand(picture, picture_size);
+    loaded = LoadShownBytes(headers->format, &shown, failure);
+    free(picture);
+  }
+  if (loaded == NULL)
+    return Fail(failure, kImageUndecodable,
+                "The image library could not decode it; it may be damaged.");
+  // A grey PNG's gamma needs its samples loaded once more; without memory
+  // for that, the picture would be left in other greys than the file's.
+  if (headers->format == kFormatPng && headers->read &&
+      !CorrectPngPaletteGamma(loaded, &headers->png)) {
+    FreeImage_Unload(loaded);
+    return Fail(failure, kImageTooLarge,
+                "Not enough memory to load its grey samples again.");
+  }
+  return loaded;
+}
+
+// The loaded bitmap in the form the edits and writers take, with what the
+// photo carries.
+static FIBITMAP *Settled(FIBITMAP *loaded, const ImageHeaders *headers,
+                         const PhotoMetadata *metadata) {
+  FIBITMAP *bitmap = FormAfterLoad(loaded, headers->format);
+  if (bitmap != loaded) {
+    CarryPhotoData(loaded, bitmap);
+    FreeImage_Unload(loaded);
+  }
+  if (bitmap != NULL) SettleLoadedProfile(bitmap, headers, metadata);
+  return bitmap;
+}
+
+// The bytes' format and what their headers claim, judged before any
+// memory is set aside for the picture. 0 with *failure filled in.
+static int Judged(const unsigned char *data, size_t size,
+                  ImageHeaders *headers, LoadFailure *failure) {
+  ImageFormat format = ImageFormatOfBytes(data, size);
+  if (format == kFormatNone) {
+    NotAnImage(data, size, failure);
+    return 0;
+  }
+  ReadImageHeaders(data, size, format, headers);
+  char claim[kFailureReasonSize];
+  if (ClaimsMoreThanItHolds(headers, claim, sizeof claim)) {
+    Fail(failure, kImageDamaged, "It looks damaged: %s.", claim);
+    return 0;
+  }
+  return 1;
+}
+
+// The metadata is read first, so that what the library is never shown (a
+// JPEG's profile) is at hand when the pixels are settled.
+static FIBITMAP *LoadJudged(const unsigned char *data, size_t size,
+                            const ImageHeaders *headers, LoadFailure *failure,
+                            PhotoMetadata *metadata) {
+  // Measured with the file's bytes already taken; a JPEG's or PNG's picture
+  // shown to the library and its metadata are copies of parts of them.
+  uint64_t copies = headers->format == kFormatBmp ? 0 : 2 * (uint64_t)size;
+  uint64_t cost = LoadCost(headers) + copies;
+  uint64_t available = PlatformAvailableMemory();
+  if (cost > available)
+    return Fail(failure, kImageTooLarge,
+                "Not enough memory: loading it takes %llu MB; %llu MB are "
+                "free.",
+                (unsigned long long)Megabytes(cost),
+                (unsigned long long)(available / 1000000));
+  PhotoMetadata unasked;
+  if (metadata == NULL) metadata = &unasked;
+  ReadPhotoMetadata(data, size, headers->format, metadata);
+  FIBITMAP *loaded = LoadShown(data, size, headers, failure);
+  FIBITMAP *bitmap = loaded != NULL ? Settled(loaded, headers, metadata) : NULL;
+  if (loaded != NULL && bitmap == NULL)
+    Fail(failure, kImageTooLarge, "Not enough memory for its working form.");
+  if (bitmap == NULL || metadata == &unasked) ReleasePhotoMetadata(metadata);
+  return bitmap;
+}
+
+static FIBITMAP *NotAnImage(const unsigned char *data, size_t size,
+                            LoadFailure *failure) {
+  if (size == 0) return Fail(failure, kImageNotAnImage, "The file is empty.");
+  const char *other = OtherFormatName(data, size);
+  if (other != NULL)
+    return Fail(failure, kImageNotAnImage,
+                "It holds %s; Orvane reads JPEG, PNG and BMP.", other);
+  return Fail(failure, kImageNotAnImage,
+              "It is not a JPEG, PNG or BMP image.");
+}
+
+unsigned char *ReadJudgedImage(const char *path, size_t *size,
+                               ImageHeaders *headers, LoadFailure *failure) {
+  if (ImageFormatOf(path) == kFormatNone) {
+    Fail(failure, kImageNoFormat,
+         "Its name ends in none of .jpg, .jpeg, .png and .bmp.");
+    return NULL;
+  }
+  FileReadError read_error;
+  unsigned char *data = PlatformReadWholeFile(path, size, &read_error);
+  if (data == NULL) {
+    Fail(failure, kImageUnreadable, "%s", ReadErrorText(read_error));
+    return NULL;
+  }
+  *failure = LoadFailure{};  // loaded, sound
+  if (Judged(data, *size, headers, failure)) return data;
+  free(data);
+  return NULL;
+}
+
+FIBITMAP *LoadImageByName(const char *path, LoadFailure *failure,
+                          PhotoMetadata *metadata) {
+  size_t size;
+  ImageHeaders headers;
+  unsigned char *data = ReadJudgedImage(path, &size, &headers, failure);
+  if (data == NULL) return NULL;
+  FIBITMAP *bitmap = LoadJudged(data, size, &headers, failure, metadata);
+  free(data);
+  return bitmap;
+}
+
+FIBITMAP *LoadImageBytes(const unsigned char *data, size_t size,
+                         LoadFailure *failure, PhotoMetadata *metadata) {
+  *failure = LoadFailure{};  // loaded, sound
+  ImageHeaders headers;
+  if (!Judged(data, size, &headers, failure)) return NULL;
+  return LoadJudged(data, size, &headers, failure, metadata);
+}

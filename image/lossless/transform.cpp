@@ -1,0 +1,244 @@
+#include "image/lossless/transform.h"
+
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <turbojpeg.h>
+
+#include "image/containers/header_fields.h"
+#include "image/containers/jpeg_markers.h"
+#include "image/load/load.h"
+#include "image/metadata/record.h"
+#include "image/metadata/names.h"
+#include "lib/byteorder.h"
+#include "platform/platform.h"
+
+
+__attribute__((format(printf, 2, 3))) static void Say(char *reason,
+                                                      const char *format, ...) {
+  va_list values;
+  va_start(values, format);
+  vsnprintf(reason, kFailureReasonSize, format, values);
+  va_end(values);
+}
+
+// The transform holds every coefficient of the photo, and of the result as
+// it lays them down: 64 values of 2 bytes a block, each. Its output grows
+// by doubling to about the photo's size.
+static uint64_t TransformCost(const JpegFrame *frame, size_t file_size) {
+  const uint64_t kOverhead = 1 << 20;
+  return 2 * (uint64_t)frame->stored_blocks * 64 * 2 + 2 * (uint64_t)file_size +
+         kOverhead;
+}
+
+static int FitsInMemory(const ImageHeaders *headers, size_t size,
+                        LoadFailure *failure) {
+  uint64_t cost = TransformCost(&headers->jpeg, size);
+  uint64_t available = PlatformAvailableMemory();
+  if (cost <= available) return 1;
+  failure->error = kImageTooLarge;
+  Say(failure->reason,
+      "Not enough memory: the lossless transform takes %llu MB; %llu MB are "
+      "free.",
+      (unsigned long long)((cost + 999999) / 1000000),
+      (unsigned long long)(available / 1000000));
+  return 0;
+}
+
+// Size and blocks as TurboJPEG sees them: it knows only the common
+// samplings, and refuses the others here rather than in the transform.
+static int ReadTurboJpegHeader(LosslessSource *source, LoadFailure *failure) {
+  tjhandle handle = tjInitDecompress();
+  int subsampling = -1, colour_space, read = 0;
+  if (handle != NULL)
+    read =
+        tjDecompressHeader3(handle, source->data, (unsigned long)source->size,
+                            &source->width, &source->height, &subsampling,
+                            &colour_space) == 0 &&
+        subsampling >= 0 && subsampling < TJ_NUMSAMP;
+  if (read) {
+    source->block_width = tjMCUWidth[subsampling];
+    source->block_height = tjMCUHeight[subsampling];
+  } else {
+    failure->error = kImageUndecodable;
+    Say(failure->reason, "The lossless transform could not read it: %s.",
+        handle != NULL ? tjGetErrorStr2(handle) : "TurboJPEG did not start");
+  }
+  if (handle != NULL) tjDestroy(handle);
+  return read;
+}
+
+int ReadLosslessSource(const char *path, LosslessSource *source,
+                       LoadFailure *failure) {
+  *source = LosslessSource{};
+  ImageHeaders headers;
+  source->data = ReadJudgedImage(path, &source->size, &headers, failure);
+  if (source->data == NULL) return 0;
+  source->format = headers.format;
+  if (headers.format != kFormatJpeg) return 1;
+  // The frame read by the walk before loading guards the memory below.
+  if (!headers.read) {
+    failure->error = kImageUndecodable;
+    Say(failure->reason,
+        "The lossless transform could not read it: it has no frame header "
+        "before its first scan.");
+  }
+  if (!headers.read || !ReadTurboJpegHeader(source, failure) ||
+      !FitsInMemory(&headers, source->size, failure)) {
+    ReleaseLosslessSource(source);
+    return 0;
+  }
+  source->progressive = JpegProgressive(&headers.jpeg);
+  ReadPhotoMetadata(source->data, source->size, kFormatJpeg,
+                    &source->metadata);
+  source->orientation = MetadataOrientation(&source->metadata);
+  return 1;
+}
+
+void ReleaseLosslessSource(LosslessSource *source) {
+  free(source->data);
+  source->data = NULL;
+  ReleasePhotoMetadata(&source->metadata);
+}
+
+// TurboJPEG's operation for each way to lay the picture down, by
+// transpose, mirror_x, mirror_y.
+static int TransformOperation(LayDown lay) {
+  static const int kOperations[8] = {
+      TJXOP_NONE,      TJXOP_VFLIP,  TJXOP_HFLIP, TJXOP_ROT180,
+      TJXOP_TRANSPOSE, TJXOP_ROT270, TJXOP_ROT90, TJXOP_TRANSVERSE};
+  return kOperations[lay.transpose * 4 + lay.mirror_x * 2 + lay.mirror_y];
+}
+
+// TurboJPEG checks a whole picture's blocks itself (TJXOPT_PERFECT), but
+// with a crop it checks the whole original, so a crop that leaves out the
+// partial blocks would be refused; the plan has checked the crop instead,
+// and the partial blocks it leaves out are dropped (TJXOPT_TRIM).
+static tjtransform TransformFor(const LosslessSource *source,
+                                const LosslessPlan *plan) {
+  tjtransform transform = {};
+  transform.op = TransformOperation(plan->lay);
+  transform.options = plan->crops ? TJXOPT_CROP | TJXOPT_TRIM : TJXOPT_PERFECT;
+  // The metadata is placed from the photo's record, by the rule a re-encoding
+  // follows too; TurboJPEG copies none of it.
+  transform.options |= TJXOPT_COPYNONE;
+  if (plan->crops)
+    transform.r = tjregion{(int)plan->region.x, (int)plan->region.y,
+                           (int)plan->region.w, (int)plan->region.h};
+  // A baseline copy of a progressive photo is about a tenth larger.
+  if (source->progressive) transform.options |= TJXOPT_PROGRESSIVE;
+  return transform;
+}
+
+// The transformed JPEG, in a TurboJPEG buffer (tjFree); NULL with reason.
+// A warning (data cut short, say) leaves a whole picture of what the
+// decoder would show, as a load does.
+static unsigned char *Transformed(const LosslessSource *source,
+                                  const LosslessPlan *plan, size_t *size,
+                                  char *reason) {
+  tjhandle handle = tjInitTransform();
+  if (handle == NULL) {
+    Say(reason, "TurboJPEG did not start.");
+    return NULL;
+  }
+  tjtransform transform = TransformFor(source, plan);
+  unsigned char *output = NULL;
+  unsigned long output_size = 0;
+  int failed =
+      tjTransform(handle, source->data, (unsigned long)source->size, 1, &output,
+                  &output_size, &transform, TJFLAG_LIMITSCANS) != 0 &&
+      tjGetErrorCode(handle) == TJERR_FATAL;
+  if (failed || output == NULL) {
+    Say(reason, "The lossless transform failed: %s.", tjGetErrorStr2(handle));
+    tjFree(output);
+    output = NULL;
+  }
+  tjDestroy(handle);
+  *size = output_size;
+  return output;
+}
+
+// Never trim silently: the result must have exactly the planned size.
+static int HasPlannedSize(const unsigned char *data, size_t size,
+                          const LosslessPlan *plan, char *reason) {
+  JpegFrame frame;
+  if (ReadJpegFrame(data, size, &frame) && frame.width == plan->width &&
+      frame.height == plan->height)
+    return 1;
+  Say(reason,
+      "The lossless transform did not give the %lld x %lld picture "
+      "planned.",
+      (long long)plan->width, (long long)plan->height);
+  return 0;
+}
+
+static int ChangesGeometry(const LosslessPlan *plan) {
+  return plan->crops || plan->lay.transpose || plan->lay.mirror_x ||
+         plan->lay.mirror_y;
+}
+
+// The JFIF header's density in dots per inch, as the library reads it; 0
+// (72 for the EXIF block) when it gives no unit.
+static void JfifDensity(const unsigned char *data, size_t size, uint32_t *dpi_x,
+                        uint32_t *dpi_y) {
+  enum { kUnits = 7, kDensityX = 8, kDensityY = 10, kHeaderEnd = 12 };
+  *dpi_x = *dpi_y = 0;
+  JpegWalk walk;
+  JpegSegment s;
+  if (!StartJpegWalk(&walk, data, size)) return;
+  while (NextJpegSegment(&walk, &s) && s.marker != kJpegScan) {
+    if (s.marker != kJpegApp0 || s.end - s.body < kHeaderEnd ||
+        memcmp(data + s.body, kJfifName, sizeof kJfifName) != 0)
+      continue;
+    const unsigned char *header = data + s.body;
+    int units = header[kUnits];
+    if (units != 1 && units != 2) return;
+    double per_inch = units == 2 ? 2.54 : 1;  // 2: dots per centimetre
+    *dpi_x = (uint32_t)(Big16(header + kDensityX) * per_inch + 0.5);
+    *dpi_y = (uint32_t)(Big16(header + kDensityY) * per_inch + 0.5);
+    return;
+  }
+}
+
+// The photo's metadata, settled as the plan and markers say, placed into
+// the transformed JPEG: a new heap copy (free it), or NULL.
+static unsigned char *WithMetadata(const LosslessSource *source,
+                                   const LosslessPlan *plan,
+                                   const LosslessMarkers *markers,
+                                   const unsigned char *data, size_t size,
+                                   size_t *new_size) {
+  MetadataChanges changes = {ChangesGeometry(plan), plan->width, plan->height,
+                             markers->upright, markers->strip, 0, 0};
+  JfifDensity(data, size, &changes.dpi_x, &changes.dpi_y);
+  PhotoMetadata metadata;
+  if (!CopyPhotoMetadata(&source->metadata, &metadata)) return NULL;
+  SettleMetadata(&metadata, &changes);
+  unsigned char *placed =
+      PlaceMetadata(data, size, kFormatJpeg, &metadata, 1, new_size);
+  ReleasePhotoMetadata(&metadata);
+  return placed;
+}
+
+int SaveLosslessly(const LosslessSource *source, const LosslessPlan *plan,
+                   const LosslessMarkers *markers, const char *path,
+                   SaveFailure *failure) {
+  size_t size = 0, rewritten_size = 0;
+  unsigned char *transformed =
+      Transformed(source, plan, &size, failure->reason);
+  if (transformed == NULL) return 0;
+  unsigned char *rewritten = NULL;
+  if (HasPlannedSize(transformed, size, plan, failure->reason)) {
+    rewritten = WithMetadata(source, plan, markers, transformed, size,
+                             &rewritten_size);
+    if (rewritten == NULL)
+      Say(failure->reason,
+          "The lossless transform gave a JPEG whose "
+          "markers can't be read, or memory ran out.");
+  }
+  tjFree(transformed);
+  if (rewritten == NULL) return 0;
+  int saved = SaveBytesByName(rewritten, rewritten_size, path, failure);
+  free(rewritten);
+  return saved;
+}

@@ -1,0 +1,52 @@
+// Lossless JPEG edits: a chain of quarter turns, flips and crops done by
+// TurboJPEG on the photo's coded blocks in one transform, never decoding
+// its pixels; the photo's metadata settled by the same rule a re-encoding
+// follows and placed into the result, which is saved as safely as any
+// other.
+//
+// Ownership: ReadLosslessSource gives the record the file's bytes and its
+// metadata, which ReleaseLosslessSource frees; nothing else is kept.
+#ifndef ORVANE_IMAGE_LOSSLESS_TRANSFORM_H
+#define ORVANE_IMAGE_LOSSLESS_TRANSFORM_H
+
+#include <stddef.h>
+
+#include "image/imagefile.h"
+#include "image/lossless/chain.h"
+#include "image/metadata/record.h"
+
+struct LosslessSource {
+  unsigned char *data;  // the whole file
+  size_t size;
+  ImageFormat format;  // by content; only a JPEG can be transformed
+  int width, height;
+  int block_width, block_height;  // the coded blocks (MCUs), in pixels
+  int progressive;
+  int orientation;  // the EXIF Orientation, 1 to 8; 0: none
+  PhotoMetadata metadata;
+};
+
+// Reads the file at path once and judges its headers as a load does, then
+// asks TurboJPEG for its size and blocks; nothing is decoded. 1, or 0 with
+// *failure filled in as LoadImageByName fills it, also when TurboJPEG can't
+// read the JPEG or the transform would need more memory than is free. A
+// PNG or BMP is read (1) with its format, for the caller to refuse.
+int ReadLosslessSource(const char *path, LosslessSource *source,
+                       LoadFailure *failure);
+
+void ReleaseLosslessSource(LosslessSource *source);
+
+// What becomes of the metadata besides the geometry.
+struct LosslessMarkers {
+  int upright;  // the picture was turned upright: Orientation 1
+  int strip;    // leave out EXIF, IPTC and XMP; keep the ICC profile
+};
+
+// Transforms the JPEG as the plan says (its fit must be kFitExact) and
+// saves the result to path with the photo's metadata settled as
+// SettleMetadata says. 1, or 0 with failure->reason saying why.
+int SaveLosslessly(const LosslessSource *source, const LosslessPlan *plan,
+                   const LosslessMarkers *markers, const char *path,
+                   SaveFailure *failure);
+
+#endif

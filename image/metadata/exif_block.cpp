@@ -1,0 +1,438 @@
+#include "image/metadata/exif_block.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "lib/byteorder.h"
+
+// The block is read as a list of ranges, each a part of the structure that
+// the mended copy keeps or drops: every directory that is followed, and
+// every value and picture they point at. A block is mended only when all of
+// them lie inside it and nothing dropped shares a byte with anything kept;
+// zeroing the thumbnail must never damage what stays.
+
+static const unsigned char kSignature[] = {'E', 'x', 'i', 'f', 0, 0};
+enum {
+  kSignatureSize = 6,
+  kTiffHeaderSize = 8,
+  kEntrySize = 12,
+  kMostDirectories = 16,
+  // Far beyond any camera's; a block claiming more is not mended.
+  kMostRanges = 2048
+};
+
+enum {
+  kTagStripOffsets = 0x0111,
+  kTagOrientation = 0x0112,
+  kTagXResolution = 0x011A,
+  kTagYResolution = 0x011B,
+  kTagResolutionUnit = 0x0128,
+  kTagYCbCrPositioning = 0x0213,
+  kTagStripByteCounts = 0x0117,
+  kTagThumbnailOffset = 0x0201,
+  kTagThumbnailLength = 0x0202,
+  kTagExifDirectory = 0x8769,
+  kTagGpsDirectory = 0x8825,
+  kTagPixelXDimension = 0xA002,
+  kTagPixelYDimension = 0xA003,
+  kTagInteropDirectory = 0xA005
+};
+
+enum {
+  kTypeByte = 1,
+  kTypeShort = 3,
+  kTypeLong = 4,
+  kTypeRational = 5,
+  kTypeDirectory = 13
+};
+
+// The TIFF structure after the signature; its offsets count from its start.
+struct Tiff {
+  const unsigned char *data;
+  uint64_t size;
+  int big_endian;
+};
+
+struct TiffRange {
+  uint64_t start, end;
+  int dropped;
+};
+
+struct TiffLayout {
+  TiffRange ranges[kMostRanges];
+  int range_count;
+  uint32_t directories[kMostDirectories];  // followed so far, to stop loops
+  int directory_count;
+  uint32_t ifd0, exif;  // where IFD0 and the Exif directory lie; exif 0: none
+};
+
+// One directory entry as it stands; its value lies at value_at.
+struct TiffEntry {
+  uint32_t tag, type, count;
+  uint64_t at, value_at, value_size;
+};
+
+static uint32_t Read16(const Tiff *tiff, uint64_t at) {
+  const unsigned char *p = tiff->data + at;
+  return tiff->big_endian ? Big16(p) : Little16(p);
+}
+
+static uint32_t Read32(const Tiff *tiff, uint64_t at) {
+  const unsigned char *p = tiff->data + at;
+  return tiff->big_endian ? Big32(p) : Little32(p);
+}
+
+static void Put16(unsigned char *p, uint32_t value, int big_endian) {
+  p[big_endian ? 0 : 1] = (unsigned char)(value >> 8);
+  p[big_endian ? 1 : 0] = (unsigned char)value;
+}
+
+static void Put32(unsigned char *p, uint32_t value, int big_endian) {
+  for (int i = 0; i < 4; i++)
+    p[big_endian ? 3 - i : i] = (unsigned char)(value >> (8 * i));
+}
+
+static int Inside(const Tiff *tiff, uint64_t start, uint64_t length) {
+  return start <= tiff->size && length <= tiff->size - start;
+}
+
+static int OpenTiff(const unsigned char *block, size_t size, Tiff *tiff) {
+  if (size < kSignatureSize + kTiffHeaderSize ||
+      memcmp(block, kSignature, kSignatureSize) != 0)
+    return 0;
+  tiff->data = block + kSignatureSize;
+  tiff->size = size - kSignatureSize;
+  if (memcmp(tiff->data, "MM", 2) != 0 && memcmp(tiff->data, "II", 2) != 0)
+    return 0;
+  tiff->big_endian = tiff->data[0] == 'M';
+  return Read16(tiff, 2) == 42;
+}
+
+// Bytes per value of each TIFF type; 0 for a type of no known size.
+static uint64_t TypeSize(uint32_t type) {
+  static const unsigned char kSizes[] = {0, 1, 1, 2, 4, 8, 1,
+                                         1, 2, 4, 8, 4, 8, 4};
+  return type < sizeof kSizes ? kSizes[type] : 0;
+}
+
+// The entry's value lies in the entry itself when it fits in 4 bytes.
+static int ReadEntry(const Tiff *tiff, uint32_t directory, uint32_t index,
+                     TiffEntry *entry) {
+  entry->at = (uint64_t)directory + 2 + (uint64_t)index * kEntrySize;
+  entry->tag = Read16(tiff, entry->at);
+  entry->type = Read16(tiff, entry->at + 2);
+  entry->count = Read32(tiff, entry->at + 4);
+  entry->value_size = TypeSize(entry->type) * entry->count;
+  entry->value_at =
+      entry->value_size <= 4 ? entry->at + 8 : Read32(tiff, entry->at + 8);
+  return TypeSize(entry->type) > 0 &&
+         Inside(tiff, entry->value_at, entry->value_size);
+}
+
+// Cameras store the numbers the edits touch as BYTE, SHORT or LONG alike.
+static int IsUnsignedInteger(uint32_t type) {
+  return type == kTypeByte || type == kTypeShort || type == kTypeLong;
+}
+
+// The index-th number of a BYTE, SHORT or LONG entry already read; 0
+// otherwise.
+static uint32_t EntryNumber(const Tiff *tiff, const TiffEntry *entry,
+                            uint32_t index) {
+  if (index >= entry->count) return 0;
+  if (entry->type == kTypeByte) return tiff->data[entry->value_at + index];
+  if (entry->type == kTypeShort)
+    return Read16(tiff, entry->value_at + 2 * index);
+  if (entry->type == kTypeLong)
+    return Read32(tiff, entry->value_at + 4 * index);
+  return 0;
+}
+
+static int AddRange(TiffLayout *layout, uint64_t start, uint64_t length,
+                    int dropped) {
+  if (length == 0) return 1;
+  if (layout->range_count == kMostRanges) return 0;
+  layout->ranges[layout->range_count++] =
+      TiffRange{start, start + length, dropped};
+  return 1;
+}
+
+// The directory's entry count, once the directory is known to lie whole
+// inside the data, after the header, and not to have been followed before.
+static int OpenDirectory(const Tiff *tiff, uint32_t offset, TiffLayout *layout,
+                         uint32_t *count) {
+  if (offset < kTiffHeaderSize || !Inside(tiff, offset, 2)) return 0;
+  *count = Read16(tiff, offset);
+  if (!Inside(tiff, offset, 2 + (uint64_t)*count * kEntrySize + 4)) return 0;
+  for (int i = 0; i < layout->directory_count; i++)
+    if (layout->directories[i] == offset) return 0;
+  if (layout->directory_count == kMostDirectories) return 0;
+  layout->directories[layout->directory_count++] = offset;
+  return 1;
+}
+
+// The directory and every value outside its entries become ranges.
+static int AddDirectory(const Tiff *tiff, uint32_t offset, int dropped,
+                        TiffLayout *layout) {
+  uint32_t count;
+  if (!OpenDirectory(tiff, offset, layout, &count) ||
+      !AddRange(layout, offset, 2 + (uint64_t)count * kEntrySize + 4, dropped))
+    return 0;
+  for (uint32_t i = 0; i < count; i++) {
+    TiffEntry entry;
+    if (!ReadEntry(tiff, offset, i, &entry)) return 0;
+    if (entry.value_size > 4 &&
+        !AddRange(layout, entry.value_at, entry.value_size, dropped))
+      return 0;
+  }
+  return 1;
+}
+
+// The entry with the tag in the directory at offset, already added.
+static int FindEntry(const Tiff *tiff, uint32_t offset, uint32_t tag,
+                     TiffEntry *entry) {
+  uint32_t count = Read16(tiff, offset);
+  for (uint32_t i = 0; i < count; i++)
+    if (ReadEntry(tiff, offset, i, entry) && entry->tag == tag) return 1;
+  return 0;
+}
+
+static int IsNumberList(const TiffEntry *entry) {
+  return entry->type == kTypeShort || entry->type == kTypeLong;
+}
+
+// The pictures a directory points at: a JPEG thumbnail, or strips.
+static int AddPictures(const Tiff *tiff, uint32_t offset, int dropped,
+                       uint32_t offsets_tag, uint32_t lengths_tag,
+                       TiffLayout *layout) {
+  TiffEntry places, lengths;
+  if (!FindEntry(tiff, offset, offsets_tag, &places)) return 1;
+  if (!FindEntry(tiff, offset, lengths_tag, &lengths) ||
+      lengths.count != places.count || !IsNumberList(&places) ||
+      !IsNumberList(&lengths))
+    return 0;
+  for (uint32_t i = 0; i < places.count; i++) {
+    uint64_t start = EntryNumber(tiff, &places, i);
+    uint64_t length = EntryNumber(tiff, &lengths, i);
+    if (!Inside(tiff, start, length) ||
+        !AddRange(layout, start, length, dropped))
+      return 0;
+  }
+  return 1;
+}
+
+static int IsDirectoryTag(uint32_t tag) {
+  return tag == kTagExifDirectory || tag == kTagGpsDirectory ||
+         tag == kTagInteropDirectory;
+}
+
+// IFD0 and the directories it leads to (Exif, GPS, Interop), all kept.
+static int AddKeptDirectories(const Tiff *tiff, TiffLayout *layout) {
+  uint32_t queue[kMostDirectories] = {layout->ifd0};
+  int queued = 1;
+  for (int i = 0; i < queued; i++) {
+    if (!AddDirectory(tiff, queue[i], 0, layout)) return 0;
+    uint32_t count = Read16(tiff, queue[i]);
+    for (uint32_t e = 0; e < count; e++) {
+      TiffEntry entry;
+      ReadEntry(tiff, queue[i], e, &entry);
+      if (!IsDirectoryTag(entry.tag)) continue;
+      if ((entry.type != kTypeLong && entry.type != kTypeDirectory) ||
+          entry.count != 1 || queued == kMostDirectories)
+        return 0;
+      queue[queued++] = Read32(tiff, entry.value_at);
+      if (entry.tag == kTagExifDirectory && layout->exif == 0)
+        layout->exif = queue[queued - 1];
+    }
+  }
+  return 1;
+}
+
+static uint64_t NextLinkAt(const Tiff *tiff, uint32_t directory) {
+  return directory + 2 + (uint64_t)Read16(tiff, directory) * kEntrySize;
+}
+
+// IFD1, the thumbnail's directory, and any chained after it, with the
+// pictures they point at.
+static int AddChainedDirectories(const Tiff *tiff, int dropped,
+                                 TiffLayout *layout) {
+  uint32_t next = Read32(tiff, NextLinkAt(tiff, layout->ifd0));
+  while (next != 0) {
+    if (!AddDirectory(tiff, next, dropped, layout) ||
+        !AddPictures(tiff, next, dropped, kTagThumbnailOffset,
+                     kTagThumbnailLength, layout) ||
+        !AddPictures(tiff, next, dropped, kTagStripOffsets, kTagStripByteCounts,
+                     layout))
+      return 0;
+    next = Read32(tiff, NextLinkAt(tiff, next));
+  }
+  return 1;
+}
+
+static int Overlap(const TiffRange *a, const TiffRange *b) {
+  return a->start < b->end && b->start < a->end;
+}
+
+static int DroppedStandsApart(const TiffLayout *layout) {
+  for (int d = 0; d < layout->range_count; d++) {
+    if (!layout->ranges[d].dropped) continue;
+    for (int k = 0; k < layout->range_count; k++)
+      if (!layout->ranges[k].dropped &&
+          Overlap(&layout->ranges[d], &layout->ranges[k]))
+        return 0;
+  }
+  return 1;
+}
+
+// The block's layout, with the chain after IFD0 dropped or kept; NULL when
+// any of it can't be read safely. The caller frees the layout.
+static TiffLayout *ReadLayout(const Tiff *tiff, int drop_chain) {
+  TiffLayout *layout = (TiffLayout *)calloc(1, sizeof(TiffLayout));
+  if (layout == NULL) return NULL;
+  layout->ifd0 = Read32(tiff, 4);
+  if (AddRange(layout, 0, kTiffHeaderSize, 0) &&
+      AddKeptDirectories(tiff, layout) &&
+      AddChainedDirectories(tiff, drop_chain, layout) &&
+      DroppedStandsApart(layout))
+    return layout;
+  free(layout);
+  return NULL;
+}
+
+// The end of the last kept range: whatever lies beyond it, the thumbnail
+// and what no kept directory points at, is cut off.
+static uint64_t KeptEnd(const TiffLayout *layout) {
+  uint64_t end = 0;
+  for (int i = 0; i < layout->range_count; i++)
+    if (!layout->ranges[i].dropped && layout->ranges[i].end > end)
+      end = layout->ranges[i].end;
+  return end;
+}
+
+static void DropChain(unsigned char *data, const Tiff *tiff,
+                      const TiffLayout *layout) {
+  Put32(data + NextLinkAt(tiff, layout->ifd0), 0, tiff->big_endian);
+  for (int i = 0; i < layout->range_count; i++) {
+    const TiffRange *range = &layout->ranges[i];
+    if (range->dropped)
+      memset(data + range->start, 0, range->end - range->start);
+  }
+}
+
+// The entry made to hold the one value in its own 4 bytes, in its own type
+// when that can hold it (a reader may expect the type it wrote), else as a
+// LONG.
+static void SetNumber(unsigned char *data, const Tiff *tiff,
+                      uint32_t directory, uint32_t tag, int64_t value) {
+  TiffEntry entry;
+  if (value <= 0 || value > UINT32_MAX ||
+      !FindEntry(tiff, directory, tag, &entry))
+    return;
+  uint32_t type = entry.type;
+  if (!IsUnsignedInteger(type) || (type == kTypeByte && value > 0xFF) ||
+      (type == kTypeShort && value > 0xFFFF))
+    type = kTypeLong;
+  unsigned char *at = data + entry.at;
+  Put16(at + 2, type, tiff->big_endian);
+  Put32(at + 4, 1, tiff->big_endian);
+  Put32(at + 8, 0, tiff->big_endian);
+  if (type == kTypeByte) at[8] = (unsigned char)value;
+  if (type == kTypeShort) Put16(at + 8, (uint32_t)value, tiff->big_endian);
+  if (type == kTypeLong) Put32(at + 8, (uint32_t)value, tiff->big_endian);
+}
+
+// Read as a mending that drops the thumbnail would read it: a block the
+// geometry edits can't mend is left out at the first of them, and its
+// orientation with it.
+int ExifOrientation(const unsigned char *block, size_t size) {
+  Tiff tiff;
+  if (block == NULL || !OpenTiff(block, size, &tiff)) return 0;
+  TiffLayout *layout = ReadLayout(&tiff, 1);
+  if (layout == NULL) return 0;
+  TiffEntry entry;
+  int orientation = 0;
+  if (FindEntry(&tiff, layout->ifd0, kTagOrientation, &entry) &&
+      IsUnsignedInteger(entry.type) && entry.count == 1)
+    orientation = (int)EntryNumber(&tiff, &entry, 0);
+  free(layout);
+  return orientation >= 1 && orientation <= 8 ? orientation : 0;
+}
+
+int ExifBlockReadable(const unsigned char *block, size_t size) {
+  Tiff tiff;
+  if (block == NULL || !OpenTiff(block, size, &tiff)) return 0;
+  TiffLayout *layout = ReadLayout(&tiff, 0);
+  free(layout);
+  return layout != NULL;
+}
+
+unsigned char *EditExifBlock(const unsigned char *block, size_t size,
+                             const ExifChanges *changes, size_t *new_size) {
+  Tiff tiff;
+  if (block == NULL || !OpenTiff(block, size, &tiff)) return NULL;
+  TiffLayout *layout = ReadLayout(&tiff, changes->drop_thumbnail);
+  unsigned char *copy = layout != NULL ? (unsigned char *)malloc(size) : NULL;
+  if (copy == NULL) {
+    free(layout);
+    return NULL;
+  }
+  memcpy(copy, block, size);
+  unsigned char *data = copy + kSignatureSize;
+  *new_size = size;
+  if (changes->drop_thumbnail) {
+    DropChain(data, &tiff, layout);
+    *new_size = kSignatureSize + KeptEnd(layout);
+  }
+  if (layout->exif != 0) {
+    SetNumber(data, &tiff, layout->exif, kTagPixelXDimension, changes->width);
+    SetNumber(data, &tiff, layout->exif, kTagPixelYDimension, changes->height);
+  }
+  if (changes->upright)
+    SetNumber(data, &tiff, layout->ifd0, kTagOrientation, 1);
+  free(layout);
+  return copy;
+}
+
+// One IFD0 entry of one value: a SHORT held in the entry itself, or the
+// offset of a RATIONAL's eight bytes.
+static unsigned char *PutEntry(unsigned char *entry, uint32_t tag,
+                               uint32_t type, uint32_t value) {
+  Put16(entry, tag, 1);
+  Put16(entry + 2, type, 1);
+  Put32(entry + 4, 1, 1);
+  if (type == kTypeShort)
+    Put16(entry + 8, value, 1);
+  else
+    Put32(entry + 8, value, 1);
+  return entry + kEntrySize;
+}
+
+unsigned char *OrientationOnlyExifBlock(int orientation, uint32_t dpi_x,
+                                        uint32_t dpi_y, size_t *size) {
+  if (orientation < 2 || orientation > 8) return NULL;
+  // Signature, "MM" TIFF header, IFD0 with the tags readers require beside
+  // the orientation and no next IFD, then the two resolutions' values.
+  enum { kEntries = 5 };
+  const uint32_t kValuesAt = kTiffHeaderSize + 2 + kEntries * kEntrySize + 4;
+  const size_t kSize = kSignatureSize + kValuesAt + 2 * 8;
+  unsigned char *block = (unsigned char *)calloc(1, kSize);
+  if (block == NULL) return NULL;
+  unsigned char *tiff = block + kSignatureSize;
+  memcpy(block, kSignature, kSignatureSize);
+  memcpy(tiff, "MM", 2);
+  Put16(tiff + 2, 42, 1);
+  Put32(tiff + 4, kTiffHeaderSize, 1);
+  unsigned char *entry = tiff + kTiffHeaderSize;
+  Put16(entry, kEntries, 1);
+  entry = PutEntry(entry + 2, kTagOrientation, kTypeShort,
+                   (uint32_t)orientation);
+  entry = PutEntry(entry, kTagXResolution, kTypeRational, kValuesAt);
+  entry = PutEntry(entry, kTagYResolution, kTypeRational, kValuesAt + 8);
+  entry = PutEntry(entry, kTagResolutionUnit, kTypeShort, 2);  // inches
+  PutEntry(entry, kTagYCbCrPositioning, kTypeShort, 1);        // centred
+  Put32(tiff + kValuesAt, dpi_x > 0 ? dpi_x : 72, 1);
+  Put32(tiff + kValuesAt + 4, 1, 1);
+  Put32(tiff + kValuesAt + 8, dpi_y > 0 ? dpi_y : 72, 1);
+  Put32(tiff + kValuesAt + 12, 1, 1);
+  *size = kSize;
+  return block;
+}

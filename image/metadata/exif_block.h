@@ -1,0 +1,47 @@
+// A photo's EXIF block, read and mended in place of the image library, which
+// writes the block it loaded back byte for byte: after an edit that changes
+// the picture's geometry the block must not keep the camera's thumbnail of
+// the old picture, nor its old size, nor an orientation that no longer
+// holds.
+//
+// The block is the payload of a JPEG's APP1 segment as the library keeps it
+// (FIMD_EXIF_RAW): "Exif\0\0" and then the TIFF structure. Every routine
+// reads only inside [block, block + size), whatever offsets the block
+// claims.
+//
+// Ownership: EditExifBlock returns a new heap block (free it); the others
+// neither take nor keep what they are given.
+#ifndef ORVANE_IMAGE_METADATA_EXIF_BLOCK_H
+#define ORVANE_IMAGE_METADATA_EXIF_BLOCK_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+// The Orientation tag of IFD0: 1 to 8, or 0 when the block has none or can't
+// be read.
+int ExifOrientation(const unsigned char *block, size_t size);
+
+// 1 when every directory, value and picture of the block lies inside it
+// and can be followed safely; 0 otherwise.
+int ExifBlockReadable(const unsigned char *block, size_t size);
+
+struct ExifChanges {
+  int64_t width, height;  // new PixelXDimension and PixelYDimension; 0: keep
+  int drop_thumbnail;     // remove IFD1 and the thumbnail it points at
+  int upright;            // set Orientation to 1
+};
+
+// A copy of the block with the changes made. The thumbnail's bytes and its
+// directory do not remain in the copy. NULL when the block can't be read
+// safely: the caller then leaves the EXIF out rather than keep stale data.
+unsigned char *EditExifBlock(const unsigned char *block, size_t size,
+                             const ExifChanges *changes, size_t *new_size);
+
+// The least block that still tells viewers how to show the picture, for a
+// photo whose other EXIF is left out: IFD0 with the Orientation (2 to 8) and
+// the tags readers require beside it (the resolution, in dots per inch; 0
+// gives 72). New heap block of *size bytes; NULL for 1 or no orientation.
+unsigned char *OrientationOnlyExifBlock(int orientation, uint32_t dpi_x,
+                                        uint32_t dpi_y, size_t *size);
+
+#endif

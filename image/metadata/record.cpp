@@ -1,0 +1,176 @@
+#include "image/metadata/record.h"
+
+#include <stdlib.h>
+#include <string.h>
+
+#include "image/metadata/exif_block.h"
+#include "image/containers/header_fields.h"
+#include "image/containers/jpeg_markers.h"
+#include "image/metadata/names.h"
+#include "image/containers/png_chunks.h"
+
+// Takes a copy of prefix and body, in that order, as one segment's bytes.
+static void Add(PhotoMetadata *metadata, MetadataKind kind, uint32_t tag,
+                const unsigned char *prefix, size_t prefix_size,
+                const unsigned char *body, size_t body_size) {
+  size_t size = prefix_size + body_size;
+  unsigned char *bytes = (unsigned char *)malloc(size > 0 ? size : 1);
+  MetadataSegment *grown = (MetadataSegment *)realloc(
+      metadata->segments, (metadata->count + 1) * sizeof(MetadataSegment));
+  if (bytes == NULL || grown == NULL) {
+    free(bytes);
+    if (grown != NULL) metadata->segments = grown;
+    return;
+  }
+  metadata->segments = grown;
+  if (prefix_size > 0) memcpy(bytes, prefix, prefix_size);
+  if (body_size > 0) memcpy(bytes + prefix_size, body, body_size);
+  grown[metadata->count++] = MetadataSegment{kind, tag, bytes, size};
+}
+
+static void AddJpegSegment(PhotoMetadata *metadata, int marker,
+                           const unsigned char *payload, size_t size) {
+  if (!IsJpegMetadata(marker, payload, size)) return;
+  if (marker == kJpegComment) {
+    Add(metadata, kMetadataComment, marker, NULL, 0, payload, size);
+    return;
+  }
+  MetadataKind kind = kMetadataOtherApp;
+  size_t skip = 0;
+  if (marker == kJpegApp1 && BeginsWith(payload, size, kExifName, 6)) {
+    kind = kMetadataExif;
+  } else if (marker == kJpegApp1 &&
+             BeginsWith(payload, size, kXmpName, sizeof kXmpName)) {
+    kind = kMetadataXmp;
+    skip = sizeof kXmpName;
+  } else if (marker == kJpegApp2 &&
+             BeginsWith(payload, size, kProfileName, sizeof kProfileName)) {
+    kind = kMetadataProfile;
+  } else if (marker == kJpegApp13) {
+    kind = kMetadataIptc;
+  }
+  Add(metadata, kind, marker, NULL, 0, payload + skip, size - skip);
+}
+
+static void ReadJpegMetadata(const unsigned char *data, size_t size,
+                             PhotoMetadata *metadata) {
+  JpegWalk walk;
+  JpegSegment s;
+  if (!StartJpegWalk(&walk, data, size)) return;
+  while (NextJpegSegment(&walk, &s) && s.marker != kJpegScan)
+    AddJpegSegment(metadata, s.marker, data + s.body, s.end - s.body);
+}
+
+// An iTXt chunk's text, behind its keyword, compression flag and method,
+// language and translated keyword; NULL when it is compressed or cut short.
+static const unsigned char *ItxtText(const PngChunk *chunk, size_t *size) {
+  const unsigned char *end = chunk->data + chunk->length;
+  const unsigned char *at =
+      (const unsigned char *)memchr(chunk->data, 0, chunk->length);
+  if (at == NULL || end - at < 3 || at[1] != 0) return NULL;
+  at += 3;
+  for (int field = 0; field < 2; field++) {
+    at = (const unsigned char *)memchr(at, 0, end - at);
+    if (at == NULL) return NULL;
+    at++;
+  }
+  *size = end - at;
+  return at;
+}
+
+static void AddPngChunk(PhotoMetadata *metadata, const PngChunk *chunk) {
+  uint32_t type = PngChunkType(chunk);
+  size_t text_size = 0;
+  const unsigned char *text = NULL;
+  if (type == kPngExif) {
+    Add(metadata, kMetadataExif, type, kExifName, 6, chunk->data,
+        chunk->length);
+  } else if (type == kPngInternationalText &&
+             BeginsWith(chunk->data, chunk->length, kPngXmpKeyword,
+                          sizeof kPngXmpKeyword) &&
+             (text = ItxtText(chunk, &text_size)) != NULL) {
+    Add(metadata, kMetadataXmp, type, NULL, 0, text, text_size);
+  } else if (type == kPngText || type == kPngCompressedText ||
+             type == kPngInternationalText) {
+    // A text without a keyword is no valid chunk, and writers refuse it.
+    if (chunk->length > 0 && chunk->data[0] != 0)
+      Add(metadata, kMetadataPngText, type, NULL, 0, chunk->data,
+          chunk->length);
+  }
+}
+
+static void ReadPngMetadata(const unsigned char *data, size_t size,
+                            PhotoMetadata *metadata) {
+  PngChunk chunk;
+  for (size_t at = kPngSignatureSize; PngChunkAt(data, size, at, &chunk);
+       at += kPngChunkOverhead + chunk.length) {
+    if (PngChunkType(&chunk) == kPngEnd) return;
+    if (chunk.crc_holds) AddPngChunk(metadata, &chunk);
+  }
+}
+
+void ReadPhotoMetadata(const unsigned char *data, size_t size,
+                       ImageFormat format, PhotoMetadata *metadata) {
+  *metadata = PhotoMetadata{NULL, 0};
+  if (format == kFormatJpeg) ReadJpegMetadata(data, size, metadata);
+  if (format == kFormatPng) ReadPngMetadata(data, size, metadata);
+}
+
+void ReleasePhotoMetadata(PhotoMetadata *metadata) {
+  for (int i = 0; i < metadata->count; i++) free(metadata->segments[i].bytes);
+  free(metadata->segments);
+  *metadata = PhotoMetadata{NULL, 0};
+}
+
+int CopyPhotoMetadata(const PhotoMetadata *from, PhotoMetadata *to) {
+  *to = PhotoMetadata{NULL, 0};
+  for (int i = 0; i < from->count; i++) {
+    const MetadataSegment *s = &from->segments[i];
+    Add(to, s->kind, s->tag, NULL, 0, s->bytes, s->size);
+  }
+  if (to->count == from->count) return 1;
+  ReleasePhotoMetadata(to);
+  return 0;
+}
+
+static const MetadataSegment *FirstOf(const PhotoMetadata *metadata,
+                                      MetadataKind kind) {
+  for (int i = 0; i < metadata->count; i++)
+    if (metadata->segments[i].kind == kind) return &metadata->segments[i];
+  return NULL;
+}
+
+int MetadataOrientation(const PhotoMetadata *metadata) {
+  const MetadataSegment *exif = FirstOf(metadata, kMetadataExif);
+  return exif != NULL ? ExifOrientation(exif->bytes, exif->size) : 0;
+}
+
+// Each chunk: the name, its sequence number (from 1) and the count of
+// chunks, then its part of the profile.
+unsigned char *MetadataProfile(const PhotoMetadata *metadata, size_t *size) {
+  enum { kHead = sizeof kProfileName + 2, kMostChunks = 255 };
+  const MetadataSegment *parts[kMostChunks + 1] = {};
+  int count = 0;
+  size_t total = 0;
+  for (int i = 0; i < metadata->count; i++) {
+    const MetadataSegment *s = &metadata->segments[i];
+    if (s->kind != kMetadataProfile || s->size <= kHead) continue;
+    int number = s->bytes[kHead - 2], chunks = s->bytes[kHead - 1];
+    if (count == 0) count = chunks;
+    if (chunks != count || number < 1 || number > count || parts[number])
+      return NULL;
+    parts[number] = s;
+    total += s->size - kHead;
+  }
+  for (int n = 1; n <= count; n++)
+    if (parts[n] == NULL) return NULL;
+  unsigned char *profile = count > 0 ? (unsigned char *)malloc(total) : NULL;
+  if (profile == NULL) return NULL;
+  size_t used = 0;
+  for (int n = 1; n <= count; n++) {
+    memcpy(profile + used, parts[n]->bytes + kHead, parts[n]->size - kHead);
+    used += parts[n]->size - kHead;
+  }
+  *size = total;
+  return profile;
+}

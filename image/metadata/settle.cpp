@@ -1,0 +1,112 @@
+// The one rule for what becomes of a photo's metadata at a save: what the
+// edits made untrue is mended or left out, and -strip leaves out what may be
+// private. The re-encoding and the lossless transform both follow it.
+#include <stdlib.h>
+
+#include "image/metadata/exif_block.h"
+#include "image/metadata/names.h"
+#include "image/metadata/record.h"
+#include "image/metadata/xmp_packet.h"
+
+// PNG text that holds EXIF, XMP or IPTC under another name, as some tools
+// write it: as private as the blocks themselves.
+static int HoldsPrivateBlock(const MetadataSegment *segment) {
+  static const char kRawProfile[] = "Raw profile type ";
+  return BeginsWith(segment->bytes, segment->size, kRawProfile,
+                      sizeof kRawProfile - 1) ||
+         BeginsWith(segment->bytes, segment->size, kPngXmpKeyword,
+                      sizeof kPngXmpKeyword);
+}
+
+// A JFIF extension holds a thumbnail of its own.
+static int IsJfifThumbnail(const MetadataSegment *segment) {
+  return segment->tag == kJpegApp0 &&
+         BeginsWith(segment->bytes, segment->size, kJfxxName, 5);
+}
+
+// The segment's bytes replaced by mended ones; 0 (to leave it out) for NULL.
+static int Replaced(MetadataSegment *segment, unsigned char *mended,
+                    size_t size) {
+  if (mended == NULL) return 0;
+  free(segment->bytes);
+  segment->bytes = mended;
+  segment->size = size;
+  return 1;
+}
+
+static int SettleExif(MetadataSegment *s, const MetadataChanges *changes,
+                      int orientation) {
+  size_t size = 0;
+  unsigned char *mended = NULL;
+  if (changes->strip) {
+    mended = OrientationOnlyExifBlock(orientation, changes->dpi_x,
+                                      changes->dpi_y, &size);
+    return Replaced(s, mended, size);
+  }
+  if (!changes->geometry && !changes->upright) return 1;
+  ExifChanges exif = {};
+  if (changes->geometry) {
+    exif.width = changes->width;
+    exif.height = changes->height;
+    exif.drop_thumbnail = 1;
+  }
+  exif.upright = changes->upright;
+  mended = EditExifBlock(s->bytes, s->size, &exif, &size);
+  return Replaced(s, mended, size);
+}
+
+static int SettleXmp(MetadataSegment *s, const MetadataChanges *changes) {
+  if (changes->strip) return 0;
+  if (!changes->geometry && !changes->upright) return 1;
+  XmpChanges xmp = {};
+  if (changes->geometry) {
+    xmp.width = changes->width;
+    xmp.height = changes->height;
+  }
+  xmp.upright = changes->upright;
+  size_t size = 0;
+  unsigned char *mended = MendXmpPacket(s->bytes, s->size, &xmp, &size);
+  return Replaced(s, mended, size);
+}
+
+// Whether the segment stays, mended as the changes say.
+struct SettleState {
+  const MetadataChanges *changes;
+  int orientation;  // the one the picture has now
+  int exif_seen, xmp_seen;
+};
+
+static int Settled(MetadataSegment *s, SettleState *state) {
+  const MetadataChanges *changes = state->changes;
+  switch (s->kind) {
+    case kMetadataExif:
+      if (state->exif_seen++) return 0;
+      return SettleExif(s, changes, state->orientation);
+    case kMetadataXmp:
+      if (state->xmp_seen++) return 0;
+      return SettleXmp(s, changes);
+    case kMetadataIptc:
+      return !changes->strip;
+    case kMetadataOtherApp:
+      return !changes->strip && !(changes->geometry && IsJfifThumbnail(s));
+    case kMetadataPngText:
+      return !changes->strip || !HoldsPrivateBlock(s);
+    default:  // the profile and comments
+      return 1;
+  }
+}
+
+void SettleMetadata(PhotoMetadata *metadata, const MetadataChanges *changes) {
+  SettleState state = {changes,
+                       changes->upright ? 1 : MetadataOrientation(metadata), 0,
+                       0};
+  int kept = 0;
+  for (int i = 0; i < metadata->count; i++) {
+    MetadataSegment *s = &metadata->segments[i];
+    if (Settled(s, &state))
+      metadata->segments[kept++] = *s;
+    else
+      free(s->bytes);
+  }
+  metadata->count = kept;
+}

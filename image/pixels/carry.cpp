@@ -1,0 +1,133 @@
+#include "image/pixels/carry.h"
+
+#include <FreeImage.h>
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "lib/byteorder.h"
+
+// ICC profiles: the header is 128 bytes, followed by the count of tags.
+enum {
+  kProfileDataColourSpace = 16,
+  kProfileSignature = 36,
+  kProfileSmallest = 132
+};
+
+// libpng's default limit on the memory an ancillary chunk may take.
+static const uint32_t kLargestProfile = 8000000;
+
+// Inflates into ever larger room, as the profile's size is known only from
+// inside it.
+static unsigned char *Inflate(const unsigned char *data, uint32_t size,
+                              uint32_t *inflated) {
+  for (uint32_t room = 4096;; room *= 2) {
+    if (room > kLargestProfile) room = kLargestProfile;
+    unsigned char *out = (unsigned char *)malloc(room);
+    if (out == NULL) return NULL;
+    *inflated = FreeImage_ZLibUncompress(out, room, (BYTE *)data, size);
+    if (*inflated > 0) return out;
+    free(out);
+    if (room == kLargestProfile) return NULL;
+  }
+}
+
+static int LooksLikeProfile(const unsigned char *data, uint32_t size) {
+  return size >= kProfileSmallest && Big32(data) == size &&
+         memcmp(data + kProfileSignature, "acsp", 4) == 0;
+}
+
+// The profile inside iCCP data: a name of 1 to 79 bytes, its NUL, the
+// compression method (0, deflate), then the deflated profile.
+static void AttachIccpProfile(FIBITMAP *bitmap, const unsigned char *chunk,
+                              uint32_t length) {
+  const unsigned char *end =
+      (const unsigned char *)memchr(chunk, 0, length < 80 ? length : 80);
+  if (end == NULL || end == chunk || end + 2 >= chunk + length || end[1] != 0)
+    return;
+  uint32_t inflated = 0;
+  unsigned char *profile =
+      Inflate(end + 2, (uint32_t)(chunk + length - (end + 2)), &inflated);
+  if (profile == NULL) return;
+  if (LooksLikeProfile(profile, inflated))
+    FreeImage_CreateICCProfile(bitmap, profile, (long)inflated);
+  free(profile);
+}
+
+// Debian's build of the library (its patch for compatibility with the
+// system's libpng) hands libpng a null pointer for the profile data, so
+// libpng returns nothing and every PNG loads without its profile. The iCCP
+// chunk is taken here instead, as libpng would have given it.
+static void AttachPngProfile(FIBITMAP *bitmap, const PngChunks *png) {
+  if (png->profile_chunk == NULL || png->profile_chunk_length > kLargestProfile)
+    return;
+  AttachIccpProfile(bitmap, png->profile_chunk, png->profile_chunk_length);
+}
+
+// A V5 BMP's embedded profile: the library's reader skips the V5 fields
+// that say where it lies.
+static void AttachBmpProfile(FIBITMAP *bitmap, const BmpHeader *bmp) {
+  if (bmp->profile != NULL && LooksLikeProfile(bmp->profile, bmp->profile_size))
+    FreeImage_CreateICCProfile(bitmap, (void *)bmp->profile,
+                               (long)bmp->profile_size);
+}
+
+// The colour space, as ICC profiles name it, that pixels of this colour
+// type are written in.
+static const char *ColourSpaceOf(FIBITMAP *bitmap) {
+  switch (FreeImage_GetColorType(bitmap)) {
+    case FIC_MINISBLACK:
+    case FIC_MINISWHITE:
+      return "GRAY";
+    case FIC_CMYK:
+      return "CMYK";
+    default:
+      return "RGB ";
+  }
+}
+
+// Whether a profile is for the colours the bitmap's pixels are in.
+static int ProfileFits(const FIICCPROFILE *profile, FIBITMAP *bitmap) {
+  return profile->size >= kProfileSmallest &&
+         memcmp((char *)profile->data + kProfileDataColourSpace,
+                ColourSpaceOf(bitmap), 4) == 0;
+}
+
+// The library copies the metadata and the resolution on a rotate and a
+// resize but not the ICC profile, without which an Adobe RGB photo looks
+// washed out; its crop copies all three, and its conversions none. Everything
+// is carried here, so that no replacement, whatever made it, loses any of
+// it; a profile only to pixels in its colours (a palette turned to grey must
+// not go out with a colour profile).
+void CarryPhotoData(FIBITMAP *from, FIBITMAP *to) {
+  if (from == NULL || to == NULL || from == to) return;
+  FIICCPROFILE *profile = FreeImage_GetICCProfile(from);
+  if (profile->size > 0 && ProfileFits(profile, to))
+    FreeImage_CreateICCProfile(to, profile->data, profile->size);
+  // After the profile: making one drops the EXIF tag that points at it.
+  FreeImage_CloneMetadata(to, from);
+}
+
+static void AttachJpegProfile(FIBITMAP *bitmap,
+                              const PhotoMetadata *metadata) {
+  size_t size = 0;
+  unsigned char *profile = MetadataProfile(metadata, &size);
+  if (profile != NULL && LooksLikeProfile(profile, (uint32_t)size))
+    FreeImage_CreateICCProfile(bitmap, profile, (long)size);
+  free(profile);
+}
+
+void SettleLoadedProfile(FIBITMAP *bitmap, const ImageHeaders *headers,
+                         const PhotoMetadata *metadata) {
+  FIICCPROFILE *profile = FreeImage_GetICCProfile(bitmap);
+  if (headers->format == kFormatJpeg && profile->size == 0)
+    AttachJpegProfile(bitmap, metadata);
+  if (headers->format == kFormatPng && headers->read && profile->size == 0)
+    AttachPngProfile(bitmap, &headers->png);
+  if (headers->format == kFormatBmp && headers->read && profile->size == 0)
+    AttachBmpProfile(bitmap, &headers->bmp);
+  if (profile->size == 0) return;
+  // The library loads a CMYK JPEG as RGB but keeps its CMYK profile: written
+  // out with RGB pixels, that makes an invalid file.
+  if (!ProfileFits(profile, bitmap)) FreeImage_DestroyICCProfile(bitmap);
+}
