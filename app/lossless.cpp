@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "app/edits.h"
 #include "image/lossless.h"
 #include "lib/report.h"
 #include "lib/strings.h"

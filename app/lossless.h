@@ -8,7 +8,7 @@
 #ifndef ORVANE_APP_LOSSLESS_H
 #define ORVANE_APP_LOSSLESS_H
 
-#include "app/interpreter.h"
+#include "app/optionread.h"
 
 struct LosslessSource;
 struct SaveFailure;
