@@ -1,6 +1,7 @@
-// What an option is: its row in the table of options (app/options.h), and
-// the option as read from the line, with its values; and how messages name
-// it.
+// What an option is: its row in the table of options (app/options.h), which
+// says both how it edits the decoded picture and how it composes into the
+// lossless run; the option as read from the line, with its values; and how
+// messages name it.
 //
 // Ownership: the rows are static; an OptionRead borrows its words from the
 // argument vector.
@@ -10,7 +11,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
-struct EditState;  // what the edits so far have made of the photo
+struct EditState;    // what the edits so far have made of the photo
+struct LosslessRun;  // the lossless transform composed so far
 struct OptionRead;
 
 // What an option's values are.
@@ -26,6 +28,8 @@ typedef void EditRoutine(const OptionRead *option, EditState *state);
 // The size its edit makes of a width x height image; 0 x 0 when unknown.
 typedef void EditedSize(const OptionRead *option, int64_t *width,
                         int64_t *height);
+// One option's part in the lossless transform (app/lossless.h).
+typedef void ComposeStep(const OptionRead *option, LosslessRun *run);
 
 struct EditOption {
   const char *name;    // NULL closes the table
@@ -33,7 +37,12 @@ struct EditOption {
   ValueKind kind;      // what they are
   EditRoutine *apply;  // the routine that does its edit
   EditedSize *size;    // NULL when the edit keeps the size
-  const char *needs;   // its values in words ("a height"); "" for none
+  // With -lossless, exactly one of: the step that composes it, or why it
+  // can't be done losslessly (the step is then NULL). One that acts on
+  // nothing the transform holds composes with ComposeNothing.
+  ComposeStep *compose;
+  const char *lossless_why_not;
+  const char *needs;  // its values in words ("a height"); "" for none
 };
 
 enum { kMostValues = 4 };

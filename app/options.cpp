@@ -6,25 +6,46 @@
 #include <string.h>
 
 #include "app/edits.h"
+#include "app/lossless.h"
 #include "app/messages.h"
 #include "image/imagefile.h"
 #include "lib/strings.h"
 
-const EditOption EditOptionTable[] = {
-    {"-c", 4, kWholeNumbers, Crop, CroppedSize, "x, y, a width and a height"},
-    {"-r", 1, kAngle, Rotate, RotatedSize, "an angle"},
-    {"-fh", 0, kNoValues, FlipHorizontal, NULL, ""},
-    {"-fv", 0, kNoValues, FlipVertical, NULL, ""},
-    {"-o", 1, kText, SetOutput, NULL, "the output's name"},
-    {"-oq", 1, kWholeNumbers, SetQuality, NULL, "a quality"},
-    {"-lossless", 0, kNoValues, KeepCompression, NULL, ""},
-    {"-w", 1, kWholeNumbers, Resize, ResizedSize, "a width"},
-    {"-h", 1, kWholeNumbers, Resize, ResizedSize, "a height"},
-    {"-wh", 2, kWholeNumbers, Resize, ResizedSize, "a width and a height"},
-    {"-upright", 0, kNoValues, Upright, UprightSize, ""},
-    {"-strip", 0, kNoValues, Strip, NULL, ""},
-    {NULL, 0, kNoValues, NULL, NULL, NULL},
+// name, values, their kind; the re-encoding edit and the size it makes;
+// the lossless step or why there is none; the values in words.
+constexpr EditOption EditOptionTable[] = {
+    {"-c", 4, kWholeNumbers, Crop, CroppedSize, ComposeCrop, NULL,
+     "x, y, a width and a height"},
+    {"-r", 1, kAngle, Rotate, RotatedSize, ComposeTurn, NULL, "an angle"},
+    {"-fh", 0, kNoValues, FlipHorizontal, NULL, ComposeFlipHorizontal, NULL,
+     ""},
+    {"-fv", 0, kNoValues, FlipVertical, NULL, ComposeFlipVertical, NULL, ""},
+    {"-o", 1, kText, SetOutput, NULL, ComposeNothing, NULL,
+     "the output's name"},
+    {"-oq", 1, kWholeNumbers, SetQuality, NULL, NULL, kQualityNotLossless,
+     "a quality"},
+    {"-lossless", 0, kNoValues, KeepCompression, NULL, ComposeNothing, NULL,
+     ""},
+    {"-w", 1, kWholeNumbers, Resize, ResizedSize, NULL, kResizeNotLossless,
+     "a width"},
+    {"-h", 1, kWholeNumbers, Resize, ResizedSize, NULL, kResizeNotLossless,
+     "a height"},
+    {"-wh", 2, kWholeNumbers, Resize, ResizedSize, NULL, kResizeNotLossless,
+     "a width and a height"},
+    {"-upright", 0, kNoValues, Upright, UprightSize, ComposeUpright, NULL, ""},
+    {"-strip", 0, kNoValues, Strip, NULL, ComposeStrip, NULL, ""},
+    {NULL, 0, kNoValues, NULL, NULL, NULL, NULL, NULL},
 };
+
+// A row with neither a step nor a reason would leave -lossless nothing to
+// call; one with both would be two answers.
+static constexpr bool EachSaysHowItGoesLosslessly(const EditOption *row) {
+  return row->name == NULL ||
+         ((row->compose == NULL) != (row->lossless_why_not == NULL) &&
+          EachSaysHowItGoesLosslessly(row + 1));
+}
+static_assert(EachSaysHowItGoesLosslessly(EditOptionTable),
+              "each option says how it goes with -lossless");
 
 // atoi's reading of a number, kept within int instead of overflowing.
 static int NumberValue(const char *text) {
@@ -218,7 +239,7 @@ int NoQualityAsked(const OptionRead *options, int read) {
     if (options[i].row->apply != SetQuality) continue;
     char typed[200];
     DescribeOption(typed, sizeof typed, &options[i]);
-    return Misread(typed, "-lossless keeps the photo's own quality");
+    return Misread(typed, kQualityNotLossless);
   }
   return 1;
 }
