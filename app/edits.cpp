@@ -83,6 +83,12 @@ void SetOutput(const OptionRead *option, EditState *state) {
   state->output = option->words[1];
 }
 
+const OptionRead *LastOutputOption(const OptionRead *options, int read) {
+  for (int i = read - 1; i >= 0; i--)
+    if (options[i].row->apply == SetOutput) return &options[i];
+  return NULL;
+}
+
 void SetQuality(const OptionRead *option, EditState *state) {
   state->quality = option->whole[0];
 }

@@ -36,6 +36,8 @@ void RotatedSize(const OptionRead *option, int64_t *width, int64_t *height);
 void FlipHorizontal(const OptionRead *option, EditState *state);
 void FlipVertical(const OptionRead *option, EditState *state);
 void SetOutput(const OptionRead *option, EditState *state);
+// The -o that counts, the last; NULL when there is none.
+const OptionRead *LastOutputOption(const OptionRead *options, int read);
 void SetQuality(const OptionRead *option, EditState *state);
 void KeepCompression(const OptionRead *option, EditState *state);
 void Resize(const OptionRead *option, EditState *state);

@@ -8,7 +8,6 @@
 #include "app/edits.h"
 #include "image/lossless.h"
 #include "lib/report.h"
-#include "lib/strings.h"
 
 // The chain so far, what becomes of the metadata, and the options to blame
 // for what only the whole chain shows.
@@ -99,12 +98,6 @@ static void Compose(const OptionRead *option, LosslessRun *run) {
   if (row->lossless_why_not != NULL)
     Refuse(OptionSubject(option).text, "%s", row->lossless_why_not);
   row->compose(option, run);
-}
-
-static const OptionRead *LastOutputOption(const OptionRead *options, int read) {
-  for (int i = read - 1; i >= 0; i--)
-    if (StrICmp(options[i].row->name, "-o") == 0) return &options[i];
-  return NULL;
 }
 
 // The photo and the output must both be JPEG: only then are there coded

@@ -174,9 +174,8 @@ int QualitiesFit(const OptionRead *options, int read, const char *output) {
 
 const char *OutputNamedLast(const OptionRead *options, int read,
                             const char *input) {
-  for (int i = read - 1; i >= 0; i--)
-    if (options[i].row->apply == SetOutput) return options[i].words[1];
-  return input;
+  const OptionRead *named = LastOutputOption(options, read);
+  return named != NULL ? named->words[1] : input;
 }
 
 void NoteOrientations(OptionRead *options, int read, int orientation) {
