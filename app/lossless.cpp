@@ -5,9 +5,9 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "app/edits.h"
 #include "image/lossless/transform.h"
 #include "lib/report.h"
-#include "lib/strings.h"
 
 // The chain so far, what becomes of the metadata, and the options to blame
 // for what only the whole chain shows.
@@ -43,7 +43,7 @@ static Subject OptionSubject(const OptionRead *option) {
   return subject;
 }
 
-static void ComposeCrop(const OptionRead *option, LosslessRun *run) {
+void ComposeCrop(const OptionRead *option, LosslessRun *run) {
   const int *v = option->whole;
   int64_t width, height;
   ChainSize(&run->chain, &width, &height);
@@ -55,7 +55,7 @@ static void ComposeCrop(const OptionRead *option, LosslessRun *run) {
   run->last_crop = option;
 }
 
-static void ComposeTurn(const OptionRead *option, LosslessRun *run) {
+void ComposeTurn(const OptionRead *option, LosslessRun *run) {
   double angle = option->angle;
   if (!isfinite(angle) || fmod(angle, 90) != 0)
     Refuse(OptionSubject(option).text,
@@ -66,71 +66,38 @@ static void ComposeTurn(const OptionRead *option, LosslessRun *run) {
   run->last_turn = option;
 }
 
-static void ComposeFlipHorizontal(const OptionRead *option, LosslessRun *run) {
+void ComposeFlipHorizontal(const OptionRead *option, LosslessRun *run) {
   ChainFlipHorizontal(&run->chain);
   run->last_turn = option;
 }
 
-static void ComposeFlipVertical(const OptionRead *option, LosslessRun *run) {
+void ComposeFlipVertical(const OptionRead *option, LosslessRun *run) {
   ChainFlipVertical(&run->chain);
   run->last_turn = option;
 }
 
-static void ComposeUpright(const OptionRead *option, LosslessRun *run) {
+void ComposeUpright(const OptionRead *option, LosslessRun *run) {
   ChainUpright(&run->chain, option->orientation);
   run->markers.upright = 1;
   if (option->orientation > 1) run->last_turn = option;
 }
 
-static void ComposeStrip(const OptionRead *, LosslessRun *run) {
+void ComposeStrip(const OptionRead *, LosslessRun *run) {
   run->markers.strip = 1;
 }
 
-typedef void ComposeStep(const OptionRead *option, LosslessRun *run);
-
-// How each option acts on the chain. One with neither a step nor a reason
-// acts on nothing the chain holds; one not listed can't be done.
-struct LosslessStep {
-  const char *name;
-  ComposeStep *compose;
-  const char *why_not;
-};
-
-static const char kResizeWhyNot[] =
+const char kResizeNotLossless[] =
     "a resize makes new pixels; only quarter turns, flips and crops move the "
     "photo's coded blocks as they are.";
+const char kQualityNotLossless[] = "-lossless keeps the photo's own quality";
 
-static const LosslessStep kLosslessSteps[] = {
-    {"-c", ComposeCrop, NULL},
-    {"-r", ComposeTurn, NULL},
-    {"-fh", ComposeFlipHorizontal, NULL},
-    {"-fv", ComposeFlipVertical, NULL},
-    {"-upright", ComposeUpright, NULL},
-    {"-strip", ComposeStrip, NULL},
-    {"-o", NULL, NULL},
-    {"-lossless", NULL, NULL},
-    {"-w", NULL, kResizeWhyNot},
-    {"-h", NULL, kResizeWhyNot},
-    {"-wh", NULL, kResizeWhyNot},
-};
+void ComposeNothing(const OptionRead *, LosslessRun *) {}
 
 static void Compose(const OptionRead *option, LosslessRun *run) {
-  for (const LosslessStep &step : kLosslessSteps) {
-    if (StrICmp(option->row->name, step.name) != 0) continue;
-    if (step.why_not != NULL)
-      Refuse(OptionSubject(option).text, "%s", step.why_not);
-    if (step.compose != NULL) step.compose(option, run);
-    return;
-  }
-  Refuse(OptionSubject(option).text,
-         "only quarter turns, flips and crops move the photo's coded blocks "
-         "as they are.");
-}
-
-static const OptionRead *LastOutputOption(const OptionRead *options, int read) {
-  for (int i = read - 1; i >= 0; i--)
-    if (StrICmp(options[i].row->name, "-o") == 0) return &options[i];
-  return NULL;
+  const EditOption *row = option->row;
+  if (row->lossless_why_not != NULL)
+    Refuse(OptionSubject(option).text, "%s", row->lossless_why_not);
+  row->compose(option, run);
 }
 
 // The photo and the output must both be JPEG: only then are there coded

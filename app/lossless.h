@@ -4,14 +4,32 @@
 // (status 1, nothing written) with the option and why, and that the same
 // line without -lossless re-encodes.
 //
+// Each option's step, or why it has none, is in its row of the table
+// (app/options.h).
+//
 // Ownership: everything given is the caller's, only borrowed.
 #ifndef ORVANE_APP_LOSSLESS_H
 #define ORVANE_APP_LOSSLESS_H
 
-#include "app/interpreter.h"
+#include "app/optionread.h"
 
 struct LosslessSource;
 struct SaveFailure;
+
+// The steps that compose an option into the transform (ComposeStep).
+void ComposeCrop(const OptionRead *option, LosslessRun *run);
+void ComposeTurn(const OptionRead *option, LosslessRun *run);
+void ComposeFlipHorizontal(const OptionRead *option, LosslessRun *run);
+void ComposeFlipVertical(const OptionRead *option, LosslessRun *run);
+void ComposeUpright(const OptionRead *option, LosslessRun *run);
+void ComposeStrip(const OptionRead *option, LosslessRun *run);
+// For -o and -lossless, which act on nothing the transform holds: the
+// output's name is judged with the formats.
+void ComposeNothing(const OptionRead *option, LosslessRun *run);
+
+// Why a resize, and a quality, can't be done losslessly.
+extern const char kResizeNotLossless[];
+extern const char kQualityNotLossless[];
 
 // Composes and judges the options, read and checked, on the photo read from
 // input, then transforms it and saves the result to output. 1 when saved;

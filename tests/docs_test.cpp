@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "app/interpreter.h"
+#include "app/options.h"
 #include "app/messages.h"
 #include "orvane_version.h"
 #include "tests/temp_folder.h"

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/interpreter.h"
+#include "app/options.h"
 #include "tests/exif_blocks.h"
 #include "tests/icc_profiles.h"
 #include "tests/program_harness.h"

@@ -1,0 +1,244 @@
+#include "app/options.h"
+
+#include <limits.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "app/edits.h"
+#include "app/lossless.h"
+#include "app/messages.h"
+#include "image/imagefile.h"
+#include "lib/strings.h"
+
+// name, values, their kind; the re-encoding edit and the size it makes;
+// the lossless step or why there is none; the values in words.
+constexpr EditOption EditOptionTable[] = {
+    {"-c", 4, kWholeNumbers, Crop, CroppedSize, ComposeCrop, NULL,
+     "x, y, a width and a height"},
+    {"-r", 1, kAngle, Rotate, RotatedSize, ComposeTurn, NULL, "an angle"},
+    {"-fh", 0, kNoValues, FlipHorizontal, NULL, ComposeFlipHorizontal, NULL,
+     ""},
+    {"-fv", 0, kNoValues, FlipVertical, NULL, ComposeFlipVertical, NULL, ""},
+    {"-o", 1, kText, SetOutput, NULL, ComposeNothing, NULL,
+     "the output's name"},
+    {"-oq", 1, kWholeNumbers, SetQuality, NULL, NULL, kQualityNotLossless,
+     "a quality"},
+    {"-lossless", 0, kNoValues, KeepCompression, NULL, ComposeNothing, NULL,
+     ""},
+    {"-w", 1, kWholeNumbers, Resize, ResizedSize, NULL, kResizeNotLossless,
+     "a width"},
+    {"-h", 1, kWholeNumbers, Resize, ResizedSize, NULL, kResizeNotLossless,
+     "a height"},
+    {"-wh", 2, kWholeNumbers, Resize, ResizedSize, NULL, kResizeNotLossless,
+     "a width and a height"},
+    {"-upright", 0, kNoValues, Upright, UprightSize, ComposeUpright, NULL, ""},
+    {"-strip", 0, kNoValues, Strip, NULL, ComposeStrip, NULL, ""},
+    {NULL, 0, kNoValues, NULL, NULL, NULL, NULL, NULL},
+};
+
+// A row with neither a step nor a reason would leave -lossless nothing to
+// call; one with both would be two answers.
+static constexpr bool EachSaysHowItGoesLosslessly(const EditOption *row) {
+  return row->name == NULL ||
+         ((row->compose == NULL) != (row->lossless_why_not == NULL) &&
+          EachSaysHowItGoesLosslessly(row + 1));
+}
+static_assert(EachSaysHowItGoesLosslessly(EditOptionTable),
+              "each option says how it goes with -lossless");
+
+// atoi's reading of a number, kept within int instead of overflowing.
+static int NumberValue(const char *text) {
+  long value = strtol(text, NULL, 10);
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return (int)value;
+}
+
+static const EditOption *FindEditOption(const char *argument) {
+  for (const EditOption *row = EditOptionTable; row->name != NULL; row++)
+    if (StrICmp(argument, row->name) == 0) return row;
+  return NULL;
+}
+
+// Why an argument that is no option isn't one, when a likely slip explains it.
+static const char *WhyNoOption(const char *argument) {
+  if (ImageFormatOf(argument) != kFormatNone)
+    return "Orvane edits one file at a time, named last";
+  if (strncmp(argument, "--", 2) == 0) return "options begin with one -";
+  return "";
+}
+
+// Checks one value and converts it. 1, or 0 with why[] filled in.
+static int ReadValue(const char *text, ValueKind kind, OptionRead *option,
+                     int index, char *why, size_t size) {
+  if (kind == kWholeNumbers) {
+    if (!IsWholeNumber(text)) {
+      snprintf(why, size, "%s is not a whole number", text);
+      return 0;
+    }
+    option->whole[index] = NumberValue(text);
+  } else if (kind == kAngle) {
+    if (!IsPlainDecimal(text)) {
+      snprintf(why, size, "%s is not a number", text);
+      return 0;
+    }
+    option->angle = DecimalValue(text);
+  }
+  return 1;
+}
+
+// Reads the option at entries[position] and its values into *option. 0
+// after the usage for an unknown option, one short of values, or a value
+// that is not a number of its kind; the file name is never a value ("-h
+// photo.jpg" typed for help would otherwise shrink the photo to a thumbnail
+// and save it over itself).
+static int ReadOption(char **entries, int position, int last,
+                      OptionRead *option) {
+  char *argument = entries[position];
+  option->row = FindEditOption(argument);
+  option->words = entries + position;
+  if (option->row == NULL) return Misread(argument, WhyNoOption(argument));
+  char why[kMessageBufferSize], typed[200];
+  int values = option->row->values;
+  if (position + values >= last) {
+    snprintf(why, sizeof why, "%s takes %d value%s before the file name",
+             option->row->name, values, values == 1 ? "" : "s");
+    JoinWords(typed, sizeof typed, entries, position, last - 1);
+    return Misread(typed, why);
+  }
+  for (int i = 0; i < values; i++) {
+    if (!ReadValue(option->words[1 + i], option->row->kind, option, i, why,
+                   sizeof why)) {
+      DescribeOption(typed, sizeof typed, option);
+      return Misread(typed, why);
+    }
+  }
+  return 1;
+}
+
+int ReadOptions(int count, char **entries, OptionRead *options) {
+  int last = count - 1;  // the file name, never an option nor a value
+  int read = 0;
+  for (int position = 1; position < last; read++) {
+    if (!ReadOption(entries, position, last, &options[read])) return -1;
+    position += 1 + options[read].row->values;
+  }
+  return read;
+}
+
+// What -oq may be for each writer, as the usage and the manual page give
+// the numbers: the quality with the JPEG writer's flags added, PNG's
+// compression level and flags, BMP's RLE bit (taken, then dropped: see
+// SaveFlagsFor). kDefaultQuality suits every writer.
+enum {
+  kJpegSubsamplings = 0x1000 | 0x4000 | 0x8000 | 0x10000,
+  kJpegFlags = kJpegSubsamplings | 0x2000 | 0x20000 | 0x40000,
+  kPngFlags = 0x100 | 0x200,
+  kBmpRle = 1
+};
+
+// Why quality can't go to the writer of format; "" when it can.
+static const char *QualityWhyNot(ImageFormat format, int quality) {
+  if (quality == kDefaultQuality || format == kFormatNone) return "";
+  if (format == kFormatJpeg) {
+    int level = quality & 0xFFF, flags = quality & ~0xFFF;
+    if (quality < 0 || level < 1 || level > 100 || (flags & ~kJpegFlags))
+      return "JPEG quality runs from 1 to 100";
+    int subsampling = flags & kJpegSubsamplings;
+    if (subsampling & (subsampling - 1))
+      return "a JPEG takes one chroma subsampling";
+    return "";
+  }
+  if (format == kFormatPng)
+    return quality >= 0 && (quality & 0xFF) <= 9 &&
+                   !(quality & ~(0xFF | kPngFlags))
+               ? ""
+               : "PNG takes a compression level of 0 to 9, plus 256 for "
+                 "none or 512 for interlaced";
+  return quality == 0 || quality == kBmpRle ? "" : "BMP takes only 0 or 1";
+}
+
+int QualitiesFit(const OptionRead *options, int read, const char *output) {
+  for (int i = 0; i < read; i++) {
+    if (options[i].row->apply != SetQuality) continue;
+    const char *why =
+        QualityWhyNot(ImageFormatOf(output), options[i].whole[0]);
+    if (why[0] == '\0') continue;
+    char typed[200];
+    DescribeOption(typed, sizeof typed, &options[i]);
+    return Misread(typed, why);
+  }
+  return 1;
+}
+
+const char *OutputNamedLast(const OptionRead *options, int read,
+                            const char *input) {
+  const OptionRead *named = LastOutputOption(options, read);
+  return named != NULL ? named->words[1] : input;
+}
+
+void NoteOrientations(OptionRead *options, int read, int orientation) {
+  for (int i = 0; i < read; i++) {
+    if (options[i].row->apply != Upright) continue;
+    options[i].orientation = orientation;
+    orientation = 1;
+  }
+}
+
+// Where an image's name stands before the end of the line, not as -o's
+// value; 0 when none does.
+static int PhotoNamedBefore(int count, char **entries) {
+  for (int i = 1; i < count - 1; i++)
+    if (ImageFormatOf(entries[i]) != kFormatNone &&
+        !(i > 1 && StrICmp(entries[i - 1], "-o") == 0))
+      return i;
+  return 0;
+}
+
+int PhotoNamedLast(int count, char **entries) {
+  const char *last = entries[count - 1];
+  if (ImageFormatOf(last) != kFormatNone) return 1;
+  char typed[200], why[kMessageBufferSize];
+  JoinWords(typed, sizeof typed, entries, 1, count - 1);
+  int at = PhotoNamedBefore(count, entries);
+  if (at > 0) {
+    char before[200], after[200];
+    JoinWords(before, sizeof before, entries, 1, at - 1);
+    JoinWords(after, sizeof after, entries, at + 1, count - 1);
+    snprintf(why, sizeof why, "the photo's name comes last: %s%s%s %s",
+             before, before[0] ? " " : "", after, entries[at]);
+    return Misread(typed, why);
+  }
+  const EditOption *row = FindEditOption(last);
+  if (row != NULL && row->values > 0)
+    snprintf(why, sizeof why,
+             "No file given: %s needs %s, then the photo's name.", last,
+             row->needs);
+  else if (row != NULL || IsWholeNumber(last) || IsPlainDecimal(last))
+    snprintf(why, sizeof why, "No file given: name the photo last, after %s.",
+             typed);
+  else
+    return 1;
+  ShowUsageForMistake(why);
+  return 0;
+}
+
+int AsksLossless(int count, char **entries) {
+  for (int i = 1; i < count - 1; i++) {
+    const EditOption *row = FindEditOption(entries[i]);
+    if (row != NULL && row->apply == KeepCompression) return 1;
+    if (row != NULL) i += row->values;
+  }
+  return 0;
+}
+
+int NoQualityAsked(const OptionRead *options, int read) {
+  for (int i = 0; i < read; i++) {
+    if (options[i].row->apply != SetQuality) continue;
+    char typed[200];
+    DescribeOption(typed, sizeof typed, &options[i]);
+    return Misread(typed, kQualityNotLossless);
+  }
+  return 1;
+}
