@@ -13,7 +13,7 @@
 
 // name, values, their kind; the re-encoding edit and the size it makes;
 // the lossless step or why there is none; the values in words.
-constexpr EditOption EditOptionTable[] = {
+const EditOption EditOptionTable[] = {
     {"-c", 4, kWholeNumbers, Crop, CroppedSize, ComposeCrop, NULL,
      "x, y, a width and a height"},
     {"-r", 1, kAngle, Rotate, RotatedSize, ComposeTurn, NULL, "an angle"},
@@ -36,16 +36,6 @@ constexpr EditOption EditOptionTable[] = {
     {"-strip", 0, kNoValues, Strip, NULL, ComposeStrip, NULL, ""},
     {NULL, 0, kNoValues, NULL, NULL, NULL, NULL, NULL},
 };
-
-// A row with neither a step nor a reason would leave -lossless nothing to
-// call; one with both would be two answers.
-static constexpr bool EachSaysHowItGoesLosslessly(const EditOption *row) {
-  return row->name == NULL ||
-         ((row->compose == NULL) != (row->lossless_why_not == NULL) &&
-          EachSaysHowItGoesLosslessly(row + 1));
-}
-static_assert(EachSaysHowItGoesLosslessly(EditOptionTable),
-              "each option says how it goes with -lossless");
 
 // atoi's reading of a number, kept within int instead of overflowing.
 static int NumberValue(const char *text) {

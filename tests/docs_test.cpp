@@ -67,6 +67,10 @@ TEST(Documentation, UsageTextListsEveryEditOption) {
   for (int row = 0; EditOptionTable[row].name != nullptr; row++) {
     std::string option = EditOptionTable[row].name;
     EXPECT_TRUE(Mentions(UsageText, option)) << option;
+    // And says how it goes with -lossless: a step, or why there is none.
+    EXPECT_NE(EditOptionTable[row].compose == nullptr,
+              EditOptionTable[row].lossless_why_not == nullptr)
+        << option;
   }
 }
 
