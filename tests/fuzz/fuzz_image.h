@@ -20,7 +20,7 @@ int FuzzImageFile(ImageFormat format, const uint8_t *data, size_t size);
 // LoadImageBytes with a metadata record; the record settled for the changes
 // the last byte picks (a crop, -upright, -strip, any mix) and placed into a
 // 1 x 1 JPEG or PNG of the input's format, as its writer makes it. No files,
-// no edits, no saves. 0, or -1 as above, with a budget of 1.25 MB.
+// no edits, no saves. 0, or -1 as above, with a budget of 1 MB and 64 KB.
 int FuzzImageLoad(ImageFormat format, const uint8_t *data, size_t size);
 
 #endif
