@@ -187,6 +187,7 @@ static unsigned char *UnpackBitFields(const unsigned char *data, size_t size,
   *rows_size = (size_t)(out_row * h->height);
   unsigned char *rows = (unsigned char *)calloc(*rows_size + 1, 1);
   if (rows == NULL) return NULL;
+  if (out_row == 0) return rows;  // rows of no pixels, however many claimed
   for (int64_t stored = 0; stored < h->height; stored++) {
     int64_t shown = h->top_down ? h->height - 1 - stored : stored;
     UnpackRow(data, size, h->pixel_offset + stored * BmpRowBytes(h), h,

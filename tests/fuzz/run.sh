@@ -2,11 +2,12 @@
 # Builds the fuzz targets with clang (AddressSanitizer, UndefinedBehavior-
 # Sanitizer, libFuzzer) and runs each for the given number of seconds,
 # starting from its seed corpus in tests/fuzz/corpus. The image targets (jpeg,
-# png, bmp) start from seeds made here instead: the conformance corpus's
-# files of their format and the damaged files and bombs made from some of
-# them. Installs what it needs (run as root). Exits non-zero when any target
-# finds a crash, a hang or a broken rule; the input that did it is kept in
-# <build>/artifacts.
+# png, bmp, and the load-only jpeg_load, png_load, bmp_load) start from seeds
+# made here instead: the conformance corpus's files of their format and the
+# damaged files and bombs made from some of them. Installs what it needs
+# (run as root). Exits non-zero when any target finds a crash, a hang or a
+# broken rule; the input that did it is kept in <build>/artifacts. Prints
+# each target's runs, runs per second and corpus size.
 # Usage: tests/fuzz/run.sh [seconds-per-target] [target ...]
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -34,7 +35,7 @@ CC=clang CXX=clang++ cmake -S . -B $build -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DORVANE_FUZZ=ON >/dev/null
 cmake --build $build -j2 --target fuzz_all make_damaged
 
-image_targets=" jpeg png bmp "
+image_targets=" jpeg png bmp jpeg_load png_load bmp_load "
 seed_limit=262144  # bytes; larger files only slow the image targets down
 
 # Seeds for the image targets, sorted by their content's format: the real
@@ -83,7 +84,7 @@ for target in "${targets[@]}"; do
   [ -f tests/fuzz/$target.dict ] && dict=(-dict=tests/fuzz/$target.dict)
   seeds=tests/fuzz/corpus/$target max_len=4096
   if [[ $image_targets == *" $target "* ]]; then
-    seeds=$build/seeds/$target max_len=$seed_limit
+    seeds=$build/seeds/${target%_load} max_len=$seed_limit
   fi
   $build/tests/fuzz/fuzz_$target -max_total_time="$seconds" -timeout=60 \
     -max_len=$max_len -print_final_stats=1 "${dict[@]}" \
