@@ -90,6 +90,9 @@ static int LoadFlagsFor(ImageFormat format) {
 
 // libjpeg's warnings reach the program only through the library's message
 // callback; a message given by a load that fails is its error, not kept.
+// The callback is set for JPEG loads alone: with one set, the library
+// formats every message its plug-ins give, and its own number formatting
+// negates INT_MIN (a BMP header of size 0x80000000 names its size so).
 FIBITMAP *LoadShownBytes(ImageFormat format, const ShownBytes *shown,
                          LoadFailure *failure) {
   ShownReader reader = {shown, 0};
@@ -98,11 +101,11 @@ FIBITMAP *LoadShownBytes(ImageFormat format, const ShownBytes *shown,
   if (g_warned != NULL) {
     g_warned->warning = kImageSound;
     g_warned->decoder_said[0] = '\0';
+    FreeImage_SetOutputMessage(WarningCollected);
   }
-  FreeImage_SetOutputMessage(WarningCollected);
   FIBITMAP *loaded = FreeImage_LoadFromHandle(
       (FREE_IMAGE_FORMAT)format, &io, (fi_handle)&reader, LoadFlagsFor(format));
-  FreeImage_SetOutputMessage(NULL);
+  if (g_warned != NULL) FreeImage_SetOutputMessage(NULL);
   g_warned = NULL;
   // What a failed load said is its error, which the caller words.
   if (loaded == NULL && failure != NULL) failure->warning = kImageSound;
