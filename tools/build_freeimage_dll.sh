@@ -9,8 +9,10 @@
 # The result folder holds FreeImage.dll, its import library
 # libFreeImage.dll.a, the FreeImage.h it was built from, FreeImage-versions.txt
 # (what went into it) and licenses/ (one notice file per library); and
-# libturbojpeg.a with its turbojpeg.h, built from the same libjpeg-turbo, for
-# Orvane.exe itself.
+# libturbojpeg.a with its turbojpeg.h and libjpeg's headers, built from the
+# same libjpeg-turbo, for Orvane.exe itself (its lossless edits, and the
+# recoding of their results with optimised tables through libjpeg's API,
+# which the static TurboJPEG carries).
 # Usage: tools/build_freeimage_dll.sh [cache-folder]   (default build-deps)
 # Prints the result folder.
 set -euo pipefail
@@ -65,7 +67,8 @@ cmake_build "$tools/freeimage_dll" "$work/freeimage" FreeImage \
 mkdir -p "$out/licenses"
 cp "$work/freeimage/FreeImage.dll" "$work/freeimage/libFreeImage.dll.a" "$out/"
 cp "$freeimage/Source/FreeImage.h" "$out/"
-cp "$work/jpeg/libturbojpeg.a" "$jpeg/turbojpeg.h" "$out/"
+cp "$work/jpeg/libturbojpeg.a" "$jpeg/turbojpeg.h" \
+  "$prefix"/include/{jpeglib.h,jmorecfg.h,jerror.h,jconfig.h} "$out/"
 
 {
   echo "FreeImage.dll, built from Debian 12's source packages and patches:"

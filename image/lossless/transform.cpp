@@ -9,6 +9,7 @@
 #include "image/containers/header_fields.h"
 #include "image/containers/jpeg_markers.h"
 #include "image/load/load.h"
+#include "image/lossless/huffman.h"
 #include "image/metadata/record.h"
 #include "image/metadata/names.h"
 #include "lib/byteorder.h"
@@ -160,17 +161,33 @@ static unsigned char *Transformed(const LosslessSource *source,
 }
 
 // Never trim silently: the result must have exactly the planned size.
-static int HasPlannedSize(const unsigned char *data, size_t size,
+static int HasPlannedSize(const JpegFrame *frame, int read,
                           const LosslessPlan *plan, char *reason) {
-  JpegFrame frame;
-  if (ReadJpegFrame(data, size, &frame) && frame.width == plan->width &&
-      frame.height == plan->height)
+  if (read && frame->width == plan->width && frame->height == plan->height)
     return 1;
   Say(reason,
       "The lossless transform did not give the %lld x %lld picture "
       "planned.",
       (long long)plan->width, (long long)plan->height);
   return 0;
+}
+
+// TurboJPEG writes a baseline result with the standard Huffman tables,
+// which cost a photo coded with its own a tenth of its size or more; a
+// progressive result is optimised already. The recoding keeps the blocks;
+// should it fail, the larger result is still the same picture.
+static unsigned char *SmallestCoding(unsigned char *transformed, size_t *size,
+                                     const JpegFrame *frame) {
+  if (frame->marker != kJpegFrameBaseline &&
+      frame->marker != kJpegFrameBaseline + 1)
+    return transformed;
+  size_t optimised_size = 0;
+  unsigned char *optimised =
+      WithOptimisedTables(transformed, *size, &optimised_size);
+  if (optimised == NULL) return transformed;
+  tjFree(transformed);
+  *size = optimised_size;
+  return optimised;
 }
 
 static int ChangesGeometry(const LosslessPlan *plan) {
@@ -220,23 +237,42 @@ static unsigned char *WithMetadata(const LosslessSource *source,
   return placed;
 }
 
+// TurboJPEG's buffer is released with tjFree, libjpeg's with free; the
+// result is always a heap copy (free).
+static unsigned char *TransformedInFull(const LosslessSource *source,
+                                        const LosslessPlan *plan,
+                                        size_t *size, char *reason) {
+  unsigned char *transformed = Transformed(source, plan, size, reason);
+  if (transformed == NULL) return NULL;
+  JpegFrame frame;
+  int read = ReadJpegFrame(transformed, *size, &frame);
+  if (!HasPlannedSize(&frame, read, plan, reason)) {
+    tjFree(transformed);
+    return NULL;
+  }
+  unsigned char *coded = SmallestCoding(transformed, size, &frame);
+  if (coded != transformed) return coded;
+  unsigned char *copy = (unsigned char *)malloc(*size > 0 ? *size : 1);
+  if (copy != NULL) memcpy(copy, transformed, *size);
+  else Say(reason, "Out of memory.");
+  tjFree(transformed);
+  return copy;
+}
+
 int SaveLosslessly(const LosslessSource *source, const LosslessPlan *plan,
                    const LosslessMarkers *markers, const char *path,
                    SaveFailure *failure) {
   size_t size = 0, rewritten_size = 0;
   unsigned char *transformed =
-      Transformed(source, plan, &size, failure->reason);
+      TransformedInFull(source, plan, &size, failure->reason);
   if (transformed == NULL) return 0;
-  unsigned char *rewritten = NULL;
-  if (HasPlannedSize(transformed, size, plan, failure->reason)) {
-    rewritten = WithMetadata(source, plan, markers, transformed, size,
-                             &rewritten_size);
-    if (rewritten == NULL)
-      Say(failure->reason,
-          "The lossless transform gave a JPEG whose "
-          "markers can't be read, or memory ran out.");
-  }
-  tjFree(transformed);
+  unsigned char *rewritten =
+      WithMetadata(source, plan, markers, transformed, size, &rewritten_size);
+  if (rewritten == NULL)
+    Say(failure->reason,
+        "The lossless transform gave a JPEG whose "
+        "markers can't be read, or memory ran out.");
+  free(transformed);
   if (rewritten == NULL) return 0;
   int saved = SaveBytesByName(rewritten, rewritten_size, path, failure);
   free(rewritten);

@@ -581,20 +581,46 @@ def jpeg_blocks(path):
     a JPEG, whose blocks (MCUs) span the largest sampling factors."""
     with open(path, "rb") as f:
         data = f.read()
-    at = 2
-    while at + 4 <= len(data) and data[at] == 0xFF:
-        marker, length = data[at + 1], int.from_bytes(data[at + 2:at + 4],
-                                                      "big")
+    for marker, at, end in jpeg_segments(data):
         if 0xC0 <= marker <= 0xCF and marker not in (0xC4, 0xC8, 0xCC):
-            body = data[at + 4:at + 2 + length]
+            body = data[at + 4:end]
             count = body[5]
             factors = [body[7 + 3 * i] for i in range(count)]
             h = max(f >> 4 for f in factors) if count > 1 else 1
             v = max(f & 15 for f in factors) if count > 1 else 1
             return (int.from_bytes(body[3:5], "big"),
                     int.from_bytes(body[1:3], "big"), 8 * h, 8 * v)
-        at += 2 + length
     return None
+
+
+def jpeg_segments(data):
+    """(marker, start, end) of each segment before the first scan."""
+    at = 2
+    while at + 4 <= len(data) and data[at] == 0xFF:
+        marker = data[at + 1]
+        end = at + 2 + int.from_bytes(data[at + 2:at + 4], "big")
+        yield marker, at, end
+        if marker == 0xDA:
+            return
+        at = end
+
+
+def jpeg_progressive(path):
+    with open(path, "rb") as f:
+        data = f.read()
+    return any(marker in (0xC2, 0xC6, 0xCA, 0xCE)
+               for marker, _, _ in jpeg_segments(data))
+
+
+def coded_part(path):
+    """The bytes from the first quantization table on: the coding itself,
+    whatever metadata comes before it."""
+    with open(path, "rb") as f:
+        data = f.read()
+    for marker, start, _ in jpeg_segments(data):
+        if marker == 0xDB:
+            return data[start:]
+    return data
 
 
 def exif_orientation(path):
@@ -673,7 +699,11 @@ def run_lossless_case(orvane, image, edit, work):
     if fault:
         return Outcome(case, False, fault)
     reference = os.path.join(folder, "jpegtran.jpg")
-    made = subprocess.run(["jpegtran", "-copy", "all"] + theirs +
+    # Optimised tables, and progressive where the photo is: the coding
+    # Orvane's result must match byte for byte.
+    coding = ["-optimize"] + (["-progressive"] if jpeg_progressive(image)
+                              else [])
+    made = subprocess.run(["jpegtran", "-copy", "all"] + coding + theirs +
                           ["-outfile", reference, image],
                           capture_output=True, timeout=120)
     if made.returncode != 0:
@@ -683,6 +713,10 @@ def run_lossless_case(orvane, image, edit, work):
         return Outcome(case, False, "refused: " + last_line(text)[:160])
     if djpeg(out).tobytes() != djpeg(reference).tobytes():
         return Outcome(case, False, "other blocks than jpegtran moves")
+    if coded_part(out) != coded_part(reference):
+        return Outcome(case, False, "coded otherwise than by jpegtran "
+                       "-optimize: %d bytes, jpegtran %d" %
+                       (len(coded_part(out)), len(coded_part(reference))))
     want = edited(djpeg(image, "-dct", "float", "-nosmooth"))
     got = djpeg(out, "-dct", "float", "-nosmooth")
     if got.size != want.size:

@@ -24,7 +24,7 @@ for target in "${targets[@]}"; do
 done
 build=build-fuzz
 
-packages="clang libclang-rt-14-dev cmake make libfreeimage-dev libturbojpeg0-dev"
+packages="clang libclang-rt-14-dev cmake make libfreeimage-dev libturbojpeg0-dev libjpeg-dev"
 if ! dpkg -s $packages >/dev/null 2>&1; then
   apt-get update
   DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
