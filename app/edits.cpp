@@ -1,5 +1,6 @@
 #include "app/edits.h"
 
+#include <math.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -97,8 +98,14 @@ void SetQuality(const OptionRead *option, EditState *state) {
 // it does nothing.
 void KeepCompression(const OptionRead *, EditState *) {}
 
-// -w and -h are -wh with the other side left to the proportion.
+// -w and -h are -wh with the other side left to the proportion, unless the
+// size was worked out before the decode.
 static void ResizeSides(const OptionRead *option, int *width, int *height) {
+  if (option->planned_width > 0 && option->planned_height > 0) {
+    *width = option->planned_width;
+    *height = option->planned_height;
+    return;
+  }
   const char *name = option->row->name;
   *width = strcmp(name, "-h") == 0 ? 0 : option->whole[0];
   *height = strcmp(name, "-w") == 0    ? 0
@@ -135,3 +142,40 @@ void UprightSize(const OptionRead *option, int64_t *width, int64_t *height) {
 
 // Acts on the output wherever it stands, as -o does.
 void Strip(const OptionRead *, EditState *state) { state->strip = 1; }
+
+// A turn by a multiple of 90 degrees: 1 when it lays the picture on its
+// side, 0 when it leaves it upright or upside down, -1 for any other angle.
+static int QuarterTurnSideways(double angle) {
+  if (!isfinite(angle) || fmod(angle, 90) != 0) return -1;
+  return fmod(angle, 180) != 0;
+}
+
+OptionRead *FirstResize(OptionRead *options, int read, int64_t W, int64_t H,
+                        int64_t *width, int64_t *height, int *sideways) {
+  *sideways = 0;
+  for (int i = 0; i < read; i++) {
+    EditRoutine *apply = options[i].row->apply;
+    if (apply == Resize) {
+      ResizedSize(&options[i], &W, &H);
+      *width = W;
+      *height = H;
+      return &options[i];
+    }
+    int turns = 0;
+    if (apply == Rotate) {
+      turns = QuarterTurnSideways(options[i].angle);
+      if (turns < 0) return NULL;
+    } else if (apply == Upright) {
+      turns = options[i].orientation >= 5;
+    } else if (options[i].row->size != NULL) {
+      return NULL;  // a crop, or an edit yet to come
+    }
+    if (turns) {
+      int64_t side = W;
+      W = H;
+      H = side;
+      *sideways = !*sideways;
+    }
+  }
+  return NULL;
+}

@@ -86,10 +86,36 @@ static void CheckSizes(const OptionRead *options, int read, FIBITMAP *bitmap,
   ErrorExitF("Couldn't open input file: %s\n%s", path, failure->reason);
 }
 
-static FIBITMAP *LoadInput(const char *path, LoadFailure *failure,
-                           PhotoMetadata *metadata) {
-  FIBITMAP *bitmap = LoadImageByName(path, failure, metadata);
+// A photo whose edits begin with a resize to at most half its size is
+// decoded at a fraction of it, keeping at least twice the resize's size on
+// each side: a JPEG's decoder then skips most of its work, and the picture
+// stays within a fraction of a dB of the full decode's. The resize's size is
+// worked out on the full size, so the output's size is the same either way.
+static int ShrinkOnLoad(OptionRead *options, int read,
+                        const OpenedImage *image) {
+  int64_t width, height;
+  int sideways;
+  OptionRead *resize = FirstResize(options, read, image->width, image->height,
+                                   &width, &height, &sideways);
+  if (resize == NULL || width <= 0 || height <= 0) return 1;
+  int reduction = sideways ? LargestReduction(image, 2 * height, 2 * width)
+                           : LargestReduction(image, 2 * width, 2 * height);
+  if (reduction > 1) {
+    resize->planned_width = (int)width;
+    resize->planned_height = (int)height;
+  }
+  return reduction;
+}
+
+// The opened photo is decoded, then closed.
+static FIBITMAP *DecodeInput(const char *path, OpenedImage *image,
+                             int reduction, const PhotoMetadata *metadata,
+                             LoadFailure *failure) {
+  FIBITMAP *bitmap = DecodeOpenedImage(image, reduction, metadata, failure);
+  CloseImage(image);
   if (bitmap == NULL) InputFailed(path, failure);
+  if (DebugLevel > 0 && reduction > 1)
+    LogF("%s decoded at 1/%d of its size for the resize", path, reduction);
   if (failure->warning != kImageSound && DebugLevel > 0)
     LogF("%s is damaged: %s", path, failure->decoder_said);
   return bitmap;
@@ -199,8 +225,10 @@ int RunCommand(int count, char **entries) {
   if (AsksLossless(count, entries)) return RunLosslessCommand(count, entries);
   const char *input = entries[count - 1];
   LoadFailure loaded;
+  OpenedImage image;
   EditState state = {NULL, {}, input, kDefaultQuality, 0, 0, 0};
-  state.current = LoadInput(input, &loaded, &state.metadata);
+  if (!OpenImageByName(input, &image, &loaded, &state.metadata))
+    InputFailed(input, &loaded);
   OptionRead *options = (OptionRead *)ReallocOrExit(
       NULL, (size_t)count, sizeof(OptionRead), "Out of memory");
   int read = ReadOptions(count, entries, options);
@@ -208,11 +236,14 @@ int RunCommand(int count, char **entries) {
       read < 0 ? input : OutputNamedLast(options, read, input);
   if (read < 0 || !QualitiesFit(options, read, output)) {  // usage shown
     free(options);
-    ReleaseImage(state.current);
+    CloseImage(&image);
     ReleasePhotoMetadata(&state.metadata);
     return 1;
   }
   NoteOrientations(options, read, MetadataOrientation(&state.metadata));
+  int reduction = ShrinkOnLoad(options, read, &image);
+  state.current =
+      DecodeInput(input, &image, reduction, &state.metadata, &loaded);
   CheckSizes(options, read, state.current, output);
   for (int i = 0; i < read; i++) options[i].row->apply(&options[i], &state);
   SaveOutput(&state);

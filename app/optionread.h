@@ -54,6 +54,9 @@ struct OptionRead {
   int whole[kMostValues];  // kWholeNumbers: the values
   double angle;            // kAngle: the value
   int orientation;         // -upright: the one it will find
+  // -w, -h, -wh: the size worked out on the photo's full size, for a photo
+  // decoded at a fraction of it; 0 x 0: worked out on the picture at hand.
+  int planned_width, planned_height;
 };
 
 // Words from..to of the line joined by blanks, for messages.

@@ -86,6 +86,7 @@ static int ReadValue(const char *text, ValueKind kind, OptionRead *option,
 static int ReadOption(char **entries, int position, int last,
                       OptionRead *option) {
   char *argument = entries[position];
+  *option = OptionRead{};
   option->row = FindEditOption(argument);
   option->words = entries + position;
   if (option->row == NULL) return Misread(argument, WhyNoOption(argument));

@@ -78,6 +78,41 @@ FIBITMAP *LoadImageByName(const char *path, LoadFailure *failure,
 FIBITMAP *LoadImageBytes(const unsigned char *data, size_t size,
                          LoadFailure *failure, PhotoMetadata *metadata);
 
+// The same load in two halves, for a caller that decides how to decode
+// from the photo's size: opened, the file is read and judged and its
+// metadata read; decoded, its pixels are paid for. The record owns the
+// file's bytes and headers until CloseImage.
+struct ImageHeaders;
+struct OpenedImage {
+  unsigned char *data;
+  size_t size;
+  ImageFormat format;     // by content
+  int64_t width, height;  // as the headers claim; 0 when they can't be read
+  ImageHeaders *headers;
+};
+
+// 1, or 0 with *failure filled in as LoadImageByName fills it and nothing
+// kept. The metadata (given) is read into its record, which the caller
+// releases with ReleasePhotoMetadata, whatever the decode does.
+int OpenImageByName(const char *path, OpenedImage *image, LoadFailure *failure,
+                    PhotoMetadata *metadata);
+
+// The largest of 1, 2, 4 and 8 by which the decoder can divide the
+// photo's sides while it still gives at least least_width x least_height
+// pixels: a JPEG's decoder skips most of the work of the pixels it leaves
+// out. 1 for PNG and BMP.
+int LargestReduction(const OpenedImage *image, int64_t least_width,
+                     int64_t least_height);
+
+// The picture decoded with its sides divided by reduction (rounded up), as
+// LargestReduction gave it; NULL with *failure filled in. The memory it
+// needs is judged for that size.
+FIBITMAP *DecodeOpenedImage(const OpenedImage *image, int reduction,
+                            const PhotoMetadata *metadata,
+                            LoadFailure *failure);
+
+void CloseImage(OpenedImage *image);
+
 // Writes the bitmap to a fresh file beside path and moves it over path only
 // once it is complete, so a failure leaves any existing file as it was. A
 // PNG whose colour profile the writer rejects is saved without it. The

@@ -200,6 +200,26 @@ TEST_F(EndToEnd, ResizeRules) {
     EXPECT_EQ(std::make_pair(c.width, c.height), SizeOf("out.png"))
         << c.options[0] << " " << c.options[1];
   }
+  // A JPEG resized first is decoded at a fraction of its size, but the
+  // size in proportion is the full picture's: 999 x 1000 at a quarter is
+  // 250 x 250, which would give 100 x 100. The reduced decode's note of the
+  // original size is no text for the PNG.
+  MakeImage("odd.jpg", 999, 1000);
+  struct JpegCase {
+    Texts options;
+    unsigned width, height;
+  } jpeg_cases[] = {{{"-h", "100"}, 99, 100},
+                    {{"-r", "90", "-fv", "-w", "100"}, 100, 99},
+                    {{"-wh", "200", "0"}, 200, 200}};
+  for (const JpegCase &c : jpeg_cases) {
+    Texts args = c.options;
+    args.insert(args.end(), {"-o", "out.png", "odd.jpg"});
+    EXPECT_EQ(0, Orvane(args).status);
+    EXPECT_EQ(std::make_pair(c.width, c.height), SizeOf("out.png"))
+        << c.options[0] << " " << c.options[1];
+    EXPECT_EQ(std::string::npos,
+              ReadWholeFile(Work("out.png")).find("OriginalJPEG"));
+  }
   // A side in proportion is at least a pixel; it once rounded down to none
   // and the resize was refused.
   MakeImage("strip.png", 3, 1000);

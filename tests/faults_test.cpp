@@ -222,6 +222,20 @@ TEST_F(Faults, ImageNeedingMoreMemoryThanThereIsIsRefusedAtOnce) {
   ExpectOnlyNames({"wide.png"});
 }
 
+// A JPEG resized first is costed at the fraction of its size it is decoded
+// at: a thumbnail of a photo too large to decode in full still works.
+TEST_F(Faults, ThumbnailOfAPhotoTooLargeToDecodeInFull) {
+  SKIP_FOR_WINDOWS_PROGRAM("Wine alone needs more than this limit allows");
+  MakeImage("large.jpg", 12000, 8000);  // 288 MB decoded in full
+  LimitProgramMemory(150);
+  EXPECT_EQ(0, Orvane({"-w", "800", "-o", "small.jpg", "large.jpg"}).status);
+  EXPECT_EQ(std::make_pair(800u, 533u), SizeOf("small.jpg"));
+  ExpectWarning(Orvane({"-fh", "-c", "0", "0", "12000", "8000", "-w", "800",
+                        "-o", "full.jpg", "large.jpg"}),
+                "Couldn't open input file: large.jpg");
+  ExpectOnlyNames({"large.jpg", "small.jpg"});
+}
+
 // A flip that runs out of memory ends the run; it once left the image as it
 // was and saved that with status 0. A 4-bit image flips through an 8-bit
 // copy: its 64 MB of pixels load within the limit, the copy's 128 MB don't.

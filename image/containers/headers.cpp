@@ -19,3 +19,23 @@ void ReadImageHeaders(const unsigned char *data, size_t size,
       break;
   }
 }
+
+void ImageHeadersSize(const ImageHeaders *headers, int64_t *width,
+                      int64_t *height) {
+  switch (headers->format) {
+    case kFormatJpeg:
+      *width = headers->jpeg.width;
+      *height = headers->jpeg.height;
+      return;
+    case kFormatPng:
+      *width = headers->png.width;
+      *height = headers->png.height;
+      return;
+    case kFormatBmp:
+      *width = headers->bmp.width;
+      *height = headers->bmp.height;
+      return;
+    default:
+      *width = *height = 0;
+  }
+}

@@ -8,6 +8,7 @@
 #define ORVANE_IMAGE_CONTAINERS_HEADERS_H
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include "image/containers/bmp_header.h"
 #include "image/imagefile.h"
@@ -25,5 +26,9 @@ struct ImageHeaders {
 
 void ReadImageHeaders(const unsigned char *data, size_t size,
                       ImageFormat format, ImageHeaders *headers);
+
+// The picture's size as the headers read claim it.
+void ImageHeadersSize(const ImageHeaders *headers, int64_t *width,
+                      int64_t *height);
 
 #endif

@@ -54,17 +54,20 @@ static uint64_t BmpCost(const BmpHeader *bmp) {
   return BmpPixelsCompressed(bmp) ? 2 * loaded : loaded;
 }
 
-// Grey or 24-bit colour out; a decoder that must see every scan before it
-// shows the picture keeps 64 coefficients of 2 bytes for every block.
-static uint64_t JpegCost(const JpegFrame *jpeg) {
+// Grey or 24-bit colour out, each side divided by the reduction and
+// rounded up; a decoder that must see every scan before it shows the
+// picture keeps 64 coefficients of 2 bytes for every block, whatever the
+// reduction.
+static uint64_t JpegCost(const JpegFrame *jpeg, int reduction) {
   unsigned bits = jpeg->components == 1 ? 8 : 24;
-  uint64_t cost = BitmapBytes(jpeg->width, jpeg->height, bits);
+  uint64_t cost = BitmapBytes((jpeg->width + reduction - 1) / reduction,
+                              (jpeg->height + reduction - 1) / reduction, bits);
   if (JpegBuffersWholePicture(jpeg))
     cost += (uint64_t)jpeg->stored_blocks * 64 * 2;
   return cost;
 }
 
-uint64_t LoadCost(const ImageHeaders *headers) {
+uint64_t LoadCost(const ImageHeaders *headers, int reduction) {
   if (!headers->read) return 0;
   uint64_t pixels = 0;
   switch (headers->format) {
@@ -75,7 +78,7 @@ uint64_t LoadCost(const ImageHeaders *headers) {
       pixels = PngCost(&headers->png);
       break;
     case kFormatJpeg:
-      pixels = JpegCost(&headers->jpeg);
+      pixels = JpegCost(&headers->jpeg, reduction > 1 ? reduction : 1);
       break;
     default:
       break;

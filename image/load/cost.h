@@ -16,7 +16,8 @@
 int PngLoadedBits(const PngChunks *png);
 
 // Bytes the load takes at its peak besides the file's own bytes, which are
-// already read; 0 when the headers could not be read.
-uint64_t LoadCost(const ImageHeaders *headers);
+// already read; 0 when the headers could not be read. A JPEG may be decoded
+// with its sides divided by reduction (LargestReduction).
+uint64_t LoadCost(const ImageHeaders *headers, int reduction = 1);
 
 #endif

@@ -74,10 +74,23 @@ static FIBITMAP *NotAnImage(const unsigned char *data, size_t size,
 
 static uint64_t Megabytes(uint64_t bytes) { return (bytes + 999999) / 1000000; }
 
+// The JPEG decoder's size request for a reduction: it divides by the
+// largest of 2, 4 and 8 that keeps at least this many pixels on the longer
+// side, which is then the one asked for. 0 asks for the whole picture.
+static int SizeWanted(const ImageHeaders *headers, int reduction) {
+  if (reduction <= 1 || headers->format != kFormatJpeg || !headers->read)
+    return 0;
+  int64_t longer = headers->jpeg.width > headers->jpeg.height
+                       ? headers->jpeg.width
+                       : headers->jpeg.height;
+  return (int)(longer / reduction);
+}
+
 // The library decodes the picture alone, as shown; a PNG's palette gets its
 // gamma.
 static FIBITMAP *LoadShown(const unsigned char *data, size_t size,
-                           const ImageHeaders *headers, LoadFailure *failure) {
+                           const ImageHeaders *headers, int reduction,
+                           LoadFailure *failure) {
   FIBITMAP *loaded = NULL;
   if (headers->format == kFormatBmp) {
     loaded = LoadBmpBytes(data, size, headers->read ? &headers->bmp : NULL);
@@ -90,7 +103,8 @@ static FIBITMAP *LoadShown(const unsigned char *data, size_t size,
                   "Not enough memory to read its picture apart from its "
                   "metadata.");
     ShownBytes shown = BytesAsTheyStand(picture, picture_size);
-    loaded = LoadShownBytes(headers->format, &shown, failure);
+    loaded = LoadShownBytes(headers->format, &shown, failure,
+                            SizeWanted(headers, reduction));
     free(picture);
   }
   if (loaded == NULL)
@@ -138,15 +152,17 @@ static int Judged(const unsigned char *data, size_t size,
   return 1;
 }
 
-// The metadata is read first, so that what the library is never shown (a
-// JPEG's profile) is at hand when the pixels are settled.
-static FIBITMAP *LoadJudged(const unsigned char *data, size_t size,
-                            const ImageHeaders *headers, LoadFailure *failure,
-                            PhotoMetadata *metadata) {
+// The picture alone, decoded with its sides divided by reduction; the
+// metadata read already, so that what the library is never shown (a JPEG's
+// profile) is at hand when the pixels are settled.
+static FIBITMAP *DecodeJudged(const unsigned char *data, size_t size,
+                              const ImageHeaders *headers, int reduction,
+                              const PhotoMetadata *metadata,
+                              LoadFailure *failure) {
   // Measured with the file's bytes already taken; a JPEG's or PNG's picture
   // shown to the library and its metadata are copies of parts of them.
   uint64_t copies = headers->format == kFormatBmp ? 0 : 2 * (uint64_t)size;
-  uint64_t cost = LoadCost(headers) + copies;
+  uint64_t cost = LoadCost(headers, reduction) + copies;
   uint64_t available = PlatformAvailableMemory();
   if (cost > available)
     return Fail(failure, kImageTooLarge,
@@ -154,13 +170,20 @@ static FIBITMAP *LoadJudged(const unsigned char *data, size_t size,
                 "free.",
                 (unsigned long long)Megabytes(cost),
                 (unsigned long long)(available / 1000000));
-  PhotoMetadata unasked;
-  if (metadata == NULL) metadata = &unasked;
-  ReadPhotoMetadata(data, size, headers->format, metadata);
-  FIBITMAP *loaded = LoadShown(data, size, headers, failure);
+  FIBITMAP *loaded = LoadShown(data, size, headers, reduction, failure);
   FIBITMAP *bitmap = loaded != NULL ? Settled(loaded, headers, metadata) : NULL;
   if (loaded != NULL && bitmap == NULL)
     Fail(failure, kImageTooLarge, "Not enough memory for its working form.");
+  return bitmap;
+}
+
+static FIBITMAP *LoadJudged(const unsigned char *data, size_t size,
+                            const ImageHeaders *headers, LoadFailure *failure,
+                            PhotoMetadata *metadata) {
+  PhotoMetadata unasked;
+  if (metadata == NULL) metadata = &unasked;
+  ReadPhotoMetadata(data, size, headers->format, metadata);
+  FIBITMAP *bitmap = DecodeJudged(data, size, headers, 1, metadata, failure);
   if (bitmap == NULL || metadata == &unasked) ReleasePhotoMetadata(metadata);
   return bitmap;
 }
@@ -212,4 +235,52 @@ FIBITMAP *LoadImageBytes(const unsigned char *data, size_t size,
   ImageHeaders headers;
   if (!Judged(data, size, &headers, failure)) return NULL;
   return LoadJudged(data, size, &headers, failure, metadata);
+}
+
+int OpenImageByName(const char *path, OpenedImage *image, LoadFailure *failure,
+                    PhotoMetadata *metadata) {
+  *image = OpenedImage{};
+  ImageHeaders *headers = (ImageHeaders *)malloc(sizeof *headers);
+  if (headers == NULL) {
+    Fail(failure, kImageTooLarge, "Not enough memory to read it.");
+    return 0;
+  }
+  image->data = ReadJudgedImage(path, &image->size, headers, failure);
+  if (image->data == NULL) {
+    free(headers);
+    return 0;
+  }
+  image->headers = headers;
+  image->format = headers->format;
+  if (headers->read) ImageHeadersSize(headers, &image->width, &image->height);
+  ReadPhotoMetadata(image->data, image->size, image->format, metadata);
+  return 1;
+}
+
+// libjpeg's scaled sizes: each side divided, rounded up.
+static int64_t Reduced(int64_t side, int reduction) {
+  return (side + reduction - 1) / reduction;
+}
+
+int LargestReduction(const OpenedImage *image, int64_t least_width,
+                     int64_t least_height) {
+  if (image->format != kFormatJpeg || image->width <= 0) return 1;
+  for (int reduction = 8; reduction > 1; reduction /= 2)
+    if (Reduced(image->width, reduction) >= least_width &&
+        Reduced(image->height, reduction) >= least_height)
+      return reduction;
+  return 1;
+}
+
+FIBITMAP *DecodeOpenedImage(const OpenedImage *image, int reduction,
+                            const PhotoMetadata *metadata,
+                            LoadFailure *failure) {
+  return DecodeJudged(image->data, image->size, image->headers, reduction,
+                      metadata, failure);
+}
+
+void CloseImage(OpenedImage *image) {
+  free(image->data);
+  free(image->headers);
+  *image = OpenedImage{};
 }

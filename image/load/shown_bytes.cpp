@@ -83,9 +83,13 @@ static void WarningCollected(FREE_IMAGE_FORMAT, const char *message) {
 
 // JPEG with the accurate integer DCT and smooth chroma upsampling: the
 // library's default (the fast DCT, chroma pixels doubled) cost a photo about
-// 14 dB at every save in place, and repeated saves grew a checkerboard.
-static int LoadFlagsFor(ImageFormat format) {
-  return format == kFormatJpeg ? JPEG_ACCURATE : 0;
+// 14 dB at every save in place, and repeated saves grew a checkerboard. The
+// size wanted goes in the flags' upper 16 bits.
+static int LoadFlagsFor(ImageFormat format, int size_wanted) {
+  if (format != kFormatJpeg) return 0;
+  return JPEG_ACCURATE | (size_wanted > 0 && size_wanted <= 0x7FFF
+                              ? size_wanted << 16
+                              : 0);
 }
 
 // libjpeg's warnings reach the program only through the library's message
@@ -94,7 +98,7 @@ static int LoadFlagsFor(ImageFormat format) {
 // formats every message its plug-ins give, and its own number formatting
 // negates INT_MIN (a BMP header of size 0x80000000 names its size so).
 FIBITMAP *LoadShownBytes(ImageFormat format, const ShownBytes *shown,
-                         LoadFailure *failure) {
+                         LoadFailure *failure, int size_wanted) {
   ShownReader reader = {shown, 0};
   FreeImageIO io = {ReadShown, WriteNothing, SeekShown, TellShown};
   g_warned = format == kFormatJpeg ? failure : NULL;
@@ -104,9 +108,14 @@ FIBITMAP *LoadShownBytes(ImageFormat format, const ShownBytes *shown,
     FreeImage_SetOutputMessage(WarningCollected);
   }
   FIBITMAP *loaded = FreeImage_LoadFromHandle(
-      (FREE_IMAGE_FORMAT)format, &io, (fi_handle)&reader, LoadFlagsFor(format));
+      (FREE_IMAGE_FORMAT)format, &io, (fi_handle)&reader,
+      LoadFlagsFor(format, size_wanted));
   if (g_warned != NULL) FreeImage_SetOutputMessage(NULL);
   g_warned = NULL;
+  // A reduced decode notes the photo's own size as comments, which a PNG
+  // writer would pass on as text; the photo's comments travel apart.
+  if (loaded != NULL && size_wanted > 0)
+    FreeImage_SetMetadata(FIMD_COMMENTS, loaded, NULL, NULL);
   // What a failed load said is its error, which the caller words.
   if (loaded == NULL && failure != NULL) failure->warning = kImageSound;
   return loaded;

@@ -27,7 +27,10 @@ ShownBytes BytesAsTheyStand(const unsigned char *data, size_t size);
 // The first warning the decoder gave (a JPEG whose data ends early or is
 // damaged) goes into *failure's warning and decoder_said, when failure is
 // given; the library passes on only the first, and so does the program.
+// A JPEG with size_wanted above 0 is decoded at the largest of 1/2, 1/4
+// and 1/8 of its size that keeps at least that many pixels on its longer
+// side.
 FIBITMAP *LoadShownBytes(ImageFormat format, const ShownBytes *shown,
-                         LoadFailure *failure = NULL);
+                         LoadFailure *failure = NULL, int size_wanted = 0);
 
 #endif
