@@ -54,14 +54,17 @@ static uint64_t BmpCost(const BmpHeader *bmp) {
   return BmpPixelsCompressed(bmp) ? 2 * loaded : loaded;
 }
 
-// Grey or 24-bit colour out, each side divided by the reduction and
-// rounded up; a decoder that must see every scan before it shows the
+int64_t ReducedSide(int64_t side, int reduction) {
+  return (side + reduction - 1) / reduction;
+}
+
+// Grey or 24-bit colour out, each side reduced; a decoder that must see every scan before it shows the
 // picture keeps 64 coefficients of 2 bytes for every block, whatever the
 // reduction.
 static uint64_t JpegCost(const JpegFrame *jpeg, int reduction) {
   unsigned bits = jpeg->components == 1 ? 8 : 24;
-  uint64_t cost = BitmapBytes((jpeg->width + reduction - 1) / reduction,
-                              (jpeg->height + reduction - 1) / reduction, bits);
+  uint64_t cost = BitmapBytes(ReducedSide(jpeg->width, reduction),
+                              ReducedSide(jpeg->height, reduction), bits);
   if (JpegBuffersWholePicture(jpeg))
     cost += (uint64_t)jpeg->stored_blocks * 64 * 2;
   return cost;

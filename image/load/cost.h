@@ -15,6 +15,10 @@
 // colour or 16-bit grey with a transparent colour. 0 for no valid form.
 int PngLoadedBits(const PngChunks *png);
 
+// A side of a JPEG decoded with its sides divided by reduction, as libjpeg
+// rounds it: up.
+int64_t ReducedSide(int64_t side, int reduction);
+
 // Bytes the load takes at its peak besides the file's own bytes, which are
 // already read; 0 when the headers could not be read. A JPEG may be decoded
 // with its sides divided by reduction (LargestReduction).

@@ -257,17 +257,12 @@ int OpenImageByName(const char *path, OpenedImage *image, LoadFailure *failure,
   return 1;
 }
 
-// libjpeg's scaled sizes: each side divided, rounded up.
-static int64_t Reduced(int64_t side, int reduction) {
-  return (side + reduction - 1) / reduction;
-}
-
 int LargestReduction(const OpenedImage *image, int64_t least_width,
                      int64_t least_height) {
   if (image->format != kFormatJpeg || image->width <= 0) return 1;
   for (int reduction = 8; reduction > 1; reduction /= 2)
-    if (Reduced(image->width, reduction) >= least_width &&
-        Reduced(image->height, reduction) >= least_height)
+    if (ReducedSide(image->width, reduction) >= least_width &&
+        ReducedSide(image->height, reduction) >= least_height)
       return reduction;
   return 1;
 }
