@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Runs README's GNU parallel recipe for many photos, with this machine (":")
+# as its only host: every photo's result lands in the output folder, the
+# photos stay as they were, and the job log lets a second run skip what is
+# done and retry what failed. Installs GNU parallel when missing (as root).
+# Usage: batch_test.sh orvane sample.jpg
+set -euo pipefail
+orvane=$(realpath "$1") sample=$(realpath "$2")
+if ! command -v parallel >/dev/null; then
+  apt-get update >/dev/null &&
+  DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
+    parallel >/dev/null || { echo "could not install parallel"; exit 1; }
+fi
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/bin" "$work/photos"
+ln -s "$orvane" "$work/bin/orvane"  # the recipe calls it by name
+export PATH=$work/bin:$PATH
+cd "$work/photos"
+for width in 120 160 200; do
+  orvane -w $width -o "$width.jpg" "$sample" >/dev/null
+done
+orvane -r 90 -o 'turned photo.jpg' "$sample" >/dev/null
+echo 'not a photo' >damaged.jpg
+good=(120.jpg 160.jpg 200.jpg 'turned photo.jpg')
+
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# README's recipe, "here" with two slots for its hosts; $1 the resume option.
+recipe() {
+  mkdir -p small && touch small/.keep
+  find . -maxdepth 1 -name '*.jpg' -print0 |
+    parallel -0 -S 2/: --bf small/.keep --trc small/{/} \
+      --joblog small/jobs.log "$1" orvane -w 64 -o small/{/} {} 2>/dev/null
+}
+# How many jobs of the log name photo $1 (as parallel quotes it) with status $2.
+logged() { awk -F'\t' -v name="$1" -v status="$2" \
+  'NR > 1 && index($NF, name) && $7 == status' small/jobs.log | wc -l; }
+# A result's width, read from the BMP that orvane makes of it.
+width() { orvane -o "$work/check.bmp" "$1" >/dev/null &&
+          od -An -tu4 -j18 -N4 "$work/check.bmp" | tr -d ' '; }
+sums() { sha256sum ./*.jpg; }
+
+before=$(sums)
+status=0
+recipe --resume-failed || status=$?
+[ "$status" = 1 ] || fail "first run: status $status, not 1 (one photo failed)"
+for name in "${good[@]}"; do
+  [ "$(width "small/$name")" = 64 ] || fail "small/$name is not 64 wide"
+done
+[ ! -e small/damaged.jpg ] || fail "the damaged photo has a result"
+[ "$(sums)" = "$before" ] || fail "the photos changed"
+for name in "${good[@]}" damaged.jpg; do
+  status=0
+  [ "$name" != damaged.jpg ] || status=1
+  [ "$(logged "$name" $status)" = 1 ] ||
+    fail "the job log does not give $name status $status"
+done
+[ "$(wc -l <small/jobs.log)" = 6 ] || fail "the job log holds other jobs"
+
+results=$(cd small && sha256sum ./*.jpg)
+recipe --resume || fail "--resume: status $?"
+[ "$(wc -l <small/jobs.log)" = 6 ] || fail "--resume ran jobs again"
+[ "$(cd small && sha256sum ./*.jpg)" = "$results" ] ||
+  fail "--resume changed results"
+
+cp 120.jpg damaged.jpg  # mended
+recipe --resume-failed || fail "--resume-failed: status $?"
+[ "$(tail -n 1 small/jobs.log | cut -f7)" = 0 ] &&
+  [ "$(wc -l <small/jobs.log)" = 7 ] ||
+  fail "--resume-failed did not retry only the failed photo"
+[ "$(width small/damaged.jpg)" = 64 ] || fail "the mended photo has no result"
+cmp -s 120.jpg damaged.jpg || fail "the mended photo changed"
+[ "$failures" = 0 ] && echo "the batch recipe passed"
