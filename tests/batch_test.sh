@@ -9,7 +9,7 @@ orvane=$(realpath "$1") sample=$(realpath "$2")
 if ! command -v parallel >/dev/null; then
   apt-get update >/dev/null &&
   DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
-    parallel >/dev/null || { echo "could not install parallel"; exit 1; }
+    -o DPkg::Lock::Timeout=600 parallel >/dev/null || { echo "could not install parallel"; exit 1; }
 fi
 
 work=$(mktemp -d)
