@@ -104,7 +104,10 @@ int main(int argc, char **argv) {
     fprintf(stderr, "usage: floor input output flags [edit ...]\n");
     return 2;
   }
-  FIBITMAP *image = FreeImage_Load(FormatOf(argv[1]), argv[1], 0);
+  // orvane loads a JPEG with the accurate DCT and smooth chroma upsampling.
+  FREE_IMAGE_FORMAT format = FormatOf(argv[1]);
+  FIBITMAP *image =
+      FreeImage_Load(format, argv[1], format == FIF_JPEG ? JPEG_ACCURATE : 0);
   if (image == NULL) return 1;
   AskForm(image);
   // orvane looks at the profile after loading: its colour space must be
