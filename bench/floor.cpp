@@ -2,10 +2,14 @@
 // sequence, and nothing else. No tool built on this library can do the same
 // work faster, so orvane's cost is its ratio to this program.
 //
-//   floor <input> <output> <save flags> [edit ...]
+//   floor [-s <side>] <input> <output> <save flags> [edit ...]
 //
-// Edits: r<angle>, w<width>, h<height>, fh, fv, c<x>,<y>,<w>,<h>. The formats
-// come from the file endings, as in orvane.
+// Edits: r<angle>, w<width>[x<height>], h<height>, fh, fv, c<x>,<y>,<w>,<h>.
+// The formats come from the file endings, as in orvane. -s asks the JPEG load
+// for a picture whose longer side is at least <side>, which the library meets
+// by decoding at 1/2, 1/4 or 1/8 scale: a resize's shrink on load. The
+// reduced picture's proportions are rounded, so such a resize names both
+// sides, worked out from the photo's own size.
 #include <FreeImage.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -60,7 +64,11 @@ static FIBITMAP *Apply(FIBITMAP *image, const char *edit) {
   AskForm(image);
   switch (edit[0]) {
     case 'r': next = FreeImage_Rotate(image, atof(edit + 1), NULL); break;
-    case 'w': next = Rescale(image, atol(edit + 1), 0); break;
+    case 'w': {
+      const char *x = strchr(edit, 'x');
+      next = Rescale(image, atol(edit + 1), x == NULL ? 0 : atol(x + 1));
+      break;
+    }
     case 'h': next = Rescale(image, 0, atol(edit + 1)); break;
     case 'c': next = Crop(image, edit + 1); break;
     case 'f':
@@ -100,11 +108,21 @@ static int Save(FIBITMAP *image, const char *path, int flags) {
 }
 
 int main(int argc, char **argv) {
-  if (argc < 4) {
-    fprintf(stderr, "usage: floor input output flags [edit ...]\n");
+  // The library takes the longer side wanted in the upper 16 bits.
+  int side = 0;
+  if (argc > 2 && strcmp(argv[1], "-s") == 0) {
+    side = atoi(argv[2]);
+    argc -= 2;
+    argv += 2;
+  }
+  if (argc < 4 || side < 0 || side > 0xFFFF) {
+    fprintf(stderr, "usage: floor [-s side] input output flags [edit ...]\n");
     return 2;
   }
-  FIBITMAP *image = FreeImage_Load(FormatOf(argv[1]), argv[1], 0);
+  // orvane loads a JPEG with the accurate DCT and smooth chroma upsampling.
+  FREE_IMAGE_FORMAT format = FormatOf(argv[1]);
+  int flags = format == FIF_JPEG ? JPEG_ACCURATE | side << 16 : 0;
+  FIBITMAP *image = FreeImage_Load(format, argv[1], flags);
   if (image == NULL) return 1;
   AskForm(image);
   // orvane looks at the profile after loading: its colour space must be

@@ -18,6 +18,7 @@ import shlex
 import shutil
 import statistics
 import subprocess
+import time
 from dataclasses import dataclass
 from typing import Callable, List, NamedTuple
 
@@ -165,13 +166,14 @@ def peak_kilobytes(argv, work):
         return int(f.read().split()[-1])
 
 
-def measure(jobs, runs, work, memory_runs=3):
+def measure(jobs, runs, work, memory_runs=3, warm_up=True):
     """jobs: {key: {tool: argv}}. Returns {key: {tool: Measured}}.
 
-    Round 0 warms the caches and is not counted. With memory_runs 0, memory
-    is not measured and given as 0."""
+    Round 0 warms the caches and is not counted; without warm_up, the
+    caller has warmed them. With memory_runs 0, memory is not measured and
+    given as 0."""
     times = {key: {tool: [] for tool in tools} for key, tools in jobs.items()}
-    for round_number in range(runs + 1):
+    for round_number in range(0 if warm_up else 1, runs + 1):
         for key, tools in jobs.items():
             names = list(tools)
             shift = round_number % len(names)
@@ -527,17 +529,24 @@ LOSSLESS_CASES = [
 ]
 
 
-def progressive(path):
-    """Whether a JPEG's frame is progressive (SOF2), by its markers."""
+def frame(path):
+    """(marker, width, height) of a JPEG's frame header, by its markers;
+    marker 0 when there is none."""
     with open(path, 'rb') as f:
         data = f.read()
     at = 2
-    while at + 4 <= len(data) and data[at] == 0xFF:
+    while at + 9 <= len(data) and data[at] == 0xFF:
         marker = data[at + 1]
         if marker in (0xC0, 0xC1, 0xC2):
-            return marker == 0xC2
+            return (marker, int.from_bytes(data[at + 7:at + 9], 'big'),
+                    int.from_bytes(data[at + 5:at + 7], 'big'))
         at += 2 + int.from_bytes(data[at + 2:at + 4], 'big')
-    return False
+    return 0, 0, 0
+
+
+def progressive(path):
+    """Whether a JPEG's frame is progressive (SOF2)."""
+    return frame(path)[0] == 0xC2
 
 
 def lossless_commands(args, case, photo):
@@ -690,6 +699,421 @@ def main_lossless(args):
     write_lossless_markdown(args, results, sizes, photos, checks, refused)
 
 
+# Thumbnails: a resize first, where a JPEG can be decoded at a reduced
+# scale, on the large photo and on a 749-megapixel one made at bench time,
+# against vipsthumbnail, ImageMagick and GraphicsMagick (bench/thumbnails).
+THUMBNAILS_BEGIN = '<!-- thumbnails:begin -->'
+THUMBNAILS_END = '<!-- thumbnails:end -->'
+ORVANE_FULL = 'orvane, full decode'
+FLOOR_REDUCED = 'floor, reduced decode'
+VIPSTHUMBNAIL = 'vipsthumbnail'
+IMAGEMAGICK_HINTED = 'convert, jpeg:size'
+GRAPHICSMAGICK_HINTED = 'gm, -size'
+# Debian's, by its full name: a convert earlier on PATH is not ImageMagick's.
+IMAGEMAGICK = '/usr/bin/convert'
+THUMBNAIL_SIZES = (('-w 800', 800, 0), ('-h 128', 0, 128))
+# The made photo: Elephants turned on its side, cut to these proportions and
+# enlarged bilinearly, with a little noise, coded by cjpeg. Its file name
+# carries every parameter, so a cached copy is the same picture.
+BIG_WIDTH, BIG_HEIGHT, BIG_QUALITY, BIG_NOISE = 22500, 33300, 90, 1.5
+BIG_BAND = 256  # rows made at a time: the picture is streamed, never held
+
+
+@dataclass(frozen=True)
+class ThumbnailInput:
+    name: str
+    path: str
+    width: int
+    height: int
+    big: bool  # fewer runs, and a time limit for each tool
+
+    @property
+    def megapixels(self):
+        return self.width * self.height / 1e6
+
+
+def target(width, height, sides):
+    """The size orvane resizes a width x height picture to (ResizeTarget)."""
+    w, h = sides
+    if w <= 0:
+        w = max(1, width * h // height)
+    if h <= 0:
+        h = max(1, height * w // width)
+    return w, h
+
+
+def wanted_side(width, height, w, h):
+    """The longer side the JPEG load is asked for: twice the target on each
+    side, in the photo's proportions."""
+    longer = max(width, height)
+    return max(-(-2 * w * longer // width), -(-2 * h * longer // height))
+
+
+def reduction(width, height, side):
+    """The scale the library decodes at for that request: the largest of
+    1/8, 1/4 and 1/2 whose longer side is at least side (PluginJPEG)."""
+    longer = max(width, height)
+    for denominator in (8, 4, 2):
+        if longer // denominator >= side:
+            return denominator
+    return 1
+
+
+def jpeg_size(path):
+    return frame(path)[1:]
+
+
+def write_big_pixels(out):
+    """Streams the made photo as PPM to out, BIG_BAND rows at a time."""
+    import numpy
+    from PIL import Image
+    source = Image.open(os.path.join(
+        BACKGROUNDS, 'abstract/Elephants_5640x3172.jpg')).convert('RGB')
+    source = source.transpose(Image.Transpose.ROTATE_90)
+    # Cut to the made photo's proportions, then enlarged.
+    rows = round(source.width * BIG_HEIGHT / BIG_WIDTH)
+    top = (source.height - rows) // 2
+    source = numpy.asarray(source.crop((0, top, source.width, top + rows)),
+                           dtype=numpy.float32)
+    sh, sw = source.shape[:2]
+
+    def taps(size, source_size):
+        at = numpy.clip((numpy.arange(size) + 0.5) * source_size / size - 0.5,
+                        0, source_size - 1)
+        first = numpy.floor(at).astype(numpy.intp)
+        return first, numpy.minimum(first + 1, source_size - 1), \
+            (at - first).astype(numpy.float32)
+
+    x0, x1, fx = taps(BIG_WIDTH, sw)
+    fx = fx[None, :, None]
+    y0, y1, fy = taps(BIG_HEIGHT, sh)
+    noise = numpy.random.default_rng(1).normal(
+        0, BIG_NOISE, (BIG_BAND, BIG_WIDTH, 3)).astype(numpy.float32)
+    out.write(b'P6\n%d %d\n255\n' % (BIG_WIDTH, BIG_HEIGHT))
+    for y in range(0, BIG_HEIGHT, BIG_BAND):
+        band = slice(y, min(y + BIG_BAND, BIG_HEIGHT))
+        f = fy[band][:, None, None]
+        lines = source[y0[band]] * (1 - f) + source[y1[band]] * f
+        pixels = lines[:, x0] * (1 - fx) + lines[:, x1] * fx
+        pixels += noise[:pixels.shape[0]]
+        numpy.clip(pixels, 0, 255, out=pixels)
+        out.write(pixels.astype(numpy.uint8).tobytes())
+
+
+def big_inputs(args):
+    """The made photo, baseline and progressive (the same coefficients),
+    from the cache when they are there."""
+    os.makedirs(args.cache, exist_ok=True)
+    stem = os.path.join(args.cache, 'made-%dx%d-q%d-noise%g' % (
+        BIG_WIDTH, BIG_HEIGHT, BIG_QUALITY, BIG_NOISE))
+    baseline, progressive_ = stem + '-baseline.jpg', stem + '-progressive.jpg'
+    if not os.path.exists(baseline):
+        print('making %s' % baseline, flush=True)
+        with open(baseline + '.part', 'wb') as f:
+            coder = subprocess.Popen(['cjpeg', '-quality', str(BIG_QUALITY),
+                                      '-optimize'], stdin=subprocess.PIPE,
+                                     stdout=f)
+            write_big_pixels(coder.stdin)
+            coder.stdin.close()
+            if coder.wait() != 0:
+                raise RuntimeError('cjpeg failed')
+        os.rename(baseline + '.part', baseline)
+    if not os.path.exists(progressive_):
+        print('making %s' % progressive_, flush=True)
+        subprocess.run(['jpegtran', '-copy', 'all', '-progressive', '-outfile',
+                        progressive_ + '.part', baseline], check=True)
+        os.rename(progressive_ + '.part', progressive_)
+    return [ThumbnailInput('made, baseline', baseline, BIG_WIDTH, BIG_HEIGHT,
+                           True),
+            ThumbnailInput('made, progressive', progressive_, BIG_WIDTH,
+                           BIG_HEIGHT, True)]
+
+
+def thumbnail_inputs(args):
+    elephants = os.path.join(args.work, 'Elephants_5640x3172.jpg')
+    shutil.copy(os.path.join(BACKGROUNDS, 'abstract/Elephants_5640x3172.jpg'),
+                elephants)
+    baseline = os.path.join(args.work, 'Elephants-baseline.jpg')
+    subprocess.run(['jpegtran', '-copy', 'all', '-optimize', '-outfile',
+                    baseline, elephants], check=True)
+    inputs_ = [ThumbnailInput('Elephants_5640x3172.jpg', elephants, 5640, 3172,
+                              False),
+               ThumbnailInput('Elephants, baseline', baseline, 5640, 3172,
+                              False)]
+    if not args.small_only:
+        inputs_ += big_inputs(args)
+    for image in inputs_:
+        assert jpeg_size(image.path) == (image.width, image.height)
+    return inputs_
+
+
+def thumbnail_commands(args, image, sides):
+    """The argv of every tool for one size on one photo, and the file each
+    writes."""
+    w, h = target(image.width, image.height, sides)
+    side = wanted_side(image.width, image.height, w, h)
+    # Orvane rounds the other side down, the others to the nearest: each
+    # is given both sides, forced ('!'), so that all write the same size.
+    resize = '%dx%d!' % (w, h)
+    options = ['-w', str(sides[0])] if sides[0] else ['-h', str(sides[1])]
+    hint = '%dx%d' % (2 * w, 2 * h)  # what orvane asks of the load
+    names = (TOOLS.orvane, ORVANE_FULL, TOOLS.floor, FLOOR_REDUCED,
+             VIPSTHUMBNAIL, TOOLS.imagemagick, IMAGEMAGICK_HINTED,
+             TOOLS.graphicsmagick, GRAPHICSMAGICK_HINTED)
+    outs = {name: os.path.join(args.work, 'thumb%d.jpg' % i)
+            for i, name in enumerate(names)}
+    quality = ['-quality', '100', '-sampling-factor', '2x2']
+    magick = ['-filter', 'Cubic', '-resize', resize] + quality
+    argvs = {
+        TOOLS.orvane: [args.orvane] + options + ['-oq', '100', '-o',
+                                                 outs[TOOLS.orvane],
+                                                 image.path],
+        # A crop of the whole picture first keeps the full decode.
+        ORVANE_FULL: [args.orvane, '-c', '0', '0', str(image.width),
+                      str(image.height)] + options +
+                     ['-oq', '100', '-o', outs[ORVANE_FULL], image.path],
+        TOOLS.floor: [args.floor, image.path, outs[TOOLS.floor], '100',
+                      options[0][1] + options[1]],
+        FLOOR_REDUCED: [args.floor, '-s', str(side), image.path,
+                        outs[FLOOR_REDUCED], '100', 'w%dx%d' % (w, h)],
+        VIPSTHUMBNAIL: ['vipsthumbnail', image.path, '-s', resize, '-o',
+                        outs[VIPSTHUMBNAIL] + '[Q=100,subsample-mode=on]'],
+        TOOLS.imagemagick: [IMAGEMAGICK, image.path] + magick +
+                           [outs[TOOLS.imagemagick]],
+        IMAGEMAGICK_HINTED: [IMAGEMAGICK, '-define', 'jpeg:size=' + hint,
+                             image.path] + magick + [outs[IMAGEMAGICK_HINTED]],
+        TOOLS.graphicsmagick: ['gm', 'convert', image.path] + magick +
+                              [outs[TOOLS.graphicsmagick]],
+        GRAPHICSMAGICK_HINTED: ['gm', 'convert', '-size', hint, image.path] +
+                               magick + [outs[GRAPHICSMAGICK_HINTED]],
+    }
+    return argvs, outs
+
+
+class Probe(NamedTuple):
+    """One run of a tool, before the timed ones: whether it worked."""
+    status: str         # 'ok', 'timed out' or 'failed'
+    kilobytes: float    # peak memory of that run
+    said: str           # a failure's first line
+    size: tuple         # the output's width and height
+
+
+def probe(argv, out, work, limit):
+    report = os.path.join(work, 'memory.txt')
+    if os.path.exists(out):
+        os.remove(out)
+    try:
+        done = subprocess.run(['/usr/bin/time', '-f', '%M', '-o', report] +
+                              argv, capture_output=True, text=True,
+                              timeout=limit)
+    except subprocess.TimeoutExpired:
+        return Probe('timed out', 0, 'over %d s' % limit, None)
+    if done.returncode != 0 or not os.path.exists(out):
+        said = (done.stderr.strip().splitlines() or ['status %d' %
+                                                     done.returncode])[0]
+        # ImageMagick's words, without the file name and its source line.
+        return Probe('failed', 0, said.split(' `')[0], None)
+    with open(report) as f:
+        kilobytes = int(f.read().split()[-1])
+    return Probe('ok', kilobytes, '', jpeg_size(out))
+
+
+def same_pixels(a, b):
+    from PIL import Image
+    return Image.open(a).tobytes() == Image.open(b).tobytes()
+
+
+def thumbnail_table(images, probes, results):
+    lines = ['| Photo | Size | Program | Median time (s) | x vipsthumbnail | '
+             'Peak memory (MB) | Memory x vipsthumbnail | Output |',
+             '|---|---|---|---:|---:|---:|---:|---|']
+    for image in images:
+        for size, *_ in THUMBNAIL_SIZES:
+            key = (image.name, size)
+            vips = results[key].get(VIPSTHUMBNAIL)
+            first = True
+            for tool, p in probes[key].items():
+                cells = [image.name if first else '', size if first else '',
+                         tool]
+                first = False
+                if p.status != 'ok':
+                    cells += ['%s: %s' % (p.status, p.said.replace('|', '/')),
+                              '', '', '', '']
+                else:
+                    s, kb = results[key][tool]
+                    cells += ['%.3f' % s,
+                              ratio(s, vips.seconds) if vips else '',
+                              '%.0f' % (kb / 1024),
+                              ratio(kb, vips.kilobytes) if vips else '',
+                              '%dx%d' % p.size]
+                lines.append('| ' + ' | '.join(cells) + ' |')
+    return lines
+
+
+def thumbnail_verdicts(images, results, checks):
+    lines = []
+    for image in images:
+        for size, *sides in THUMBNAIL_SIZES:
+            key = (image.name, size)
+            w, h = target(image.width, image.height, sides)
+            d = reduction(image.width, image.height,
+                          wanted_side(image.width, image.height, w, h))
+            r = results[key]
+            parts = ['%s, `%s` (%dx%d, decoded at 1/%d by a shrink on load)' %
+                     (image.name, size, w, h, d)]
+            if TOOLS.orvane in r and VIPSTHUMBNAIL in r:
+                parts.append('orvane / vipsthumbnail: time %.2f, memory %.2f'
+                             % (r[TOOLS.orvane].seconds /
+                                r[VIPSTHUMBNAIL].seconds,
+                                r[TOOLS.orvane].kilobytes /
+                                r[VIPSTHUMBNAIL].kilobytes))
+            if TOOLS.orvane in r and ORVANE_FULL in r:
+                parts.append('orvane / its full decode: time %.2f' % (
+                    r[TOOLS.orvane].seconds / r[ORVANE_FULL].seconds))
+            parts += ['%s: %s' % (what, 'yes' if same else 'NO')
+                      for what, same in checks[key]]
+            lines.append('- ' + '; '.join(parts))
+    return lines
+
+
+def psnr(a, b):
+    import numpy
+    error = numpy.asarray(a, dtype=numpy.float64) - numpy.asarray(
+        b, dtype=numpy.float64)
+    mse = float(numpy.mean(error * error))
+    return float('inf') if mse == 0 else 10 * math.log10(255 ** 2 / mse)
+
+
+def picture_quality(args):
+    """PSNR of orvane's thumbnails, with its shrink on load and with the
+    full decode, against a Lanczos resize of libjpeg's accurate decode."""
+    from PIL import Image
+    import glob
+    rows = []
+    for photo in sorted(glob.glob(os.path.join(BACKGROUNDS, '*/*.jpg'))):
+        width, height = jpeg_size(photo)
+        reference = decoded(photo)
+        row = [os.path.relpath(photo, BACKGROUNDS), width, height]
+        for size, *sides in THUMBNAIL_SIZES:
+            options = ['-w', str(sides[0])] if sides[0] else \
+                ['-h', str(sides[1])]
+            w, h = target(width, height, sides)
+            made = []
+            # PNG: the thumbnail's own encoding stays out of the comparison.
+            for crop in ([], ['-c', '0', '0', str(width), str(height)]):
+                out = os.path.join(args.work, 'quality.png')
+                subprocess.run([args.orvane] + crop + options + ['-o', out,
+                                                                 photo],
+                               check=True)
+                made.append(Image.open(out).convert('RGB'))
+                made[-1].load()
+            lanczos = reference.resize(made[0].size, Image.Resampling.LANCZOS)
+            row.append((reduction(width, height, wanted_side(
+                width, height, w, h)), made[0].size == (w, h),
+                psnr(made[0], lanczos), psnr(made[1], lanczos)))
+        rows.append(row)
+    return rows
+
+
+def quality_table(rows):
+    head = '| Photo | Pixels |'
+    rule = '|---|---:|'
+    for size, *_ in THUMBNAIL_SIZES:
+        head += ' %s: scale | orvane (dB) | full decode (dB) | difference |' \
+            % size
+        rule += '---:|---:|---:|---:|'
+    lines = [head, rule]
+    differences_ = {size: [] for size, *_ in THUMBNAIL_SIZES}
+    for photo, width, height, *sizes in rows:
+        cells = [photo, '%dx%d' % (width, height)]
+        for (size, *_), (d, right_size, shrunk, full) in zip(THUMBNAIL_SIZES,
+                                                              sizes):
+            differences_[size].append(shrunk - full)
+            cells += ['1/%d%s' % (d, '' if right_size else ' (wrong size)'),
+                      '%.2f' % shrunk, '%.2f' % full, '%+.2f' % (shrunk - full)]
+        lines.append('| ' + ' | '.join(cells) + ' |')
+    lines += [''] + ['%s: orvane minus its full decode, median %+.2f dB, from '
+                     '%+.2f to %+.2f.' % (size, statistics.median(d), min(d),
+                                          max(d))
+                     for size, d in differences_.items()]
+    return lines
+
+
+def main_thumbnails(args):
+    images = thumbnail_inputs(args)
+    probes, jobs, results, checks = {}, {}, {}, {}
+    for image in images:
+        for size, *sides in THUMBNAIL_SIZES:
+            key = (image.name, size)
+            argvs, outs = thumbnail_commands(args, image, sides)
+            limit = args.big_timeout if image.big else args.timeout
+            probes[key] = {}
+            for tool, argv in argvs.items():
+                began = time.monotonic()
+                probes[key][tool] = probe(argv, outs[tool], args.work, limit)
+                print('%s %s %s: %s, %.1f s' % (
+                    image.name, size, tool, probes[key][tool].status,
+                    time.monotonic() - began), flush=True)
+            checks[key] = [
+                (what, same_pixels(outs[a], outs[b])) for what, a, b in (
+                    ('orvane has the reduced-decode floor\'s pixels',
+                     TOOLS.orvane, FLOOR_REDUCED),
+                    ('its full decode the floor\'s', ORVANE_FULL,
+                     TOOLS.floor))
+                if probes[key][a].status == probes[key][b].status == 'ok']
+            jobs[key] = {tool: argv for tool, argv in argvs.items()
+                         if probes[key][tool].status == 'ok'}
+    # The probes warmed the caches, and each gave one peak memory; the
+    # small photos get two more, the made ones (seconds to minutes a run)
+    # fewer timed runs.
+    for big in (False, True):
+        some = {key: tools for key, tools in jobs.items()
+                if any(i.name == key[0] and i.big == big for i in images)}
+        if not some:
+            continue
+        timed = measure(some, args.big_runs if big else args.runs, args.work,
+                        memory_runs=0, warm_up=False)
+        for key, tools in some.items():
+            results[key] = {}
+            for tool, argv in tools.items():
+                memory = [probes[key][tool].kilobytes]
+                if not big:
+                    memory += [peak_kilobytes(argv, args.work)
+                               for _ in range(2)]
+                results[key][tool] = Measured(timed[key][tool].seconds,
+                                              statistics.median(memory))
+    quality = picture_quality(args)
+    write_thumbnail_markdown(args, images, probes, results, checks, quality)
+
+
+def write_thumbnail_markdown(args, images, probes, results, checks, quality):
+    lines = [THUMBNAILS_BEGIN, '']
+    lines += machine_facts(('libfreeimage3', 'libvips-tools', 'imagemagick',
+                            'graphicsmagick', 'libjpeg-turbo-progs',
+                            'hyperfine', 'mate-backgrounds'))
+    lines += ['', 'Median over %d runs of each program on the 17.9-megapixel '
+              'photo, %d on the made ones; peak memory is the median of 3 '
+              'runs, of 1 on the made ones. A program is given %d s a run '
+              '(%d s on the made photo) before it counts as timed out.' % (
+                  args.runs, args.big_runs, args.timeout, args.big_timeout),
+              '']
+    for image in images:
+        lines.append('- %s: %dx%d (%.1f megapixels), %s, %.1f MB' % (
+            image.name, image.width, image.height, image.megapixels,
+            'progressive' if progressive(image.path) else 'baseline',
+            os.path.getsize(image.path) / 1e6))
+    lines += ['']
+    lines += thumbnail_table(images, probes, results) + ['']
+    lines += thumbnail_verdicts(images, results, checks) + ['']
+    lines += ['### Picture quality', '',
+              'PSNR over RGB of orvane\'s thumbnail (saved as PNG) against '
+              'the same photo decoded by djpeg\'s defaults and resized by '
+              'Pillow\'s Lanczos filter to the same size; "scale" is the '
+              'reduced decode a shrink on load takes.', '']
+    lines += quality_table(quality) + ['', THUMBNAILS_END]
+    replace_section(args.markdown, THUMBNAILS_BEGIN, THUMBNAILS_END, lines)
+
+
 def main():
     parser = argparse.ArgumentParser()
     runs = parser.add_subparsers(dest='comparison', required=True)
@@ -707,7 +1131,19 @@ def main():
                                                 'jpegtran')
     for option in ('--orvane', '--floor', '--work', '--markdown'):
         lossless.add_argument(option, required=True)
-    for sub in (tools, wine, lossless):
+    thumbnails = runs.add_parser('thumbnails', help='resizes that may '
+                                 'decode a JPEG reduced, and vipsthumbnail')
+    for option in ('--orvane', '--floor', '--work', '--markdown', '--cache'):
+        thumbnails.add_argument(option, required=True)
+    thumbnails.add_argument('--big-runs', type=int, default=3,
+                            help='runs on the 749-megapixel photos')
+    thumbnails.add_argument('--timeout', type=int, default=120,
+                            help='seconds a run may take on the small photos')
+    thumbnails.add_argument('--big-timeout', type=int, default=300,
+                            help='seconds a run may take on the made photos')
+    thumbnails.add_argument('--small-only', action='store_true',
+                            help='leave the made photos out')
+    for sub in (tools, wine, lossless, thumbnails):
         sub.add_argument('--runs', type=int, default=10)
     args = parser.parse_args()
     os.environ.setdefault('TEMP', args.work)
@@ -716,6 +1152,9 @@ def main():
         return
     if args.comparison == 'lossless':
         main_lossless(args)
+        return
+    if args.comparison == 'thumbnails':
+        main_thumbnails(args)
         return
 
     images = inputs(args)
