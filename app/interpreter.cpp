@@ -86,11 +86,15 @@ static void CheckSizes(const OptionRead *options, int read, FIBITMAP *bitmap,
   ErrorExitF("Couldn't open input file: %s\n%s", path, failure->reason);
 }
 
-// A photo whose edits begin with a resize to at most half its size is
-// decoded at a fraction of it, keeping at least twice the resize's size on
-// each side: a JPEG's decoder then skips most of its work, and the picture
-// stays within a fraction of a dB of the full decode's. The resize's size is
-// worked out on the full size, so the output's size is the same either way.
+// A photo whose edits begin with a resize to at most a third of its size is
+// decoded at a fraction of it, keeping at least three times the resize's
+// size on each side: a JPEG's decoder then skips most of its work, and the
+// picture stays within a fraction of a dB of the full decode's. (Twice
+// the size cost a photo of fine sand ripples 1.6 dB at a quarter of its
+// size; three times, 0.3.) The resize's size is worked out on the full
+// size, so the output's size is the same either way.
+enum { kReducedMargin = 3 };
+
 static int ShrinkOnLoad(OptionRead *options, int read,
                         const OpenedImage *image) {
   int64_t width, height;
@@ -98,8 +102,9 @@ static int ShrinkOnLoad(OptionRead *options, int read,
   OptionRead *resize = FirstResize(options, read, image->width, image->height,
                                    &width, &height, &sideways);
   if (resize == NULL || width <= 0 || height <= 0) return 1;
-  int reduction = sideways ? LargestReduction(image, 2 * height, 2 * width)
-                           : LargestReduction(image, 2 * width, 2 * height);
+  int64_t across = kReducedMargin * (sideways ? height : width);
+  int64_t down = kReducedMargin * (sideways ? width : height);
+  int reduction = LargestReduction(image, across, down);
   if (reduction > 1) {
     resize->planned_width = (int)width;
     resize->planned_height = (int)height;

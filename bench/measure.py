@@ -742,11 +742,17 @@ def target(width, height, sides):
     return w, h
 
 
+# Orvane keeps three times the resize's target on each side of a reduced
+# decode.
+MARGIN = 3
+
+
 def wanted_side(width, height, w, h):
-    """The longer side the JPEG load is asked for: twice the target on each
-    side, in the photo's proportions."""
+    """The longer side the JPEG load is asked for: MARGIN times the target
+    on each side, in the photo's proportions."""
     longer = max(width, height)
-    return max(-(-2 * w * longer // width), -(-2 * h * longer // height))
+    return max(-(-MARGIN * w * longer // width),
+               -(-MARGIN * h * longer // height))
 
 
 def reduction(width, height, side):
@@ -856,7 +862,7 @@ def thumbnail_commands(args, image, sides):
     # is given both sides, forced ('!'), so that all write the same size.
     resize = '%dx%d!' % (w, h)
     options = ['-w', str(sides[0])] if sides[0] else ['-h', str(sides[1])]
-    hint = '%dx%d' % (2 * w, 2 * h)  # what orvane asks of the load
+    hint = '%dx%d' % (MARGIN * w, MARGIN * h)  # what orvane asks of the load
     names = (TOOLS.orvane, ORVANE_FULL, TOOLS.floor, FLOOR_REDUCED,
              VIPSTHUMBNAIL, TOOLS.imagemagick, IMAGEMAGICK_HINTED,
              TOOLS.graphicsmagick, GRAPHICSMAGICK_HINTED)
