@@ -95,17 +95,14 @@ static FIBITMAP *LoadShown(const unsigned char *data, size_t size,
   if (headers->format == kFormatBmp) {
     loaded = LoadBmpBytes(data, size, headers->read ? &headers->bmp : NULL);
   } else {
-    size_t picture_size = 0;
-    unsigned char *picture =
-        PictureOnly(data, size, headers->format, &picture_size);
-    if (picture == NULL)
+    ShownBytes shown;
+    if (!PictureOnly(data, size, headers->format, &shown))
       return Fail(failure, kImageTooLarge,
                   "Not enough memory to read its picture apart from its "
                   "metadata.");
-    ShownBytes shown = BytesAsTheyStand(picture, picture_size);
     loaded = LoadShownBytes(headers->format, &shown, failure,
                             SizeWanted(headers, reduction));
-    free(picture);
+    free((void *)shown.head);
   }
   if (loaded == NULL)
     return Fail(failure, kImageUndecodable,

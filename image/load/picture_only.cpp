@@ -14,20 +14,31 @@ static size_t Append(unsigned char *out, size_t used, const unsigned char *from,
   return used + size;
 }
 
-static size_t JpegPictureOnly(const unsigned char *data, size_t size,
-                              unsigned char *out) {
+// Where the JPEG's first scan begins, or its size when the walk finds none.
+static size_t FirstScanAt(const unsigned char *data, size_t size) {
   JpegWalk walk;
   JpegSegment s;
-  if (!StartJpegWalk(&walk, data, size)) return Append(out, 0, data, size);
+  if (!StartJpegWalk(&walk, data, size)) return size;
+  while (NextJpegSegment(&walk, &s))
+    if (s.marker == kJpegScan) return s.start;
+  return size;
+}
+
+// The segments ahead of the first scan that decoding needs; out holds
+// head_end bytes. Bytes past the walk's end are copied as they stand.
+static size_t JpegHead(const unsigned char *data, size_t head_end,
+                       unsigned char *out) {
+  JpegWalk walk;
+  JpegSegment s;
+  if (!StartJpegWalk(&walk, data, head_end))
+    return Append(out, 0, data, head_end);
   size_t used = Append(out, 0, data, 2), walked_to = 2;  // SOI
   while (NextJpegSegment(&walk, &s)) {
-    if (s.marker == kJpegScan) return Append(out, used, data + s.start,
-                                             size - s.start);
     if (!IsJpegMetadata(s.marker, data + s.body, s.end - s.body))
       used = Append(out, used, data + s.start, s.end - s.start);
     walked_to = s.end;
   }
-  return Append(out, used, data + walked_to, size - walked_to);
+  return Append(out, used, data + walked_to, head_end - walked_to);
 }
 
 static int PngDecodingNeeds(const PngChunk *chunk) {
@@ -54,12 +65,14 @@ static size_t PngPictureOnly(const unsigned char *data, size_t size,
   return Append(out, used, data + at, size - at);
 }
 
-unsigned char *PictureOnly(const unsigned char *data, size_t size,
-                           ImageFormat format, size_t *new_size) {
-  unsigned char *out = (unsigned char *)malloc(size > 0 ? size : 1);
-  if (out == NULL) return NULL;
-  *new_size = format == kFormatJpeg ? JpegPictureOnly(data, size, out)
-              : format == kFormatPng ? PngPictureOnly(data, size, out)
-                                     : Append(out, 0, data, size);
-  return out;
+int PictureOnly(const unsigned char *data, size_t size, ImageFormat format,
+                ShownBytes *shown) {
+  size_t head_end = format == kFormatJpeg ? FirstScanAt(data, size) : size;
+  unsigned char *head = (unsigned char *)malloc(head_end > 0 ? head_end : 1);
+  if (head == NULL) return 0;
+  size_t head_size = format == kFormatJpeg ? JpegHead(data, head_end, head)
+                     : format == kFormatPng ? PngPictureOnly(data, size, head)
+                                            : Append(head, 0, data, size);
+  *shown = ShownBytes{head, head_size, data + head_end, size - head_end, -1, 0};
+  return 1;
 }
