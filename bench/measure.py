@@ -554,7 +554,8 @@ def lossless_commands(args, case, photo):
     outs = {name: os.path.join(args.work, '%d.jpg' % i) for i, name in
             enumerate((LOSSLESS, REENCODED, TOOLS.floor, JPEGTRAN,
                        JPEGTRAN_BASELINE))}
-    jpegtran = ['jpegtran', '-copy', 'all'] + case.jpegtran
+    # With optimised tables, as Orvane codes a baseline result.
+    jpegtran = ['jpegtran', '-copy', 'all', '-optimize'] + case.jpegtran
     argvs = {
         LOSSLESS: [args.orvane, '-lossless'] + case.options +
                   ['-o', outs[LOSSLESS], photo],
