@@ -184,39 +184,33 @@ TEST_F(EndToEnd, AngleIsReadAsAPlainDecimalNumber) {
 
 TEST_F(EndToEnd, ResizeRules) {
   MakeImage("photo.png", 400, 300);
+  // A JPEG resized first is decoded at a fraction of its size, but the
+  // size in proportion is the full picture's: 999 x 1000 at a half is
+  // 500 x 500, which would give 100 x 100. The reduced decode's note of the
+  // original size is no text for the PNG.
+  MakeImage("odd.jpg", 999, 1000);
   struct Case {
     Texts options;
     unsigned width, height;
+    const char *photo;
   } cases[] = {
-      {{"-w", "80"}, 80, 60},        {{"-h", "0"}, 170, 128},
-      {{"-wh", "64", "48"}, 64, 48}, {{"-wh", "64", "0"}, 64, 48},
-      {{"-wh", "0", "48"}, 64, 48},  {{"-wh", "0", "0"}, 170, 128},
-      {{"-w", "-3"}, 170, 128},      {{"-WH", "50", "7"}, 50, 7},
+      {{"-w", "80"}, 80, 60, "photo.png"},
+      {{"-h", "0"}, 170, 128, "photo.png"},
+      {{"-wh", "64", "48"}, 64, 48, "photo.png"},
+      {{"-wh", "64", "0"}, 64, 48, "photo.png"},
+      {{"-wh", "0", "48"}, 64, 48, "photo.png"},
+      {{"-wh", "0", "0"}, 170, 128, "photo.png"},
+      {{"-w", "-3"}, 170, 128, "photo.png"},
+      {{"-WH", "50", "7"}, 50, 7, "photo.png"},
+      {{"-h", "100"}, 99, 100, "odd.jpg"},
+      {{"-r", "90", "-fv", "-w", "100"}, 100, 99, "odd.jpg"},
   };
   for (const Case &c : cases) {
     Texts args = c.options;
-    args.insert(args.end(), {"-o", "out.png", "photo.png"});
+    args.insert(args.end(), {"-o", "out.png", c.photo});
     EXPECT_EQ(0, Orvane(args).status);
     EXPECT_EQ(std::make_pair(c.width, c.height), SizeOf("out.png"))
-        << c.options[0] << " " << c.options[1];
-  }
-  // A JPEG resized first is decoded at a fraction of its size, but the
-  // size in proportion is the full picture's: 999 x 1000 at a quarter is
-  // 250 x 250, which would give 100 x 100. The reduced decode's note of the
-  // original size is no text for the PNG.
-  MakeImage("odd.jpg", 999, 1000);
-  struct JpegCase {
-    Texts options;
-    unsigned width, height;
-  } jpeg_cases[] = {{{"-h", "100"}, 99, 100},
-                    {{"-r", "90", "-fv", "-w", "100"}, 100, 99},
-                    {{"-wh", "200", "0"}, 200, 200}};
-  for (const JpegCase &c : jpeg_cases) {
-    Texts args = c.options;
-    args.insert(args.end(), {"-o", "out.png", "odd.jpg"});
-    EXPECT_EQ(0, Orvane(args).status);
-    EXPECT_EQ(std::make_pair(c.width, c.height), SizeOf("out.png"))
-        << c.options[0] << " " << c.options[1];
+        << c.photo << " " << c.options[0] << " " << c.options[1];
     EXPECT_EQ(std::string::npos,
               ReadWholeFile(Work("out.png")).find("OriginalJPEG"));
   }
