@@ -58,9 +58,9 @@ int64_t ReducedSide(int64_t side, int reduction) {
   return (side + reduction - 1) / reduction;
 }
 
-// Grey or 24-bit colour out, each side reduced; a decoder that must see every scan before it shows the
-// picture keeps 64 coefficients of 2 bytes for every block, whatever the
-// reduction.
+// Grey or 24-bit colour out, each side reduced; a decoder that must see
+// every scan before it shows the picture keeps 64 coefficients of 2 bytes
+// for every block, whatever the reduction.
 static uint64_t JpegCost(const JpegFrame *jpeg, int reduction) {
   unsigned bits = jpeg->components == 1 ? 8 : 24;
   uint64_t cost = BitmapBytes(ReducedSide(jpeg->width, reduction),
