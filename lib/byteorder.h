@@ -23,6 +23,21 @@ inline uint32_t Big32(const unsigned char *p) {
          ((uint32_t)p[2] << 8) | p[3];
 }
 
+inline void PutBig16(unsigned char *p, uint32_t value) {
+  p[0] = (unsigned char)(value >> 8);
+  p[1] = (unsigned char)value;
+}
+
+inline void PutBig32(unsigned char *p, uint32_t value) {
+  PutBig16(p, value >> 16);
+  PutBig16(p + 2, value);
+}
+
+inline void PutLittle16(unsigned char *p, uint32_t value) {
+  p[0] = (unsigned char)value;
+  p[1] = (unsigned char)(value >> 8);
+}
+
 inline void PutLittle32(unsigned char *p, uint32_t value) {
   for (int i = 0; i < 4; i++) p[i] = (unsigned char)(value >> (8 * i));
 }

@@ -64,18 +64,31 @@ enum {
   kPngChunkOverhead = 12  // length, type and CRC around the data
 };
 
-// One chunk of a PNG: its type's four bytes, its data behind them.
+// One chunk of a PNG: its type's four bytes, its data behind them, and the
+// whole chunk's place in the bytes, from its length to its CRC.
 struct PngChunk {
   const unsigned char *type;
   const unsigned char *data;
   uint32_t length;
-  int crc_holds;
+  size_t start, end;
 };
 
-// The chunk at offset; 0 at the end of the bytes or past a length no PNG
-// may state.
-int PngChunkAt(const unsigned char *bytes, size_t size, size_t offset,
-               PngChunk *chunk);
+// The one walk over a PNG's chunks, in the order they stand.
+struct PngWalk {
+  const unsigned char *data;
+  size_t size, at;  // at: where the next chunk begins
+};
+
+// 0 when the bytes don't begin with PNG's signature.
+int StartPngWalk(PngWalk *walk, const unsigned char *data, size_t size);
+
+// The next chunk, IEND among them; 0 at the end of the bytes or at a length
+// no PNG may state, with walk->at where the bytes that can't be walked
+// begin.
+int NextPngChunk(PngWalk *walk, PngChunk *chunk);
+
+// Whether the chunk's CRC holds; reads all its data.
+int PngCrcHolds(const PngChunk *chunk);
 
 uint32_t PngChunkType(const PngChunk *chunk);
 

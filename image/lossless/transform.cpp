@@ -206,8 +206,8 @@ static void JfifDensity(const unsigned char *data, size_t size, uint32_t *dpi_x,
   JpegSegment s;
   if (!StartJpegWalk(&walk, data, size)) return;
   while (NextJpegSegment(&walk, &s) && s.marker != kJpegScan) {
-    if (s.marker != kJpegApp0 || s.end - s.body < kHeaderEnd ||
-        memcmp(data + s.body, kJfifName, sizeof kJfifName) != 0)
+    if (!IsJfifSegment(s.marker, data + s.body, s.end - s.body) ||
+        s.end - s.body < kHeaderEnd)
       continue;
     const unsigned char *header = data + s.body;
     int units = header[kUnits];

@@ -28,6 +28,14 @@ inline int BeginsWith(const unsigned char *bytes, size_t size,
   return size >= name_size && memcmp(bytes, name, name_size) == 0;
 }
 
+// The file's own JFIF header, which decides how its pixels are decoded and
+// gives its resolution (a JFIF extension, "JFXX", is not one).
+inline int IsJfifSegment(int marker, const unsigned char *payload,
+                         size_t size) {
+  return marker == kJpegApp0 &&
+         BeginsWith(payload, size, kJfifName, sizeof kJfifName);
+}
+
 // Whether a JPEG segment before the first scan is metadata: any APPn but
 // the JFIF and Adobe segments, which decide how the pixels are decoded, and
 // comments. Frames, tables and what the walk doesn't know are the picture's.
@@ -35,8 +43,7 @@ inline int IsJpegMetadata(int marker, const unsigned char *payload,
                           size_t size) {
   if (marker == kJpegComment) return 1;
   if (marker < kJpegApp0 || marker > kJpegApp15) return 0;
-  return !(marker == kJpegApp0 &&
-           BeginsWith(payload, size, kJfifName, sizeof kJfifName)) &&
+  return !IsJfifSegment(marker, payload, size) &&
          !(marker == kJpegApp14 &&
            BeginsWith(payload, size, kAdobeName, sizeof kAdobeName - 1));
 }

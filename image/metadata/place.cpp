@@ -9,6 +9,7 @@
 #include "image/metadata/record.h"
 #include "image/metadata/names.h"
 #include "image/containers/png_chunks.h"
+#include "lib/byteorder.h"
 
 enum { kLargestJpegPayload = 65533 };
 
@@ -88,16 +89,6 @@ static Piece PieceFor(const MetadataSegment *s, ImageFormat format,
   return Piece{0, NULL, 0, NULL, 0};
 }
 
-static void PutBig16(unsigned char *p, uint32_t value) {
-  p[0] = (unsigned char)(value >> 8);
-  p[1] = (unsigned char)value;
-}
-
-static void PutBig32(unsigned char *p, uint32_t value) {
-  PutBig16(p, value >> 16);
-  PutBig16(p + 2, value);
-}
-
 // Writes the piece at out (NULL: only measures); returns its size. JPEG:
 // marker and length; PNG: length, type, data and CRC.
 static size_t PutPiece(const Piece *piece, ImageFormat format,
@@ -132,16 +123,16 @@ static size_t PlaceIn(const unsigned char *data, size_t size,
     JpegWalk walk;
     JpegSegment s;
     if (!StartJpegWalk(&walk, data, size)) return 0;
-    if (NextJpegSegment(&walk, &s) && s.marker == kJpegApp0 &&
-        s.end - s.body >= sizeof kJfifName &&
-        memcmp(data + s.body, kJfifName, sizeof kJfifName) == 0)
+    if (NextJpegSegment(&walk, &s) &&
+        IsJfifSegment(s.marker, data + s.body, s.end - s.body))
       return s.end;
     return 2;
   }
+  PngWalk walk;
   PngChunk chunk;
-  for (size_t at = kPngSignatureSize; PngChunkAt(data, size, at, &chunk);
-       at += kPngChunkOverhead + chunk.length)
-    if (PngChunkType(&chunk) == kPngData) return at;
+  if (!StartPngWalk(&walk, data, size)) return 0;
+  while (NextPngChunk(&walk, &chunk))
+    if (PngChunkType(&chunk) == kPngData) return chunk.start;
   return 0;
 }
 

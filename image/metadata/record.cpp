@@ -101,12 +101,11 @@ static void AddPngChunk(PhotoMetadata *metadata, const PngChunk *chunk) {
 
 static void ReadPngMetadata(const unsigned char *data, size_t size,
                             PhotoMetadata *metadata) {
+  PngWalk walk;
   PngChunk chunk;
-  for (size_t at = kPngSignatureSize; PngChunkAt(data, size, at, &chunk);
-       at += kPngChunkOverhead + chunk.length) {
-    if (PngChunkType(&chunk) == kPngEnd) return;
-    if (chunk.crc_holds) AddPngChunk(metadata, &chunk);
-  }
+  if (!StartPngWalk(&walk, data, size)) return;
+  while (NextPngChunk(&walk, &chunk) && PngChunkType(&chunk) != kPngEnd)
+    if (PngCrcHolds(&chunk)) AddPngChunk(metadata, &chunk);
 }
 
 void ReadPhotoMetadata(const unsigned char *data, size_t size,
