@@ -26,11 +26,21 @@
 // end-of-line before the end-of-bitmap, as ImageMagick's, Pillow's and the
 // library's own writer end theirs: that end-of-line is shown as the end.
 
-// The file as the library is shown it: head in place of the file's headers.
+// The file as the library is shown it: head in place of the file's headers,
+// then the rest of it (or rows unpacked here).
 struct BmpView {
   unsigned char head[kBmpFileHeaderSize + kBmpInfoHeaderSize];
+  ShownSpan spans[2];
   ShownBytes shown;
 };
+
+// The view shows head, then rest.
+static void ShowHeadThen(BmpView *view, const unsigned char *rest,
+                         size_t rest_size) {
+  view->spans[0] = ShownSpan{view->head, sizeof view->head};
+  view->spans[1] = ShownSpan{rest, rest_size};
+  view->shown = ShownBytes{view->spans, 2, -1, 0};
+}
 
 // The compression the 40-byte header states; -1 when the library could not
 // read the pixels whatever header it is shown.
@@ -63,10 +73,7 @@ static int ShowInfoHeaderOf40(const unsigned char *data, size_t size,
   size_t rest_from = kBmpFileHeaderSize + h->info_size;
   PutLittle32(head + kBmpPixelOffset,
               h->pixel_offset - (uint32_t)(rest_from - head_size));
-  view->shown.head = head;
-  view->shown.head_size = head_size;
-  view->shown.rest = data + rest_from;
-  view->shown.rest_size = size - rest_from;
+  ShowHeadThen(view, data + rest_from, size - rest_from);
   return 1;
 }
 
@@ -109,8 +116,13 @@ static void PatchFinalEndOfLine(const unsigned char *data, size_t size,
   if (h->compression != kBmpRle8 || h->bits != 8 || h->top_down) return;
   int64_t at = FinalEndOfLine(data, size, h);
   if (at < 0) return;
-  int64_t rest_from = view->shown.rest - data;
-  view->shown.patch_at = at - rest_from + (int64_t)view->shown.head_size;
+  // Where the byte stands in what is shown: behind a head of another size
+  // when one was put in front.
+  const ShownSpan *last = &view->shown.spans[view->shown.span_count - 1];
+  int64_t rest_from = last->bytes - data;
+  int64_t shown_from = view->shown.span_count == 2 ? (int64_t)sizeof view->head
+                                                   : 0;
+  view->shown.patch_at = at - rest_from + shown_from;
   view->shown.patch_byte = 1;  // end of bitmap
 }
 
@@ -225,17 +237,14 @@ static unsigned char *ShowUnpacked(const unsigned char *data, size_t size,
   unsigned char *rows = UnpackBitFields(data, size, h, bits, &rows_size);
   if (rows == NULL) return NULL;
   MakeHeadOf40(data, h, bits, rows_size, view->head);
-  view->shown.head = view->head;
-  view->shown.head_size = kBmpFileHeaderSize + kBmpInfoHeaderSize;
-  view->shown.rest = rows;
-  view->shown.rest_size = rows_size;
+  ShowHeadThen(view, rows, rows_size);
   return rows;
 }
 
 FIBITMAP *LoadBmpBytes(const unsigned char *data, size_t size,
                        const BmpHeader *header) {
   BmpView view;
-  view.shown = BytesAsTheyStand(data, size);
+  view.shown = BytesAsTheyStand(data, size, &view.spans[0]);
   unsigned char *rows = NULL;
   if (header != NULL && BmpHasBitFields(header)) {
     rows = ShowUnpacked(data, size, header, &view);

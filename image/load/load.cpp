@@ -1,5 +1,5 @@
 // Loading: the file read once, judged from its headers, shown to the library
-// in a form it reads, and settled into the form every edit and writer takes.
+// in a form it reads, and put into the form every edit and writer takes.
 #include <FreeImage.h>
 #include <stdarg.h>
 #include <stdio.h>
@@ -102,7 +102,7 @@ static FIBITMAP *LoadShown(const unsigned char *data, size_t size,
                   "metadata.");
     loaded = LoadShownBytes(headers->format, &shown, failure,
                             SizeWanted(headers, reduction));
-    free((void *)shown.head);
+    free((void *)shown.spans);
   }
   if (loaded == NULL)
     return Fail(failure, kImageUndecodable,
@@ -118,16 +118,17 @@ static FIBITMAP *LoadShown(const unsigned char *data, size_t size,
   return loaded;
 }
 
-// The loaded bitmap in the form the edits and writers take, with what the
-// photo carries.
-static FIBITMAP *Settled(FIBITMAP *loaded, const ImageHeaders *headers,
-                         const PhotoMetadata *metadata) {
+// The loaded bitmap in the form the edits and writers take, with the
+// profile the photo's head holds and nothing else of the library's reading.
+static FIBITMAP *InWorkingForm(FIBITMAP *loaded, const ImageHeaders *headers,
+                               const PhotoMetadata *metadata) {
+  ForgetLibraryMetadata(loaded);
   FIBITMAP *bitmap = FormAfterLoad(loaded, headers->format);
   if (bitmap != loaded) {
     CarryPhotoData(loaded, bitmap);
     FreeImage_Unload(loaded);
   }
-  if (bitmap != NULL) SettleLoadedProfile(bitmap, headers, metadata);
+  if (bitmap != NULL) AttachHeadProfile(bitmap, headers, metadata);
   return bitmap;
 }
 
@@ -156,9 +157,10 @@ static FIBITMAP *DecodeJudged(const unsigned char *data, size_t size,
                               const ImageHeaders *headers, int reduction,
                               const PhotoMetadata *metadata,
                               LoadFailure *failure) {
-  // Measured with the file's bytes already taken; a JPEG's or PNG's picture
-  // shown to the library and its metadata are copies of parts of them.
-  uint64_t copies = headers->format == kFormatBmp ? 0 : 2 * (uint64_t)size;
+  // Measured with the file's bytes already taken; the library is shown
+  // them where they lie, and a JPEG's or PNG's metadata is a copy of a
+  // part of them.
+  uint64_t copies = headers->format == kFormatBmp ? 0 : (uint64_t)size;
   uint64_t cost = LoadCost(headers, reduction) + copies;
   uint64_t available = PlatformAvailableMemory();
   if (cost > available)
@@ -168,7 +170,7 @@ static FIBITMAP *DecodeJudged(const unsigned char *data, size_t size,
                 (unsigned long long)Megabytes(cost),
                 (unsigned long long)(available / 1000000));
   FIBITMAP *loaded = LoadShown(data, size, headers, reduction, failure);
-  FIBITMAP *bitmap = loaded != NULL ? Settled(loaded, headers, metadata) : NULL;
+  FIBITMAP *bitmap = loaded != NULL ? InWorkingForm(loaded, headers, metadata) : NULL;
   if (loaded != NULL && bitmap == NULL)
     Fail(failure, kImageTooLarge, "Not enough memory for its working form.");
   return bitmap;

@@ -5,40 +5,68 @@
 
 #include "image/containers/header_fields.h"
 #include "image/containers/jpeg_markers.h"
-#include "image/metadata/names.h"
 #include "image/containers/png_chunks.h"
+#include "image/metadata/names.h"
 
-static size_t Append(unsigned char *out, size_t used, const unsigned char *from,
-                     size_t size) {
-  memcpy(out + used, from, size);
-  return used + size;
+// The spans shown so far; a run that goes on where the last one ended
+// lengthens it, so a file with nothing left out is one span.
+struct SpanList {
+  ShownSpan *spans;
+  int count, room;
+  int out_of_memory;
+};
+
+static void Show(SpanList *list, const unsigned char *from, size_t size) {
+  if (size == 0 || list->out_of_memory) return;
+  ShownSpan *last = list->count > 0 ? &list->spans[list->count - 1] : NULL;
+  if (last != NULL && last->bytes + last->size == from) {
+    last->size += size;
+    return;
+  }
+  if (list->count == list->room) {
+    int room = list->room > 0 ? 2 * list->room : 16;
+    ShownSpan *grown =
+        (ShownSpan *)realloc(list->spans, (size_t)room * sizeof(ShownSpan));
+    if (grown == NULL) {
+      list->out_of_memory = 1;
+      return;
+    }
+    list->spans = grown;
+    list->room = room;
+  }
+  list->spans[list->count++] = ShownSpan{from, size};
 }
 
-// Where the JPEG's first scan begins, or its size when the walk finds none.
-static size_t FirstScanAt(const unsigned char *data, size_t size) {
-  JpegWalk walk;
-  JpegSegment s;
-  if (!StartJpegWalk(&walk, data, size)) return size;
-  while (NextJpegSegment(&walk, &s))
-    if (s.marker == kJpegScan) return s.start;
-  return size;
+// libjpeg reads and keeps every marker it meets until the picture is
+// whole, and a file of several scans is read to its end before the first
+// row comes out; so the walk goes to EOI. Behind the first scan no APPn
+// decides anything of the decoding.
+static int JpegLeavesOut(const unsigned char *data, const JpegSegment *s,
+                         int after_first_scan) {
+  if (after_first_scan && s->marker >= kJpegApp0 && s->marker <= kJpegApp15)
+    return 1;
+  return IsJpegMetadata(s->marker, data + s->body, s->end - s->body);
 }
 
-// The segments ahead of the first scan that decoding needs; out holds
-// head_end bytes. Bytes past the walk's end are copied as they stand.
-static size_t JpegHead(const unsigned char *data, size_t head_end,
-                       unsigned char *out) {
+// Returns where the walk stopped: from there on, the bytes stand as they
+// are.
+static size_t ShowJpegPicture(const unsigned char *data, size_t size,
+                              SpanList *list) {
   JpegWalk walk;
   JpegSegment s;
-  if (!StartJpegWalk(&walk, data, head_end))
-    return Append(out, 0, data, head_end);
-  size_t used = Append(out, 0, data, 2), walked_to = 2;  // SOI
+  if (!StartJpegWalk(&walk, data, size)) return 0;
+  size_t shown_to = 0, walked_to = 0;
+  int after_first_scan = 0;
   while (NextJpegSegment(&walk, &s)) {
-    if (!IsJpegMetadata(s.marker, data + s.body, s.end - s.body))
-      used = Append(out, used, data + s.start, s.end - s.start);
+    if (JpegLeavesOut(data, &s, after_first_scan)) {
+      Show(list, data + shown_to, s.start - shown_to);
+      shown_to = s.end;
+    }
+    if (s.marker == kJpegScan) after_first_scan = 1;
     walked_to = s.end;
   }
-  return Append(out, used, data + walked_to, head_end - walked_to);
+  Show(list, data + shown_to, walked_to - shown_to);
+  return walked_to;
 }
 
 static int PngDecodingNeeds(const PngChunk *chunk) {
@@ -50,29 +78,32 @@ static int PngDecodingNeeds(const PngChunk *chunk) {
   return 0;
 }
 
-static size_t PngPictureOnly(const unsigned char *data, size_t size,
-                             unsigned char *out) {
-  if (size < kPngSignatureSize) return Append(out, 0, data, size);
-  size_t used = Append(out, 0, data, kPngSignatureSize);
-  size_t at = kPngSignatureSize;
+// Nothing behind IEND is shown.
+static size_t ShowPngPicture(const unsigned char *data, size_t size,
+                             SpanList *list) {
+  PngWalk walk;
   PngChunk chunk;
-  while (PngChunkAt(data, size, at, &chunk)) {
-    size_t whole = kPngChunkOverhead + chunk.length;
-    if (PngDecodingNeeds(&chunk)) used = Append(out, used, data + at, whole);
-    at += whole;
-    if (PngChunkType(&chunk) == kPngEnd) return used;
+  if (!StartPngWalk(&walk, data, size)) return 0;
+  Show(list, data, kPngSignatureSize);
+  while (NextPngChunk(&walk, &chunk)) {
+    if (PngDecodingNeeds(&chunk))
+      Show(list, data + chunk.start, chunk.end - chunk.start);
+    if (PngChunkType(&chunk) == kPngEnd) return size;
   }
-  return Append(out, used, data + at, size - at);
+  return walk.at;
 }
 
 int PictureOnly(const unsigned char *data, size_t size, ImageFormat format,
                 ShownBytes *shown) {
-  size_t head_end = format == kFormatJpeg ? FirstScanAt(data, size) : size;
-  unsigned char *head = (unsigned char *)malloc(head_end > 0 ? head_end : 1);
-  if (head == NULL) return 0;
-  size_t head_size = format == kFormatJpeg ? JpegHead(data, head_end, head)
-                     : format == kFormatPng ? PngPictureOnly(data, size, head)
-                                            : Append(head, 0, data, size);
-  *shown = ShownBytes{head, head_size, data + head_end, size - head_end, -1, 0};
+  SpanList list = {NULL, 0, 0, 0};
+  size_t walked_to = format == kFormatJpeg  ? ShowJpegPicture(data, size, &list)
+                     : format == kFormatPng ? ShowPngPicture(data, size, &list)
+                                            : 0;
+  Show(&list, data + walked_to, size - walked_to);
+  if (list.out_of_memory) {
+    free(list.spans);
+    return 0;
+  }
+  *shown = ShownBytes{list.spans, list.count, -1, 0};
   return 1;
 }

@@ -1,9 +1,9 @@
 // The form of a JPEG or PNG shown to the image library: what decoding its
-// pixels needs, and nothing of its metadata, so none of the library's
-// metadata parsers ever runs on the photo's bytes.
+// pixels needs, and nothing of its metadata wherever it stands, so none of
+// the library's metadata parsers ever runs on the photo's bytes.
 //
-// Ownership: the head of the view returned is the caller's (free it); the
-// rest is borrowed from the bytes given.
+// Ownership: the spans of the view returned are the caller's (free
+// shown->spans); the bytes they show are borrowed from those given.
 #ifndef ORVANE_IMAGE_LOAD_PICTURE_ONLY_H
 #define ORVANE_IMAGE_LOAD_PICTURE_ONLY_H
 
@@ -12,13 +12,13 @@
 #include "image/imagefile.h"
 #include "image/load/shown_bytes.h"
 
-// The JPEG's frames, tables, restart interval, JFIF and Adobe segments,
-// copied, ahead of everything from its first scan on, shown as the file
-// holds it (no copy of the coded data, which is most of the file); or a
-// copy of the PNG's critical chunks and those that change or place its
-// pixels (tRNS, gAMA, cHRM, sRGB, iCCP, sBIT, pHYs, bKGD). Bytes that can't
-// be walked are shown as they stand, for the library to judge. 0 when
-// memory runs out.
+// The file's own bytes, shown as they stand but for what is left out: of a
+// JPEG, every comment and every APPn segment, to its end, but the JFIF and
+// Adobe segments before its first scan, which decide how the pixels are
+// decoded; of a PNG, every ancillary chunk but those that change or place
+// its pixels (tRNS, gAMA, cHRM, sRGB, iCCP, sBIT, pHYs, bKGD). Nothing is
+// copied. Bytes that can't be walked are shown as they stand, for the
+// library to judge; so is a BMP. 0 when memory runs out.
 int PictureOnly(const unsigned char *data, size_t size, ImageFormat format,
                 ShownBytes *shown);
 

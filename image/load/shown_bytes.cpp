@@ -4,44 +4,54 @@
 #include <stdio.h>
 #include <string.h>
 
-// The reading position the library moves through the shown bytes.
+// The reading position the library moves through the shown bytes, and the
+// span it lies in, so that reading on from there never walks the spans
+// before it again.
 struct ShownReader {
   const ShownBytes *shown;
   int64_t position;
+  int span;            // the span at or before position
+  int64_t span_start;  // where that span begins in what is shown
 };
 
 static int64_t ShownSize(const ShownBytes *shown) {
-  return (int64_t)(shown->head_size + shown->rest_size);
+  int64_t size = 0;
+  for (int i = 0; i < shown->span_count; i++)
+    size += (int64_t)shown->spans[i].size;
+  return size;
 }
 
-// Copies what lies at position on: head, then rest, then the patch.
-static size_t CopyFrom(const ShownBytes *shown, int64_t position,
-                       unsigned char *out, size_t wanted) {
-  int64_t left = ShownSize(shown) - position;
-  if (left <= 0) return 0;
-  size_t count = wanted < (uint64_t)left ? wanted : (size_t)left;
-  for (size_t done = 0; done < count;) {
-    int64_t at = position + (int64_t)done;
-    int in_head = at < (int64_t)shown->head_size;
-    const unsigned char *from =
-        in_head ? shown->head + at : shown->rest + (at - shown->head_size);
-    size_t run = in_head ? shown->head_size - (size_t)at : count - done;
-    if (run > count - done) run = count - done;
-    memcpy(out + done, from, run);
+// Copies what lies at the reader's position on, span after span, then the
+// patch. Reading back before the cached span starts the walk over.
+static size_t CopyFrom(ShownReader *reader, unsigned char *out,
+                       size_t wanted) {
+  const ShownBytes *shown = reader->shown;
+  int64_t position = reader->position;
+  if (position < reader->span_start) reader->span = 0, reader->span_start = 0;
+  size_t done = 0;
+  while (done < wanted && reader->span < shown->span_count) {
+    const ShownSpan *span = &shown->spans[reader->span];
+    int64_t into = position + (int64_t)done - reader->span_start;
+    if (into >= (int64_t)span->size) {
+      reader->span_start += (int64_t)span->size;
+      reader->span++;
+      continue;
+    }
+    size_t run = span->size - (size_t)into;
+    if (run > wanted - done) run = wanted - done;
+    memcpy(out + done, span->bytes + into, run);
     done += run;
   }
-  if (shown->patch_at >= position &&
-      shown->patch_at < position + (int64_t)count)
+  if (shown->patch_at >= position && shown->patch_at < position + (int64_t)done)
     out[shown->patch_at - position] = shown->patch_byte;
-  return count;
+  return done;
 }
 
 static unsigned DLL_CALLCONV ReadShown(void *buffer, unsigned size,
                                        unsigned count, fi_handle handle) {
   ShownReader *reader = (ShownReader *)handle;
   if (size == 0) return 0;
-  size_t got = CopyFrom(reader->shown, reader->position,
-                        (unsigned char *)buffer, (size_t)size * count);
+  size_t got = CopyFrom(reader, (unsigned char *)buffer, (size_t)size * count);
   reader->position += (int64_t)got;
   return (unsigned)(got / size);
 }
@@ -65,8 +75,10 @@ static long DLL_CALLCONV TellShown(fi_handle handle) {
   return (long)((ShownReader *)handle)->position;
 }
 
-ShownBytes BytesAsTheyStand(const unsigned char *data, size_t size) {
-  return ShownBytes{NULL, 0, data, size, -1, 0};
+ShownBytes BytesAsTheyStand(const unsigned char *data, size_t size,
+                            ShownSpan *whole) {
+  *whole = ShownSpan{data, size};
+  return ShownBytes{whole, 1, -1, 0};
 }
 
 // Where the library's messages go during a load; NULL between loads.
@@ -99,7 +111,7 @@ static int LoadFlagsFor(ImageFormat format, int size_wanted) {
 // negates INT_MIN (a BMP header of size 0x80000000 names its size so).
 FIBITMAP *LoadShownBytes(ImageFormat format, const ShownBytes *shown,
                          LoadFailure *failure, int size_wanted) {
-  ShownReader reader = {shown, 0};
+  ShownReader reader = {shown, 0, 0, 0};
   FreeImageIO io = {ReadShown, WriteNothing, SeekShown, TellShown};
   g_warned = format == kFormatJpeg ? failure : NULL;
   if (g_warned != NULL) {
@@ -112,10 +124,6 @@ FIBITMAP *LoadShownBytes(ImageFormat format, const ShownBytes *shown,
       LoadFlagsFor(format, size_wanted));
   if (g_warned != NULL) FreeImage_SetOutputMessage(NULL);
   g_warned = NULL;
-  // A reduced decode notes the photo's own size as comments, which a PNG
-  // writer would pass on as text; the photo's comments travel apart.
-  if (loaded != NULL && size_wanted > 0)
-    FreeImage_SetMetadata(FIMD_COMMENTS, loaded, NULL, NULL);
   // What a failed load said is its error, which the caller words.
   if (loaded == NULL && failure != NULL) failure->warning = kImageSound;
   return loaded;

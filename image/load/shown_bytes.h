@@ -1,9 +1,10 @@
 // The library loads from bytes already in memory, shown to it through its
-// handle functions: the file as read, or with a head of the program's own
-// making in place of its first bytes and one byte changed.
+// handle functions: the file as read, or runs of it with parts left out, a
+// head of the program's own making in front, or one byte changed.
 //
-// Ownership: ShownBytes borrows every buffer it points to; the returned
-// bitmap is the caller's (ReleaseImage), NULL when the library refuses.
+// Ownership: ShownBytes borrows its spans and every buffer they point to;
+// the returned bitmap is the caller's (ReleaseImage), NULL when the library
+// refuses.
 #ifndef ORVANE_IMAGE_LOAD_SHOWN_BYTES_H
 #define ORVANE_IMAGE_LOAD_SHOWN_BYTES_H
 
@@ -12,17 +13,22 @@
 
 #include "image/imagefile.h"
 
+// One run of bytes, shown right behind the run before it.
+struct ShownSpan {
+  const unsigned char *bytes;
+  size_t size;
+};
+
 struct ShownBytes {
-  const unsigned char *head;  // shown first; may be NULL with head_size 0
-  size_t head_size;
-  const unsigned char *rest;  // shown behind the head
-  size_t rest_size;
+  const ShownSpan *spans;
+  int span_count;
   int64_t patch_at;  // where patch_byte is shown instead; -1: nowhere
   unsigned char patch_byte;
 };
 
-// The bytes as they stand, with nothing changed.
-ShownBytes BytesAsTheyStand(const unsigned char *data, size_t size);
+// The bytes as they stand, with nothing changed, as one span kept in *whole.
+ShownBytes BytesAsTheyStand(const unsigned char *data, size_t size,
+                            ShownSpan *whole);
 
 // The first warning the decoder gave (a JPEG whose data ends early or is
 // damaged) goes into *failure's warning and decoder_said, when failure is

@@ -76,7 +76,7 @@ struct SettleState {
   int exif_seen, xmp_seen;
 };
 
-static int Settled(MetadataSegment *s, SettleState *state) {
+static int Kept(MetadataSegment *s, SettleState *state) {
   const MetadataChanges *changes = state->changes;
   switch (s->kind) {
     case kMetadataExif:
@@ -103,7 +103,7 @@ void SettleMetadata(PhotoMetadata *metadata, const MetadataChanges *changes) {
   int kept = 0;
   for (int i = 0; i < metadata->count; i++) {
     MetadataSegment *s = &metadata->segments[i];
-    if (Settled(s, &state))
+    if (Kept(s, &state))
       metadata->segments[kept++] = *s;
     else
       free(s->bytes);

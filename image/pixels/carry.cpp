@@ -117,17 +117,25 @@ static void AttachJpegProfile(FIBITMAP *bitmap,
   free(profile);
 }
 
-void SettleLoadedProfile(FIBITMAP *bitmap, const ImageHeaders *headers,
-                         const PhotoMetadata *metadata) {
-  FIICCPROFILE *profile = FreeImage_GetICCProfile(bitmap);
-  if (headers->format == kFormatJpeg && profile->size == 0)
-    AttachJpegProfile(bitmap, metadata);
-  if (headers->format == kFormatPng && headers->read && profile->size == 0)
+void AttachHeadProfile(FIBITMAP *bitmap, const ImageHeaders *headers,
+                       const PhotoMetadata *metadata) {
+  // What the library attached came from bytes it was shown; the file's own
+  // profile, where its readers look for it, is taken here alone.
+  FreeImage_DestroyICCProfile(bitmap);
+  if (headers->format == kFormatJpeg) AttachJpegProfile(bitmap, metadata);
+  if (headers->format == kFormatPng && headers->read)
     AttachPngProfile(bitmap, &headers->png);
-  if (headers->format == kFormatBmp && headers->read && profile->size == 0)
+  if (headers->format == kFormatBmp && headers->read)
     AttachBmpProfile(bitmap, &headers->bmp);
-  if (profile->size == 0) return;
-  // The library loads a CMYK JPEG as RGB but keeps its CMYK profile: written
-  // out with RGB pixels, that makes an invalid file.
-  if (!ProfileFits(profile, bitmap)) FreeImage_DestroyICCProfile(bitmap);
+  // The library loads a CMYK JPEG as RGB: its CMYK profile, written out
+  // with RGB pixels, would make an invalid file.
+  FIICCPROFILE *profile = FreeImage_GetICCProfile(bitmap);
+  if (profile->size > 0 && !ProfileFits(profile, bitmap))
+    FreeImage_DestroyICCProfile(bitmap);
+}
+
+void ForgetLibraryMetadata(FIBITMAP *bitmap) {
+  for (int model = FIMD_COMMENTS; model <= FIMD_EXIF_RAW; model++)
+    FreeImage_SetMetadata((FREE_IMAGE_MDMODEL)model, bitmap, NULL, NULL);
+  FreeImage_SetThumbnail(bitmap, NULL);
 }

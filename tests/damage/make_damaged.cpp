@@ -732,6 +732,237 @@ Text XmpOrientationPhoto() {
   return FlatJpeg(64, 48, 3, 0, Segment(0xE1, exif) + Segment(0xE1, xmp));
 }
 
+// ---- Metadata after the first scan, and second forms of it ----
+// Everything put behind a JPEG's first scan holds the word LATE-SECRET,
+// which no output may hold: what stands there is not the photo's metadata
+// as viewers read it.
+
+// The tables and frame of a flat JPEG (see FlatJpeg), frame marker and all.
+Text FlatHead(uint16_t width, uint16_t height, int components, char frame) {
+  Text jpeg = Text("\xFF\xDB\x00\x43\x00", 5) + Text(64, '\x01');
+  const char header[] = {'\xFF', frame, 0, (char)(8 + 3 * components), 8,
+                         (char)(height >> 8), (char)height,
+                         (char)(width >> 8), (char)width, (char)components};
+  jpeg += Text(header, sizeof header);
+  for (int c = 1; c <= components; c++) jpeg += Text{(char)c, 0x11, 0};
+  for (int table_class = 0; table_class < 2; table_class++) {
+    jpeg += Text("\xFF\xC4\x00\x14", 4) + (char)(table_class << 4);
+    jpeg += Text(1, '\x01') + Text(15, '\0') + Text(1, '\0');
+  }
+  return jpeg;
+}
+
+// A scan of the components first to first + count - 1, coefficients from
+// start to end, with bits_a_block bits for each block it codes (all zero:
+// each block a difference of 0 and an end of block).
+Text FlatScan(int first, int count, int start, int end, size_t blocks,
+              int bits_a_block) {
+  Text scan{'\xFF', '\xDA', 0, (char)(6 + 2 * count), (char)count};
+  for (int c = first; c < first + count; c++) scan += Text{(char)c, 0};
+  scan += Text{(char)start, (char)end, 0};
+  return scan + Text((blocks * count * bits_a_block + 7) / 8, '\0');
+}
+
+// A flat 64 x 48 JPEG of three components coded in several scans:
+// progressive (the DC of all, then each one's AC) or baseline a component
+// a scan. between stands behind the first scan, tail behind the last.
+Text ScannedJpeg(bool progressive, const Text &head, const Text &between,
+                 const Text &tail) {
+  const uint16_t kWidth = 64, kHeight = 48;
+  size_t blocks = (kWidth / 8) * (kHeight / 8);
+  Text jpeg = Text("\xFF\xD8", 2) + head +
+              FlatHead(kWidth, kHeight, 3, progressive ? '\xC2' : '\xC0');
+  for (int c = 1; c <= 3; c++) {
+    if (progressive && c == 1) jpeg += FlatScan(1, 3, 0, 0, blocks, 1);
+    jpeg += progressive ? FlatScan(c, 1, 1, 63, blocks, 1)
+                        : FlatScan(c, 1, 0, 63, blocks, 2);
+    if (c == 1) jpeg += between;
+  }
+  return jpeg + tail + Text("\xFF\xD9", 2);
+}
+
+// EXIF as a camera with a GPS receiver writes it: the position, the
+// body's serial number, its owner and the artist, Orientation 6.
+Text PrivateExif(const Text &word) {
+  ExifDirectory ifd0 = {kLittle.Text(0x010F, "Orvane test"),
+                        kLittle.Short(0x0112, 6), kLittle.Rational(0x011A, 72),
+                        kLittle.Rational(0x011B, 72), kLittle.Short(0x0128, 2),
+                        kLittle.Text(0x013B, word + " artist"),
+                        kLittle.Text(0xA430, word + " owner"),
+                        kLittle.Text(0xA431, word + " serial")};
+  ExifDirectory gps = {{0x0000, 1, 4, Text("\2\3\0\0", 4)},
+                       kLittle.Text(0x0001, "N"), Position(0x0002, 48, 51),
+                       kLittle.Text(0x0003, "E"), Position(0x0004, 2, 21)};
+  return Segment(0xE1, Text("Exif\0\0", 6) + kLittle.Tiff(ifd0, 0x8825, gps));
+}
+
+Text LateExif() { return ScannedJpeg(true, "", PrivateExif("LATE-SECRET"), ""); }
+Text ExifAfterLastScan() {
+  return ScannedJpeg(true, "", "", PrivateExif("LATE-SECRET"));
+}
+Text LateExifBaseline() {
+  return ScannedJpeg(false, "", PrivateExif("LATE-SECRET"), "");
+}
+
+// Orientation 3 in the head, 6 behind the first scan.
+Text SecondExifLate() {
+  ExifPlaces places;
+  Text head = kLittle.Make(PhotoIfd0(3), PhotoExif(64, 48), {}, "", &places);
+  return ScannedJpeg(true, Segment(0xE1, head), PrivateExif("LATE-SECRET"),
+                     "");
+}
+
+Text XmpSegment(const Text &packet) {
+  return Segment(0xE1, Text("http://ns.adobe.com/xap/1.0/\0", 29) + packet);
+}
+
+// One IPTC dataset (record 2) as Photoshop's resource 0x0404 holds it.
+Text IptcResource(const Text &datasets) {
+  Text resource = Text("Photoshop 3.0\0008BIM\x04\x04\0\0", 22) +
+                  Big32((uint32_t)datasets.size()) + datasets;
+  return datasets.size() % 2 ? resource + Text(1, '\0') : resource;
+}
+
+Text IptcDataset(uint8_t number, const Text &value) {
+  return Text{'\x1C', '\x02', (char)number, (char)(value.size() >> 8),
+              (char)value.size()} +
+         value;
+}
+
+Text LateXmpAndIptc() {
+  Text xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+             "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+             "<rdf:Description xmlns:dc='http://purl.org/dc/elements/1.1/' "
+             "xmlns:tiff='http://ns.adobe.com/tiff/1.0/' "
+             "xmlns:exif='http://ns.adobe.com/exif/1.0/' "
+             "tiff:Orientation='6' exif:GPSLatitude='48,51.5N' "
+             "exif:GPSLongitude='2,21.1E'><dc:creator><rdf:Seq><rdf:li>"
+             "LATE-SECRET creator</rdf:li></rdf:Seq></dc:creator>"
+             "</rdf:Description></rdf:RDF></x:xmpmeta>";
+  Text iptc = IptcDataset(80, "LATE-SECRET by-line") +
+              IptcDataset(90, "LATE-SECRET city");
+  return ScannedJpeg(true, "", XmpSegment(xmp) + Segment(0xED, IptcResource(iptc)),
+                     "");
+}
+
+// An ICC profile of the smallest kind, its class, colour spaces and maker
+// given.
+Text Profile(const char *kind, const char *colours, const char *connection,
+             const char *maker) {
+  Text profile(132, '\0');
+  profile.replace(0, 4, Big32(132));
+  profile.replace(8, 4, Big32(0x02100000));
+  profile.replace(12, 4, kind);
+  profile.replace(16, 4, colours);
+  profile.replace(20, 4, connection);
+  profile.replace(36, 4, "acsp");
+  profile.replace(48, 4, maker);
+  profile.replace(68, 12, Big32(0xF6D6) + Big32(0x10000) + Big32(0xD32D));
+  return profile;
+}
+
+Text ProfileSegment(const Text &profile) {
+  return Segment(0xE2, Text("ICC_PROFILE\0\1\1", 14) + profile);
+}
+
+// The head's profile (maker HEAD), and another behind the first scan: an
+// RGB one, or an abstract Lab one, which fits no picture.
+Text LateRgbProfile() {
+  return ScannedJpeg(true, ProfileSegment(Profile("mntr", "RGB ", "XYZ ", "HEAD")),
+                     ProfileSegment(Profile("mntr", "RGB ", "XYZ ", "LATE")), "");
+}
+Text LateLabProfile() {
+  return ScannedJpeg(true, ProfileSegment(Profile("mntr", "RGB ", "XYZ ", "HEAD")),
+                     ProfileSegment(Profile("abst", "Lab ", "Lab ", "LATE")), "");
+}
+
+// The costly shapes of the head, behind the first scan.
+Text LateThumbnailBomb() {
+  ExifPlaces places;
+  Text block = kLittle.Make(PhotoIfd0(1), PhotoExif(64, 48), ThumbnailIfd1(),
+                            FlatJpeg(30000, 30000, 3, 16, ""), &places);
+  return ScannedJpeg(true, "", Segment(0xE1, block), "");
+}
+Text LateSharedValueBomb() {
+  Text head = SharedValueBomb();
+  size_t first = head.find("\xFF\xE1"), frame = head.find("\xFF\xDB");
+  return ScannedJpeg(true, "", head.substr(first, frame - first), "");
+}
+Text LateCommentsBomb() {
+  Text comments;
+  for (int i = 0; i < 100000; i++) comments += Segment(0xFE, "c");
+  return ScannedJpeg(true, "", comments, "");
+}
+
+Text XmpPacket(const Text &description) {
+  return "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:RDF "
+         "xmlns:rdf='http://www.w3.org/1999/02/22-rdf-syntax-ns#'>"
+         "<rdf:Description rdf:about='' "
+         "xmlns:tiff='http://ns.adobe.com/tiff/1.0/' "
+         "xmlns:exif='http://ns.adobe.com/exif/1.0/' "
+         "xmlns:xmpNote='http://ns.adobe.com/xmp/note/' " +
+         description + "/></rdf:RDF></x:xmpmeta>";
+}
+
+const char kStaleXmp[] =
+    "tiff:Orientation='6' exif:PixelXDimension='64' "
+    "exif:PixelYDimension='48'";
+
+// The orientation and size stand in extended XMP alone: the main packet
+// names the extension by its digest, which the extension's segments repeat
+// ahead of the whole extension's length and their offset in it.
+Text ExtendedXmp() {
+  const Text digest = "0123456789ABCDEF0123456789ABCDEF";
+  Text extension = XmpPacket(kStaleXmp);
+  Text main = XmpPacket("xmpNote:HasExtendedXMP='" + digest + "'");
+  Text segment = Text("http://ns.adobe.com/xmp/extension/\0", 35) + digest +
+                 Big32((uint32_t)extension.size()) + Big32(0) + extension;
+  ExifPlaces places;
+  Text exif = kLittle.Make(PhotoIfd0(6), PhotoExif(64, 48), ThumbnailIfd1(),
+                           FlatJpeg(16, 12, 3, 0, ""), &places);
+  return FlatJpeg(64, 48, 3, 0,
+                  Segment(0xE1, exif) + XmpSegment(main) +
+                      Segment(0xE1, segment));
+}
+
+Text PngExif(uint16_t orientation) {
+  return Chunk("eXIf", kLittle.Tiff({kLittle.Short(0x0112, orientation)}, 0, {}));
+}
+
+// eXIf Orientation 6, and the XMP in a compressed iTXt chunk.
+Text CompressedXmpPng() {
+  Text itxt = Text("XML:com.adobe.xmp\0\1\0\0\0", 22) +
+              ZlibStored(XmpPacket(kStaleXmp));
+  return FlatPng(64, 48, PngExif(6) + Chunk("iTXt", itxt));
+}
+
+// eXIf Orientation 6, and a second EXIF as the raw-profile text other tools
+// write, with the orientation and a thumbnail.
+Text RawExifOrientationPng() {
+  ExifPlaces places;
+  Text exif = kLittle.Make(PhotoIfd0(6), PhotoExif(64, 48), ThumbnailIfd1(),
+                           FlatJpeg(16, 12, 3, 0, ""), &places);
+  return FlatPng(64, 48, PngExif(6) + RawProfile("exif", exif));
+}
+
+Text Text_(const char *keyword, const Text &value) {
+  return Chunk("tEXt", Text(keyword) + Text(1, '\0') + value);
+}
+
+// As ImageMagick saves a GPS-tagged camera photo: every EXIF tag again as
+// text, the XMP as a raw profile, and eXIf behind the pixels.
+Text ExifTagsAsTextPng() {
+  Text text = Text_("exif:GPSLatitude", "STRIP-SECRET 48/1, 51/1, 30/1") +
+              Text_("exif:Make", "STRIP-SECRET make") +
+              Text_("exif:MakerNote", "STRIP-SECRET note") +
+              Text_("exif:Orientation", "6") +
+              Text_("exif:PixelXDimension", "64") +
+              RawProfile("xmp", kXmpWithPlace);
+  Text png = FlatPng(64, 48, text);
+  size_t end = png.size() - 12;  // IEND
+  return png.insert(end, PngExif(6));
+}
+
 void MetadataFaults(const std::string &folder) {
   const struct {
     const char *name;
@@ -743,7 +974,21 @@ void MetadataFaults(const std::string &folder) {
                  {"exif-orientation-6-long.jpg", LongOrientation},
                  {"app3-meta-owner-serial.jpg", App3Meta},
                  {"png-raw-profiles-exif-xmp-gps.png", RawProfilePng},
-                 {"xmp-orientation-6.jpg", XmpOrientationPhoto}};
+                 {"xmp-orientation-6.jpg", XmpOrientationPhoto},
+                 {"late-exif-between-scans.jpg", LateExif},
+                 {"late-exif-after-last-scan.jpg", ExifAfterLastScan},
+                 {"late-exif-baseline-component-scans.jpg", LateExifBaseline},
+                 {"late-second-exif-orientation-6.jpg", SecondExifLate},
+                 {"late-xmp-iptc.jpg", LateXmpAndIptc},
+                 {"late-rgb-profile.jpg", LateRgbProfile},
+                 {"late-lab-profile.jpg", LateLabProfile},
+                 {"bomb-late-thumbnail-30000x30000.jpg", LateThumbnailBomb},
+                 {"bomb-late-exif-12x2000-shared-tags.jpg", LateSharedValueBomb},
+                 {"bomb-late-100000-comments.jpg", LateCommentsBomb},
+                 {"xmp-extended-orientation-6.jpg", ExtendedXmp},
+                 {"png-compressed-xmp-orientation-6.png", CompressedXmpPng},
+                 {"png-raw-exif-orientation-6.png", RawExifOrientationPng},
+                 {"png-exif-tags-as-text.png", ExifTagsAsTextPng}};
   for (const auto &fault : kFaults) {
     Text made = fault.make();
     Write(folder + "/" + fault.name, Bytes(made.begin(), made.end()));
