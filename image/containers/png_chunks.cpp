@@ -1,6 +1,7 @@
 #include "image/containers/png_chunks.h"
 
 #include <FreeImage.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "lib/byteorder.h"
@@ -31,6 +32,21 @@ int PngCrcHolds(const PngChunk *chunk) {
 }
 
 uint32_t PngChunkType(const PngChunk *chunk) { return Big32(chunk->type); }
+
+unsigned char *InflatePngData(const unsigned char *data, size_t size,
+                              uint32_t most, uint32_t *inflated) {
+  if (size > 0xFFFFFFFFu) return NULL;
+  for (uint32_t room = 4096;; room *= 2) {
+    if (room > most) room = most;
+    unsigned char *out = (unsigned char *)malloc(room > 0 ? room : 1);
+    if (out == NULL) return NULL;
+    *inflated =
+        FreeImage_ZLibUncompress(out, room, (BYTE *)data, (DWORD)size);
+    if (*inflated > 0) return out;
+    free(out);
+    if (room == most) return NULL;
+  }
+}
 
 static int Is(const PngChunk &chunk, const char *type) {
   return memcmp(chunk.type, type, 4) == 0;

@@ -17,10 +17,20 @@ static const char kJfxxName[] = "JFXX";    // APP0, JFIF's thumbnail
 static const char kAdobeName[] = "Adobe";  // APP14, the colour transform
 static const unsigned char kExifName[6] = {'E', 'x', 'i', 'f', 0, 0};
 static const char kXmpName[] = "http://ns.adobe.com/xap/1.0/";
+// APP1, a part of the XMP too large for one segment, which the main
+// packet names by its digest (xmpNote:HasExtendedXMP).
+static const char kXmpExtensionName[] = "http://ns.adobe.com/xmp/extension/";
 static const char kProfileName[] = "ICC_PROFILE";  // APP2
 
 // The keyword of the iTXt chunk that holds a PNG's XMP, and its NUL.
 static const char kPngXmpKeyword[] = "XML:com.adobe.xmp";
+
+// Text chunks in which other tools write a second copy of a block (as
+// "Raw profile type exif", "... APP1", "... xmp", "... iptc", in hex) or
+// of each EXIF tag ("exif:Make", "exif:Orientation", ...), ahead of the
+// keyword's NUL.
+static const char kPngRawProfileKeyword[] = "Raw profile type ";
+static const char kPngExifTagKeyword[] = "exif:";
 
 // Whether the bytes begin with the name's name_size bytes.
 inline int BeginsWith(const unsigned char *bytes, size_t size,

@@ -43,6 +43,10 @@ static void AddJpegSegment(PhotoMetadata *metadata, int marker,
              BeginsWith(payload, size, kXmpName, sizeof kXmpName)) {
     kind = kMetadataXmp;
     skip = sizeof kXmpName;
+  } else if (marker == kJpegApp1 &&
+             BeginsWith(payload, size, kXmpExtensionName,
+                        sizeof kXmpExtensionName)) {
+    kind = kMetadataXmpExtension;
   } else if (marker == kJpegApp2 &&
              BeginsWith(payload, size, kProfileName, sizeof kProfileName)) {
     kind = kMetadataProfile;
@@ -61,13 +65,20 @@ static void ReadJpegMetadata(const unsigned char *data, size_t size,
     AddJpegSegment(metadata, s.marker, data + s.body, s.end - s.body);
 }
 
+// Larger packets than this, compressed, are kept as the chunks they are:
+// an XMP packet is rarely more than a few tens of kilobytes.
+static const uint32_t kLargestInflatedXmp = 1 << 20;
+
 // An iTXt chunk's text, behind its keyword, compression flag and method,
-// language and translated keyword; NULL when it is compressed or cut short.
-static const unsigned char *ItxtText(const PngChunk *chunk, size_t *size) {
+// language and translated keyword; *compressed tells whether it is
+// deflated. NULL when it is cut short.
+static const unsigned char *ItxtText(const PngChunk *chunk, size_t *size,
+                                     int *compressed) {
   const unsigned char *end = chunk->data + chunk->length;
   const unsigned char *at =
       (const unsigned char *)memchr(chunk->data, 0, chunk->length);
-  if (at == NULL || end - at < 3 || at[1] != 0) return NULL;
+  if (at == NULL || end - at < 3 || at[1] > 1 || at[2] != 0) return NULL;
+  *compressed = at[1];
   at += 3;
   for (int field = 0; field < 2; field++) {
     at = (const unsigned char *)memchr(at, 0, end - at);
@@ -78,25 +89,43 @@ static const unsigned char *ItxtText(const PngChunk *chunk, size_t *size) {
   return at;
 }
 
+// The XMP packet of an iTXt chunk, inflated when it is compressed. 0 when
+// it can't be read, or inflates past the limit.
+static int AddPngXmp(PhotoMetadata *metadata, const PngChunk *chunk) {
+  size_t size = 0;
+  int compressed = 0;
+  const unsigned char *text = ItxtText(chunk, &size, &compressed);
+  if (text == NULL) return 0;
+  if (!compressed) {
+    Add(metadata, kMetadataXmp, kPngInternationalText, NULL, 0, text, size);
+    return 1;
+  }
+  uint32_t inflated = 0;
+  unsigned char *packet =
+      InflatePngData(text, size, kLargestInflatedXmp, &inflated);
+  if (packet == NULL) return 0;
+  Add(metadata, kMetadataXmp, kPngInternationalText, NULL, 0, packet, inflated);
+  free(packet);
+  return 1;
+}
+
 static void AddPngChunk(PhotoMetadata *metadata, const PngChunk *chunk) {
   uint32_t type = PngChunkType(chunk);
-  size_t text_size = 0;
-  const unsigned char *text = NULL;
   if (type == kPngExif) {
     Add(metadata, kMetadataExif, type, kExifName, 6, chunk->data,
         chunk->length);
-  } else if (type == kPngInternationalText &&
-             BeginsWith(chunk->data, chunk->length, kPngXmpKeyword,
-                          sizeof kPngXmpKeyword) &&
-             (text = ItxtText(chunk, &text_size)) != NULL) {
-    Add(metadata, kMetadataXmp, type, NULL, 0, text, text_size);
-  } else if (type == kPngText || type == kPngCompressedText ||
-             type == kPngInternationalText) {
-    // A text without a keyword is no valid chunk, and writers refuse it.
-    if (chunk->length > 0 && chunk->data[0] != 0)
-      Add(metadata, kMetadataPngText, type, NULL, 0, chunk->data,
-          chunk->length);
+    return;
   }
+  if (type == kPngInternationalText &&
+      BeginsWith(chunk->data, chunk->length, kPngXmpKeyword,
+                 sizeof kPngXmpKeyword) &&
+      AddPngXmp(metadata, chunk))
+    return;
+  // A text without a keyword is no valid chunk, and writers refuse it.
+  int text = type == kPngText || type == kPngCompressedText ||
+             type == kPngInternationalText;
+  if (text && chunk->length > 0 && chunk->data[0] != 0)
+    Add(metadata, kMetadataPngText, type, NULL, 0, chunk->data, chunk->length);
 }
 
 static void ReadPngMetadata(const unsigned char *data, size_t size,

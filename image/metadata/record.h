@@ -17,7 +17,8 @@
 
 enum MetadataKind {
   kMetadataExif,     // "Exif\0\0" and the TIFF structure, as JPEG's APP1
-  kMetadataXmp,      // the XMP packet alone
+  kMetadataXmp,      // the XMP packet alone (a PNG's inflated)
+  kMetadataXmpExtension,  // APP1 of extended XMP, as it stands
   kMetadataProfile,  // one APP2 chunk of a JPEG's ICC profile, as it stands
   kMetadataIptc,     // APP13: Photoshop's resources, IPTC among them
   kMetadataComment,  // a JPEG comment's text
@@ -38,8 +39,9 @@ struct PhotoMetadata {
 };
 
 // The metadata of a JPEG's segments before its first scan, or of a PNG's
-// chunks, copied in the order they stand; a BMP carries none. Nothing is
-// decompressed. Segments memory can't be found for are left out.
+// chunks, copied in the order they stand; a BMP carries none. Only a PNG's
+// compressed XMP is inflated, up to a small limit (past it, it is kept as
+// the text chunk it is). Segments memory can't be found for are left out.
 void ReadPhotoMetadata(const unsigned char *data, size_t size,
                        ImageFormat format, PhotoMetadata *metadata);
 

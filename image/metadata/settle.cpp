@@ -2,20 +2,40 @@
 // edits made untrue is mended or left out, and -strip leaves out what may be
 // private. The re-encoding and the lossless transform both follow it.
 #include <stdlib.h>
+#include <string.h>
 
 #include "image/metadata/exif_block.h"
 #include "image/metadata/names.h"
 #include "image/metadata/record.h"
 #include "image/metadata/xmp_packet.h"
 
+static int KeywordIs(const MetadataSegment *segment, const char *keyword) {
+  return BeginsWith(segment->bytes, segment->size, keyword,
+                    strlen(keyword) + 1);
+}
+
+static int KeywordBegins(const MetadataSegment *segment, const char *start) {
+  return BeginsWith(segment->bytes, segment->size, start, strlen(start));
+}
+
 // PNG text that holds EXIF, XMP or IPTC under another name, as some tools
 // write it: as private as the blocks themselves.
 static int HoldsPrivateBlock(const MetadataSegment *segment) {
-  static const char kRawProfile[] = "Raw profile type ";
-  return BeginsWith(segment->bytes, segment->size, kRawProfile,
-                      sizeof kRawProfile - 1) ||
-         BeginsWith(segment->bytes, segment->size, kPngXmpKeyword,
-                      sizeof kPngXmpKeyword);
+  return KeywordBegins(segment, kPngRawProfileKeyword) ||
+         KeywordBegins(segment, kPngExifTagKeyword) ||
+         KeywordIs(segment, kPngXmpKeyword);
+}
+
+// PNG text that repeats what the EXIF or XMP says of the picture's size or
+// orientation, in a form not mended here: a raw profile of EXIF or XMP,
+// EXIF tags one by one, or XMP too large to inflate.
+static int RepeatsGeometry(const MetadataSegment *segment) {
+  static const char *const kCopies[] = {"Raw profile type exif",
+                                        "Raw profile type APP1",
+                                        "Raw profile type xmp", kPngXmpKeyword};
+  for (const char *copy : kCopies)
+    if (KeywordIs(segment, copy)) return 1;
+  return KeywordBegins(segment, kPngExifTagKeyword);
 }
 
 // A JFIF extension holds a thumbnail of its own.
@@ -64,6 +84,7 @@ static int SettleXmp(MetadataSegment *s, const MetadataChanges *changes) {
     xmp.height = changes->height;
   }
   xmp.upright = changes->upright;
+  xmp.drop_extension = 1;  // the extension is left out with the edit
   size_t size = 0;
   unsigned char *mended = MendXmpPacket(s->bytes, s->size, &xmp, &size);
   return Replaced(s, mended, size);
@@ -85,12 +106,15 @@ static int Kept(MetadataSegment *s, SettleState *state) {
     case kMetadataXmp:
       if (state->xmp_seen++) return 0;
       return SettleXmp(s, changes);
+    case kMetadataXmpExtension:
+      return !changes->strip && !changes->geometry && !changes->upright;
     case kMetadataIptc:
       return !changes->strip;
     case kMetadataOtherApp:
       return !changes->strip && !(changes->geometry && IsJfifThumbnail(s));
     case kMetadataPngText:
-      return !changes->strip || !HoldsPrivateBlock(s);
+      if (changes->strip && HoldsPrivateBlock(s)) return 0;
+      return !(changes->geometry || changes->upright) || !RepeatsGeometry(s);
     default:  // the profile and comments
       return 1;
   }

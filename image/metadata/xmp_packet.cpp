@@ -14,21 +14,28 @@
 enum {
   kTiff = 1,
   kExif = 2,
-  kOtherNamespace = 4,
+  kNote = 4,
+  kOtherNamespace = 8,
   // Prefixes bound to the two namespaces, beside tiff and exif themselves;
   // a packet binding them to more is not mended.
   kMostPrefixes = 10,
   kMostDigits = 18  // an int64_t holds any 18-digit number
 };
 
-enum { kWidth, kHeight, kOrientation, kProperties };
+// The last names the packet's pointer to its extended XMP, whose value is
+// a digest, not a number: it is read as the whole attribute or element,
+// which is left out with the extension.
+enum { kWidth, kHeight, kOrientation, kExtension, kProperties };
 
 static const char kTiffNamespace[] = "http://ns.adobe.com/tiff/1.0/";
 static const char kExifNamespace[] = "http://ns.adobe.com/exif/1.0/";
+static const char kNoteNamespace[] = "http://ns.adobe.com/xmp/note/";
 
 static const char *const kLocalNames[kProperties] = {
-    "PixelXDimension", "PixelYDimension", "Orientation"};
-static const int kNamespaceOf[kProperties] = {kExif, kExif, kTiff};
+    "PixelXDimension", "PixelYDimension", "Orientation", "HasExtendedXMP"};
+static const int kNamespaceOf[kProperties] = {kExif, kExif, kTiff, kNote};
+static const char *const kUsualPrefixes[] = {"tiff", "exif", "xmpNote"};
+enum { kUsualPrefixCount = 3 };
 
 // A span of the packet.
 struct XmpText {
@@ -113,6 +120,7 @@ static size_t ReadAssignment(const unsigned char *packet, size_t size,
 static int NamespaceOfUri(XmpText uri) {
   if (TextIs(uri, kTiffNamespace)) return kTiff;
   if (TextIs(uri, kExifNamespace)) return kExif;
+  if (TextIs(uri, kNoteNamespace)) return kNote;
   return kOtherNamespace;
 }
 
@@ -155,9 +163,11 @@ static XmpPrefix *FindPrefix(XmpPrefixes *prefixes, XmpText name) {
 // binds too many prefixes to them.
 static int ReadPrefixes(const unsigned char *packet, size_t size,
                         XmpPrefixes *prefixes) {
-  prefixes->count = 2;
-  prefixes->list[0] = XmpPrefix{{(const unsigned char *)"tiff", 4}, 0};
-  prefixes->list[1] = XmpPrefix{{(const unsigned char *)"exif", 4}, 0};
+  prefixes->count = kUsualPrefixCount;
+  for (int i = 0; i < kUsualPrefixCount; i++)
+    prefixes->list[i] = XmpPrefix{
+        {(const unsigned char *)kUsualPrefixes[i], strlen(kUsualPrefixes[i])},
+        0};
   XmpBinding binding;
   size_t at = 0;
   while (NextBinding(packet, size, &at, &binding)) {
@@ -172,10 +182,11 @@ static int ReadPrefixes(const unsigned char *packet, size_t size,
     XmpPrefix *prefix = FindPrefix(prefixes, binding.prefix);
     if (prefix != NULL) prefix->name_spaces |= binding.name_space;
   }
-  // Unbound, tiff and exif are taken to mean what they always mean.
-  for (int i = 0; i < 2; i++)
+  // Unbound, the usual prefixes are taken to mean what they always mean.
+  static const int kUsualNamespaces[] = {kTiff, kExif, kNote};
+  for (int i = 0; i < kUsualPrefixCount; i++)
     if (prefixes->list[i].name_spaces == 0)
-      prefixes->list[i].name_spaces = i == 0 ? kTiff : kExif;
+      prefixes->list[i].name_spaces = kUsualNamespaces[i];
   return 1;
 }
 
@@ -193,9 +204,11 @@ static int ReadDigits(const unsigned char *packet, size_t start, size_t end,
   return 1;
 }
 
-// <name>value</name>, the start tag's name at [name_start, name_end).
+// <name>value</name>, the start tag's name at [name_start, name_end); with
+// whole, the value is the element itself, whatever its text.
 static int ReadElement(const unsigned char *packet, size_t size,
-                       size_t name_start, size_t name_end, XmpValue *value) {
+                       size_t name_start, size_t name_end, int whole,
+                       XmpValue *value) {
   size_t text = SkipSpace(packet, size, name_end);
   if (text >= size || packet[text] != '>') return 0;
   text++;
@@ -209,32 +222,39 @@ static int ReadElement(const unsigned char *packet, size_t size,
       memcmp(packet + end_name, packet + name_start, name_length) != 0)
     return 0;
   size_t end_close = SkipSpace(packet, size, end_name + name_length);
-  return end_close < size && packet[end_close] == '>' &&
-         ReadDigits(packet, text, text_end, value);
+  if (end_close >= size || packet[end_close] != '>') return 0;
+  if (whole) *value = XmpValue{name_start - 1, end_close + 1, 1};
+  return whole || ReadDigits(packet, text, text_end, value);
 }
 
-// name="value" or name='value' inside a tag.
+// name="value" or name='value' inside a tag; with whole, the value is the
+// attribute itself.
 static int ReadAttribute(const unsigned char *packet, size_t size,
-                         size_t name_end, XmpValue *value) {
+                         size_t name_start, size_t name_end, int whole,
+                         XmpValue *value) {
   XmpText text;
-  if (ReadAssignment(packet, size, name_end, &text) == 0) return 0;
+  size_t after = ReadAssignment(packet, size, name_end, &text);
+  if (after == 0) return 0;
+  if (whole) *value = XmpValue{name_start, after, 1};
   size_t start = (size_t)(text.start - packet);
-  return ReadDigits(packet, start, start + text.length, value);
+  return whole || ReadDigits(packet, start, start + text.length, value);
 }
 
 // One name found at [name_start, name_end): its value, in the form the
 // character before it tells. An end tag is passed over; its start tag
 // was read.
 static int ReadOccurrence(const unsigned char *packet, size_t size,
-                          size_t name_start, size_t name_end, XmpValue *value) {
+                          size_t name_start, size_t name_end, int whole,
+                          XmpValue *value) {
   if (name_start == 0) return 0;
   unsigned char before = packet[name_start - 1];
   if (before == '/' && name_start >= 2 && packet[name_start - 2] == '<')
     return 1;
   if (value->found) return 0;  // given twice
   if (before == '<')
-    return ReadElement(packet, size, name_start, name_end, value);
-  if (IsSpace(before)) return ReadAttribute(packet, size, name_end, value);
+    return ReadElement(packet, size, name_start, name_end, whole, value);
+  if (IsSpace(before))
+    return ReadAttribute(packet, size, name_start, name_end, whole, value);
   return 0;
 }
 
@@ -271,8 +291,9 @@ static int ReadProperties(const unsigned char *packet, size_t size,
     if (local_end < size && packet[local_end] == ':') continue;
     int property = PropertyNamed(&prefixes, prefix, local);
     if (property == kProperties) continue;
-    if (property < 0 || !ReadOccurrence(packet, size, prefix_start, local_end,
-                                        &properties->values[property]))
+    if (property < 0 ||
+        !ReadOccurrence(packet, size, prefix_start, local_end,
+                        property == kExtension, &properties->values[property]))
       return 0;
   }
   return 1;
@@ -304,7 +325,8 @@ struct XmpEdit {
 static int CollectEdits(const XmpProperties *properties,
                         const XmpChanges *changes, XmpEdit *edits) {
   const int64_t wanted[kProperties] = {changes->width, changes->height,
-                                       changes->upright ? 1 : 0};
+                                       changes->upright ? 1 : 0,
+                                       changes->drop_extension};
   int count = 0;
   for (int property = 0; property < kProperties; property++) {
     const XmpValue *value = &properties->values[property];
@@ -312,8 +334,10 @@ static int CollectEdits(const XmpProperties *properties,
     XmpEdit *edit = &edits[count++];
     edit->start = value->start;
     edit->end = value->end;
-    edit->length = (size_t)snprintf(edit->digits, sizeof edit->digits, "%lld",
-                                    (long long)wanted[property]);
+    edit->length = property == kExtension
+                       ? 0  // left out
+                       : (size_t)snprintf(edit->digits, sizeof edit->digits,
+                                          "%lld", (long long)wanted[property]);
   }
   // In the packet's order, for one pass over it.
   for (int i = 1; i < count; i++)

@@ -2,7 +2,8 @@
 // (image/metadata/exif_block.h): after an edit that changes the picture's geometry
 // the packet must not keep the old size, nor an orientation that no longer
 // holds. Only the three properties a geometry edit makes untrue are read:
-// exif:PixelXDimension, exif:PixelYDimension and tiff:Orientation, as
+// exif:PixelXDimension, exif:PixelYDimension and tiff:Orientation, and the
+// pointer to the packet's extension (xmpNote:HasExtendedXMP), as
 // attributes (tiff:Orientation="6") or as elements
 // (<tiff:Orientation>6</tiff:Orientation>), under whatever prefixes the
 // packet binds to their namespaces.
@@ -22,6 +23,7 @@
 struct XmpChanges {
   int64_t width, height;  // new exif:PixelXDimension / PixelYDimension; 0: keep
   int upright;            // tiff:Orientation becomes 1
+  int drop_extension;     // xmpNote:HasExtendedXMP is left out
 };
 
 // tiff:Orientation as the packet gives it, 1 to 8; 0 when none or

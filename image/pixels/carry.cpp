@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "image/containers/png_chunks.h"
 #include "lib/byteorder.h"
 
 // ICC profiles: the header is 128 bytes, followed by the count of tags.
@@ -16,21 +17,6 @@ enum {
 
 // libpng's default limit on the memory an ancillary chunk may take.
 static const uint32_t kLargestProfile = 8000000;
-
-// Inflates into ever larger room, as the profile's size is known only from
-// inside it.
-static unsigned char *Inflate(const unsigned char *data, uint32_t size,
-                              uint32_t *inflated) {
-  for (uint32_t room = 4096;; room *= 2) {
-    if (room > kLargestProfile) room = kLargestProfile;
-    unsigned char *out = (unsigned char *)malloc(room);
-    if (out == NULL) return NULL;
-    *inflated = FreeImage_ZLibUncompress(out, room, (BYTE *)data, size);
-    if (*inflated > 0) return out;
-    free(out);
-    if (room == kLargestProfile) return NULL;
-  }
-}
 
 static int LooksLikeProfile(const unsigned char *data, uint32_t size) {
   return size >= kProfileSmallest && Big32(data) == size &&
@@ -47,7 +33,8 @@ static void AttachIccpProfile(FIBITMAP *bitmap, const unsigned char *chunk,
     return;
   uint32_t inflated = 0;
   unsigned char *profile =
-      Inflate(end + 2, (uint32_t)(chunk + length - (end + 2)), &inflated);
+      InflatePngData(end + 2, (size_t)(chunk + length - (end + 2)),
+                     kLargestProfile, &inflated);
   if (profile == NULL) return;
   if (LooksLikeProfile(profile, inflated))
     FreeImage_CreateICCProfile(bitmap, profile, (long)inflated);

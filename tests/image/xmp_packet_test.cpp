@@ -11,7 +11,7 @@
 
 namespace {
 
-const XmpChanges kTurnedAndShrunk = {1200, 900, 1};
+const XmpChanges kTurnedAndShrunk = {1200, 900, 1, 1};
 
 // The packet is read from heap bytes of its own size, so that the
 // sanitizers see any read past them.
@@ -41,6 +41,7 @@ int OrientationOf(const std::string &packet) {
 
 #define TIFF "xmlns:tiff='http://ns.adobe.com/tiff/1.0/'"
 #define EXIF "xmlns:exif='http://ns.adobe.com/exif/1.0/'"
+#define NOTE "xmlns:xmpNote='http://ns.adobe.com/xmp/note/'"
 #define DESCRIPTION(attributes, body) \
   "<rdf:Description " attributes ">" body "</rdf:Description>"
 
@@ -134,6 +135,17 @@ TEST(XmpPacket, EachFormIsMendedOrTheWholePacketLeftOut) {
       {"digits past any size",
        DESCRIPTION(EXIF " exif:PixelXDimension='1234567890123456789'", ""), 0,
        "<none>"},
+      {"pointer to the extension, an attribute",
+       DESCRIPTION(NOTE " xmpNote:HasExtendedXMP='0123ABCD'", ""), 0,
+       DESCRIPTION(NOTE " ", "")},
+      {"pointer to the extension, an element",
+       DESCRIPTION("", "<xmpNote:HasExtendedXMP>0123ABCD"
+                       "</xmpNote:HasExtendedXMP>"),
+       0, DESCRIPTION("", "")},
+      {"pointer to the extension, twice",
+       DESCRIPTION(NOTE " xmpNote:HasExtendedXMP='A' xmpNote:HasExtendedXMP='B'",
+                   ""),
+       0, "<none>"},
       {"empty", "", 0, "="},
   };
   for (const Row &row : kRows) {
@@ -144,7 +156,7 @@ TEST(XmpPacket, EachFormIsMendedOrTheWholePacketLeftOut) {
     EXPECT_EQ(expected, Mended(row.packet, kTurnedAndShrunk));
     // Nothing asked, nothing changed: but a packet that can't be mended is
     // still left out.
-    std::string kept = Mended(row.packet, XmpChanges{0, 0, 0});
+    std::string kept = Mended(row.packet, XmpChanges{0, 0, 0, 0});
     EXPECT_EQ(expected == "<none>" ? expected : std::string(row.packet), kept);
   }
 }
