@@ -8,7 +8,7 @@
 // resolution (or NULL), and never release the one they were given; the
 // caller releases bitmaps with ReleaseImage. The flips work in place. The
 // photo's other metadata travels beside the bitmap, in the record a load
-// fills and a save places (metadata.h).
+// fills and a save places (image/metadata/record.h).
 #ifndef ORVANE_IMAGE_IMAGEFILE_H
 #define ORVANE_IMAGE_IMAGEFILE_H
 

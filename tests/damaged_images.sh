@@ -10,10 +10,12 @@
 # its time and memory are reported. Then on photos whose metadata once cost
 # gigabytes or crashed the library (make_damaged --metadata, bomb-*): each
 # run must end with status 0 or 1 within 100 MB and write no more than 1 MB.
-# Last, real photos cut at 10% to 90%: each one the JPEG library still
-# decodes must be accepted, and one it decodes with a warning must say so
-# once. Installs the photos
-# (mate-backgrounds), djpeg and GNU time when missing (run as root).
+# Then the outputs of photos whose metadata an edit or -strip once left untrue
+# or kept, or that stands where viewers don't read it (behind a JPEG's first
+# scan), as exiftool reads them. Last, real photos cut at 10% to 90%: each
+# one the JPEG library still decodes must be accepted, and one it decodes
+# with a warning must say so once. Installs the photos (mate-backgrounds),
+# djpeg, exiftool and GNU time when missing (run as root).
 # Usage: damaged_images.sh orvane make_damaged sample.jpg [seconds-per-run]
 # With ORVANE_TEST_EMULATOR set (wine64), orvane is Orvane.exe, run through it.
 set -euo pipefail
@@ -25,6 +27,7 @@ need=()
 [ -d $photos ] || need+=(mate-backgrounds)
 [ -x /usr/bin/djpeg ] || need+=(libjpeg-turbo-progs)
 [ -x /usr/bin/time ] || need+=(time)
+[ -x /usr/bin/exiftool ] || need+=(libimage-exiftool-perl)
 if ((${#need[@]} > 0)); then
   apt-get update >/dev/null &&
   DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
@@ -220,6 +223,51 @@ for path in "$work"/metadata/bomb-*; do
 done
 echo "metadata bombs: $metadata_runs runs; largest resident" \
      "$((metadata_kb / 1024)) MB"
+
+# ---- Metadata faults: what each output says of itself, as exiftool reads it
+# Nothing from behind a JPEG's first scan (LATE-SECRET), nothing -strip
+# leaves out (STRIP-SECRET); every orientation one, 1 after -upright; every
+# size the picture's; no thumbnail after a geometry edit.
+metadata_checks=0
+for path in "$work"/metadata/*; do
+  name=$(basename "$path")
+  case $name in bomb-*) continue ;; esac
+  for options in "-o out.jpg" "-strip -o out.jpg" "-r 90 -o out.jpg" \
+                 "-upright -o out.jpg" "-w 16 -o out.png" "-strip -o out.png" \
+                 "-lossless -r 90 -o out.jpg"; do
+    [[ $name == *.jpg || $options != -lossless* ]] || continue
+    rm -rf "$work/run" && mkdir "$work/run"
+    cp "$path" "$work/run/$name"
+    what="metadata $name ($options)"
+    # shellcheck disable=SC2086  # the options are words
+    (cd "$work/run" && timeout -s KILL "$limit" "${run[@]}" $options "$name" \
+       >"$work/out" 2>"$work/err") || { fail "$what: $(head -c 300 "$work/err")"
+                                         continue; }
+    out=$(ls "$work"/run/out.*)
+    metadata_checks=$((metadata_checks + 1))
+    tags=$(exiftool -a -u -s -G1 -n "$out")
+    secrets="LATE-SECRET"
+    [[ $options != -strip* ]] || secrets="LATE-SECRET|STRIP-SECRET"
+    ! grep -aqE "$secrets" <<<"$tags" || fail "$what: exiftool reads $secrets"
+    ! grep -aqE "$secrets" "$out" || fail "$what: holds $secrets"
+    value() { awk -v tag="$1" '$2 == tag { print $4 }' <<<"$tags" | sort -u; }
+    turns=$({ value Orientation; value ExifOrientation; } | sort -u | xargs)
+    [[ $options != -upright* || $turns == 1 || -z $turns ]] ||
+      fail "$what: orientations $turns after -upright"
+    [ "$(wc -w <<<"$turns")" -le 1 ] ||
+      fail "$what: orientations $turns disagree"
+    for size in ExifImageWidth:ImageWidth ExifImageHeight:ImageHeight; do
+      for said in $(value "${size%:*}"); do
+        [ "$said" = "$(value "${size#*:}" | head -1)" ] ||
+          fail "$what: ${size%:*} $said, the picture's ${size#*:}" \
+               "$(value "${size#*:}" | head -1)"
+      done
+    done
+    [[ $options != *-r* && $options != *-w* ]] ||
+      [ -z "$(value ThumbnailLength)" ] || fail "$what: keeps a thumbnail"
+  done
+done
+echo "metadata faults: $metadata_checks outputs read by exiftool"
 
 # ---- Real photos cut at 10% to 90%: what the library decodes, accepted ----
 
