@@ -40,7 +40,8 @@ seed_limit=262144  # bytes; larger files only slow the image targets down
 
 # Seeds for the image targets, sorted by their content's format: the real
 # images of the conformance corpus, damaged files and bombs made from a few
-# of them, and the inputs that once found faults in the library.
+# of them, the photos whose metadata once hurt, and the inputs that once
+# found faults in the library.
 make_image_seeds() {  # seeds-folder
   local seeds=$1 images
   images=$(bash tests/conformance/make_corpus.sh build/conformance)
@@ -51,6 +52,7 @@ make_image_seeds() {  # seeds-folder
     "$images"/bmpsuite/pal8rle.bmp >/dev/null
   $build/tests/fuzz/make_damaged --bombs "$seeds/made" \
     "$images"/jpeg/testorig.jpg >/dev/null
+  $build/tests/fuzz/make_damaged --metadata "$seeds/made" >/dev/null
   local file signature n=0
   for file in "$images"/*/* "$seeds"/made/* tests/damage/regressions/*; do
     [ -f "$file" ] && [ "$(stat -c %s "$file")" -le $seed_limit ] || continue
