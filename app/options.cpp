@@ -9,7 +9,9 @@
 #include "app/lossless.h"
 #include "app/messages.h"
 #include "image/imagefile.h"
+#include "lib/paths.h"
 #include "lib/strings.h"
+#include "platform/platform.h"
 
 // name, values, their kind; the re-encoding edit and the size it makes;
 // the lossless step or why there is none; the values in words.
@@ -163,10 +165,36 @@ int QualitiesFit(const OptionRead *options, int read, const char *output) {
   return 1;
 }
 
+// A name ending in a separator, or naming a folder that is there, names
+// where the output goes rather than what it is called.
+static int NamesFolder(const char *name) {
+  size_t length = strlen(name);
+  if (length == 0) return 0;
+  char last = name[length - 1];
+  return last == '/' || last == kPathSeparator || FolderExists(name);
+}
+
+// The photo's own name, behind its folder (and a Windows drive).
+static const char *OwnName(const char *path) {
+  int windows = kPathSeparator == '\\';
+  const char *name = path;
+  for (const char *c = path; *c != '\0'; c++)
+    if (*c == '/' || *c == kPathSeparator || (windows && *c == ':'))
+      name = c + 1;
+  return name;
+}
+
 const char *OutputNamedLast(const OptionRead *options, int read,
                             const char *input) {
   const OptionRead *named = LastOutputOption(options, read);
-  return named != NULL ? named->words[1] : input;
+  if (named == NULL) return input;
+  const char *output = named->words[1];
+  if (!NamesFolder(output)) return output;
+  char last = output[strlen(output) - 1];
+  const char *name = OwnName(input);
+  return KeepForRun(last == '/' || last == kPathSeparator
+                        ? Concat2(output, name)
+                        : PathJoin(output, name));
 }
 
 void NoteOrientations(OptionRead *options, int read, int orientation) {

@@ -26,7 +26,9 @@ int PhotoNamedLast(int count, char **entries);
 // it decides whether the photo is decoded at all.
 int AsksLossless(int count, char **entries);
 
-// The last -o counts; without one, the input is saved over.
+// The last -o counts; without one, the input is saved over. One that names
+// a folder (there, or ending in "/" or the system's separator) puts the
+// photo in it under its own name, kept for the run.
 const char *OutputNamedLast(const OptionRead *options, int read,
                             const char *input);
 

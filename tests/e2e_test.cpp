@@ -281,9 +281,14 @@ TEST_F(EndToEnd, SlipsAndFailuresSayWhatWasWrong) {
   WriteWholeFile(Work("empty.jpg"), "");
   WriteWholeFile(Work("anim.jpg"), "GIF89a and the rest of a GIF");
   ASSERT_EQ(0, mkdir(Work("folder.png").c_str(), 0755));
+  ASSERT_EQ(0, mkdir(Work("folder.png/photo.jpg").c_str(), 0755));
+  ASSERT_EQ(0, mkdir(Work("album").c_str(), 0755));
   const Texts names = WorkNames();
   std::string photo = ReadWholeFile(Work("photo.jpg"));
   const std::string slip = "Not understood: ";
+  // A value refused is said without the usage, which one line points at.
+  const std::string pointer =
+      "Orvane -? shows every option and the values it takes.";
   struct Case {
     Texts args;
     std::string first, cause;
@@ -316,10 +321,17 @@ TEST_F(EndToEnd, SlipsAndFailuresSayWhatWasWrong) {
        "The folder no does not exist."},
       {{"-o", "no/deeper/out.png"}, "Couldn't save output file: no/deeper/out.png",
        "The folder no does not exist."},
-      {{"-o", "folder.png"}, "Couldn't save output file: folder.png"},
-      {{"-oq", "1000"}, slip + "-oq 1000 (JPEG quality runs from 1 to 100)"},
-      {{"-oq", "0"}, slip + "-oq 0 (JPEG quality runs from 1 to 100)"},
-      {{"-oq", "-5"}, slip + "-oq -5 (JPEG quality runs from 1 to 100)"},
+      {{"-o", "folder.png/"},
+       "Couldn't save output file: folder.png/photo.jpg"},
+      {{"-o", "no/"}, "Couldn't save output file: no/photo.jpg",
+       "The folder no does not exist."},
+      {{"-oq", "1000"},
+       slip + "-oq 1000 (JPEG quality runs from 1 to 100)",
+       pointer},
+      {{"-oq", "0"}, slip + "-oq 0 (JPEG quality runs from 1 to 100)", pointer},
+      {{"-oq", "-5"},
+       slip + "-oq -5 (JPEG quality runs from 1 to 100)",
+       pointer},
       {{"-oq", "99999999999"},
        slip + "-oq 99999999999 (JPEG quality runs from 1 to 100)"},
       {{"-oq", "8192"}, slip + "-oq 8192 (JPEG quality runs from 1 to 100)"},
@@ -359,6 +371,8 @@ TEST_F(EndToEnd, SlipsAndFailuresSayWhatWasWrong) {
        "There is no such file."},
       {{"folder.png"}, "Couldn't open input file: folder.png",
        "It is a folder, not a file."},
+      {{"-w", "10", "album"}, "Couldn't open input file: album",
+       "album is a folder; Orvane edits one photo a run, named last."},
       {{"empty.jpg"}, "Couldn't open input file: empty.jpg",
        "The file is empty."},
       {{"anim.jpg"}, "Couldn't open input file: anim.jpg",
@@ -429,17 +443,23 @@ TEST_F(EndToEnd, EditThatYieldsNoImageNamesTheOption) {
   EXPECT_EQ(Texts{"photo.jpg"}, WorkNames());
 }
 
-TEST_F(EndToEnd, FailedSaveIsReportedAndDestroysNothing) {
+// A folder named by -o takes the photo under its own name and format; a
+// failed save there destroys nothing.
+TEST_F(EndToEnd, OutputFolderTakesThePhotoUnderItsOwnName) {
   MakeImage("photo.jpg", 64, 48);
+  MakeImage("IMG_0002.PNG", 64, 48);
   ASSERT_EQ(0, mkdir(Work("shelf.jpg").c_str(), 0755));
   std::string photo = ReadWholeFile(Work("photo.jpg"));
-  ExpectWarning(Orvane({"-fh", "-o", "shelf.jpg", "photo.jpg"}),
-                "Couldn't save output file: shelf.jpg");
+  EXPECT_EQ(0, Orvane({"-w", "32", "-o", "shelf.jpg", "photo.jpg"}).status);
+  EXPECT_EQ(0, Orvane({"-w", "32", "-o", "shelf.jpg/", "IMG_0002.PNG"}).status);
+  EXPECT_EQ(std::make_pair(32u, 24u), SizeOf("shelf.jpg/photo.jpg"));
+  EXPECT_EQ(FIF_PNG, FreeImage_GetFileType(
+                         Work("shelf.jpg/IMG_0002.PNG").c_str(), 0));
   EXPECT_EQ(photo, ReadWholeFile(Work("photo.jpg")));
   ExpectWarning(Orvane({"-o", "no/such/out.png", "photo.jpg"}),
                 "Couldn't save output file: no/such/out.png",
                 "The folder no does not exist.");
-  EXPECT_EQ((Texts{"photo.jpg", "shelf.jpg"}), WorkNames());
+  EXPECT_EQ((Texts{"IMG_0002.PNG", "photo.jpg", "shelf.jpg"}), WorkNames());
 }
 
 // An image with alpha once ended in "Couldn't save output file" as JPEG.
