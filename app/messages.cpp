@@ -51,6 +51,14 @@ int ShowUsageForMistake(const char *mistake) {
   return answer;
 }
 
+int ShowValueMistake(const char *mistake) {
+  char *text = Concat2(
+      mistake, "\nOrvane -? shows every option and the values it takes.");
+  int answer = WarningBox(text);
+  free(text);
+  return answer;
+}
+
 int ShowVersion(void) {
   char buffer[300];
   snprintf(buffer, sizeof buffer,

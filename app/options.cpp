@@ -61,9 +61,16 @@ static const char *WhyNoOption(const char *argument) {
   return "";
 }
 
-// Checks one value and converts it. 1, or 0 with why[] filled in.
+// Checks one value and converts it. 1, or 0 with why[] filled in. An empty
+// value ("" typed, or a variable that held nothing) is named as such: "
+// is not a whole number" said nothing.
 static int ReadValue(const char *text, ValueKind kind, OptionRead *option,
                      int index, char *why, size_t size) {
+  if (text[0] == '\0') {
+    snprintf(why, size, "the value is empty; %s needs %s", option->row->name,
+             option->row->needs);
+    return 0;
+  }
   if (kind == kWholeNumbers) {
     if (!IsWholeNumber(text)) {
       snprintf(why, size, "%s is not a whole number", text);
@@ -104,7 +111,7 @@ static int ReadOption(char **entries, int position, int last,
     if (!ReadValue(option->words[1 + i], option->row->kind, option, i, why,
                    sizeof why)) {
       DescribeOption(typed, sizeof typed, option);
-      return Misread(typed, why);
+      return MisreadValue(typed, why);
     }
   }
   return 1;
@@ -121,19 +128,21 @@ int ReadOptions(int count, char **entries, OptionRead *options) {
 }
 
 // What -oq may be for each writer, as the usage and the manual page give
-// the numbers: the quality with the JPEG writer's flags added, PNG's
-// compression level and flags, BMP's RLE bit (taken, then dropped: see
-// SaveFlagsFor). kDefaultQuality suits every writer.
+// the numbers. A JPEG quality, 1 to 100, suits every writer, so one line
+// serves a folder of mixed photos: the PNG writer reads it as its flags (a
+// compression level; the picture is lossless either way) and the BMP
+// writer, once the RLE bit is dropped (SaveFlagsFor), ignores it. Besides
+// it: the JPEG writer's flags added to its quality, PNG's level 0 and its
+// flags, BMP's 0.
 enum {
   kJpegSubsamplings = 0x1000 | 0x4000 | 0x8000 | 0x10000,
   kJpegFlags = kJpegSubsamplings | 0x2000 | 0x20000 | 0x40000,
-  kPngFlags = 0x100 | 0x200,
-  kBmpRle = 1
+  kPngFlags = 0x100 | 0x200
 };
 
 // Why quality can't go to the writer of format; "" when it can.
 static const char *QualityWhyNot(ImageFormat format, int quality) {
-  if (quality == kDefaultQuality || format == kFormatNone) return "";
+  if ((quality >= 1 && quality <= 100) || format == kFormatNone) return "";
   if (format == kFormatJpeg) {
     int level = quality & 0xFFF, flags = quality & ~0xFFF;
     if (quality < 0 || level < 1 || level > 100 || (flags & ~kJpegFlags))
@@ -147,9 +156,9 @@ static const char *QualityWhyNot(ImageFormat format, int quality) {
     return quality >= 0 && (quality & 0xFF) <= 9 &&
                    !(quality & ~(0xFF | kPngFlags))
                ? ""
-               : "PNG takes a compression level of 0 to 9, plus 256 for "
-                 "none or 512 for interlaced";
-  return quality == 0 || quality == kBmpRle ? "" : "BMP takes only 0 or 1";
+               : "PNG takes a quality of 1 to 100, or a compression level "
+                 "of 0 to 9 plus 256 for none or 512 for interlaced";
+  return quality == 0 ? "" : "BMP takes a quality of 0 to 100";
 }
 
 int QualitiesFit(const OptionRead *options, int read, const char *output) {
@@ -160,7 +169,7 @@ int QualitiesFit(const OptionRead *options, int read, const char *output) {
     if (why[0] == '\0') continue;
     char typed[200];
     DescribeOption(typed, sizeof typed, &options[i]);
-    return Misread(typed, why);
+    return MisreadValue(typed, why);
   }
   return 1;
 }

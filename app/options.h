@@ -1,6 +1,6 @@
 // The table of the options, and the options read from the line and checked
-// before any work: each slip ends the run with the usage (status 1) and
-// costs nothing.
+// before any work: each slip ends the run with the usage, or for a value
+// refused with the reason alone (status 1), and costs nothing.
 //
 // Ownership: the table is static; everything given is the caller's, only
 // borrowed.
@@ -14,7 +14,7 @@ extern const EditOption EditOptionTable[];
 
 // Reads every option between the program path and the file name before any
 // edit, so that a slip anywhere in the line costs nothing. Returns how many
-// were read, or -1 after the usage.
+// were read, or -1 after the slip was shown.
 int ReadOptions(int count, char **entries, OptionRead *options);
 
 // A last word that is no photo's name: the photo named first, as other
@@ -37,7 +37,7 @@ const char *OutputNamedLast(const OptionRead *options, int read,
 void NoteOrientations(OptionRead *options, int read, int orientation);
 
 // Each -oq judged for the output's writer before any work. 0 after the
-// usage.
+// refusal.
 int QualitiesFit(const OptionRead *options, int read, const char *output);
 
 // The coded blocks keep their own quality, so one asked for is a slip. 0
