@@ -226,7 +226,10 @@ static int PhotoNamedBefore(int count, char **entries) {
 
 int PhotoNamedLast(int count, char **entries) {
   const char *last = entries[count - 1];
-  if (ImageFormatOf(last) != kFormatNone) return 1;
+  // "-o out.jpg" last, as other tools take it: the photo was named before
+  // it, or not at all.
+  int output_last = count > 2 && StrICmp(entries[count - 2], "-o") == 0;
+  if (ImageFormatOf(last) != kFormatNone && !output_last) return 1;
   char typed[200], why[kMessageBufferSize];
   JoinWords(typed, sizeof typed, entries, 1, count - 1);
   int at = PhotoNamedBefore(count, entries);
@@ -243,7 +246,8 @@ int PhotoNamedLast(int count, char **entries) {
     snprintf(why, sizeof why,
              "No file given: %s needs %s, then the photo's name.", last,
              row->needs);
-  else if (row != NULL || IsWholeNumber(last) || IsPlainDecimal(last))
+  else if (output_last || row != NULL || IsWholeNumber(last) ||
+           IsPlainDecimal(last))
     snprintf(why, sizeof why, "No file given: name the photo last, after %s.",
              typed);
   else

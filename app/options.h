@@ -17,8 +17,10 @@ extern const EditOption EditOptionTable[];
 // were read, or -1 after the slip was shown.
 int ReadOptions(int count, char **entries, OptionRead *options);
 
-// A last word that is no photo's name: the photo named first, as other
-// tools take it, or left out after an option or a value. 0 after the usage,
+// A last word that is no photo's name, or -o's value: the photo named
+// before options, as other tools take it ("photo.jpg -w 800", "-w 800
+// photo.jpg -o out.jpg"), or left out after an option or a value. 0 after
+// the usage,
 // which says so; 1 to go on (any other name is judged by the load).
 int PhotoNamedLast(int count, char **entries);
 

@@ -293,8 +293,8 @@ TEST_F(EndToEnd, FileNameIsNeverAValue) {
 
 // Each slip a user makes, and each file that can't be read or written,
 // ends with status 1, says what was wrong, and changes no file. Slips head
-// the usage with what was typed; failures keep their first line and add
-// the cause.
+// the usage with what was typed (a value refused: one line points at it);
+// failures keep their first line and add the cause.
 TEST_F(EndToEnd, SlipsAndFailuresSayWhatWasWrong) {
   MakeImage("photo.jpg", 64, 48);
   WriteWholeFile(Work("empty.jpg"), "");
@@ -420,6 +420,11 @@ TEST_F(EndToEnd, SlipsAndFailuresSayWhatWasWrong) {
       {{"-r", "90", "photo.jpg", "-fh"},
        slip + "-r 90 photo.jpg -fh (the photo's name comes last: -r 90 -fh "
               "photo.jpg)"},
+      {{"-w", "80", "photo.jpg", "-o", "out.jpg"},
+       slip + "-w 80 photo.jpg -o out.jpg (the photo's name comes last: -w "
+              "80 -o out.jpg photo.jpg)"},
+      {{"-w", "10", "-o", "out.jpg"},
+       "No file given: name the photo last, after -w 10 -o out.jpg."},
   };
   for (const Case &c : lines) {
     Result r = Orvane(c.args);
