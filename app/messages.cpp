@@ -24,7 +24,7 @@ const char UsageText[] =
     "          baseline, or one chroma subsampling: 4096 4:1:1, 16384 4:2:0,\n"
     "          32768 4:2:2, 65536 4:4:4; PNG is lossless, its compression\n"
     "          level num mod 16 when that is 1 to 9, else 6 (100 gives 4);\n"
-    "          it takes 0 too, plus 256 (none) or 512 (interlaced); BMP\n"
+    "          it takes 0 too, 256 (none), and 512 added (interlaced); BMP\n"
     "          takes 0 too and is never compressed\n"
     "[-w width] resize to width pixels\n"
     "[-h height] resize to height pixels\n"
