@@ -80,9 +80,9 @@ void FlipVertical(const OptionRead *option, EditState *state) {
   state->geometry = 1;
 }
 
-void SetOutput(const OptionRead *option, EditState *state) {
-  state->output = option->words[1];
-}
+// The output, a folder's name made the photo's name in it, is known before
+// any work (OutputNamedLast); -o, wherever it stands, has set it already.
+void SetOutput(const OptionRead *, EditState *) {}
 
 const OptionRead *LastOutputOption(const OptionRead *options, int read) {
   for (int i = read - 1; i >= 0; i--)

@@ -3,8 +3,9 @@
 // known before any work. The routines end the run, with the option and why,
 // when they can't do their edit.
 //
-// Ownership: the state owns its bitmap and metadata; the output name and the
-// options are borrowed from the argument vector.
+// Ownership: the state owns its bitmap and metadata; the options are
+// borrowed from the argument vector, the output name from it or from what
+// is kept for the run (a photo's name in a folder).
 #ifndef ORVANE_APP_EDITS_H
 #define ORVANE_APP_EDITS_H
 
@@ -17,7 +18,7 @@
 struct EditState {
   FIBITMAP *current;
   PhotoMetadata metadata;  // the photo's, settled only at the save
-  const char *output;      // borrowed from the argument vector
+  const char *output;      // borrowed
   int quality;
   int strip;     // leave the photo's private metadata out of the output
   int geometry;  // an edit changed the picture's geometry

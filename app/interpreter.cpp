@@ -76,9 +76,14 @@ static void CheckSizes(const OptionRead *options, int read, FIBITMAP *bitmap,
   CheckOutput(output, width, height);
 }
 
-// The first line is what scripts may match; the second says why.
+// The first line is what scripts may match; the second says why. A folder
+// named last, as other tools take one, is no photo of an unknown format.
 [[noreturn]] static void InputFailed(const char *path,
                                      const LoadFailure *failure) {
+  if (failure->error == kImageNoFormat && FolderExists(path))
+    ErrorExitF("Couldn't open input file: %s\n%.200s is a folder; Orvane "
+               "edits one photo a run, named last.",
+               path, path);
   if (failure->error == kImageNoFormat)
     ErrorExitF("Input file: %s - must end in .jpg, .jpeg, .png or .bmp",
                path);
@@ -239,7 +244,8 @@ int RunCommand(int count, char **entries) {
   int read = ReadOptions(count, entries, options);
   const char *output =
       read < 0 ? input : OutputNamedLast(options, read, input);
-  if (read < 0 || !QualitiesFit(options, read, output)) {  // usage shown
+  state.output = output;
+  if (read < 0 || !QualitiesFit(options, read, output)) {  // slip shown
     free(options);
     CloseImage(&image);
     ReleasePhotoMetadata(&state.metadata);

@@ -16,17 +16,22 @@ const char UsageText[] =
     "[-r angle] rotate counter-clockwise by angle degrees\n"
     "[-fh] flip horizontally\n"
     "[-fv] flip vertically\n"
-    "[-o file] save to file; without -o the photo itself is replaced\n"
-    "[-oq num] set output quality (default 100): for JPEG 1 to 100, plus\n"
-    "          8192 progressive, 131072 optimised, 262144 baseline, or one\n"
-    "          chroma subsampling: 4096 4:1:1, 16384 4:2:0, 32768 4:2:2,\n"
-    "          65536 4:4:4; for PNG 0 to 9 (compression level), plus 256\n"
-    "          (none) or 512 (interlaced); for BMP 0 or 1\n"
+    "[-o file] save to file, or to a folder (one there, or ending in /)\n"
+    "          under the photo's own name; without -o the photo itself is\n"
+    "          replaced\n"
+    "[-oq num] set output quality (default 100): 1 to 100 for every format;\n"
+    "          for JPEG plus 8192 progressive, 131072 optimised, 262144\n"
+    "          baseline, or one chroma subsampling: 4096 4:1:1, 16384 4:2:0,\n"
+    "          32768 4:2:2, 65536 4:4:4; PNG is lossless, its compression\n"
+    "          level num mod 16 when that is 1 to 9, else 6 (100 gives 4);\n"
+    "          it takes 0 too, 256 (none), and 512 added (interlaced); BMP\n"
+    "          takes 0 too and is never compressed\n"
     "[-w width] resize to width pixels\n"
     "[-h height] resize to height pixels\n"
     "[-wh width height] resize to width x height pixels\n"
     "[-upright] turn the photo as its EXIF orientation says\n"
-    "[-strip] leave out EXIF, IPTC and XMP; keep the colour profile\n"
+    "[-strip] leave out EXIF but the orientation, IPTC and XMP; keep the\n"
+    "         colour profile\n"
     "[-lossless] turn, flip and crop a JPEG without re-encoding it\n"
     "\n"
     "The file ends in .jpg, .jpeg, .png or .bmp and comes last; the options "
@@ -46,6 +51,14 @@ int ShowUsage(void) { return InfoBox(UsageText); }
 
 int ShowUsageForMistake(const char *mistake) {
   char *text = Concat3(mistake, "\n\n", UsageText);
+  int answer = WarningBox(text);
+  free(text);
+  return answer;
+}
+
+int ShowValueMistake(const char *mistake) {
+  char *text = Concat2(
+      mistake, "\nOrvane -? shows every option and the values it takes.");
   int answer = WarningBox(text);
   free(text);
   return answer;

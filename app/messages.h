@@ -9,11 +9,15 @@ extern const char UsageText[];
 
 enum { kPageProduct = 1, kPageLocalHelp = 2, kPageMaker = 3 };
 
-// All three return the box's answer, as InfoBox does.
+// Each returns the box's answer, as InfoBox does.
 int ShowUsage(void);
 // The usage as a warning, headed by what was wrong with the command line
 // (POSIX: on standard error, since it reports a mistake).
 int ShowUsageForMistake(const char *mistake);
+// A value refused, where the usage would add nothing but length (a batch
+// prints it once a photo): the mistake, then one line saying where the
+// usage is.
+int ShowValueMistake(const char *mistake);
 int ShowVersion(void);
 
 // Hands the page of the given kind to the desktop: 1 when the request was

@@ -9,7 +9,8 @@ void JoinWords(char *buffer, size_t size, char **entries, int from, int to) {
   buffer[0] = '\0';
   for (int i = from; i <= to && used < size; i++)
     used += (size_t)snprintf(buffer + used, size - used, "%s%s",
-                             i > from ? " " : "", entries[i]);
+                             i > from ? " " : "",
+                             entries[i][0] != '\0' ? entries[i] : "\"\"");
 }
 
 void DescribeOption(char *buffer, size_t size, const OptionRead *option) {
@@ -22,10 +23,22 @@ void DescribeOption(char *buffer, size_t size, const OptionRead *option) {
   ErrorExitF("Option %s failed: %s", described, reason);
 }
 
+static void MisreadHeading(char *heading, size_t size, const char *words,
+                           const char *why) {
+  snprintf(heading, size, "Not understood: %.200s%s%.200s%s", words,
+           why[0] ? " (" : "", why, why[0] ? ")" : "");
+}
+
 int Misread(const char *words, const char *why) {
   char heading[kMessageBufferSize];
-  snprintf(heading, sizeof heading, "Not understood: %.200s%s%.200s%s", words,
-           why[0] ? " (" : "", why, why[0] ? ")" : "");
+  MisreadHeading(heading, sizeof heading, words, why);
   ShowUsageForMistake(heading);
+  return 0;
+}
+
+int MisreadValue(const char *words, const char *why) {
+  char heading[kMessageBufferSize];
+  MisreadHeading(heading, sizeof heading, words, why);
+  ShowValueMistake(heading);
   return 0;
 }

@@ -59,7 +59,8 @@ struct OptionRead {
   int planned_width, planned_height;
 };
 
-// Words from..to of the line joined by blanks, for messages.
+// Words from..to of the line joined by blanks, for messages; an empty one
+// shows as "".
 void JoinWords(char *buffer, size_t size, char **entries, int from, int to);
 
 // The option and its values as the user typed them.
@@ -71,5 +72,7 @@ void DescribeOption(char *buffer, size_t size, const OptionRead *option);
 // The usage, headed by the words that were not understood and why. 0, so
 // that a reader can end with it.
 int Misread(const char *words, const char *why);
+// The same for a value refused: the words and why, then where the usage is.
+int MisreadValue(const char *words, const char *why);
 
 #endif

@@ -9,7 +9,9 @@
 #include "app/lossless.h"
 #include "app/messages.h"
 #include "image/imagefile.h"
+#include "lib/paths.h"
 #include "lib/strings.h"
+#include "platform/platform.h"
 
 // name, values, their kind; the re-encoding edit and the size it makes;
 // the lossless step or why there is none; the values in words.
@@ -59,9 +61,16 @@ static const char *WhyNoOption(const char *argument) {
   return "";
 }
 
-// Checks one value and converts it. 1, or 0 with why[] filled in.
+// Checks one value and converts it. 1, or 0 with why[] filled in. An empty
+// value ("" typed, or a variable that held nothing) is named as such: "
+// is not a whole number" said nothing.
 static int ReadValue(const char *text, ValueKind kind, OptionRead *option,
                      int index, char *why, size_t size) {
+  if (text[0] == '\0') {
+    snprintf(why, size, "the value is empty; %s needs %s", option->row->name,
+             option->row->needs);
+    return 0;
+  }
   if (kind == kWholeNumbers) {
     if (!IsWholeNumber(text)) {
       snprintf(why, size, "%s is not a whole number", text);
@@ -102,7 +111,7 @@ static int ReadOption(char **entries, int position, int last,
     if (!ReadValue(option->words[1 + i], option->row->kind, option, i, why,
                    sizeof why)) {
       DescribeOption(typed, sizeof typed, option);
-      return Misread(typed, why);
+      return MisreadValue(typed, why);
     }
   }
   return 1;
@@ -119,19 +128,21 @@ int ReadOptions(int count, char **entries, OptionRead *options) {
 }
 
 // What -oq may be for each writer, as the usage and the manual page give
-// the numbers: the quality with the JPEG writer's flags added, PNG's
-// compression level and flags, BMP's RLE bit (taken, then dropped: see
-// SaveFlagsFor). kDefaultQuality suits every writer.
+// the numbers. A JPEG quality, 1 to 100, suits every writer, so one line
+// serves a folder of mixed photos: the PNG writer reads it as its flags (a
+// compression level; the picture is lossless either way) and the BMP
+// writer, once the RLE bit is dropped (SaveFlagsFor), ignores it. Besides
+// it: the JPEG writer's flags added to its quality, PNG's level 0 and its
+// flags, BMP's 0.
 enum {
   kJpegSubsamplings = 0x1000 | 0x4000 | 0x8000 | 0x10000,
   kJpegFlags = kJpegSubsamplings | 0x2000 | 0x20000 | 0x40000,
-  kPngFlags = 0x100 | 0x200,
-  kBmpRle = 1
+  kPngFlags = 0x100 | 0x200
 };
 
 // Why quality can't go to the writer of format; "" when it can.
 static const char *QualityWhyNot(ImageFormat format, int quality) {
-  if (quality == kDefaultQuality || format == kFormatNone) return "";
+  if ((quality >= 1 && quality <= 100) || format == kFormatNone) return "";
   if (format == kFormatJpeg) {
     int level = quality & 0xFFF, flags = quality & ~0xFFF;
     if (quality < 0 || level < 1 || level > 100 || (flags & ~kJpegFlags))
@@ -145,9 +156,9 @@ static const char *QualityWhyNot(ImageFormat format, int quality) {
     return quality >= 0 && (quality & 0xFF) <= 9 &&
                    !(quality & ~(0xFF | kPngFlags))
                ? ""
-               : "PNG takes a compression level of 0 to 9, plus 256 for "
-                 "none or 512 for interlaced";
-  return quality == 0 || quality == kBmpRle ? "" : "BMP takes only 0 or 1";
+               : "PNG takes a quality of 1 to 100, or a compression level "
+                 "of 0 to 9 plus 256 for none or 512 for interlaced";
+  return quality == 0 ? "" : "BMP takes a quality of 0 to 100";
 }
 
 int QualitiesFit(const OptionRead *options, int read, const char *output) {
@@ -158,15 +169,41 @@ int QualitiesFit(const OptionRead *options, int read, const char *output) {
     if (why[0] == '\0') continue;
     char typed[200];
     DescribeOption(typed, sizeof typed, &options[i]);
-    return Misread(typed, why);
+    return MisreadValue(typed, why);
   }
   return 1;
+}
+
+// A name ending in a separator, or naming a folder that is there, names
+// where the output goes rather than what it is called.
+static int NamesFolder(const char *name) {
+  size_t length = strlen(name);
+  if (length == 0) return 0;
+  char last = name[length - 1];
+  return last == '/' || last == kPathSeparator || FolderExists(name);
+}
+
+// The photo's own name, behind its folder (and a Windows drive).
+static const char *OwnName(const char *path) {
+  int windows = kPathSeparator == '\\';
+  const char *name = path;
+  for (const char *c = path; *c != '\0'; c++)
+    if (*c == '/' || *c == kPathSeparator || (windows && *c == ':'))
+      name = c + 1;
+  return name;
 }
 
 const char *OutputNamedLast(const OptionRead *options, int read,
                             const char *input) {
   const OptionRead *named = LastOutputOption(options, read);
-  return named != NULL ? named->words[1] : input;
+  if (named == NULL) return input;
+  const char *output = named->words[1];
+  if (!NamesFolder(output)) return output;
+  char last = output[strlen(output) - 1];
+  const char *name = OwnName(input);
+  return KeepForRun(last == '/' || last == kPathSeparator
+                        ? Concat2(output, name)
+                        : PathJoin(output, name));
 }
 
 void NoteOrientations(OptionRead *options, int read, int orientation) {
@@ -189,7 +226,10 @@ static int PhotoNamedBefore(int count, char **entries) {
 
 int PhotoNamedLast(int count, char **entries) {
   const char *last = entries[count - 1];
-  if (ImageFormatOf(last) != kFormatNone) return 1;
+  // "-o out.jpg" last, as other tools take it: the photo was named before
+  // it, or not at all.
+  int output_last = count > 2 && StrICmp(entries[count - 2], "-o") == 0;
+  if (ImageFormatOf(last) != kFormatNone && !output_last) return 1;
   char typed[200], why[kMessageBufferSize];
   JoinWords(typed, sizeof typed, entries, 1, count - 1);
   int at = PhotoNamedBefore(count, entries);
@@ -206,7 +246,8 @@ int PhotoNamedLast(int count, char **entries) {
     snprintf(why, sizeof why,
              "No file given: %s needs %s, then the photo's name.", last,
              row->needs);
-  else if (row != NULL || IsWholeNumber(last) || IsPlainDecimal(last))
+  else if (output_last || row != NULL || IsWholeNumber(last) ||
+           IsPlainDecimal(last))
     snprintf(why, sizeof why, "No file given: name the photo last, after %s.",
              typed);
   else

@@ -97,16 +97,32 @@ static char *TempNameBeside(const char *target) {
 }
 
 // A name that exists is tried again with the next counter; any other failure
-// (no such folder, no permission) would fail for every name.
-static char *CreateTempBeside(const char *target) {
+// (no such folder, no permission) would fail for every name. *result: the
+// last attempt's.
+static char *CreateTempBeside(const char *target, CreateResult *result) {
   for (int attempt = 0; attempt < kTempNameAttempts; attempt++) {
     char *name = TempNameBeside(target);
-    CreateResult result = SystemCreateNew(name);
-    if (result == kCreated) return name;
+    *result = SystemCreateNew(name);
+    if (*result == kCreated) return name;
     free(name);
-    if (result != kAlreadyExists) break;
+    if (*result != kAlreadyExists) break;
   }
   return NULL;
+}
+
+// The system's reason alone ("Permission denied.") doesn't say that the
+// folder, not the file, is what may not be written; this names it.
+static void FolderDenied(const char *target, char *reason, size_t size) {
+  char system[150];
+  SystemLastErrorText(system, sizeof system);
+  size_t folder = SystemFileNameOffset(target);
+  if (folder > 1) folder--;  // the separator, but for the root's
+  if (folder == 0)
+    snprintf(reason, size, "The current folder can't be written to: %s",
+             system);
+  else
+    snprintf(reason, size, "The folder %.*s can't be written to: %s",
+             (int)(folder < 100 ? folder : 100), target, system);
 }
 
 static void ReleaseSafeSave(SafeSave *save) {
@@ -125,9 +141,13 @@ int PlatformBeginSafeSave(const char *path, SafeSave *save) {
     ReleaseSafeSave(save);
     return 0;
   }
-  save->temp = CreateTempBeside(save->target);
+  CreateResult result;
+  save->temp = CreateTempBeside(save->target, &result);
   if (save->temp == NULL) {
-    SystemLastErrorText(save->reason, sizeof save->reason);
+    if (result == kCreateDenied)
+      FolderDenied(save->target, save->reason, sizeof save->reason);
+    else
+      SystemLastErrorText(save->reason, sizeof save->reason);
     ReleaseSafeSave(save);
     return 0;
   }

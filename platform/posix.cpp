@@ -500,8 +500,10 @@ CreateResult SystemCreateNew(const char *path) {
     Watch(path);
   }
   sigprocmask(SIG_SETMASK, &before, NULL);
-  if (fd < 0) return error == EEXIST ? kAlreadyExists : kCreateFailed;
-  return kCreated;
+  if (fd >= 0) return kCreated;
+  if (error == EEXIST) return kAlreadyExists;
+  if (error == EACCES || error == EPERM || error == EROFS) return kCreateDenied;
+  return kCreateFailed;
 }
 
 void SystemForgetNew(void) {

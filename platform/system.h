@@ -10,7 +10,9 @@
 
 // ---- Supplied by posix.cpp or win32.cpp ----
 
-enum CreateResult { kCreated, kAlreadyExists, kCreateFailed };
+// kCreateDenied: the folder may not be written (no permission, a read-only
+// file system).
+enum CreateResult { kCreated, kAlreadyExists, kCreateDenied, kCreateFailed };
 // Creates path as a new empty file; an existing file is never opened. Until
 // SystemForgetNew, a signal that stops the process (POSIX: SIGINT, SIGTERM,
 // SIGHUP, SIGQUIT) or a crash (SIGSEGV, SIGBUS, SIGABRT, SIGFPE, SIGILL)

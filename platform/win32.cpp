@@ -238,9 +238,13 @@ char *SystemSaveTarget(const char *path) { return CopyTextOrAbort(path); }
 CreateResult SystemCreateNew(const char *path) {
   HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL, NULL);
-  if (file == INVALID_HANDLE_VALUE)
-    return GetLastError() == ERROR_FILE_EXISTS ? kAlreadyExists
-                                               : kCreateFailed;
+  if (file == INVALID_HANDLE_VALUE) {
+    DWORD error = GetLastError();
+    if (error == ERROR_FILE_EXISTS) return kAlreadyExists;
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT)
+      return kCreateDenied;
+    return kCreateFailed;
+  }
   CloseHandle(file);
   return kCreated;
 }

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Runs README's GNU parallel recipe for many photos, with this machine (":")
+# Runs README's GNU parallel recipes for many photos. With this machine (":")
 # as its only host: every photo's result lands in the output folder, the
 # photos stay as they were, and the job log lets a second run skip what is
-# done and retry what failed. Installs GNU parallel when missing (as root).
+# done and retry what failed. The web copies of a camera's folder: JPEG, PNG
+# and BMP photos named in either letter case, each written to the output
+# folder under its own name and format at one quality, none refused.
+# Installs GNU parallel when missing (as root).
 # Usage: batch_test.sh orvane sample.jpg
 set -euo pipefail
 orvane=$(realpath "$1") sample=$(realpath "$2")
@@ -72,4 +75,25 @@ recipe --resume-failed || fail "--resume-failed: status $?"
   fail "--resume-failed did not retry only the failed photo"
 [ "$(width small/damaged.jpg)" = 64 ] || fail "the mended photo has no result"
 cmp -s 120.jpg damaged.jpg || fail "the mended photo changed"
-[ "$failures" = 0 ] && echo "the batch recipe passed"
+
+mkdir "$work/camera"
+cd "$work/camera"
+cp "$sample" IMG_0001.JPG
+cp "$sample" 'holiday photo.jpeg'
+orvane -o IMG_0002.PNG "$sample" >/dev/null
+orvane -o scan.bmp "$sample" >/dev/null
+before=$(sha256sum ./*.*)
+status=0
+mkdir -p web
+find . -maxdepth 1 \( -iname '*.jpg' -o -iname '*.jpeg' -o -iname '*.png' \
+  -o -iname '*.bmp' \) -print0 |
+  parallel -0 --bar orvane -upright -strip -w 1600 -oq 85 -o web/ {} \
+    2>/dev/null || status=$?
+[ "$status" = 0 ] || fail "web copies: status $status, not 0"
+for name in IMG_0001.JPG 'holiday photo.jpeg' IMG_0002.PNG scan.bmp; do
+  [ "$(width "web/$name")" = 1600 ] || fail "web/$name is not 1600 wide"
+done
+[ "$(head -c 4 web/IMG_0002.PNG | tail -c 3)" = PNG ] ||
+  fail "web/IMG_0002.PNG is no PNG"
+[ "$(sha256sum ./*.*)" = "$before" ] || fail "the camera's photos changed"
+[ "$failures" = 0 ] && echo "the batch recipes passed"

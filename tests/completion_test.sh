@@ -47,6 +47,7 @@ expect "" -c 1 2 3 ""           # still crop values
 expect "a.jpg" -c 1 2 3 4 a     # the file name after the four values
 expect "B.JPEG" -wh 10 20 B
 expect "d.bmp" -O d             # the value of -o is a file name
+expect "photos/" -o p           # or a folder to write into
 expect "" -oq ""
 expect "-w -wh" -fh -w
 expect "-upright" -u

@@ -120,8 +120,13 @@ TEST_F(Faults, ReadOnlyFolderRefusesTheSave) {
   }
   ExpectWarning(Orvane({"-r", "90", "photo.jpg"}),
                 "Couldn't save output file: photo.jpg");
-  ExpectWarning(Orvane({"-o", "copy.png", "photo.jpg"}),
-                "Couldn't save output file: copy.png");
+  // A new file: the folder is named as what may not be written, the
+  // system's words after it.
+  Result r = Orvane({"-o", "copy.png", "photo.jpg"});
+  ExpectWarning(r, "Couldn't save output file: copy.png");
+  EXPECT_NE(std::string::npos,
+            r.err.find("\nThe current folder can't be written to: "))
+      << r.err;
   chmod(folder_.Path("work").c_str(), 0755);
   EXPECT_EQ(photo, ReadWholeFile(Work("photo.jpg")));
   ExpectOnlyNames({"photo.jpg"});
@@ -168,13 +173,15 @@ TEST_F(Faults, InputThatIsAFifoIsRefusedAtOnce) {
   ExpectOnlyNames({"x.png"});
 }
 
+// A folder where the output would go: -o names the folder it is in.
 TEST_F(Faults, OutputThatIsAFolderIsLeftAlone) {
   MakeImage("photo.jpg", 64, 48);
   ASSERT_EQ(0, mkdir(Work("album.jpg").c_str(), 0755));
-  WriteWholeFile(Work("album.jpg/inside.txt"), "kept");
-  ExpectWarning(Orvane({"-o", "album.jpg", "photo.jpg"}),
-                "Couldn't save output file: album.jpg");
-  EXPECT_EQ("kept", ReadWholeFile(Work("album.jpg/inside.txt")));
+  ASSERT_EQ(0, mkdir(Work("album.jpg/photo.jpg").c_str(), 0755));
+  WriteWholeFile(Work("album.jpg/photo.jpg/inside.txt"), "kept");
+  ExpectWarning(Orvane({"-o", "album.jpg/", "photo.jpg"}),
+                "Couldn't save output file: album.jpg/photo.jpg");
+  EXPECT_EQ("kept", ReadWholeFile(Work("album.jpg/photo.jpg/inside.txt")));
   ExpectOnlyNames({"album.jpg", "photo.jpg"});
   // A folder as the input is no image.
   ExpectWarning(Orvane({"album.jpg"}), "Couldn't open input file: album.jpg",

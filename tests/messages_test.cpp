@@ -60,7 +60,7 @@ TEST_F(Messages, UsageTextListsOptionsAndEndsInLineFeed) {
   std::string usage = UsageText;
   EXPECT_EQ(0u, usage.find("Usage:\nOrvane [opt(s)] filename.jpg\n\nopt(s):\n"
                            "[-c x y w h] crop"));
-  EXPECT_NE(std::string::npos, usage.find("(default 100): for JPEG 1 to 100"));
+  EXPECT_NE(std::string::npos, usage.find("(default 100): 1 to 100 for every format"));
   EXPECT_NE(std::string::npos, usage.find("rotate counter-clockwise"));
   EXPECT_NE(std::string::npos,
             usage.find("Orvane replaces the photo unless -o is given."));

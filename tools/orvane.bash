@@ -1,5 +1,6 @@
 # Bash completion for orvane: option names, and image files where a file
-# name goes (the last word, and the value of -o).
+# name goes (the last word, and the value of -o, which may be a folder: the
+# photo then goes into it under its own name).
 
 # How many values follow each edit option.
 _orvane_values() {
