@@ -149,6 +149,15 @@ static int Judged(const unsigned char *data, size_t size,
   return 1;
 }
 
+// What the decode takes besides the file's bytes: the load, and the copies
+// of parts of them a JPEG or PNG makes: the picture shown to the library,
+// and its metadata.
+static uint64_t DecodeCost(const ImageHeaders *headers, size_t size,
+                           int reduction) {
+  uint64_t copies = headers->format == kFormatBmp ? 0 : 2 * (uint64_t)size;
+  return LoadCost(headers, reduction) + copies;
+}
+
 // The picture alone, decoded with its sides divided by reduction; the
 // metadata read already, so that what the library is never shown (a JPEG's
 // profile) is at hand when the pixels are settled.
@@ -156,10 +165,8 @@ static FIBITMAP *DecodeJudged(const unsigned char *data, size_t size,
                               const ImageHeaders *headers, int reduction,
                               const PhotoMetadata *metadata,
                               LoadFailure *failure) {
-  // Measured with the file's bytes already taken; a JPEG's or PNG's picture
-  // shown to the library and its metadata are copies of parts of them.
-  uint64_t copies = headers->format == kFormatBmp ? 0 : 2 * (uint64_t)size;
-  uint64_t cost = LoadCost(headers, reduction) + copies;
+  // Measured with the file's bytes already taken.
+  uint64_t cost = DecodeCost(headers, size, reduction);
   uint64_t available = PlatformAvailableMemory();
   if (cost > available)
     return Fail(failure, kImageTooLarge,
@@ -269,6 +276,18 @@ FIBITMAP *DecodeOpenedImage(const OpenedImage *image, int reduction,
                             LoadFailure *failure) {
   return DecodeJudged(image->data, image->size, image->headers, reduction,
                       metadata, failure);
+}
+
+void ForecastDecode(const OpenedImage *image, int reduction,
+                    DecodeForecast *forecast) {
+  *forecast = DecodeForecast{};
+  if (!image->headers->read) return;
+  if (reduction < 1) reduction = 1;
+  forecast->bytes =
+      image->size + DecodeCost(image->headers, image->size, reduction);
+  forecast->width = ReducedSide(image->width, reduction);
+  forecast->height = ReducedSide(image->height, reduction);
+  forecast->bits = LoadedPictureBits(image->headers);
 }
 
 void CloseImage(OpenedImage *image) {
