@@ -14,6 +14,7 @@
 #include "image/lossless/transform.h"
 #include "image/metadata/record.h"
 #include "lib/paths.h"
+#include "lib/strings.h"
 #include "log/log.h"
 #include "platform/platform.h"
 
@@ -54,25 +55,68 @@ static void CheckOutput(const char *output, int64_t width, int64_t height) {
     ErrorExitF("Couldn't save output file: %s\n%s", output, reason);
 }
 
+// The variable a server sets to bound what one photo's job may cost.
+static const char kMemoryLimitName[] = "ORVANE_MEMORY_LIMIT";
+
+static unsigned long long MegabytesUp(uint64_t bytes) {
+  return (bytes + 999999) / 1000000;
+}
+
+// What the user lets one photo's job cost at most; UINT64_MAX when the
+// variable is not set. A value that is no count of bytes ends the run
+// before the photo is read.
+static uint64_t JobMemoryLimit(void) {
+  const char *value = PlatformEnvironment(kMemoryLimitName);
+  uint64_t bytes;
+  if (value == NULL) return UINT64_MAX;
+  if (!ByteCountValue(value, &bytes) || bytes == 0)
+    ErrorExitF("%s=%.100s is not understood.\nGive it in bytes, or with K, "
+               "M or G after the number for thousands, millions or billions "
+               "of bytes (100M).",
+               kMemoryLimitName, value);
+  return bytes;
+}
+
+// Works out the size after each edit, starting from a width x height
+// picture of bits a pixel, and ends the run before any work when one
+// would need more than may be spent: its new picture more than free, or
+// that and the picture before it, both held while it works, more than the
+// user's limit. Gives the size the edits leave.
+static void CheckEdits(const OptionRead *options, int read, int64_t *width,
+                       int64_t *height, int bits, uint64_t free,
+                       uint64_t limit) {
+  uint64_t held = PictureBytes(bits, *width, *height);
+  for (int i = 0; i < read; i++) {
+    if (options[i].row->size == NULL) continue;
+    options[i].row->size(&options[i], width, height);
+    if (*width <= 0 || *height <= 0) return;  // the edit itself will say why
+    uint64_t made = EditedPictureBytes(bits, *width, *height);
+    char reason[160] = "";
+    if (made > free)
+      snprintf(reason, sizeof reason,
+               "not enough memory for a %lld x %lld image.",
+               (long long)*width, (long long)*height);
+    else if (made > limit || held > limit - made)
+      snprintf(reason, sizeof reason,
+               "its %lld x %lld image and the one before it take %llu MB; "
+               "%s allows %llu MB.",
+               (long long)*width, (long long)*height,
+               MegabytesUp(held + made), kMemoryLimitName,
+               (unsigned long long)(limit / 1000000));
+    if (reason[0] != '\0') OptionFailed(&options[i], reason);
+    held = made;
+    if (bits < 24) bits = 24;
+  }
+}
+
 // Works out the size after each edit and ends the run before any work when
 // one would need more memory than the machine can give now, or the output
 // could not hold the result.
 static void CheckSizes(const OptionRead *options, int read, FIBITMAP *bitmap,
                        const char *output) {
   int64_t width = ImageWidth(bitmap), height = ImageHeight(bitmap);
-  uint64_t available = PlatformAvailableMemory();
-  for (int i = 0; i < read; i++) {
-    if (options[i].row->size == NULL) continue;
-    options[i].row->size(&options[i], &width, &height);
-    if (width <= 0 || height <= 0) break;  // the edit itself will say why
-    if (EditedImageBytes(bitmap, width, height) > available) {
-      char reason[100];
-      snprintf(reason, sizeof reason,
-               "not enough memory for a %lld x %lld image.",
-               (long long)width, (long long)height);
-      OptionFailed(&options[i], reason);
-    }
-  }
+  CheckEdits(options, read, &width, &height, ImageBits(bitmap),
+             PlatformAvailableMemory(), UINT64_MAX);
   CheckOutput(output, width, height);
 }
 
@@ -115,6 +159,28 @@ static int ShrinkOnLoad(OptionRead *options, int read,
     resize->planned_height = (int)height;
   }
   return reduction;
+}
+
+// With a limit set, the whole job is judged before any pixel is decoded:
+// the decode, at the fraction of its size it is decoded at, then each
+// edit, as its size and the photo's depth predict.
+static void CheckJobCost(const char *input, const OptionRead *options,
+                         int read, const OpenedImage *image, int reduction,
+                         uint64_t limit) {
+  if (limit == UINT64_MAX) return;
+  DecodeForecast forecast;
+  ForecastDecode(image, reduction, &forecast);
+  if (forecast.bytes > limit) {
+    LoadFailure failure = {kImageTooLarge, "", kImageSound, ""};
+    snprintf(failure.reason, sizeof failure.reason,
+             "Loading it takes %llu MB; %s allows %llu MB.",
+             MegabytesUp(forecast.bytes), kMemoryLimitName,
+             (unsigned long long)(limit / 1000000));
+    InputFailed(input, &failure);
+  }
+  if (forecast.bits > 0)
+    CheckEdits(options, read, &forecast.width, &forecast.height,
+               forecast.bits, UINT64_MAX, limit);
 }
 
 // The opened photo is decoded, then closed.
@@ -202,12 +268,21 @@ static void SaveOutput(EditState *state) {
 
 // With -lossless the photo's bytes are read, never decoded, and the edits
 // are done on its coded blocks; the same slips end the run with the usage.
-static int RunLosslessCommand(int count, char **entries) {
+static int RunLosslessCommand(int count, char **entries, uint64_t limit) {
   const char *input = entries[count - 1];
   LosslessSource source;
   LoadFailure failure;
   if (!ReadLosslessSource(input, &source, &failure))
     InputFailed(input, &failure);
+  if (source.cost > limit) {
+    failure = LoadFailure{kImageTooLarge, "", kImageSound, ""};
+    snprintf(failure.reason, sizeof failure.reason,
+             "The lossless transform takes %llu MB; %s allows %llu MB.",
+             MegabytesUp(source.cost), kMemoryLimitName,
+             (unsigned long long)(limit / 1000000));
+    ReleaseLosslessSource(&source);
+    InputFailed(input, &failure);
+  }
   OptionRead *options = (OptionRead *)ReallocOrExit(
       NULL, (size_t)count, sizeof(OptionRead), "Out of memory");
   int read = ReadOptions(count, entries, options);
@@ -232,7 +307,9 @@ int RunCommand(int count, char **entries) {
     return 1;
   }
   if (!PhotoNamedLast(count, entries)) return 1;
-  if (AsksLossless(count, entries)) return RunLosslessCommand(count, entries);
+  uint64_t limit = JobMemoryLimit();
+  if (AsksLossless(count, entries))
+    return RunLosslessCommand(count, entries, limit);
   const char *input = entries[count - 1];
   LoadFailure loaded;
   OpenedImage image;
@@ -253,6 +330,7 @@ int RunCommand(int count, char **entries) {
   }
   NoteOrientations(options, read, MetadataOrientation(&state.metadata));
   int reduction = ShrinkOnLoad(options, read, &image);
+  CheckJobCost(input, options, read, &image, reduction, limit);
   state.current =
       DecodeInput(input, &image, reduction, &state.metadata, &loaded);
   CheckSizes(options, read, state.current, output);

@@ -56,11 +56,17 @@ int FitsFormat(ImageFormat format, int64_t width, int64_t height,
 }
 
 
-uint64_t EditedImageBytes(FIBITMAP *bitmap, int64_t width, int64_t height) {
-  unsigned bits = FreeImage_GetBPP(bitmap);
-  if (bits < 24) bits = 24;
+uint64_t PictureBytes(int bits, int64_t width, int64_t height) {
   long double bytes = (long double)width * height * bits / 8;
   return bytes >= (long double)UINT64_MAX ? UINT64_MAX : (uint64_t)bytes;
+}
+
+uint64_t EditedPictureBytes(int bits, int64_t width, int64_t height) {
+  return PictureBytes(bits < 24 ? 24 : bits, width, height);
+}
+
+uint64_t EditedImageBytes(FIBITMAP *bitmap, int64_t width, int64_t height) {
+  return EditedPictureBytes(ImageBits(bitmap), width, height);
 }
 
 static uint32_t DotsPerInch(unsigned dots_per_metre) {
@@ -74,5 +80,6 @@ void ImageDotsPerInch(FIBITMAP *bitmap, uint32_t *x, uint32_t *y) {
 
 int ImageWidth(FIBITMAP *bitmap) { return (int)FreeImage_GetWidth(bitmap); }
 int ImageHeight(FIBITMAP *bitmap) { return (int)FreeImage_GetHeight(bitmap); }
+int ImageBits(FIBITMAP *bitmap) { return (int)FreeImage_GetBPP(bitmap); }
 
 void ReleaseImage(FIBITMAP *bitmap) { FreeImage_Unload(bitmap); }

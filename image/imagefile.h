@@ -111,6 +111,19 @@ FIBITMAP *DecodeOpenedImage(const OpenedImage *image, int reduction,
                             const PhotoMetadata *metadata,
                             LoadFailure *failure);
 
+// What decoding the opened photo with its sides divided by reduction
+// takes at its peak, the file's own bytes and the copies made of them
+// included, and the picture it leaves: its size and bits a pixel, as the
+// edits get it (at most: a 32-bit BMP may come out at 24). All 0 when its
+// headers could not be read, and the library judges it.
+struct DecodeForecast {
+  uint64_t bytes;
+  int64_t width, height;
+  int bits;
+};
+void ForecastDecode(const OpenedImage *image, int reduction,
+                    DecodeForecast *forecast);
+
 void CloseImage(OpenedImage *image);
 
 // Writes the bitmap to a fresh file beside path and moves it over path only
@@ -165,9 +178,12 @@ void ResizeTarget(int64_t W, int64_t H, int width, int height,
 void UprightTarget(int64_t W, int64_t H, int orientation,
                    int64_t *new_width, int64_t *new_height);
 
-// The bytes a width x height bitmap takes in the form the edits make of
-// bitmap's pixels (at least 24 bits each, as the library's resize and turn
-// give them). Saturates instead of overflowing.
+// The bytes a width x height picture of bits a pixel takes, and those of
+// the form the edits make of such pixels (at least 24 bits each, as the
+// library's resize and turn give them). Saturate instead of overflowing.
+uint64_t PictureBytes(int bits, int64_t width, int64_t height);
+uint64_t EditedPictureBytes(int bits, int64_t width, int64_t height);
+// The same for bitmap's pixels.
 uint64_t EditedImageBytes(FIBITMAP *bitmap, int64_t width, int64_t height);
 
 // The resolution in dots per inch, rounded; 0 where the bitmap gives none.
@@ -175,6 +191,7 @@ void ImageDotsPerInch(FIBITMAP *bitmap, uint32_t *x, uint32_t *y);
 
 int ImageWidth(FIBITMAP *bitmap);
 int ImageHeight(FIBITMAP *bitmap);
+int ImageBits(FIBITMAP *bitmap);  // a pixel
 
 void ReleaseImage(FIBITMAP *bitmap);
 

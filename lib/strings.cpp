@@ -269,6 +269,29 @@ int IsPlainDecimal(const char *text) {
   return end != p && *end == '\0';
 }
 
+int ByteCountValue(const char *text, uint64_t *bytes) {
+  uint64_t value = 0;
+  const char *p = text;
+  for (; IsDigit(*p); p++) {
+    if (value > (UINT64_MAX - (uint64_t)(*p - '0')) / 10) return 0;
+    value = value * 10 + (uint64_t)(*p - '0');
+  }
+  if (p == text) return 0;
+  const char kUnits[] = "kmg";
+  const char *unit = strchr(kUnits, *p | 0x20);
+  if (*p != '\0' && unit != NULL) {
+    for (const char *u = kUnits; u <= unit; u++) {
+      if (value > UINT64_MAX / 1000) return 0;
+      value *= 1000;
+    }
+    p++;
+    if (*p == 'B' || *p == 'b') p++;
+  }
+  if (*p != '\0') return 0;
+  *bytes = value;
+  return 1;
+}
+
 // The C libraries differ on everything but plain decimals (msvcrt's atof
 // reads neither "nan" nor hex, glibc's reads both), so only a plain decimal,
 // copied out alone, ever reaches strtod.

@@ -9,6 +9,7 @@
 #define ORVANE_LIB_STRINGS_H
 
 #include <stddef.h>
+#include <stdint.h>
 
 char *StrDup(const char *text);
 void *AllocOrDie(size_t size);  // uninitialised block
@@ -71,5 +72,12 @@ int IsPlainDecimal(const char *text);
 // "nan" in any case are the values they name; "0x10" is 0, never hex. Beyond
 // the range of a double: infinity.
 double DecimalValue(const char *text);
+
+// A count of bytes as a setting gives it: digits, then K, M or G in either
+// case for thousands, millions or billions (decimal, as ImageMagick's
+// resource limits and this program's own "MB" figures count), and after
+// one an optional B: "500000", "100M", "2gb". 1 with *bytes set; 0 for any
+// other text, or a count past 2^64.
+int ByteCountValue(const char *text, uint64_t *bytes);
 
 #endif

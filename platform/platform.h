@@ -60,6 +60,11 @@ char *PlatformUserDataRoot(void);
 // AppData); 0 where a service or a cron job may well have none.
 extern const int kUserDataRootRequired;
 
+// The value of the environment variable name, or NULL when it is not set
+// or empty. Both systems' C runtimes read the environment the program was
+// started with.
+const char *PlatformEnvironment(const char *name);
+
 // The user's temporary folder; never NULL.
 const char *PlatformTempFolder(void);
 

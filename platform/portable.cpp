@@ -23,6 +23,8 @@ const char *NonEmptyEnv(const char *name) {
   return (value != NULL && value[0] != '\0') ? value : NULL;
 }
 
+const char *PlatformEnvironment(const char *name) { return NonEmptyEnv(name); }
+
 int PlatformWriteBoxToTerminal(const char *text, const char *caption,
                                BoxKind kind) {
   if (kind == kBoxWarning) {

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <stdlib.h>
+
 #include <string>
 
 #include "tests/image/png_bytes.h"
@@ -44,6 +46,48 @@ class Faults : public ProgramHarness {
 
   bool mounted_ = false;
 };
+
+// A side x side 16-bit RGBA PNG, interlaced, every row zero: deflated near
+// its limit, 124 KB for 4000 x 4000, which loads to 128 MB.
+std::string ZeroRowsPng(uint32_t side) {
+  const uint32_t kPasses[7][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8},
+                                  {2, 0, 4, 4}, {0, 2, 2, 4}, {1, 0, 2, 2},
+                                  {0, 1, 1, 2}};  // x, y, steps across, down
+  size_t raw = 0;
+  for (const auto &pass : kPasses) {
+    size_t across = (side - pass[0] + pass[2] - 1) / pass[2];
+    size_t down = (side - pass[1] + pass[3] - 1) / pass[3];
+    if (across > 0) raw += down * (1 + across * 8);
+  }
+  BYTE *zeros = (BYTE *)calloc(raw, 1);  // untouched: no memory taken
+  std::string packed(raw / 500 + 64, '\0');
+  DWORD size = FreeImage_ZLibCompress((BYTE *)&packed[0], (DWORD)packed.size(),
+                                      zeros, (DWORD)raw);
+  free(zeros);
+  packed.resize(size);
+  std::string header = Big32(side) + Big32(side) + "\x10\x06" +
+                       std::string(2, '\0') + "\x01";
+  return "\x89PNG\r\n\x1a\n" + Chunk("IHDR", header) +
+         Chunk("IDAT", packed) + Chunk("IEND", "");
+}
+
+// A side x side BMP of 4-bit pixels in runs (RLE4) that ends at once: 120
+// bytes.
+std::string EmptyRle4Bmp(uint32_t side) {
+  std::string bmp = "BM" + std::string(52, '\0');
+  auto put = [&bmp](size_t at, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; i++) bmp[at + i] = (char)(value >> (8 * i));
+  };
+  put(2, 120, 4);    // the file's size
+  put(10, 118, 4);   // where the pixels start: behind 16 colours
+  put(14, 40, 4);    // the info header's size
+  put(18, side, 4);  // width
+  put(22, side, 4);  // height
+  put(26, 1, 2);     // planes
+  put(28, 4, 2);     // bits a pixel
+  put(30, 2, 4);     // RLE4
+  return bmp + std::string(64, '\0') + std::string("\0\1", 2);
+}
 
 TEST_F(Faults, FileSizeLimitFailsTheSaveAndKeepsTheInput) {
   SKIP_FOR_WINDOWS_PROGRAM("a file-size limit is POSIX's");
@@ -227,6 +271,46 @@ TEST_F(Faults, ImageNeedingMoreMemoryThanThereIsIsRefusedAtOnce) {
   std::string log = ReadWholeFile(folder_.Path("temp/Orvane.log"));
   EXPECT_NE(std::string::npos, log.find("loading it takes 50")) << log;
   ExpectOnlyNames({"wide.png"});
+}
+
+// A limit set for one photo's job (ORVANE_MEMORY_LIMIT) is judged before
+// the decode: the load, then each edit with the picture before it, or the
+// lossless transform. 124 KB of PNG that took 258 MB to turn, and a
+// 120-byte BMP that took 171 MB, are refused at once; within the limit the
+// job goes on; a value that is no count of bytes is refused by name.
+TEST_F(Faults, MemoryLimitSetByTheUserIsJudgedBeforeTheDecode) {
+  WriteWholeFile(Work("zero.png"), ZeroRowsPng(4000));
+  WriteWholeFile(Work("runs.bmp"), EmptyRle4Bmp(8192));
+  MakeImage("photo.jpg", 64, 48);
+  const Texts names = WorkNames();
+  const std::string allows = "; ORVANE_MEMORY_LIMIT allows ";
+  const struct {
+    const char *limit;
+    Texts args;
+    std::string first, cause;
+  } cases[] = {
+      {"100M", {"-r", "90", "zero.png"}, "Couldn't open input file: zero.png",
+       "Loading it takes 130 MB" + allows + "100 MB."},
+      {"100m", {"-r", "90", "runs.bmp"},
+       "Option -r 90 failed: its 8192 x 8192 image and the one before it "
+       "take 235 MB" + allows + "100 MB.",
+       ""},
+      {"1000000", {"-lossless", "-fh", "photo.jpg"},
+       "Couldn't open input file: photo.jpg",
+       "The lossless transform takes 2 MB" + allows + "1 MB."},
+      {"100x", {"photo.jpg"}, "ORVANE_MEMORY_LIMIT=100x is not understood.",
+       "Give it in bytes, or with K, M or G after the number for thousands, "
+       "millions or billions of bytes (100M)."},
+  };
+  for (const auto &c : cases) {
+    env_.push_back(std::string("ORVANE_MEMORY_LIMIT=") + c.limit);
+    ExpectWarning(Orvane(c.args), c.first, c.cause);
+    env_.pop_back();
+    EXPECT_EQ(names, WorkNames()) << c.limit;
+  }
+  env_.push_back("ORVANE_MEMORY_LIMIT=100MB");
+  EXPECT_EQ(0, Orvane({"-r", "90", "-o", "out.png", "photo.jpg"}).status);
+  EXPECT_EQ(0, Orvane({"-lossless", "-fh", "photo.jpg"}).status);
 }
 
 // A JPEG resized first is costed at the fraction of its size it is decoded

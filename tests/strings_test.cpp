@@ -197,4 +197,26 @@ TEST(DecimalValue, NamedAndOverflowingValuesAreNotFinite) {
     EXPECT_TRUE(isnan(DecimalValue(text))) << text;
 }
 
+// Memory limits: decimal units, as the program's own MB figures count.
+TEST(ByteCountValue, ReadsDigitsAndOneDecimalUnit) {
+  struct Case {
+    const char *text;
+    int read;
+    uint64_t bytes;
+  } cases[] = {
+      {"500000", 1, 500000},  {"100M", 1, 100000000}, {"100mb", 1, 100000000},
+      {"2G", 1, 2000000000},  {"64k", 1, 64000},      {"0", 1, 0},
+      {"18446744073709551615", 1, UINT64_MAX},
+      {"18446744073709551616", 0, 0},                 {"18446744074G", 0, 0},
+      {"100 ", 0, 0},         {" 100", 0, 0},          {"-1M", 0, 0},
+      {"1.5G", 0, 0},         {"100MiB", 0, 0},        {"100B", 0, 0},
+      {"100T", 0, 0},         {"M", 0, 0},             {"", 0, 0},
+  };
+  for (const Case &c : cases) {
+    uint64_t bytes = 7;
+    EXPECT_EQ(c.read, ByteCountValue(c.text, &bytes)) << c.text;
+    EXPECT_EQ(c.read ? c.bytes : 7, bytes) << c.text;
+  }
+}
+
 }  // namespace

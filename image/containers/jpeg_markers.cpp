@@ -130,6 +130,10 @@ static void TallyScan(const unsigned char *body, size_t length,
     f->scan_components = count;
     f->scan_blocks = blocks;
   }
+  // Held at the largest sum, which no frame's scans come near.
+  f->scanned_blocks += blocks < INT64_MAX - f->scanned_blocks
+                           ? blocks
+                           : INT64_MAX - f->scanned_blocks;
   if (coded_bytes * 8 < (uint64_t)blocks) return;
   for (int i = 0; i < count; i++) s->coded[index[i]] = 1;
 }

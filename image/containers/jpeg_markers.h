@@ -21,6 +21,9 @@ struct JpegFrame {
   int64_t scan_blocks;    // the blocks the first scan codes
   size_t data_start;      // behind the first scan's header
   int scans;              // every scan before EOI or the end of the bytes
+  // The blocks of every scan, summed: the decoder walks each block a scan
+  // codes, whatever its bytes hold.
+  int64_t scanned_blocks;
   // The first component that no scan codes in bytes that could hold a bit
   // for each block the scan codes, and its blocks; -1: every one is.
   int uncoded_component;

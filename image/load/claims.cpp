@@ -80,6 +80,15 @@ static int PngClaimsTooMuch(const PngChunks *p, char *reason,
 // the same files.
 static const int kMostJpegScans = 500;
 
+// Fewer scans can make as much work, each over the whole picture: 500 AC
+// scans of a flat 4096 x 4096 grey picture, 63 KB, held the decoder 7 to 9
+// seconds. So the blocks of every scan, summed, are held to this many times
+// the picture's own blocks. Encoders code each block at most 6 times (the
+// progressive scripts of libjpeg, ImageMagick and jpegoptim, for grey and
+// CMYK; 4.7 to 5.3 for colour; docs/reliability.md), and 32 passes over a
+// 4096 x 4096 grey picture take the decoder about half a second.
+static const int kMostScansPerBlock = 32;
+
 // A Huffman code spends at least one bit on every block's DC value, so
 // every component must be coded by some scan whose data holds at least one
 // bit for each block that scan codes; a scan of the AC coefficients may
@@ -101,6 +110,13 @@ static int JpegClaimsTooMuch(const JpegFrame *f, char *reason,
   if (f->scans > kMostJpegScans)
     return Refuse(reason, reason_size, "%d scans: more than %d", f->scans,
                   kMostJpegScans);
+  if (f->scanned_blocks > kMostScansPerBlock * f->blocks)
+    return Refuse(reason, reason_size,
+                  "%d scans coding its %lld blocks %lld times over: more "
+                  "than %d",
+                  f->scans, (long long)f->blocks,
+                  (long long)(f->scanned_blocks / f->blocks),
+                  kMostScansPerBlock);
   if (!JpegHuffmanCoded(f)) {
     if (f->width * f->height > kLargestUnboundedPixels)
       return Refuse(

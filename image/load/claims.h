@@ -14,7 +14,8 @@
 // the file's bytes could code: a BMP's pixels where the library reads its
 // rows raw, a PNG's pixels (against its IDAT bytes), a Huffman-coded JPEG's
 // components (each needs a scan of one bit a block at least), a BMP's pixel
-// data beyond the end; or a JPEG of more than 500 scans; or an
+// data beyond the end; or a JPEG of more than 500 scans, or whose scans
+// code its blocks more than 32 times over, summed; or an
 // arithmetic-coded JPEG or run-length coded BMP larger than 8192 x 8192,
 // which no file size bounds; or a BMP's bit fields without a colour mask,
 // or a JPEG frame of a component count the library mishandles. 0 for

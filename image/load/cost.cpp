@@ -70,6 +70,23 @@ static uint64_t JpegCost(const JpegFrame *jpeg, int reduction) {
   return cost;
 }
 
+int LoadedPictureBits(const ImageHeaders *headers) {
+  if (!headers->read) return 0;
+  switch (headers->format) {
+    case kFormatBmp: {
+      int unpacked = BmpUnpackedBits(&headers->bmp);
+      if (unpacked > 0) return unpacked;
+      return headers->bmp.bits == 16 ? 24 : headers->bmp.bits;
+    }
+    case kFormatPng:
+      return PngLoadedBits(&headers->png);
+    case kFormatJpeg:
+      return headers->jpeg.components == 1 ? 8 : 24;
+    default:
+      return 0;
+  }
+}
+
 uint64_t LoadCost(const ImageHeaders *headers, int reduction) {
   if (!headers->read) return 0;
   uint64_t pixels = 0;

@@ -19,6 +19,11 @@ int PngLoadedBits(const PngChunks *png);
 // rounds it: up.
 int64_t ReducedSide(int64_t side, int reduction);
 
+// Bits a pixel of the picture a load leaves for the edits, in the form
+// made right after loading (a 16-bit BMP's pixels widened to 24); 0 when
+// the headers could not be read.
+int LoadedPictureBits(const ImageHeaders *headers);
+
 // Bytes the load takes at its peak besides the file's own bytes, which are
 // already read; 0 when the headers could not be read. A JPEG may be decoded
 // with its sides divided by reduction (LargestReduction).

@@ -150,6 +150,15 @@ static int Judged(const unsigned char *data, size_t size,
   return 1;
 }
 
+// What the decode takes besides the file's bytes: the load, and the copy a
+// JPEG or PNG makes of its metadata, a part of them at most (the library is
+// shown the picture's bytes where they lie).
+static uint64_t DecodeCost(const ImageHeaders *headers, size_t size,
+                           int reduction) {
+  uint64_t copies = headers->format == kFormatBmp ? 0 : (uint64_t)size;
+  return LoadCost(headers, reduction) + copies;
+}
+
 // The picture alone, decoded with its sides divided by reduction; the
 // metadata read already, so that what the library is never shown (a JPEG's
 // profile) is at hand when the pixels are settled.
@@ -157,11 +166,8 @@ static FIBITMAP *DecodeJudged(const unsigned char *data, size_t size,
                               const ImageHeaders *headers, int reduction,
                               const PhotoMetadata *metadata,
                               LoadFailure *failure) {
-  // Measured with the file's bytes already taken; the library is shown
-  // them where they lie, and a JPEG's or PNG's metadata is a copy of a
-  // part of them.
-  uint64_t copies = headers->format == kFormatBmp ? 0 : (uint64_t)size;
-  uint64_t cost = LoadCost(headers, reduction) + copies;
+  // Measured with the file's bytes already taken.
+  uint64_t cost = DecodeCost(headers, size, reduction);
   uint64_t available = PlatformAvailableMemory();
   if (cost > available)
     return Fail(failure, kImageTooLarge,
@@ -170,7 +176,8 @@ static FIBITMAP *DecodeJudged(const unsigned char *data, size_t size,
                 (unsigned long long)Megabytes(cost),
                 (unsigned long long)(available / 1000000));
   FIBITMAP *loaded = LoadShown(data, size, headers, reduction, failure);
-  FIBITMAP *bitmap = loaded != NULL ? InWorkingForm(loaded, headers, metadata) : NULL;
+  FIBITMAP *bitmap =
+      loaded != NULL ? InWorkingForm(loaded, headers, metadata) : NULL;
   if (loaded != NULL && bitmap == NULL)
     Fail(failure, kImageTooLarge, "Not enough memory for its working form.");
   return bitmap;
@@ -271,6 +278,18 @@ FIBITMAP *DecodeOpenedImage(const OpenedImage *image, int reduction,
                             LoadFailure *failure) {
   return DecodeJudged(image->data, image->size, image->headers, reduction,
                       metadata, failure);
+}
+
+void ForecastDecode(const OpenedImage *image, int reduction,
+                    DecodeForecast *forecast) {
+  *forecast = DecodeForecast{};
+  if (!image->headers->read) return;
+  if (reduction < 1) reduction = 1;
+  forecast->bytes =
+      image->size + DecodeCost(image->headers, image->size, reduction);
+  forecast->width = ReducedSide(image->width, reduction);
+  forecast->height = ReducedSide(image->height, reduction);
+  forecast->bits = LoadedPictureBits(image->headers);
 }
 
 void CloseImage(OpenedImage *image) {

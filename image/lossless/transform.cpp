@@ -92,6 +92,7 @@ int ReadLosslessSource(const char *path, LosslessSource *source,
     return 0;
   }
   source->progressive = JpegProgressive(&headers.jpeg);
+  source->cost = TransformCost(&headers.jpeg, source->size) + source->size;
   ReadPhotoMetadata(source->data, source->size, kFormatJpeg,
                     &source->metadata);
   source->orientation = MetadataOrientation(&source->metadata);

@@ -10,6 +10,7 @@
 #define ORVANE_IMAGE_LOSSLESS_TRANSFORM_H
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include "image/imagefile.h"
 #include "image/lossless/chain.h"
@@ -23,6 +24,8 @@ struct LosslessSource {
   int block_width, block_height;  // the coded blocks (MCUs), in pixels
   int progressive;
   int orientation;  // the EXIF Orientation, 1 to 8; 0: none
+  uint64_t cost;    // what the transform takes at its peak, the file's
+                    // bytes included; 0 for a PNG or BMP
   PhotoMetadata metadata;
 };
 

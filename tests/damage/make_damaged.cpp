@@ -330,24 +330,31 @@ Bytes ProgressiveFrame(uint8_t marker, uint16_t size, const Bytes &sampling) {
   return jpeg;
 }
 
+// Huffman table 0 of its class (0x00 DC, 0x10 AC) with one 1-bit code, for
+// symbol.
+Bytes OneCodeTable(uint8_t table_class, uint8_t symbol) {
+  Bytes table = {table_class};
+  Bytes counts(16, 0);
+  counts[0] = 1;
+  Append(&table, counts);
+  table.push_back(symbol);
+  return table;
+}
+
 // Huffman tables 0 of one 1-bit code each: DC difference 0, and end of
 // band; so every zero bit codes one block.
 Bytes OneCodeTables() {
-  Bytes tables;
-  for (uint8_t table_class : {0x00, 0x10}) {
-    Bytes counts(16, 0);
-    counts[0] = 1;
-    tables.push_back(table_class);
-    Append(&tables, counts);
-    tables.push_back(0);
-  }
+  Bytes tables = OneCodeTable(0x00, 0);
+  Append(&tables, OneCodeTable(0x10, 0));
   return Segment(0xC4, tables);
 }
 
-// A scan of one component over coefficients first to last, followed by
-// coded bytes of zero bits.
-Bytes ScanOf(uint8_t component, uint8_t first, uint8_t last, size_t coded) {
-  Bytes scan = Segment(0xDA, {1, component, 0, first, last, 0});
+// A scan of one component over coefficients first to last, at the
+// successive approximation given (high << 4 | low bit), followed by coded
+// bytes of zero bits.
+Bytes ScanOf(uint8_t component, uint8_t first, uint8_t last, size_t coded,
+             uint8_t approximation = 0) {
+  Bytes scan = Segment(0xDA, {1, component, 0, first, last, approximation});
   scan.resize(scan.size() + coded, 0);
   return scan;
 }
@@ -361,6 +368,26 @@ Bytes ManyEmptyScans(uint8_t marker, uint16_t size, size_t dc_bytes,
   if (marker == 0xC2) Append(&jpeg, OneCodeTables());
   Append(&jpeg, ScanOf(1, 0, 0, dc_bytes));
   for (int i = 0; i < ac_scans; i++) Append(&jpeg, ScanOf(1, 1, 63, 0));
+  Append(&jpeg, {0xFF, 0xD9});
+  return jpeg;
+}
+
+// A progressive flat grey JPEG as an encoder codes it: a DC scan of a bit a
+// block, then the last AC scan, a refinement of the lowest bit, whose every
+// code is a run of 16,384 empty blocks (EOB14: a 1-bit code, 14 zero bits),
+// repeated with its table until there are scans in all. Each repeat is a
+// few dozen bytes that make the library walk every coefficient of every
+// block once more.
+Bytes RepeatedAcScan(uint16_t size, int scans) {
+  Bytes jpeg = ProgressiveFrame(0xC2, size, {0x11});
+  size_t blocks = (size_t)(size / 8) * (size / 8);
+  Append(&jpeg, Segment(0xC4, OneCodeTable(0x00, 0)));
+  Append(&jpeg, ScanOf(1, 0, 0, blocks / 8));
+  size_t runs = (blocks + 16383) / 16384;
+  for (int i = 1; i < scans; i++) {
+    Append(&jpeg, Segment(0xC4, OneCodeTable(0x10, 0xE0)));
+    Append(&jpeg, ScanOf(1, 1, 63, (runs * 15 + 7) / 8, 0x10));
+  }
   Append(&jpeg, {0xFF, 0xD9});
   return jpeg;
 }
@@ -430,6 +457,12 @@ void HeaderBombs(const std::string &folder) {
         ManyEmptyScans(0xC2, 4096, 512 * 512 / 8, 10000));
   Write(folder + "/arithmetic-3000-empty-scans-8192x8192.jpg",
         ManyEmptyScans(0xCA, 8192, 0, 2999));
+  // Within the count of scans, past the work: a pass over every block more
+  // than the bound allows (32), and 500 of them.
+  for (int scans : {33, 500})
+    Write(folder + "/progressive-" + std::to_string(scans) +
+              "-repeated-ac-scans-4096x4096.jpg",
+          RepeatedAcScan(4096, scans));
   Write(folder + "/progressive-luma-never-coded-20000x20000.jpg",
         LumaNeverCoded());
   Write(folder + "/grey-1-bit-padded-28000x28000.png",
