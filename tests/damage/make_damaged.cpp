@@ -478,6 +478,22 @@ void HeaderBombs(const std::string &folder) {
 
 typedef std::string Text;
 
+// The tables and frame of a flat JPEG, frame marker and all: Huffman
+// tables of one code each (DC difference 0, end of block).
+Text FlatHead(uint16_t width, uint16_t height, int components, char frame) {
+  Text jpeg = Text("\xFF\xDB\x00\x43\x00", 5) + Text(64, '\x01');
+  const char header[] = {'\xFF', frame, 0, (char)(8 + 3 * components), 8,
+                         (char)(height >> 8), (char)height,
+                         (char)(width >> 8), (char)width, (char)components};
+  jpeg += Text(header, sizeof header);
+  for (int c = 1; c <= components; c++) jpeg += Text{(char)c, 0x11, 0};
+  for (int table_class = 0; table_class < 2; table_class++) {
+    jpeg += Text("\xFF\xC4\x00\x14", 4) + (char)(table_class << 4);
+    jpeg += Text(1, '\x01') + Text(15, '\0') + Text(1, '\0');
+  }
+  return jpeg;
+}
+
 // A baseline JPEG of one (grey) or three components, every block flat:
 // Huffman tables of one code each (DC difference 0, end of block), so each
 // block is two zero bits. data_bytes of them are written (all that's
@@ -485,18 +501,8 @@ typedef std::string Text;
 // decoder.
 Text FlatJpeg(uint16_t width, uint16_t height, int components,
               size_t data_bytes, const Text &segments) {
-  Text jpeg("\xFF\xD8", 2);
-  jpeg += segments;
-  jpeg += Text("\xFF\xDB\x00\x43\x00", 5) + Text(64, '\x01');
-  const char frame[] = {'\xFF', '\xC0', 0, (char)(8 + 3 * components), 8,
-                        (char)(height >> 8), (char)height,
-                        (char)(width >> 8), (char)width, (char)components};
-  jpeg += Text(frame, sizeof frame);
-  for (int c = 1; c <= components; c++) jpeg += Text{(char)c, 0x11, 0};
-  for (int table_class = 0; table_class < 2; table_class++) {
-    jpeg += Text("\xFF\xC4\x00\x14", 4) + (char)(table_class << 4);
-    jpeg += Text(1, '\x01') + Text(15, '\0') + Text(1, '\0');
-  }
+  Text jpeg = Text("\xFF\xD8", 2) + segments +
+              FlatHead(width, height, components, '\xC0');
   jpeg += Text{'\xFF', '\xDA', 0, (char)(6 + 2 * components), (char)components};
   for (int c = 1; c <= components; c++) jpeg += Text{(char)c, 0};
   jpeg += Text("\x00\x3F\x00", 3);
@@ -770,20 +776,6 @@ Text XmpOrientationPhoto() {
 // which no output may hold: what stands there is not the photo's metadata
 // as viewers read it.
 
-// The tables and frame of a flat JPEG (see FlatJpeg), frame marker and all.
-Text FlatHead(uint16_t width, uint16_t height, int components, char frame) {
-  Text jpeg = Text("\xFF\xDB\x00\x43\x00", 5) + Text(64, '\x01');
-  const char header[] = {'\xFF', frame, 0, (char)(8 + 3 * components), 8,
-                         (char)(height >> 8), (char)height,
-                         (char)(width >> 8), (char)width, (char)components};
-  jpeg += Text(header, sizeof header);
-  for (int c = 1; c <= components; c++) jpeg += Text{(char)c, 0x11, 0};
-  for (int table_class = 0; table_class < 2; table_class++) {
-    jpeg += Text("\xFF\xC4\x00\x14", 4) + (char)(table_class << 4);
-    jpeg += Text(1, '\x01') + Text(15, '\0') + Text(1, '\0');
-  }
-  return jpeg;
-}
 
 // A scan of the components first to first + count - 1, coefficients from
 // start to end, with bits_a_block bits for each block it codes (all zero:
