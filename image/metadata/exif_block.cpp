@@ -8,8 +8,10 @@
 // The block is read as a list of ranges, each a part of the structure that
 // the mended copy keeps or drops: every directory that is followed, and
 // every value and picture they point at. A block is mended only when all of
-// them lie inside it and nothing dropped shares a byte with anything kept;
-// zeroing the thumbnail must never damage what stays.
+// them lie inside it, nothing dropped shares a byte with anything kept
+// (zeroing the thumbnail must never damage what stays), and no directory
+// shares a byte with anything else (the mending writes into directories,
+// and a write must change nothing but the entry it mends).
 
 static const unsigned char kSignature[] = {'E', 'x', 'i', 'f', 0, 0};
 enum {
@@ -56,6 +58,7 @@ struct Tiff {
 struct TiffRange {
   uint64_t start, end;
   int dropped;
+  int directory;  // a directory's count, entries and link, not a value
 };
 
 struct TiffLayout {
@@ -148,11 +151,11 @@ static uint32_t EntryNumber(const Tiff *tiff, const TiffEntry *entry,
 }
 
 static int AddRange(TiffLayout *layout, uint64_t start, uint64_t length,
-                    int dropped) {
+                    int dropped, int directory = 0) {
   if (length == 0) return 1;
   if (layout->range_count == kMostRanges) return 0;
   layout->ranges[layout->range_count++] =
-      TiffRange{start, start + length, dropped};
+      TiffRange{start, start + length, dropped, directory};
   return 1;
 }
 
@@ -175,7 +178,8 @@ static int AddDirectory(const Tiff *tiff, uint32_t offset, int dropped,
                         TiffLayout *layout) {
   uint32_t count;
   if (!OpenDirectory(tiff, offset, layout, &count) ||
-      !AddRange(layout, offset, 2 + (uint64_t)count * kEntrySize + 4, dropped))
+      !AddRange(layout, offset, 2 + (uint64_t)count * kEntrySize + 4, dropped,
+                1))
     return 0;
   for (uint32_t i = 0; i < count; i++) {
     TiffEntry entry;
@@ -272,13 +276,17 @@ static int Overlap(const TiffRange *a, const TiffRange *b) {
   return a->start < b->end && b->start < a->end;
 }
 
-static int DroppedStandsApart(const TiffLayout *layout) {
-  for (int d = 0; d < layout->range_count; d++) {
-    if (!layout->ranges[d].dropped) continue;
-    for (int k = 0; k < layout->range_count; k++)
-      if (!layout->ranges[k].dropped &&
-          Overlap(&layout->ranges[d], &layout->ranges[k]))
+// A directory overlaps nothing else; a part dropped overlaps nothing kept.
+static int PartsStandApart(const TiffLayout *layout) {
+  for (int a = 0; a < layout->range_count; a++) {
+    const TiffRange *range = &layout->ranges[a];
+    if (!range->directory && !range->dropped) continue;
+    for (int b = 0; b < layout->range_count; b++) {
+      const TiffRange *other = &layout->ranges[b];
+      if (b != a && Overlap(range, other) &&
+          (range->directory || !other->dropped))
         return 0;
+    }
   }
   return 1;
 }
@@ -292,7 +300,7 @@ static TiffLayout *ReadLayout(const Tiff *tiff, int drop_chain) {
   if (AddRange(layout, 0, kTiffHeaderSize, 0) &&
       AddKeptDirectories(tiff, layout) &&
       AddChainedDirectories(tiff, drop_chain, layout) &&
-      DroppedStandsApart(layout))
+      PartsStandApart(layout))
     return layout;
   free(layout);
   return NULL;

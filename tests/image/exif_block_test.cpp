@@ -169,6 +169,9 @@ TEST(ExifBlock, DamagedBlocksAreMendedWholeOrNotAtAll) {
        false},
       {"the Exif directory is IFD1", WRITE(ValueAt(p.ifd0, 6), Tiff(p.ifd1), 4),
        false},
+      // An edit writing into one would change the other.
+      {"the Exif directory inside IFD0's entries",
+       WRITE(ValueAt(p.ifd0, 6), Tiff(p.ifd0 + 12), 4), false},
       {"IFD1 is IFD0", WRITE(EntryAt(p.ifd0, 7), Tiff(p.ifd0), 4), false},
       {"IFD1 links to itself", WRITE(EntryAt(p.ifd1, 6), Tiff(p.ifd1), 4),
        false},
