@@ -446,12 +446,11 @@ unsigned char *EditExifBlock(const unsigned char *block, size_t size,
 // lists them: none points into the block, nor describes pixels the edits
 // change.
 static const uint32_t kPlainIfd0Tags[] = {
-    kTagImageDescription, kTagMake,           kTagModel,
-    kTagOrientation,      kTagXResolution,    kTagYResolution,
-    kTagResolutionUnit,   kTagTransferFunction, kTagSoftware,
-    kTagDateTime,         kTagArtist,         kTagWhitePoint,
-    kTagPrimaryChromaticities, kTagYCbCrCoefficients, kTagYCbCrPositioning,
-    kTagReferenceBlackWhite, kTagCopyright};
+    kTagImageDescription, kTagMake, kTagModel, kTagOrientation,
+    kTagXResolution, kTagYResolution, kTagResolutionUnit,
+    kTagTransferFunction, kTagSoftware, kTagDateTime, kTagArtist,
+    kTagWhitePoint, kTagPrimaryChromaticities, kTagYCbCrCoefficients,
+    kTagYCbCrPositioning, kTagReferenceBlackWhite, kTagCopyright};
 enum { kPlainIfd0TagCount = sizeof kPlainIfd0Tags / sizeof kPlainIfd0Tags[0] };
 
 static uint64_t Padded(uint64_t size) { return size + (size & 1); }
