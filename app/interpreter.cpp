@@ -257,7 +257,8 @@ static char *MissingFolder(const char *output) {
 static void SaveOutput(EditState *state) {
   MetadataChanges changes = {state->geometry, ImageWidth(state->current),
                              ImageHeight(state->current), state->upright,
-                             state->strip, 0, 0};
+                             state->strip, 0, 0,
+                             LargestExifBlock(ImageFormatOf(state->output))};
   ImageDotsPerInch(state->current, &changes.dpi_x, &changes.dpi_y);
   SettleMetadata(&state->metadata, &changes);
   SaveFailure failure;

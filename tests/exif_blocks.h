@@ -51,17 +51,30 @@ inline std::string ThumbnailTail(const std::string &thumbnail) {
   return thumbnail.substr(thumbnail.size() - 64);
 }
 
-// exiftool's judgement of a file: "OK", or its warnings and errors.
-inline std::string ExiftoolFindings(const std::string &path) {
-  std::string command =
-      "exiftool -validate -warning -error -a -s3 '" + path + "' 2>&1";
+// What exiftool says of the file, with the options given, less the last
+// line end.
+inline std::string Exiftool(const std::string &options,
+                            const std::string &path) {
+  std::string command = "exiftool " + options + " '" + path + "' 2>&1";
   FILE *pipe = popen(command.c_str(), "r");
   std::string out;
   char buffer[256];
   while (pipe != nullptr && fgets(buffer, sizeof buffer, pipe) != nullptr)
     out += buffer;
   if (pipe == nullptr || pclose(pipe) != 0) return "exiftool failed: " + out;
-  return out == "OK\n" ? "OK" : out;
+  if (!out.empty() && out.back() == '\n') out.pop_back();
+  return out;
+}
+
+// exiftool's judgement of a file: "OK", or its warnings and errors.
+inline std::string ExiftoolFindings(const std::string &path) {
+  std::string out = Exiftool("-validate -warning -error -a -s3", path);
+  return out == "OK" ? out : out + "\n";
+}
+
+// The EXIF orientation as exiftool reads it, 1 to 8; "" for none.
+inline std::string ExiftoolOrientation(const std::string &path) {
+  return Exiftool("-Orientation -n -s3", path);
 }
 
 #endif

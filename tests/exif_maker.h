@@ -25,8 +25,10 @@ struct ExifPlaces {
 
 class ExifBlockMaker {
  public:
-  explicit ExifBlockMaker(bool big_endian, bool long_orientation = false)
-      : big_(big_endian), long_orientation_(long_orientation) {}
+  // The orientation stored as a SHORT (3), as EXIF says, or in another
+  // integer type, as some cameras write it.
+  explicit ExifBlockMaker(bool big_endian, uint16_t orientation_type = 3)
+      : big_(big_endian), orientation_type_(orientation_type) {}
 
   std::string Number(uint32_t value, int bytes) const {
     std::string out(bytes, '\0');
@@ -39,6 +41,11 @@ class ExifBlockMaker {
   }
   ExifEntry Long(uint16_t tag, uint32_t value) const {
     return {tag, 4, 1, Number(value, 4)};
+  }
+  ExifEntry Orientation(int orientation) const {
+    static const int kSizes[] = {0, 1, 1, 2, 4, 8, 1, 1, 2, 4};
+    int size = orientation_type_ < 10 ? kSizes[orientation_type_] : 2;
+    return {0x0112, orientation_type_, 1, Number((uint32_t)orientation, size)};
   }
   ExifEntry Rational(uint16_t tag, uint32_t numerator) const {
     return {tag, 5, 1, Number(numerator, 4) + Number(1, 4)};
@@ -55,11 +62,11 @@ class ExifBlockMaker {
   std::string Camera(uint32_t width, uint32_t height, int orientation,
                      const std::string &thumbnail, ExifPlaces *places) const {
     ExifDirectory ifd0 = {Text(0x010F, "Orvane test"),
-                          long_orientation_  // as some cameras write it
-                              ? Long(0x0112, (uint32_t)orientation)
-                              : Short(0x0112, (uint16_t)orientation),
-                          Rational(0x011A, 72), Rational(0x011B, 72),
-                          Short(0x0128, 2), Short(0x0213, 1)};
+                          Orientation(orientation),
+                          Rational(0x011A, 72),
+                          Rational(0x011B, 72),
+                          Short(0x0128, 2),
+                          Short(0x0213, 1)};
     ExifDirectory exif = {Bytes(0x9000, "0230"),
                           Bytes(0x9101, std::string("\1\2\3\0", 4)),
                           Bytes(0xA000, "0100"), Short(0xA001, 1),
@@ -141,7 +148,7 @@ class ExifBlockMaker {
   }
 
   bool big_;
-  bool long_orientation_;
+  uint16_t orientation_type_;
 };
 
 #endif

@@ -228,7 +228,8 @@ static unsigned char *WithMetadata(const LosslessSource *source,
                                    const unsigned char *data, size_t size,
                                    size_t *new_size) {
   MetadataChanges changes = {ChangesGeometry(plan), plan->width, plan->height,
-                             markers->upright, markers->strip, 0, 0};
+                             markers->upright, markers->strip, 0, 0,
+                             LargestExifBlock(kFormatJpeg)};
   JfifDensity(data, size, &changes.dpi_x, &changes.dpi_y);
   PhotoMetadata metadata;
   if (!CopyPhotoMetadata(&source->metadata, &metadata)) return NULL;

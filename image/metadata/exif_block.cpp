@@ -8,8 +8,10 @@
 // The block is read as a list of ranges, each a part of the structure that
 // the mended copy keeps or drops: every directory that is followed, and
 // every value and picture they point at. A block is mended only when all of
-// them lie inside it and nothing dropped shares a byte with anything kept;
-// zeroing the thumbnail must never damage what stays.
+// them lie inside it, nothing dropped shares a byte with anything kept
+// (zeroing the thumbnail must never damage what stays), and no directory
+// shares a byte with anything else (the mending writes into directories,
+// and a write must change nothing but the entry it mends).
 
 static const unsigned char kSignature[] = {'E', 'x', 'i', 'f', 0, 0};
 enum {
@@ -22,12 +24,24 @@ enum {
 };
 
 enum {
+  kTagImageDescription = 0x010E,
+  kTagMake = 0x010F,
+  kTagModel = 0x0110,
   kTagStripOffsets = 0x0111,
   kTagOrientation = 0x0112,
   kTagXResolution = 0x011A,
   kTagYResolution = 0x011B,
   kTagResolutionUnit = 0x0128,
+  kTagTransferFunction = 0x012D,
+  kTagSoftware = 0x0131,
+  kTagDateTime = 0x0132,
+  kTagArtist = 0x013B,
+  kTagWhitePoint = 0x013E,
+  kTagPrimaryChromaticities = 0x013F,
+  kTagYCbCrCoefficients = 0x0211,
   kTagYCbCrPositioning = 0x0213,
+  kTagReferenceBlackWhite = 0x0214,
+  kTagCopyright = 0x8298,
   kTagStripByteCounts = 0x0117,
   kTagThumbnailOffset = 0x0201,
   kTagThumbnailLength = 0x0202,
@@ -43,6 +57,9 @@ enum {
   kTypeShort = 3,
   kTypeLong = 4,
   kTypeRational = 5,
+  kTypeSignedByte = 6,
+  kTypeSignedShort = 8,
+  kTypeSignedLong = 9,
   kTypeDirectory = 13
 };
 
@@ -56,6 +73,7 @@ struct Tiff {
 struct TiffRange {
   uint64_t start, end;
   int dropped;
+  int directory;  // a directory's count, entries and link, not a value
 };
 
 struct TiffLayout {
@@ -129,40 +147,66 @@ static int ReadEntry(const Tiff *tiff, uint32_t directory, uint32_t index,
          Inside(tiff, entry->value_at, entry->value_size);
 }
 
-// Cameras store the numbers the edits touch as BYTE, SHORT or LONG alike.
-static int IsUnsignedInteger(uint32_t type) {
-  return type == kTypeByte || type == kTypeShort || type == kTypeLong;
+// EXIF's integer types: a camera may store the numbers the edits touch in
+// any of them, the signed ones too. A number is written back unsigned, in
+// the size it had where that holds it: it is never negative, and readers
+// expect the unsigned types EXIF gives these tags.
+struct IntegerType {
+  uint32_t type, written_as;
+};
+static const IntegerType kIntegerTypes[] = {
+    {kTypeByte, kTypeByte},         {kTypeShort, kTypeShort},
+    {kTypeLong, kTypeLong},         {kTypeSignedByte, kTypeByte},
+    {kTypeSignedShort, kTypeShort}, {kTypeSignedLong, kTypeLong}};
+
+static const IntegerType *IntegerTypeOf(uint32_t type) {
+  for (const IntegerType &integer : kIntegerTypes)
+    if (integer.type == type) return &integer;
+  return NULL;
 }
 
-// The index-th number of a BYTE, SHORT or LONG entry already read; 0
-// otherwise.
-static uint32_t EntryNumber(const Tiff *tiff, const TiffEntry *entry,
-                            uint32_t index) {
-  if (index >= entry->count) return 0;
-  if (entry->type == kTypeByte) return tiff->data[entry->value_at + index];
-  if (entry->type == kTypeShort)
-    return Read16(tiff, entry->value_at + 2 * index);
-  if (entry->type == kTypeLong)
-    return Read32(tiff, entry->value_at + 4 * index);
-  return 0;
+// The index-th number of an integer entry already read; 0 for other types.
+static int64_t EntryNumber(const Tiff *tiff, const TiffEntry *entry,
+                           uint32_t index) {
+  if (index >= entry->count || IntegerTypeOf(entry->type) == NULL) return 0;
+  uint64_t at = entry->value_at + TypeSize(entry->type) * index;
+  switch (entry->type) {
+    case kTypeByte:
+      return tiff->data[at];
+    case kTypeShort:
+      return Read16(tiff, at);
+    case kTypeLong:
+      return Read32(tiff, at);
+    case kTypeSignedByte:
+      return (int8_t)tiff->data[at];
+    case kTypeSignedShort:
+      return (int16_t)Read16(tiff, at);
+    default:
+      return (int32_t)Read32(tiff, at);
+  }
 }
 
 static int AddRange(TiffLayout *layout, uint64_t start, uint64_t length,
-                    int dropped) {
+                    int dropped, int directory = 0) {
   if (length == 0) return 1;
   if (layout->range_count == kMostRanges) return 0;
   layout->ranges[layout->range_count++] =
-      TiffRange{start, start + length, dropped};
+      TiffRange{start, start + length, dropped, directory};
   return 1;
 }
 
-// The directory's entry count, once the directory is known to lie whole
-// inside the data, after the header, and not to have been followed before.
-static int OpenDirectory(const Tiff *tiff, uint32_t offset, TiffLayout *layout,
-                         uint32_t *count) {
+// The directory's entry count, once it is known to lie whole inside the
+// data, after the header.
+static int DirectoryInside(const Tiff *tiff, uint32_t offset, uint32_t *count) {
   if (offset < kTiffHeaderSize || !Inside(tiff, offset, 2)) return 0;
   *count = Read16(tiff, offset);
-  if (!Inside(tiff, offset, 2 + (uint64_t)*count * kEntrySize + 4)) return 0;
+  return Inside(tiff, offset, 2 + (uint64_t)*count * kEntrySize + 4);
+}
+
+// The same, for a directory not followed before.
+static int OpenDirectory(const Tiff *tiff, uint32_t offset, TiffLayout *layout,
+                         uint32_t *count) {
+  if (!DirectoryInside(tiff, offset, count)) return 0;
   for (int i = 0; i < layout->directory_count; i++)
     if (layout->directories[i] == offset) return 0;
   if (layout->directory_count == kMostDirectories) return 0;
@@ -175,7 +219,8 @@ static int AddDirectory(const Tiff *tiff, uint32_t offset, int dropped,
                         TiffLayout *layout) {
   uint32_t count;
   if (!OpenDirectory(tiff, offset, layout, &count) ||
-      !AddRange(layout, offset, 2 + (uint64_t)count * kEntrySize + 4, dropped))
+      !AddRange(layout, offset, 2 + (uint64_t)count * kEntrySize + 4, dropped,
+                1))
     return 0;
   for (uint32_t i = 0; i < count; i++) {
     TiffEntry entry;
@@ -272,13 +317,17 @@ static int Overlap(const TiffRange *a, const TiffRange *b) {
   return a->start < b->end && b->start < a->end;
 }
 
-static int DroppedStandsApart(const TiffLayout *layout) {
-  for (int d = 0; d < layout->range_count; d++) {
-    if (!layout->ranges[d].dropped) continue;
-    for (int k = 0; k < layout->range_count; k++)
-      if (!layout->ranges[k].dropped &&
-          Overlap(&layout->ranges[d], &layout->ranges[k]))
+// A directory overlaps nothing else; a part dropped overlaps nothing kept.
+static int PartsStandApart(const TiffLayout *layout) {
+  for (int a = 0; a < layout->range_count; a++) {
+    const TiffRange *range = &layout->ranges[a];
+    if (!range->directory && !range->dropped) continue;
+    for (int b = 0; b < layout->range_count; b++) {
+      const TiffRange *other = &layout->ranges[b];
+      if (b != a && Overlap(range, other) &&
+          (range->directory || !other->dropped))
         return 0;
+    }
   }
   return 1;
 }
@@ -292,7 +341,7 @@ static TiffLayout *ReadLayout(const Tiff *tiff, int drop_chain) {
   if (AddRange(layout, 0, kTiffHeaderSize, 0) &&
       AddKeptDirectories(tiff, layout) &&
       AddChainedDirectories(tiff, drop_chain, layout) &&
-      DroppedStandsApart(layout))
+      PartsStandApart(layout))
     return layout;
   free(layout);
   return NULL;
@@ -318,43 +367,44 @@ static void DropChain(unsigned char *data, const Tiff *tiff,
   }
 }
 
-// The entry made to hold the one value in its own 4 bytes, in its own type
-// when that can hold it (a reader may expect the type it wrote), else as a
-// LONG.
+// The entry made to hold the one value in its own 4 bytes, in its own
+// type's size when that can hold it (a reader may expect the size it
+// wrote), else as a LONG.
 static void SetNumber(unsigned char *data, const Tiff *tiff,
                       uint32_t directory, uint32_t tag, int64_t value) {
   TiffEntry entry;
   if (value <= 0 || value > UINT32_MAX ||
       !FindEntry(tiff, directory, tag, &entry))
     return;
-  uint32_t type = entry.type;
-  if (!IsUnsignedInteger(type) || (type == kTypeByte && value > 0xFF) ||
-      (type == kTypeShort && value > 0xFFFF))
+  const IntegerType *integer = IntegerTypeOf(entry.type);
+  uint32_t type = integer != NULL ? integer->written_as : kTypeLong;
+  uint64_t size = TypeSize(type);
+  if (size < 4 && value >> (8 * size) != 0) {
     type = kTypeLong;
+    size = 4;
+  }
   unsigned char *at = data + entry.at;
   Put16(at + 2, type, tiff->big_endian);
   Put32(at + 4, 1, tiff->big_endian);
   Put32(at + 8, 0, tiff->big_endian);
-  if (type == kTypeByte) at[8] = (unsigned char)value;
-  if (type == kTypeShort) Put16(at + 8, (uint32_t)value, tiff->big_endian);
-  if (type == kTypeLong) Put32(at + 8, (uint32_t)value, tiff->big_endian);
+  if (size == 1) at[8] = (unsigned char)value;
+  if (size == 2) Put16(at + 8, (uint32_t)value, tiff->big_endian);
+  if (size == 4) Put32(at + 8, (uint32_t)value, tiff->big_endian);
 }
 
-// Read as a mending that drops the thumbnail would read it: a block the
-// geometry edits can't mend is left out at the first of them, and its
-// orientation with it.
+// Read from IFD0 alone, so that a block whose other parts can't be read
+// still tells how to show the picture: what can't go whole carries IFD0.
 int ExifOrientation(const unsigned char *block, size_t size) {
   Tiff tiff;
-  if (block == NULL || !OpenTiff(block, size, &tiff)) return 0;
-  TiffLayout *layout = ReadLayout(&tiff, 1);
-  if (layout == NULL) return 0;
+  uint32_t count;
   TiffEntry entry;
-  int orientation = 0;
-  if (FindEntry(&tiff, layout->ifd0, kTagOrientation, &entry) &&
-      IsUnsignedInteger(entry.type) && entry.count == 1)
-    orientation = (int)EntryNumber(&tiff, &entry, 0);
-  free(layout);
-  return orientation >= 1 && orientation <= 8 ? orientation : 0;
+  if (block == NULL || !OpenTiff(block, size, &tiff)) return 0;
+  uint32_t ifd0 = Read32(&tiff, 4);
+  if (!DirectoryInside(&tiff, ifd0, &count) ||
+      !FindEntry(&tiff, ifd0, kTagOrientation, &entry) || entry.count != 1)
+    return 0;
+  int64_t orientation = EntryNumber(&tiff, &entry, 0);
+  return orientation >= 1 && orientation <= 8 ? (int)orientation : 0;
 }
 
 int ExifBlockReadable(const unsigned char *block, size_t size) {
@@ -390,6 +440,67 @@ unsigned char *EditExifBlock(const unsigned char *block, size_t size,
     SetNumber(data, &tiff, layout->ifd0, kTagOrientation, 1);
   free(layout);
   return copy;
+}
+
+// IFD0's tags that hold values of their own, in the order a directory
+// lists them: none points into the block, nor describes pixels the edits
+// change.
+static const uint32_t kPlainIfd0Tags[] = {
+    kTagImageDescription, kTagMake, kTagModel, kTagOrientation,
+    kTagXResolution, kTagYResolution, kTagResolutionUnit,
+    kTagTransferFunction, kTagSoftware, kTagDateTime, kTagArtist,
+    kTagWhitePoint, kTagPrimaryChromaticities, kTagYCbCrCoefficients,
+    kTagYCbCrPositioning, kTagReferenceBlackWhite, kTagCopyright};
+enum { kPlainIfd0TagCount = sizeof kPlainIfd0Tags / sizeof kPlainIfd0Tags[0] };
+
+static uint64_t Padded(uint64_t size) { return size + (size & 1); }
+
+// The new block: header, IFD0 with the entries and no next directory, then
+// the values that don't fit in them.
+static unsigned char *WriteIfd0Block(const Tiff *tiff, const TiffEntry *kept,
+                                     int count, size_t *new_size) {
+  uint64_t values_at = kTiffHeaderSize + 2 + (uint64_t)count * kEntrySize + 4;
+  uint64_t size = kSignatureSize + values_at;
+  for (int i = 0; i < count; i++)
+    if (kept[i].value_size > 4) size += Padded(kept[i].value_size);
+  unsigned char *block = (unsigned char *)calloc(1, size);
+  if (block == NULL) return NULL;
+  memcpy(block, kSignature, kSignatureSize);
+  unsigned char *data = block + kSignatureSize;
+  memcpy(data, tiff->data, 4);  // the byte order and 42
+  Put32(data + 4, kTiffHeaderSize, tiff->big_endian);
+  Put16(data + kTiffHeaderSize, (uint32_t)count, tiff->big_endian);
+  for (int i = 0; i < count; i++) {
+    unsigned char *entry = data + kTiffHeaderSize + 2 + i * kEntrySize;
+    memcpy(entry, tiff->data + kept[i].at, 8);  // tag, type and count
+    const unsigned char *value = tiff->data + kept[i].value_at;
+    if (kept[i].value_size <= 4) {
+      memcpy(entry + 8, value, kept[i].value_size);
+      continue;
+    }
+    Put32(entry + 8, (uint32_t)values_at, tiff->big_endian);
+    memcpy(data + values_at, value, kept[i].value_size);
+    values_at += Padded(kept[i].value_size);
+  }
+  *new_size = size;
+  return block;
+}
+
+unsigned char *Ifd0ExifBlock(const unsigned char *block, size_t size,
+                             size_t *new_size) {
+  Tiff tiff;
+  uint32_t count;
+  if (block == NULL || !OpenTiff(block, size, &tiff)) return NULL;
+  uint32_t ifd0 = Read32(&tiff, 4);
+  if (!DirectoryInside(&tiff, ifd0, &count)) return NULL;
+  TiffEntry kept[kPlainIfd0TagCount];
+  int kept_count = 0;
+  for (uint32_t tag : kPlainIfd0Tags)
+    if (FindEntry(&tiff, ifd0, tag, &kept[kept_count]) &&
+        kept[kept_count].type != kTypeDirectory)  // a pointer all the same
+      kept_count++;
+  return kept_count > 0 ? WriteIfd0Block(&tiff, kept, kept_count, new_size)
+                        : NULL;
 }
 
 // One IFD0 entry of one value: a SHORT held in the entry itself, or the

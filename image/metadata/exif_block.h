@@ -9,16 +9,17 @@
 // reads only inside [block, block + size), whatever offsets the block
 // claims.
 //
-// Ownership: EditExifBlock returns a new heap block (free it); the others
-// neither take nor keep what they are given.
+// Ownership: EditExifBlock, Ifd0ExifBlock and OrientationOnlyExifBlock
+// return a new heap block (free it); none takes or keeps what it is given.
 #ifndef ORVANE_IMAGE_METADATA_EXIF_BLOCK_H
 #define ORVANE_IMAGE_METADATA_EXIF_BLOCK_H
 
 #include <stddef.h>
 #include <stdint.h>
 
-// The Orientation tag of IFD0: 1 to 8, or 0 when the block has none or can't
-// be read.
+// The Orientation tag of IFD0, stored as any integer type: 1 to 8, or 0
+// when IFD0 has none or can't be read. The rest of the block need not be
+// readable.
 int ExifOrientation(const unsigned char *block, size_t size);
 
 // 1 when every directory, value and picture of the block lies inside it
@@ -36,6 +37,14 @@ struct ExifChanges {
 // safely: the caller then leaves the EXIF out rather than keep stale data.
 unsigned char *EditExifBlock(const unsigned char *block, size_t size,
                              const ExifChanges *changes, size_t *new_size);
+
+// A block of IFD0's plain tags alone, each once as IFD0 holds it (the
+// description, make, model, software, date, artist, copyright, resolution,
+// orientation and colour description), in the block's byte order: for a
+// block that can't go whole. No other directory, no thumbnail, no tag that
+// points into the block. NULL when IFD0 can't be read or holds none of them.
+unsigned char *Ifd0ExifBlock(const unsigned char *block, size_t size,
+                             size_t *new_size);
 
 // The least block that still tells viewers how to show the picture, for a
 // photo whose other EXIF is left out: IFD0 with the Orientation (2 to 8) and

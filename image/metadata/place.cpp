@@ -13,6 +13,10 @@
 
 enum { kLargestJpegPayload = 65533 };
 
+size_t LargestExifBlock(ImageFormat format) {
+  return format == kFormatJpeg ? kLargestJpegPayload : 0;
+}
+
 // One segment as the output holds it: a marker or chunk type, then a
 // prefix of the format's making and the segment's own bytes.
 struct Piece {

@@ -65,13 +65,21 @@ struct MetadataChanges {
   int upright;            // it was turned upright: Orientation 1
   int strip;              // leave out what may be private
   uint32_t dpi_x, dpi_y;  // its resolution, for an orientation-only EXIF
+  size_t most_exif;       // the largest EXIF block the output holds; 0: any
 };
+
+// The largest EXIF block a file of the format holds: a JPEG's, one APP1
+// segment's payload; 0 where there is no bound.
+size_t LargestExifBlock(ImageFormat format);
 
 // Mends the record as the changes say. After a geometry change the EXIF
 // gives the new size and keeps no thumbnail (a JFIF thumbnail goes too),
 // and XMP gives the new size; upright sets both orientations to 1. A block
 // that can't be mended safely is left out, not kept untrue; so is any EXIF
-// or XMP block after the first, which would keep what the first loses.
+// or XMP block after the first, which would keep what the first loses. An
+// EXIF block that can't go whole (it can't be mended safely, or is larger
+// than most_exif) gives way to what can be read safely of its IFD0, or at
+// the least the orientation.
 // With strip, EXIF (but for the orientation), XMP, IPTC, every APPn but the
 // profile's, and the PNG text that holds EXIF, XMP or IPTC are left out;
 // comments and the profile stay.

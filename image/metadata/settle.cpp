@@ -54,6 +54,36 @@ static int Replaced(MetadataSegment *segment, unsigned char *mended,
   return 1;
 }
 
+static int Fits(size_t size, const MetadataChanges *changes) {
+  return changes->most_exif == 0 || size <= changes->most_exif;
+}
+
+// The block, or what goes in its place where it can't go whole: it can't
+// be mended safely, or the output can't hold it. Tried in turn: the block
+// mended, then without its thumbnail, then IFD0's plain tags alone, then the
+// orientation alone, as -strip keeps it: a plain save is never less
+// truthful than -strip. NULL when none is left.
+static unsigned char *MendedExif(const MetadataSegment *s,
+                                 const MetadataChanges *changes,
+                                 ExifChanges exif, int orientation,
+                                 size_t *size) {
+  for (int drop = exif.drop_thumbnail; drop <= 1; drop++) {
+    exif.drop_thumbnail = drop;
+    unsigned char *mended = EditExifBlock(s->bytes, s->size, &exif, size);
+    if (mended != NULL && Fits(*size, changes)) return mended;
+    free(mended);
+  }
+  size_t ifd0_size = 0;
+  unsigned char *ifd0 = Ifd0ExifBlock(s->bytes, s->size, &ifd0_size);
+  unsigned char *mended =
+      ifd0 != NULL ? EditExifBlock(ifd0, ifd0_size, &exif, size) : NULL;
+  free(ifd0);
+  if (mended != NULL && Fits(*size, changes)) return mended;
+  free(mended);
+  return OrientationOnlyExifBlock(orientation, changes->dpi_x, changes->dpi_y,
+                                  size);
+}
+
 static int SettleExif(MetadataSegment *s, const MetadataChanges *changes,
                       int orientation) {
   size_t size = 0;
@@ -63,7 +93,9 @@ static int SettleExif(MetadataSegment *s, const MetadataChanges *changes,
                                       changes->dpi_y, &size);
     return Replaced(s, mended, size);
   }
-  if (!changes->geometry && !changes->upright) return 1;
+  // With nothing to mend, a block that fits goes on unread.
+  if (!changes->geometry && !changes->upright && Fits(s->size, changes))
+    return 1;
   ExifChanges exif = {};
   if (changes->geometry) {
     exif.width = changes->width;
@@ -71,7 +103,7 @@ static int SettleExif(MetadataSegment *s, const MetadataChanges *changes,
     exif.drop_thumbnail = 1;
   }
   exif.upright = changes->upright;
-  mended = EditExifBlock(s->bytes, s->size, &exif, &size);
+  mended = MendedExif(s, changes, exif, orientation, &size);
   return Replaced(s, mended, size);
 }
 

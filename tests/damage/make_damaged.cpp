@@ -988,6 +988,39 @@ Text ExifTagsAsTextPng() {
   return png.insert(end, PngExif(6));
 }
 
+// A camera's JPEG whose IFD0 Orientation 6 is a signed 32-bit integer
+// (SLONG), as some cameras write it.
+Text SignedOrientation() {
+  ExifDirectory ifd0 = PhotoIfd0(1);
+  ifd0[1] = {0x0112, 9, 1, kLittle.Number(6, 4)};
+  ExifPlaces places;
+  Text block = kLittle.Make(ifd0, PhotoExif(64, 48), ThumbnailIfd1(),
+                            FlatJpeg(16, 12, 3, 0, ""), &places);
+  return FlatJpeg(64, 48, 3, 0, Segment(0xE1, block));
+}
+
+// Orientation 6, and an IFD1 whose link to the next directory points back
+// at itself.
+Text LoopingIfd1() {
+  ExifPlaces places;
+  Text block = kLittle.Make(PhotoIfd0(6), PhotoExif(64, 48), ThumbnailIfd1(),
+                            FlatJpeg(16, 12, 3, 0, ""), &places);
+  // IFD1's six entries: the four above, the thumbnail's offset and length.
+  block.replace(places.ifd1 + 2 + 6 * 12, 4,
+                kLittle.Number((uint32_t)(places.ifd1 - 6), 4));
+  return FlatJpeg(64, 48, 3, 0, Segment(0xE1, block));
+}
+
+// A PNG whose eXIf holds Orientation 6 and a 70,000-byte UserComment: more
+// than one JPEG segment holds.
+Text LargeExifPng() {
+  ExifDirectory exif = PhotoExif(64, 48);
+  exif.push_back(
+      kLittle.Bytes(0x9286, Text("ASCII\0\0\0", 8) + Text(70000 - 8, 'c')));
+  return FlatPng(64, 48,
+                 Chunk("eXIf", kLittle.Tiff(PhotoIfd0(6), 0x8769, exif)));
+}
+
 void MetadataFaults(const std::string &folder) {
   const struct {
     const char *name;
@@ -1013,7 +1046,10 @@ void MetadataFaults(const std::string &folder) {
                  {"xmp-extended-orientation-6.jpg", ExtendedXmp},
                  {"png-compressed-xmp-orientation-6.png", CompressedXmpPng},
                  {"png-raw-exif-orientation-6.png", RawExifOrientationPng},
-                 {"png-exif-tags-as-text.png", ExifTagsAsTextPng}};
+                 {"png-exif-tags-as-text.png", ExifTagsAsTextPng},
+                 {"exif-orientation-6-slong.jpg", SignedOrientation},
+                 {"exif-ifd1-loops-orientation-6.jpg", LoopingIfd1},
+                 {"png-exif-orientation-6-comment-70000.png", LargeExifPng}};
   for (const auto &fault : kFaults) {
     Text made = fault.make();
     Write(folder + "/" + fault.name, Bytes(made.begin(), made.end()));

@@ -11,12 +11,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     ExifChanges changes = {123, 45, drop, 1};
     size_t mended_size = 0;
     unsigned char *mended = EditExifBlock(data, size, &changes, &mended_size);
-    // An orientation is read only from a block the geometry edits can mend.
-    if (mended == NULL && drop && orientation != 0) abort();
     if (mended == NULL) continue;
     if (mended_size > size) abort();
     int after = ExifOrientation(mended, mended_size);
-    if (after > 1 || (drop && orientation != 0 && after != 1)) abort();
+    if (after > 1 || (orientation != 0 && after != 1)) abort();
     if (drop) {
       size_t again_size = 0;
       unsigned char *again =
@@ -26,5 +24,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     free(mended);
   }
+  // What goes where the block can't go whole: it reads whole, and keeps
+  // the orientation IFD0 gave.
+  size_t ifd0_size = 0;
+  unsigned char *ifd0 = Ifd0ExifBlock(data, size, &ifd0_size);
+  if (orientation != 0 && ifd0 == NULL) abort();
+  if (ifd0 != NULL && (!ExifBlockReadable(ifd0, ifd0_size) ||
+                       ExifOrientation(ifd0, ifd0_size) != orientation))
+    abort();
+  free(ifd0);
   return 0;
 }

@@ -114,7 +114,8 @@ void Settle(PhotoMetadata *metadata, FIBITMAP *edited, const FuzzEdit &edit,
   MetadataChanges changes = {edit.apply != Strip, ImageWidth(edited),
                              ImageHeight(edited),
                              edit.apply == Upright && orientation > 1,
-                             edit.apply == Strip, 0, 0};
+                             edit.apply == Strip, 0, 0,
+                             LargestExifBlock(kFormatJpeg)};  // the least bound
   SettleMetadata(metadata, &changes);
 }
 
@@ -211,14 +212,15 @@ const Encoded &TinyOutput(ImageFormat format) {
 // The record settled as a run would settle it, the choice's bits saying
 // which changes: a crop to half the size, -upright, -strip. Any mix.
 void SettleByChoice(PhotoMetadata *metadata, FIBITMAP *bitmap,
-                    uint8_t choice) {
+                    ImageFormat format, uint8_t choice) {
   MetadataChanges changes = {choice & 1,
                              ImageWidth(bitmap) / 2 + 1,
                              ImageHeight(bitmap) / 2 + 1,
                              (choice >> 1) & 1,
                              (choice >> 2) & 1,
                              0,
-                             0};
+                             0,
+                             LargestExifBlock(format)};
   ImageDotsPerInch(bitmap, &changes.dpi_x, &changes.dpi_y);
   SettleMetadata(metadata, &changes);
 }
@@ -235,7 +237,7 @@ int FuzzImageLoad(ImageFormat format, const uint8_t *data, size_t size) {
     return 0;
   }
   uint8_t choice = data[size - 1];
-  SettleByChoice(&metadata, bitmap, choice);
+  SettleByChoice(&metadata, bitmap, format, choice);
   if (format != kFormatBmp) {  // a BMP has no place for any of it
     const Encoded &tiny = TinyOutput(format);
     size_t placed_size = 0;

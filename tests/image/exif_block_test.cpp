@@ -66,6 +66,19 @@ class CarriedBlock {
   FIBITMAP *loaded_;
 };
 
+// IFD0's plain tags alone, or "<none>".
+std::string Ifd0Only(const std::string &block) {
+  unsigned char *own = (unsigned char *)malloc(block.size());
+  memcpy(own, block.data(), block.size());
+  size_t size = 0;
+  unsigned char *ifd0 = Ifd0ExifBlock(own, block.size(), &size);
+  free(own);
+  if (ifd0 == nullptr) return "<none>";
+  std::string out((const char *)ifd0, size);
+  free(ifd0);
+  return out;
+}
+
 const ExifChanges kGeometryChanged = {120, 90, 1, 0};
 
 TEST(ExifBlock, MendedBlocksTellTheNewGeometryInEitherByteOrder) {
@@ -116,6 +129,11 @@ TEST(ExifBlock, OrientationIsOneToEightOrNone) {
   EXPECT_EQ(0, ExifOrientation(nullptr, 0));
 }
 
+// What a damaged block becomes: mended whole; where it can't be, IFD0's
+// plain tags alone, its orientation with them; nothing when IFD0 can't be
+// read.
+enum Outcome { kMended, kIfd0Only, kRefused };
+
 // A block's bytes, changed by a case of damage.
 typedef std::function<void(std::string *block, const ExifPlaces &places,
                            const ExifBlockMaker &maker)>
@@ -149,53 +167,60 @@ TEST(ExifBlock, DamagedBlocksAreMendedWholeOrNotAtAll) {
   struct Case {
     const char *what;
     Damage damage;
-    bool mended;
+    Outcome outcome;
   } cases[] = {
-      {"no damage", [](std::string *, const ExifPlaces &,
-                       const ExifBlockMaker &) {}, true},
-      {"another signature", WRITE(5, 1, 1), false},
-      {"no byte order", WRITE(6, 0x4D49, 2), false},
-      {"not TIFF", WRITE(8, 43, 2), false},
-      {"IFD0 past the end", WRITE(10, Tiff(b->size()), 4), false},
-      {"IFD0 over the header", WRITE(10, 2, 4), false},
-      {"IFD0 with too many entries", WRITE(p.ifd0, 0xFFFF, 2), false},
+      {"no damage",
+       [](std::string *, const ExifPlaces &, const ExifBlockMaker &) {},
+       kMended},
+      {"another signature", WRITE(5, 1, 1), kRefused},
+      {"no byte order", WRITE(6, 0x4D49, 2), kRefused},
+      {"not TIFF", WRITE(8, 43, 2), kRefused},
+      {"IFD0 past the end", WRITE(10, Tiff(b->size()), 4), kRefused},
+      {"IFD0 over the header", WRITE(10, 2, 4), kRefused},
+      {"IFD0 with too many entries", WRITE(p.ifd0, 0xFFFF, 2), kRefused},
       {"a value past the end", WRITE(ValueAt(p.ifd0, 0), 0xFFFFFFF0, 4),
-       false},
-      {"a huge count", WRITE(EntryAt(p.ifd0, 0) + 4, ~0u, 4), false},
+       kIfd0Only},
+      {"a huge count", WRITE(EntryAt(p.ifd0, 0) + 4, ~0u, 4), kIfd0Only},
       {"a huge count of rationals", WRITE(EntryAt(p.ifd0, 2) + 4, ~0u, 4),
-       false},
-      {"a type of no known size", WRITE(EntryAt(p.ifd0, 0) + 2, 99, 2), false},
+       kIfd0Only},
+      {"a type of no known size", WRITE(EntryAt(p.ifd0, 0) + 2, 99, 2),
+       kIfd0Only},
       {"the Exif directory is IFD0", WRITE(ValueAt(p.ifd0, 6), Tiff(p.ifd0), 4),
-       false},
+       kIfd0Only},
       {"the Exif directory is IFD1", WRITE(ValueAt(p.ifd0, 6), Tiff(p.ifd1), 4),
-       false},
-      {"IFD1 is IFD0", WRITE(EntryAt(p.ifd0, 7), Tiff(p.ifd0), 4), false},
+       kIfd0Only},
+      // An edit writing into one would change the other.
+      {"the Exif directory inside IFD0's entries",
+       WRITE(ValueAt(p.ifd0, 6), Tiff(p.ifd0 + 12), 4), kIfd0Only},
+      {"IFD1 is IFD0", WRITE(EntryAt(p.ifd0, 7), Tiff(p.ifd0), 4), kIfd0Only},
       {"IFD1 links to itself", WRITE(EntryAt(p.ifd1, 6), Tiff(p.ifd1), 4),
-       false},
+       kIfd0Only},
       {"IFD1 past the end", WRITE(EntryAt(p.ifd0, 7), Tiff(b->size()) - 4, 4),
-       false},
+       kIfd0Only},
       {"the thumbnail past the end", WRITE(ValueAt(p.ifd1, 5), 0x7FFFFFFF, 4),
-       false},
+       kIfd0Only},
       {"the thumbnail cut short",
        [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &) {
          b->resize(p.thumbnail + 100);
-       }, false},
+       },
+       kIfd0Only},
       {"the thumbnail over IFD0", WRITE(ValueAt(p.ifd1, 4), Tiff(p.ifd0), 4),
-       false},
+       kIfd0Only},
       {"the thumbnail's length missing", WRITE(EntryAt(p.ifd1, 5), 0x0203, 2),
-       false},
+       kIfd0Only},
       {"the thumbnail's offset a text", WRITE(EntryAt(p.ifd1, 4) + 2, 2, 2),
-       false},
+       kIfd0Only},
       {"no link to IFD1: the thumbnail is left over at the end",
-       WRITE(EntryAt(p.ifd0, 7), 0, 4), true},
+       WRITE(EntryAt(p.ifd0, 7), 0, 4), kMended},
       {"a value after the thumbnail: the thumbnail is zeroed in place",
        [](std::string *b, const ExifPlaces &p, const ExifBlockMaker &m) {
          b->resize(b->size() + (b->size() & 1));  // values lie at even places
          Put(b, ValueAt(p.ifd0, 0), m.Number(Tiff(b->size()), 4));
          b->append("Orvane test", 12);
-       }, true},
+       },
+       kMended},
       {"dimensions of another type", WRITE(EntryAt(p.exif, 4) + 2, 9, 2),
-       true},
+       kMended},
   };
   TempFolder folder;
   std::string thumbnail = SmallJpeg();
@@ -209,9 +234,19 @@ TEST(ExifBlock, DamagedBlocksAreMendedWholeOrNotAtAll) {
       std::string block = good;
       c.damage(&block, places, maker);
       std::string mended = Edited(block, kGeometryChanged);
-      if (!c.mended) {
+      if (c.outcome != kMended) {
         EXPECT_EQ("<none>", mended);
-        EXPECT_EQ(0, OrientationOf(block));
+        EXPECT_EQ(c.outcome == kIfd0Only ? 6 : 0, OrientationOf(block));
+        std::string ifd0 = Ifd0Only(block);
+        if (c.outcome == kRefused) {
+          EXPECT_EQ("<none>", ifd0);
+          continue;
+        }
+        ASSERT_NE("<none>", ifd0);
+        // It mends again; IFD0's damaged tags stay out.
+        CarriedBlock carried(folder, Edited(ifd0, kGeometryChanged));
+        EXPECT_EQ("right side, top",
+                  carried.Tag(FIMD_EXIF_MAIN, "Orientation"));
         continue;
       }
       ASSERT_NE("<none>", mended);
