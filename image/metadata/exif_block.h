@@ -1,13 +1,12 @@
-// A photo's EXIF block, read and mended in place of the image library, which
-// writes the block it loaded back byte for byte: after an edit that changes
-// the picture's geometry the block must not keep the camera's thumbnail of
-// the old picture, nor its old size, nor an orientation that no longer
-// holds.
+// A photo's EXIF block, read and mended by the program's own bounded reader:
+// after an edit that changes the picture's geometry the block must not keep
+// the camera's thumbnail of the old picture, nor its old size, nor an
+// orientation that no longer holds.
 //
-// The block is the payload of a JPEG's APP1 segment as the library keeps it
-// (FIMD_EXIF_RAW): "Exif\0\0" and then the TIFF structure. Every routine
-// reads only inside [block, block + size), whatever offsets the block
-// claims.
+// The block is the payload of a JPEG's APP1 segment as the metadata record
+// keeps it (a PNG's eXIf behind the same signature): "Exif\0\0" and then the
+// TIFF structure. Every routine reads only inside [block, block + size),
+// whatever offsets the block claims.
 //
 // Ownership: EditExifBlock, Ifd0ExifBlock and OrientationOnlyExifBlock
 // return a new heap block (free it); none takes or keeps what it is given.
