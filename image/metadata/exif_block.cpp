@@ -100,14 +100,13 @@ static uint32_t Read32(const Tiff *tiff, uint64_t at) {
   return tiff->big_endian ? Big32(p) : Little32(p);
 }
 
+// Written in the block's own byte order.
 static void Put16(unsigned char *p, uint32_t value, int big_endian) {
-  p[big_endian ? 0 : 1] = (unsigned char)(value >> 8);
-  p[big_endian ? 1 : 0] = (unsigned char)value;
+  big_endian ? PutBig16(p, value) : PutLittle16(p, value);
 }
 
 static void Put32(unsigned char *p, uint32_t value, int big_endian) {
-  for (int i = 0; i < 4; i++)
-    p[big_endian ? 3 - i : i] = (unsigned char)(value >> (8 * i));
+  big_endian ? PutBig32(p, value) : PutLittle32(p, value);
 }
 
 static int Inside(const Tiff *tiff, uint64_t start, uint64_t length) {
@@ -377,7 +376,8 @@ static void SetNumber(unsigned char *data, const Tiff *tiff,
       !FindEntry(tiff, directory, tag, &entry))
     return;
   const IntegerType *integer = IntegerTypeOf(entry.type);
-  uint32_t type = integer != NULL ? integer->written_as : kTypeLong;
+  uint32_t type =
+      integer != NULL ? integer->written_as : (uint32_t)kTypeLong;
   uint64_t size = TypeSize(type);
   if (size < 4 && value >> (8 * size) != 0) {
     type = kTypeLong;
