@@ -1121,6 +1121,270 @@ def write_thumbnail_markdown(args, images, probes, results, checks, quality):
     replace_section(args.markdown, THUMBNAILS_BEGIN, THUMBNAILS_END, lines)
 
 
+# Margins: how much of the resize's size each -filter needs kept on each
+# side of a reduced decode, for its picture to stay that of its own full
+# decode; and Lanczos thumbnails against vipsthumbnail's (bench/margins).
+MARGINS_BEGIN = '<!-- margins:begin -->'
+MARGINS_END = '<!-- margins:end -->'
+# Orvane's -filter names and the library's codes for them (FREE_IMAGE_FILTER).
+FILTERS = (('Box', 0), ('Triangle', 2), ('Mitchell', 1), ('Catrom', 4),
+           ('Lanczos', 5), ('Spline', 3))
+MARGIN_SIZES = (('-w 800', 800, 0), ('-w 1600', 1600, 0), ('-h 200', 0, 200))
+# Each changes which reduction some photo is decoded at.
+CANDIDATE_MARGINS = (1, 1.5, 2, 2.5, 3, 4, 5, 6, 8)
+MARGIN_TOLERANCE = 0.3  # dB below the filter's own full decode
+# The reference is itself a Lanczos-3 resize: Lanczos's full decode meets it
+# to about 90 dB, so any reduced decode falls tens of dB short of its own
+# full decode however good it looks. A filter whose full decode is the
+# reference (above SAME_AS_REFERENCE on every photo) is judged instead
+# against vipsthumbnail's picture of the same size, a Lanczos-3 resize
+# after its own shrink on load, which keeps at least twice the target.
+SAME_AS_REFERENCE = 55  # dB
+VIPS_TOLERANCE = 0.2  # dB below vipsthumbnail's
+
+
+def orvane_reduction(width, height, w, h, margin):
+    """The reduction orvane's shrink on load takes for a w x h resize with
+    that margin (ShrinkOnLoad, LargestReduction)."""
+    across, down = math.ceil(margin * w), math.ceil(margin * h)
+    for d in (8, 4, 2):
+        if -(-width // d) >= across and -(-height // d) >= down:
+            return d
+    return 1
+
+
+def floor_thumbnail(args, photo, longer, d, code, w, h):
+    """The floor's w x h resize with filter code of photo decoded at 1/d,
+    as a picture."""
+    from PIL import Image
+    out = os.path.join(args.work, 'margin.png')
+    side = ['-s', str(longer // d)] if d > 1 else []
+    subprocess.run([args.floor] + side + ['-f', str(code), photo, out, '0',
+                                          'w%dx%d' % (w, h)], check=True)
+    picture = Image.open(out).convert('RGB')
+    picture.load()
+    return picture
+
+
+def vips_thumbnail(args, photo, w, h):
+    """vipsthumbnail's w x h picture of photo, saved as PNG."""
+    from PIL import Image
+    out = os.path.join(args.work, 'vips.png')
+    subprocess.run(['vipsthumbnail', photo, '-s', '%dx%d!' % (w, h), '-o',
+                    out], check=True)
+    picture = Image.open(out).convert('RGB')
+    picture.load()
+    return picture
+
+
+def gain(a, b):
+    """a - b in dB; 0 for two pictures both the same as the reference (a
+    photo already of the size asked for), which PSNR calls infinite."""
+    return 0.0 if a == b else a - b
+
+
+def margin_losses(args):
+    """{(filter, size, margin): [(dB of that margin's decode minus the full
+    decode's, photo)]}, the same against vipsthumbnail's, and {(filter,
+    photo): reduction} as orvane took it for -w 800, its pixels checked
+    against the floor's at that reduction."""
+    from PIL import Image
+    import glob
+    losses, against_vips, taken, full_scores = {}, {}, {}, {}
+    for photo in sorted(glob.glob(os.path.join(BACKGROUNDS, '*/*.jpg'))):
+        name = os.path.relpath(photo, BACKGROUNDS)
+        width, height = jpeg_size(photo)
+        full = decoded(photo)
+        for size, *sides in MARGIN_SIZES:
+            w, h = target(width, height, sides)
+            reference = full.resize((w, h), Image.Resampling.LANCZOS)
+            vips = psnr(vips_thumbnail(args, photo, w, h), reference)
+            for filter_name, code in FILTERS:
+                scores, pictures = {}, {}
+                for d in [1] + [orvane_reduction(width, height, w, h, m)
+                                for m in CANDIDATE_MARGINS]:
+                    if d not in scores:
+                        pictures[d] = floor_thumbnail(
+                            args, photo, max(width, height), d, code, w, h)
+                        scores[d] = psnr(pictures[d], reference)
+                full_scores.setdefault(filter_name, []).append(scores[1])
+                for m in CANDIDATE_MARGINS:
+                    d = orvane_reduction(width, height, w, h, m)
+                    losses.setdefault((filter_name, size, m), []).append(
+                        (gain(scores[d], scores[1]), name))
+                    against_vips.setdefault((filter_name, size, m),
+                                            []).append((gain(scores[d], vips),
+                                                        name))
+                if size == MARGIN_SIZES[0][0]:
+                    d, picture = orvane_thumbnail(args, photo, filter_name,
+                                                  size)
+                    if d not in pictures:
+                        pictures[d] = floor_thumbnail(
+                            args, photo, max(width, height), d, code, w, h)
+                    taken[(filter_name, name)] = (
+                        d, picture.tobytes() == pictures[d].tobytes())
+        print(name, flush=True)
+    return losses, against_vips, taken, full_scores
+
+
+def orvane_thumbnail(args, photo, filter_name, size):
+    """Orvane's resize with the filter, as a picture, and the reduction it
+    took, from its debug log."""
+    from PIL import Image
+    log = os.path.join(args.work, 'Orvane.log')
+    if os.path.exists(log):
+        os.remove(log)
+    out = os.path.join(args.work, 'orvane.png')
+    subprocess.run([args.orvane, '-dbg=1', '-filter', filter_name] +
+                   size.split() + ['-o', out, photo], check=True)
+    said = open(log).read().split() if os.path.exists(log) else []
+    found = [int(word[2:]) for word in said if word.startswith('1/')]
+    picture = Image.open(out).convert('RGB')
+    picture.load()
+    return (found[-1] if found else 1), picture
+
+
+def smallest_margin(losses, filter_name, tolerance):
+    """The smallest candidate margin whose worst loss over every photo and
+    size is within tolerance; None when none is."""
+    for m in CANDIDATE_MARGINS:
+        if min(min(losses[(filter_name, size, m)])[0]
+               for size, *_ in MARGIN_SIZES) >= -tolerance:
+            return m
+    return None
+
+
+def chosen_margins(losses, against_vips, full_scores):
+    """Each filter's margin: the smallest within MARGIN_TOLERANCE of its own
+    full decode, or for a filter whose full decode is the reference, within
+    VIPS_TOLERANCE of vipsthumbnail's picture; and which yardstick chose
+    it."""
+    chosen = {}
+    for filter_name, _ in FILTERS:
+        if min(full_scores[filter_name]) > SAME_AS_REFERENCE:
+            chosen[filter_name] = (smallest_margin(
+                against_vips, filter_name, VIPS_TOLERANCE), 'vipsthumbnail')
+        else:
+            chosen[filter_name] = (smallest_margin(
+                losses, filter_name, MARGIN_TOLERANCE), 'its full decode')
+    return chosen
+
+
+def margins_table(losses, chosen, filters):
+    """Each filter's worst loss, and the photo, at each margin; the margin
+    chosen by that yardstick in bold."""
+    lines = ['| Filter | Size | ' + ' | '.join('margin %g' % m for m in
+                                                CANDIDATE_MARGINS) + ' |',
+             '|---|---|' + '---:|' * len(CANDIDATE_MARGINS)]
+    for filter_name in filters:
+        for i, (size, *_) in enumerate(MARGIN_SIZES):
+            cells = [filter_name if i == 0 else '', '`%s`' % size]
+            for m in CANDIDATE_MARGINS:
+                loss, name = min(losses[(filter_name, size, m)])
+                mark = '**' if chosen.get(filter_name) == m else ''
+                cells.append('%s%+.2f%s (%s)' % (
+                    mark, loss, mark, os.path.basename(name)[:-4]))
+            lines.append('| ' + ' | '.join(cells) + ' |')
+    return lines
+
+
+def vips_comparison(args):
+    """[(photo, orvane's dB, vipsthumbnail's dB)] for -filter Lanczos
+    -w 800 at quality 100, both 4:2:0, against the same reference."""
+    from PIL import Image
+    import glob
+    rows = []
+    for photo in sorted(glob.glob(os.path.join(BACKGROUNDS, '*/*.jpg'))):
+        width, height = jpeg_size(photo)
+        w, h = target(width, height, (800, 0))
+        reference = decoded(photo).resize((w, h), Image.Resampling.LANCZOS)
+        ours = os.path.join(args.work, 'lanczos.jpg')
+        theirs = os.path.join(args.work, 'vips.jpg')
+        subprocess.run([args.orvane, '-filter', 'Lanczos', '-w', '800',
+                        '-oq', '100', '-o', ours, photo], check=True)
+        subprocess.run(['vipsthumbnail', photo, '-s', '%dx%d!' % (w, h), '-o',
+                        theirs + '[Q=100,subsample-mode=on]'], check=True)
+        rows.append((os.path.relpath(photo, BACKGROUNDS),
+                     psnr(decoded(ours), reference),
+                     psnr(decoded(theirs), reference)))
+    return rows
+
+
+def taken_verdict(taken, chosen):
+    """Whether orvane keeps the margins chosen, and its pixels are the
+    floor's."""
+    lines = []
+    for filter_name, _ in FILTERS:
+        photos = [(name, d, same) for (f, name), (d, same) in taken.items()
+                  if f == filter_name]
+        wrong = []
+        for name, d, same in photos:
+            width, height = jpeg_size(os.path.join(BACKGROUNDS, name))
+            w, h = target(width, height, (800, 0))
+            if d != orvane_reduction(width, height, w, h,
+                                     chosen[filter_name][0] or 1):
+                wrong.append('%s at 1/%d' % (name, d))
+        lines.append('- %s, `-w 800`: orvane decodes as the margin chosen '
+                     'gives on %d of %d photos%s; its pixels are the '
+                     'floor\'s on %d.' % (
+                         filter_name, len(photos) - len(wrong), len(photos),
+                         ' (not: %s)' % ', '.join(wrong) if wrong else '',
+                         sum(same for _, _, same in photos)))
+    return lines
+
+
+def main_margins(args):
+    losses, against_vips, taken, full_scores = margin_losses(args)
+    chosen = chosen_margins(losses, against_vips, full_scores)
+    photos = len(full_scores[FILTERS[0][0]]) // len(MARGIN_SIZES)
+    by_vips = [f for f, _ in FILTERS if chosen[f][1] == 'vipsthumbnail']
+    lines = [MARGINS_BEGIN, '']
+    lines += machine_facts(('libfreeimage3', 'libvips-tools',
+                            'libjpeg-turbo-progs', 'mate-backgrounds'))
+    lines += ['', 'Worst of the %d mate-backgrounds photos: PSNR of the '
+              'reduced decode\'s resize minus that of the full decode\'s, '
+              'both with the filter of the row, against the reference '
+              '(photo named). Bold: the smallest margin within %.1f dB on '
+              'every photo and size.' % (photos, MARGIN_TOLERANCE), '']
+    lines += margins_table(losses, {f: m for f, (m, by) in chosen.items()
+                                    if by == 'its full decode'},
+                           [f for f, _ in FILTERS]) + ['']
+    lines += ['Each filter\'s full decode against the reference, lowest '
+              'and median over photos and sizes: %s.' % ', '.join(
+                  '%s %.1f and %.1f dB' % (f, min(full_scores[f]),
+                                          statistics.median(full_scores[f]))
+                  for f, _ in FILTERS), '']
+    if by_vips:
+        lines += ['%s: its full decode is the reference (above %d dB), so '
+                  'its resizes are set against vipsthumbnail\'s picture of '
+                  'the same size (saved as PNG), its minus vipsthumbnail\'s. '
+                  'Bold: the smallest margin within %.1f dB of it or above on '
+                  'every photo and size.' % (' and '.join(by_vips),
+                                             SAME_AS_REFERENCE,
+                                             VIPS_TOLERANCE), '']
+        lines += margins_table(against_vips,
+                               {f: chosen[f][0] for f in by_vips},
+                               by_vips) + ['']
+    lines += ['Margins the measurement gives: %s.' % ', '.join(
+        '%s %s' % (f, chosen[f][0]) for f, _ in FILTERS), '']
+    lines += taken_verdict(taken, chosen) + ['']
+    rows = vips_comparison(args)
+    lines += ['`-filter Lanczos -w 800` against vipsthumbnail at the same '
+              'size, both JPEG at quality 100 and 4:2:0, PSNR against the '
+              'same reference:', '',
+              '| Photo | orvane (dB) | vipsthumbnail (dB) | difference |',
+              '|---|---:|---:|---:|']
+    lines += ['| %s | %.2f | %.2f | %+.2f |' % (name, ours, theirs,
+                                               ours - theirs)
+              for name, ours, theirs in rows]
+    differences_ = [ours - theirs for _, ours, theirs in rows]
+    lines += ['', 'orvane minus vipsthumbnail: median %+.2f dB, from %+.2f '
+              'to %+.2f.' % (statistics.median(differences_),
+                             min(differences_), max(differences_)),
+              '', MARGINS_END]
+    replace_section(args.markdown, MARGINS_BEGIN, MARGINS_END, lines)
+
+
 def main():
     parser = argparse.ArgumentParser()
     runs = parser.add_subparsers(dest='comparison', required=True)
@@ -1150,6 +1414,10 @@ def main():
                             help='seconds a run may take on the made photos')
     thumbnails.add_argument('--small-only', action='store_true',
                             help='leave the made photos out')
+    margins = runs.add_parser('margins', help='the margin each -filter '
+                              'needs in a shrink on load, and vipsthumbnail')
+    for option in ('--orvane', '--floor', '--work', '--markdown'):
+        margins.add_argument(option, required=True)
     for sub in (tools, wine, lossless, thumbnails):
         sub.add_argument('--runs', type=int, default=10)
     args = parser.parse_args()
@@ -1162,6 +1430,9 @@ def main():
         return
     if args.comparison == 'thumbnails':
         main_thumbnails(args)
+        return
+    if args.comparison == 'margins':
+        main_margins(args)
         return
 
     images = inputs(args)
