@@ -119,8 +119,7 @@ void Resize(const OptionRead *option, EditState *state) {
   int width, height;
   ResizeSides(option, &width, &height);
   Replace(state, ResizeImage(state->current, width, height, option->filter),
-          option,
-          "the image can't be resized to that size.");
+          option, "the image can't be resized to that size.");
 }
 
 void ResizedSize(const OptionRead *option, int64_t *W, int64_t *H) {

@@ -53,9 +53,8 @@ void Strip(const OptionRead *option, EditState *state);
 // The resize the edits begin with, when nothing comes before it but flips,
 // quarter turns, -upright and options for the output, all of which could
 // as well come after it, and -filter, which only chooses its filter; NULL
-// otherwise. *width x *height: the size it
-// makes of a W x H photo; *sideways: the edits before it lay the photo on
-// its side.
+// otherwise. *width x *height: the size it makes of a W x H photo;
+// *sideways: the edits before it lay the photo on its side.
 OptionRead *FirstResize(OptionRead *options, int read, int64_t W, int64_t H,
                         int64_t *width, int64_t *height, int *sideways);
 

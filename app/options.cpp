@@ -271,6 +271,10 @@ int PhotoNamedLast(int count, char **entries) {
   // it, or not at all.
   int output_last = count > 2 && StrICmp(entries[count - 2], "-o") == 0;
   if (ImageFormatOf(last) != kFormatNone && !output_last) return 1;
+  // A filter's name last: the photo was left out after it.
+  const EditOption *before = count > 2 ? FindEditOption(entries[count - 2])
+                                       : NULL;
+  int filter_last = before != NULL && before->kind == kFilterName;
   char typed[200], why[kMessageBufferSize];
   JoinWords(typed, sizeof typed, entries, 1, count - 1);
   int at = PhotoNamedBefore(count, entries);
@@ -287,8 +291,8 @@ int PhotoNamedLast(int count, char **entries) {
     snprintf(why, sizeof why,
              "No file given: %s needs %s, then the photo's name.", last,
              row->needs);
-  else if (output_last || row != NULL || IsWholeNumber(last) ||
-           IsPlainDecimal(last))
+  else if (output_last || filter_last || row != NULL ||
+           IsWholeNumber(last) || IsPlainDecimal(last))
     snprintf(why, sizeof why, "No file given: name the photo last, after %s.",
              typed);
   else

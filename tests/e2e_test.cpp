@@ -455,6 +455,8 @@ TEST_F(EndToEnd, SlipsAndFailuresSayWhatWasWrong) {
               "80 -o out.jpg photo.jpg)"},
       {{"-w", "10", "-o", "out.jpg"},
        "No file given: name the photo last, after -w 10 -o out.jpg."},
+      {{"-w", "10", "-filter", "Box"},
+       "No file given: name the photo last, after -w 10 -filter Box."},
   };
   for (const Case &c : lines) {
     Result r = Orvane(c.args);
