@@ -319,46 +319,74 @@ def scaling_table(images, results):
     return lines
 
 
-def write_chart(args, images, results):
-    """Grouped bars of each tool's time over the floor's, one panel a photo."""
-    data = os.path.join(args.work, 'chart.dat')
+# The y axis of a panel of times over the floor's, and of one of PSNR.
+TIME_AXIS = """set logscale y 2
+set yrange [0.25:*]
+set ytics (0.25, 0.5, 1, 2, 4, 8, 16, 32)
+set ylabel 'x floor'"""
+PSNR_AXIS = """unset logscale y
+set yrange [%d:%d]
+set ytics autofreq
+set ylabel 'PSNR (dB)'"""
+
+
+class Panel(NamedTuple):
+    """One plot of grouped bars: a group a row, a bar a column."""
+    title: str
+    columns: List[str]
+    rows: list    # (label, [value for each column]); NaN where none
+    axis: str     # the gnuplot lines that set its y axis
+
+
+def histogram_chart(work, chart, title, panels, height):
+    """Draws the panels one above the other into the SVG file chart."""
+    data = os.path.join(work, 'chart.dat')
     with open(data, 'w') as f:
-        for image in images:
+        for panel in panels:
             # The first line of a block names its columns, for the key.
-            f.write(' '.join(['case', *TOOLS]) + '\n')
-            for case in CASES:
-                r = results[(image.name, case.name)]
-                f.write('"%s" %s\n' % (case.name, ' '.join(
-                    '%.4f' % (r[t].seconds / r[TOOLS.floor].seconds)
-                    for t in TOOLS)))
+            f.write(' '.join(['case'] + ['"%s"' % c for c in panel.columns])
+                    + '\n')
+            for label, values in panel.rows:
+                f.write('"%s" %s\n' % (label, ' '.join('%.4f' % v
+                                                        for v in values)))
             f.write('\n\n')
-    panels = []
-    for index, image in enumerate(images):
-        panels.append(
-            "set title '%s'\n"
+    plots = []
+    for index, panel in enumerate(panels):
+        plots.append(
+            "%s\nset title '%s'\n"
             "plot for [c=2:%d] '%s' index %d using c:xtic(1) title columnhead(c)"
-            % (image.name, len(TOOLS) + 1, data, index))
+            % (panel.axis, panel.title, len(panel.columns) + 1, data, index))
     script = """
-set terminal svg size 960,1200 dynamic noenhanced font 'sans,11' background '#ffffff'
+set terminal svg size 960,%d dynamic noenhanced font 'sans,11' background '#ffffff'
 set output '%s'
-set multiplot layout %d,1 title "Wall time relative to the bare library calls (floor = 1; lower is faster; log scale)"
+set multiplot layout %d,1 title "%s"
 set style data histograms
 set style histogram clustered gap 1
 set style fill solid 0.85 border -1
-set logscale y 2
-set yrange [0.25:*]
-set ytics (0.25, 0.5, 1, 2, 4, 8, 16, 32)
 set grid ytics
 set key top left horizontal
 set xtics nomirror
-set ylabel 'x floor'
 %s
 unset multiplot
-""" % (args.chart, len(images), '\n'.join(panels))
-    with open(os.path.join(args.work, 'chart.gp'), 'w') as f:
+""" % (height, chart, len(panels), title, '\n'.join(plots))
+    with open(os.path.join(work, 'chart.gp'), 'w') as f:
         f.write(script)
-    subprocess.run(['gnuplot', os.path.join(args.work, 'chart.gp')],
-                   check=True)
+    subprocess.run(['gnuplot', os.path.join(work, 'chart.gp')], check=True)
+
+
+def write_chart(args, images, results):
+    """Grouped bars of each tool's time over the floor's, one panel a photo."""
+    panels = []
+    for image in images:
+        rows = []
+        for case in CASES:
+            r = results[(image.name, case.name)]
+            rows.append((case.name, [r[t].seconds / r[TOOLS.floor].seconds
+                                     for t in TOOLS]))
+        panels.append(Panel(image.name, list(TOOLS), rows, TIME_AXIS))
+    histogram_chart(args.work, args.chart, 'Wall time relative to the bare '
+                    'library calls (floor = 1; lower is faster; log scale)',
+                    panels, 1200)
 
 
 def write_markdown(args, images, scaled, results, scaling, mismatches):
