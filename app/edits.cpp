@@ -113,10 +113,13 @@ static void ResizeSides(const OptionRead *option, int *width, int *height) {
                                        : option->whole[1];
 }
 
+void SetFilter(const OptionRead *, EditState *) {}
+
 void Resize(const OptionRead *option, EditState *state) {
   int width, height;
   ResizeSides(option, &width, &height);
-  Replace(state, ResizeImage(state->current, width, height), option,
+  Replace(state, ResizeImage(state->current, width, height, option->filter),
+          option,
           "the image can't be resized to that size.");
 }
 

@@ -41,6 +41,9 @@ void SetOutput(const OptionRead *option, EditState *state);
 const OptionRead *LastOutputOption(const OptionRead *options, int read);
 void SetQuality(const OptionRead *option, EditState *state);
 void KeepCompression(const OptionRead *option, EditState *state);
+// Each resize knows the filter in effect where it stands, from the reading
+// of the line; -filter itself does nothing.
+void SetFilter(const OptionRead *option, EditState *state);
 void Resize(const OptionRead *option, EditState *state);
 void ResizedSize(const OptionRead *option, int64_t *width, int64_t *height);
 void Upright(const OptionRead *option, EditState *state);
@@ -49,7 +52,8 @@ void Strip(const OptionRead *option, EditState *state);
 
 // The resize the edits begin with, when nothing comes before it but flips,
 // quarter turns, -upright and options for the output, all of which could
-// as well come after it; NULL otherwise. *width x *height: the size it
+// as well come after it, and -filter, which only chooses its filter; NULL
+// otherwise. *width x *height: the size it
 // makes of a W x H photo; *sideways: the edits before it lay the photo on
 // its side.
 OptionRead *FirstResize(OptionRead *options, int read, int64_t W, int64_t H,

@@ -29,6 +29,8 @@ const char UsageText[] =
     "[-w width] resize to width pixels\n"
     "[-h height] resize to height pixels\n"
     "[-wh width height] resize to width x height pixels\n"
+    "[-filter name] the filter of the resizes after it: Lanczos (sharp),\n"
+    "          Catrom, Mitchell, Triangle, Box or Spline (soft, the default)\n"
     "[-upright] turn the photo as its EXIF orientation says\n"
     "[-strip] leave out EXIF but the orientation, IPTC and XMP; keep the\n"
     "         colour profile\n"

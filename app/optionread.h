@@ -11,6 +11,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "image/imagefile.h"
+
 struct EditState;    // what the edits so far have made of the photo
 struct LosslessRun;  // the lossless transform composed so far
 struct OptionRead;
@@ -20,7 +22,8 @@ enum ValueKind {
   kNoValues,
   kWholeNumbers,  // -c, -oq, -w, -h, -wh
   kAngle,         // -r: a decimal number
-  kText           // -o: a file name
+  kText,          // -o: a file name
+  kFilterName     // -filter: a resize filter's name
 };
 
 // One option's edit.
@@ -54,6 +57,9 @@ struct OptionRead {
   int whole[kMostValues];  // kWholeNumbers: the values
   double angle;            // kAngle: the value
   int orientation;         // -upright: the one it will find
+  // -filter: the filter it names; any other option: the one in effect
+  // where it stands, which -w, -h and -wh resize with.
+  ResizeFilter filter;
   // -w, -h, -wh: the size worked out on the photo's full size, for a photo
   // decoded at a fraction of it; 0 x 0: worked out on the picture at hand.
   int planned_width, planned_height;

@@ -34,6 +34,8 @@ const EditOption EditOptionTable[] = {
      "a height"},
     {"-wh", 2, kWholeNumbers, Resize, ResizedSize, NULL, kResizeNotLossless,
      "a width and a height"},
+    {"-filter", 1, kFilterName, SetFilter, NULL, ComposeNothing, NULL,
+     "a filter's name"},
     {"-upright", 0, kNoValues, Upright, UprightSize, ComposeUpright, NULL, ""},
     {"-strip", 0, kNoValues, Strip, NULL, ComposeStrip, NULL, ""},
     {NULL, 0, kNoValues, NULL, NULL, NULL, NULL, NULL},
@@ -51,6 +53,40 @@ static const EditOption *FindEditOption(const char *argument) {
   for (const EditOption *row = EditOptionTable; row->name != NULL; row++)
     if (StrICmp(argument, row->name) == 0) return row;
   return NULL;
+}
+
+// The names -filter takes, in any letter case: those users know from other
+// tools, then the library's own.
+static const struct {
+  const char *name;
+  ResizeFilter filter;
+} kFilterNames[] = {
+    {"Box", kFilterBox},           {"Triangle", kFilterBilinear},
+    {"Mitchell", kFilterBicubic},  {"Catrom", kFilterCatmullRom},
+    {"Lanczos", kFilterLanczos3},  {"Spline", kFilterBSpline},
+    {"bilinear", kFilterBilinear}, {"bicubic", kFilterBicubic},
+    {"bspline", kFilterBSpline},   {"catmullrom", kFilterCatmullRom},
+    {"lanczos3", kFilterLanczos3},
+};
+enum { kFilterNameCount = sizeof kFilterNames / sizeof kFilterNames[0] };
+
+// Reads a filter's name into *filter. 1, or 0 with why[] naming them all.
+static int ReadFilterName(const char *text, ResizeFilter *filter, char *why,
+                          size_t size) {
+  for (int i = 0; i < kFilterNameCount; i++) {
+    if (StrICmp(text, kFilterNames[i].name) != 0) continue;
+    *filter = kFilterNames[i].filter;
+    return 1;
+  }
+  size_t used = (size_t)snprintf(
+      why, size, "%s is no filter's name; -filter takes ", text);
+  for (int i = 0; i < kFilterNameCount && used < size; i++)
+    used += (size_t)snprintf(why + used, size - used, "%s%s",
+                             kFilterNames[i].name,
+                             i == kFilterNameCount - 1   ? ""
+                             : i == kFilterNameCount - 2 ? " or "
+                                                         : ", ");
+  return 0;
 }
 
 // Why an argument that is no option isn't one, when a likely slip explains it.
@@ -83,6 +119,8 @@ static int ReadValue(const char *text, ValueKind kind, OptionRead *option,
       return 0;
     }
     option->angle = DecimalValue(text);
+  } else if (kind == kFilterName) {
+    return ReadFilterName(text, &option->filter, why, size);
   }
   return 1;
 }
@@ -120,8 +158,11 @@ static int ReadOption(char **entries, int position, int last,
 int ReadOptions(int count, char **entries, OptionRead *options) {
   int last = count - 1;  // the file name, never an option nor a value
   int read = 0;
+  ResizeFilter filter = kFilterBSpline;
   for (int position = 1; position < last; read++) {
     if (!ReadOption(entries, position, last, &options[read])) return -1;
+    if (options[read].row->kind == kFilterName) filter = options[read].filter;
+    options[read].filter = filter;
     position += 1 + options[read].row->values;
   }
   return read;

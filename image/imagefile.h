@@ -155,7 +155,19 @@ FIBITMAP *RotateImage(FIBITMAP *bitmap, double angle);
 // In place: 1, or 0 with the bitmap as it was (out of memory).
 int FlipImageHorizontal(FIBITMAP *bitmap);
 int FlipImageVertical(FIBITMAP *bitmap);
-FIBITMAP *ResizeImage(FIBITMAP *bitmap, int width, int height);
+
+// The library's own codes of the filters a resize can use. B-spline, the
+// smoothest, is the one used unless another is asked for.
+enum ResizeFilter {
+  kFilterBox = 0,
+  kFilterBicubic = 1,  // Mitchell-Netravali
+  kFilterBilinear = 2,
+  kFilterBSpline = 3,
+  kFilterCatmullRom = 4,
+  kFilterLanczos3 = 5
+};
+FIBITMAP *ResizeImage(FIBITMAP *bitmap, int width, int height,
+                      ResizeFilter filter);
 
 // The photo turned and flipped as its EXIF orientation (1 to 8) says it is
 // to be seen; a copy when there is nothing to turn.

@@ -120,19 +120,29 @@ static void DivideByAlpha(FIBITMAP *bitmap) {
   }
 }
 
+static_assert(kFilterBox == (int)FILTER_BOX &&
+                  kFilterBicubic == (int)FILTER_BICUBIC &&
+                  kFilterBilinear == (int)FILTER_BILINEAR &&
+                  kFilterBSpline == (int)FILTER_BSPLINE &&
+                  kFilterCatmullRom == (int)FILTER_CATMULLROM &&
+                  kFilterLanczos3 == (int)FILTER_LANCZOS3,
+              "ResizeFilter holds the library's own codes");
+
 // Resampled as they are, the colours of transparent pixels (often black)
 // bleed into their visible neighbours as a dark fringe. Resampled with the
 // alpha applied, they weigh nothing; the alpha is taken off afterwards.
-FIBITMAP *RescaleInForm(FIBITMAP *bitmap, int width, int height) {
+FIBITMAP *RescaleInForm(FIBITMAP *bitmap, int width, int height,
+                        ResizeFilter filter) {
+  FREE_IMAGE_FILTER code = (FREE_IMAGE_FILTER)filter;
   if (!IsPlainBitmap(bitmap) || !FreeImage_IsTransparent(bitmap))
-    return FreeImage_Rescale(bitmap, width, height, FILTER_BSPLINE);
+    return FreeImage_Rescale(bitmap, width, height, code);
   FIBITMAP *applied = FreeImage_GetBPP(bitmap) == 32
                           ? FreeImage_Clone(bitmap)
                           : FreeImage_ConvertTo32Bits(bitmap);
   if (applied == NULL) return NULL;
   FIBITMAP *scaled = NULL;
   if (FreeImage_PreMultiplyWithAlpha(applied))
-    scaled = FreeImage_Rescale(applied, width, height, FILTER_BSPLINE);
+    scaled = FreeImage_Rescale(applied, width, height, code);
   FreeImage_Unload(applied);
   if (scaled != NULL) DivideByAlpha(scaled);
   return scaled;

@@ -98,10 +98,11 @@ void ResizeTarget(int64_t W, int64_t H, int width, int height,
   *new_height = h;
 }
 
-FIBITMAP *ResizeImage(FIBITMAP *bitmap, int width, int height) {
+FIBITMAP *ResizeImage(FIBITMAP *bitmap, int width, int height,
+                      ResizeFilter filter) {
   int64_t w, h;
   ResizeTarget(FreeImage_GetWidth(bitmap), FreeImage_GetHeight(bitmap), width,
                height, &w, &h);
   if (w <= 0 || h <= 0 || !FitsInt(w) || !FitsInt(h)) return NULL;
-  return Carried(bitmap, RescaleInForm(bitmap, (int)w, (int)h));
+  return Carried(bitmap, RescaleInForm(bitmap, (int)w, (int)h, filter));
 }

@@ -30,10 +30,11 @@ FIBITMAP *FormAfterLoad(FIBITMAP *bitmap, ImageFormat format);
 FIBITMAP *FormForSaving(FIBITMAP *bitmap, ImageFormat format);
 
 // FreeImage_Rotate, FreeImage_FlipHorizontal (in place, the library's
-// success flag) and FreeImage_Rescale with the B-spline filter, for every
-// form a load gives.
+// success flag) and FreeImage_Rescale with the filter given, for every form
+// a load gives.
 FIBITMAP *RotateInForm(FIBITMAP *bitmap, double angle);
 int FlipHorizontalInForm(FIBITMAP *bitmap);
-FIBITMAP *RescaleInForm(FIBITMAP *bitmap, int width, int height);
+FIBITMAP *RescaleInForm(FIBITMAP *bitmap, int width, int height,
+                        ResizeFilter filter);
 
 #endif

@@ -69,7 +69,7 @@ FIBITMAP *Tilt(FIBITMAP *b, int) { return RotateImage(b, 33.3); }
 FIBITMAP *FlipH(FIBITMAP *b, int) { return FlipImageHorizontal(b) ? b : NULL; }
 FIBITMAP *FlipV(FIBITMAP *b, int) { return FlipImageVertical(b) ? b : NULL; }
 FIBITMAP *Shrink(FIBITMAP *b, int) {
-  return ResizeImage(b, ImageWidth(b) / 2 + 1, 0);
+  return ResizeImage(b, ImageWidth(b) / 2 + 1, 0, kFilterBSpline);
 }
 FIBITMAP *Upright(FIBITMAP *b, int orientation) {
   return UprightImage(b, orientation);

@@ -75,7 +75,7 @@ class PhotoData : public ::testing::Test {
 TEST_F(PhotoData, EveryReplacementGetsWhatThePhotoCarries) {
   FIBITMAP *turned = RotateImage(photo_, 90);
   FIBITMAP *tilted = RotateImage(photo_, 30);
-  FIBITMAP *small = ResizeImage(photo_, 20, 0);
+  FIBITMAP *small = ResizeImage(photo_, 20, 0, kFilterBSpline);
   FIBITMAP *part = CropImage(photo_, 2, 2, 10, 10);
   for (FIBITMAP *replacement : {turned, tilted, small, part}) {
     ExpectCarried(replacement);

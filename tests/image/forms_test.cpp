@@ -372,7 +372,7 @@ TEST(Resizing, SoftEdgesGetNoDarkFringe) {
       RGBQUAD c = {0, 0, 255, alpha};
       if (alpha != 0) FreeImage_SetPixelColor(image.get(), x, y, &c);
     }
-  Bitmap small(ResizeImage(image.get(), 15, 0));
+  Bitmap small(ResizeImage(image.get(), 15, 0, kFilterBSpline));
   ExpectNoDarkFringe(small.get());
 
   Bitmap palette(FreeImage_Allocate(40, 40, 8));  // index 0 everywhere
@@ -383,7 +383,7 @@ TEST(Resizing, SoftEdgesGetNoDarkFringe) {
   for (unsigned x = 0; x < 20; x++)
     for (unsigned y = 0; y < 40; y++)
       FreeImage_SetPixelIndex(palette.get(), x, y, &red);
-  Bitmap smaller(ResizeImage(palette.get(), 0, 13));
+  Bitmap smaller(ResizeImage(palette.get(), 0, 13, kFilterBSpline));
   ExpectNoDarkFringe(smaller.get());
 }
 
@@ -404,7 +404,7 @@ TEST(Resizing, OpaqueImagesKeepTheirDepthAndColours) {
         if (bpp == 8) FreeImage_SetPixelIndex(flat.get(), x, y, &index);
         else FreeImage_SetPixelColor(flat.get(), x, y, &colour);
       }
-    Bitmap small(ResizeImage(flat.get(), 17, 0));
+    Bitmap small(ResizeImage(flat.get(), 17, 0, kFilterBSpline));
     ASSERT_TRUE(small);
     EXPECT_EQ(17u, FreeImage_GetWidth(small.get()));
     EXPECT_EQ(12u, FreeImage_GetHeight(small.get()));

@@ -100,13 +100,13 @@ TEST_F(ImageOperations, CropOutsideOrOverflowingGivesNothing) {
 }
 
 TEST_F(ImageOperations, ResizeFollowsTheRules) {
-  FIBITMAP *small = ResizeImage(image_, 50, 0);
+  FIBITMAP *small = ResizeImage(image_, 50, 0, kFilterBSpline);
   ASSERT_NE(nullptr, small);
   EXPECT_EQ(50u, FreeImage_GetWidth(small));
   EXPECT_EQ(25u, FreeImage_GetHeight(small));
   FreeImage_Unload(small);
   FIBITMAP *tall = MakeSceneImage(10, 2000, 24);
-  FIBITMAP *thin = ResizeImage(tall, 0, 0);
+  FIBITMAP *thin = ResizeImage(tall, 0, 0, kFilterBSpline);
   ASSERT_NE(nullptr, thin);  // the derived width is at least a pixel
   EXPECT_EQ(1u, FreeImage_GetWidth(thin));
   FreeImage_Unload(thin);
