@@ -746,9 +746,10 @@ GRAPHICSMAGICK = '/usr/bin/gm'
 
 class Filter(NamedTuple):
     """One of orvane's -filter names, as the floor is told it, and how many
-    times the resize's target a reduced decode keeps on each side."""
+    times the resize's target a reduced decode keeps on each side
+    (kReducedMargins)."""
     floor: str
-    margin: int
+    margin: float
 
 
 FILTERS = {'': Filter('bspline', 3), 'Lanczos': Filter('lanczos3', 2)}
@@ -810,12 +811,18 @@ def target(width, height, case):
     return w, h
 
 
+def kept(w, h, margin):
+    """The least width and height a reduced decode keeps, as orvane works
+    them out: margin times the target, rounded up."""
+    return math.ceil(margin * w), math.ceil(margin * h)
+
+
 def wanted_side(width, height, w, h, margin):
-    """The longer side the JPEG load is asked for: margin times the target
-    on each side, in the photo's proportions."""
+    """The longer side the JPEG load is asked for: what it keeps on each
+    side, in the photo's proportions."""
     longer = max(width, height)
-    return max(-(-margin * w * longer // width),
-               -(-margin * h * longer // height))
+    across, down = kept(w, h, margin)
+    return max(-(-across * longer // width), -(-down * longer // height))
 
 
 def reduction(width, height, side):
@@ -924,7 +931,7 @@ def thumbnail_commands(args, image, case, ext='.jpg'):
     # Orvane rounds the other side down, the others to the nearest: each
     # is given both sides, forced ('!'), so that all write the same size.
     resize = '%dx%d!' % (w, h)
-    hint = '%dx%d' % (margin * w, margin * h)  # what orvane asks of the load
+    hint = '%dx%d' % kept(w, h, margin)  # what orvane asks of the load
     names = (TOOLS.orvane, FLOOR_REDUCED, VIPSTHUMBNAIL, IMAGEMAGICK_HINTED,
              GRAPHICSMAGICK_HINTED, ORVANE_FULL)
     outs = {name: os.path.join(args.work, 'thumb%d%s' % (i, ext))
