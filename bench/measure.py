@@ -1066,9 +1066,9 @@ def thumbnail_verdicts(images, results, checks):
             if TOOLS.orvane in results[key] and \
                     FLOOR_REDUCED in results[key]:
                 o, f = results[key][TOOLS.orvane], results[key][FLOOR_REDUCED]
-                parts.append('orvane / the floor: time %.3f, memory %+.0f MB'
+                parts.append('orvane / the floor: time %.3f, memory %+d MB'
                              % (o.seconds / f.seconds,
-                                (o.kilobytes - f.kilobytes) / 1024))
+                                round((o.kilobytes - f.kilobytes) / 1024)))
             parts += ['%s: %s' % (what, 'yes' if same else 'NO')
                       for what, same in checks[key]]
             parts.append('targets: %s' % (
