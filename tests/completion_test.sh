@@ -33,7 +33,10 @@ expect() {
 }
 
 expect "-c" -c
-expect "-fh -fv" -f
+expect "-fh -filter -fv" -f
+expect "Lanczos lanczos3" -w 10 -filter l
+expect "Spline" -filter SP
+expect "a.jpg" -filter box a
 expect "-o -oq" -o
 expect "--help --version" --
 expect "-dbg=" -d

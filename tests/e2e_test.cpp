@@ -208,7 +208,9 @@ TEST_F(EndToEnd, ResizeRules) {
       {{"-wh", "0", "0"}, 170, 128, "photo.png"},
       {{"-w", "-3"}, 170, 128, "photo.png"},
       {{"-WH", "50", "7"}, 50, 7, "photo.png"},
+      {{"-fiLTer", "LANCZOS", "-w", "80"}, 80, 60, "photo.png"},
       {{"-h", "100"}, 99, 100, "odd.jpg"},
+      {{"-filter", "Lanczos", "-h", "100"}, 99, 100, "odd.jpg"},
       {{"-r", "90", "-fv", "-w", "100"}, 100, 99, "odd.jpg"},
   };
   for (const Case &c : cases) {
@@ -225,6 +227,44 @@ TEST_F(EndToEnd, ResizeRules) {
   MakeImage("strip.png", 3, 1000);
   EXPECT_EQ(0, Orvane({"-h", "100", "-o", "out.png", "strip.png"}).status);
   EXPECT_EQ(std::make_pair(1u, 100u), SizeOf("out.png"));
+}
+
+// -filter chooses the filter of the resizes after it, and only of those.
+TEST_F(EndToEnd, FilterActsOnTheResizesAfterIt) {
+  MakeImage("photo.png", 400, 300);
+  FIBITMAP *original = LoadWork("photo.png");
+  FIBITMAP *half = FreeImage_Rescale(original, 200, 150, FILTER_BSPLINE);
+  FIBITMAP *quarter = FreeImage_Rescale(half, 100, 75, FILTER_LANCZOS3);
+  std::string expected = LibrarySaves(quarter, FIF_BMP, 100);
+  FreeImage_Unload(quarter);
+  FreeImage_Unload(half);
+  FreeImage_Unload(original);
+  ASSERT_EQ(0, Orvane({"-w", "200", "-filter", "lanczos3", "-w", "100", "-o",
+                       "out.bmp", "photo.png"}).status);
+  EXPECT_EQ(expected, ReadWholeFile(Work("out.bmp")));
+  // Spline is the filter without -filter; Lanczos is another.
+  for (const char *name : {"Spline", "Lanczos"})
+    ASSERT_EQ(0, Orvane({"-filter", name, "-w", "100", "-o",
+                         std::string(name) + ".bmp", "photo.png"}).status);
+  ASSERT_EQ(0, Orvane({"-w", "100", "-o", "plain.bmp", "photo.png"}).status);
+  EXPECT_EQ(ReadWholeFile(Work("plain.bmp")), ReadWholeFile(Work("Spline.bmp")));
+  EXPECT_NE(ReadWholeFile(Work("plain.bmp")),
+            ReadWholeFile(Work("Lanczos.bmp")));
+}
+
+// A -filter before the first resize leaves it the shrink on load, with the
+// margin the filter needs: Lanczos keeps twice the size, B-spline three
+// times, which a 1600 x 1200 photo made 400 wide can't give at a half.
+TEST_F(EndToEnd, ShrinkOnLoadKeepsTheMarginOfTheFilter) {
+  MakeImage("photo.jpg", 1600, 1200);
+  const std::string log = folder_.Path("temp/Orvane.log");
+  const std::string reduced = "photo.jpg decoded at 1/2 of its size";
+  ASSERT_EQ(0, Orvane({"-dbg=1", "-filter", "Spline", "-w", "400", "-o",
+                       "out.jpg", "photo.jpg"}).status);
+  EXPECT_EQ(std::string::npos, ReadWholeFile(log).find("decoded at"));
+  ASSERT_EQ(0, Orvane({"-dbg=1", "-filter", "Lanczos", "-w", "400", "-o",
+                       "out.jpg", "photo.jpg"}).status);
+  EXPECT_NE(std::string::npos, ReadWholeFile(log).find(reduced));
 }
 
 TEST_F(EndToEnd, OutputToPngAndUnknownOutputFormat) {
@@ -357,6 +397,10 @@ TEST_F(EndToEnd, SlipsAndFailuresSayWhatWasWrong) {
        pointer},
       {{"-o", ""}, slip + "-o \"\" (the value is empty; -o needs the "
                           "output's name)", pointer},
+      {{"-filter", "Sharp", "-w", "10"},
+       slip + "-filter Sharp (Sharp is no filter's name; -filter takes Box, "
+              "Triangle, Mitchell, Catrom, Lanczos, Spline, bilinear, "
+              "bicubic, bspline, catmullrom or lanczos3)", pointer},
       {{"-c", "40", "30", "30", "30"},
        "Option -c 40 30 30 30 failed: the rectangle runs from column 40 to "
        "70 and row 30 to 60, outside the 64 x 48 image."},
@@ -399,6 +443,8 @@ TEST_F(EndToEnd, SlipsAndFailuresSayWhatWasWrong) {
   const Case lines[] = {
       {{"-h"}, "No file given: -h needs a height, then the photo's name."},
       {{"-w"}, "No file given: -w needs a width, then the photo's name."},
+      {{"-filter"},
+       "No file given: -filter needs a filter's name, then the photo's name."},
       {{"-wh", "800"}, "No file given: name the photo last, after -wh 800."},
       {{"-fh"}, "No file given: name the photo last, after -fh."},
       {{"photo.jpg", "-w", "800"},
@@ -991,7 +1037,7 @@ TEST_F(EndToEnd, LosslessTurnsAndFlipsMoveTheBlocksAsTheyAre) {
        [](FIBITMAP *b) { return FreeImage_Rotate(b, 90, nullptr); }},
       {{"-r", "-270"}, {"-r", "270"},
        [](FIBITMAP *b) { return FreeImage_Rotate(b, 90, nullptr); }},
-      {{"-r", "180"}, {"-r", "180"},
+      {{"-r", "180"}, {"-filter", "Lanczos", "-r", "180"},
        [](FIBITMAP *b) { return FreeImage_Rotate(b, 180, nullptr); }},
       {{"-fh"}, {"-fh"},
        [](FIBITMAP *b) {

@@ -1,13 +1,13 @@
-# Bash completion for orvane: option names, and image files where a file
-# name goes (the last word, and the value of -o, which may be a folder: the
-# photo then goes into it under its own name).
+# Bash completion for orvane: option names, filter names after -filter, and
+# image files where a file name goes (the last word, and the value of -o,
+# which may be a folder: the photo then goes into it under its own name).
 
 # How many values follow each edit option.
 _orvane_values() {
   case "${1,,}" in
     -c) echo 4 ;;
     -wh) echo 2 ;;
-    -r | -o | -oq | -w | -h) echo 1 ;;
+    -r | -o | -oq | -w | -h | -filter) echo 1 ;;
     *) echo 0 ;;
   esac
 }
@@ -29,9 +29,18 @@ _orvane_images() {
   done
 }
 
+# The filter names -filter takes, in any letter case.
+_orvane_filters() {
+  local name
+  for name in Box Triangle Mitchell Catrom Lanczos Spline bilinear bicubic \
+    bspline catmullrom lanczos3; do
+    [[ ${name,,} == "${1,,}"* ]] && COMPREPLY+=("$name")
+  done
+}
+
 _orvane_options() {
-  local -a options=(-c -r -fh -fv -o -oq -w -h -wh -upright -strip -lossless
-                    -dbg= '-?' -help -ver --help --version)
+  local -a options=(-c -r -fh -fv -o -oq -w -h -wh -filter -upright -strip
+                    -lossless -dbg= '-?' -help -ver --help --version)
   local option
   for option in "${options[@]}"; do
     [[ $option == "$1"* ]] && COMPREPLY+=("$option")
@@ -53,6 +62,7 @@ _orvane() {
   done
   if ((pending > 0)); then
     [[ ${option,,} == -o ]] && _orvane_images "$cur"
+    [[ ${option,,} == -filter ]] && _orvane_filters "$cur"
   elif [[ $cur == -* ]]; then
     _orvane_options "$cur"
   else
