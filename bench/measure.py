@@ -1247,8 +1247,11 @@ def write_thumbnail_chart(args, images, results, pictures, quality):
             rows.append((case.name, [
                 r[t].seconds / floor.seconds if t in r and floor else math.nan
                 for t in timed]))
+        # Room above the bars for the key, here and below.
+        highest = max(v for _, vs in rows for v in vs if not math.isnan(v))
         panels.append(Panel('%s: time' % image.name, list(timed), rows,
-                            TIME_AXIS))
+                            TIME_AXIS + '\nset yrange [0.25:%.2f]' %
+                            (4 * highest)))
     pictured = (TOOLS.orvane, VIPSTHUMBNAIL, IMAGEMAGICK_HINTED,
                 GRAPHICSMAGICK_HINTED)
     first = next(i for i in images if not i.big)
@@ -1262,9 +1265,8 @@ def write_thumbnail_chart(args, images, results, pictures, quality):
             ('%s on every photo of mate-backgrounds: PSNR' %
              QUALITY_CASE.name, every, '\nset xtics rotate by 20 right')):
         values = [v for _, vs in rows_ for v in vs]
-        # Room above the bars for the key.
         panels.append(Panel(title, list(pictured), rows_, PSNR_AXIS % (
-            math.floor(min(values)) - 2, math.ceil(max(values)) + 8) +
+            math.floor(min(values)) - 2, math.ceil(max(values)) + 15) +
             labels))
     histogram_chart(args.work, args.chart, 'Thumbnails: time relative to the '
                     'floor (its reduced decode and filter = 1; lower is '
