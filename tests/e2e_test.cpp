@@ -242,14 +242,11 @@ TEST_F(EndToEnd, FilterActsOnTheResizesAfterIt) {
   ASSERT_EQ(0, Orvane({"-w", "200", "-filter", "lanczos3", "-w", "100", "-o",
                        "out.bmp", "photo.png"}).status);
   EXPECT_EQ(expected, ReadWholeFile(Work("out.bmp")));
-  // Spline is the filter without -filter; Lanczos is another.
-  for (const char *name : {"Spline", "Lanczos"})
-    ASSERT_EQ(0, Orvane({"-filter", name, "-w", "100", "-o",
-                         std::string(name) + ".bmp", "photo.png"}).status);
-  ASSERT_EQ(0, Orvane({"-w", "100", "-o", "plain.bmp", "photo.png"}).status);
-  EXPECT_EQ(ReadWholeFile(Work("plain.bmp")), ReadWholeFile(Work("Spline.bmp")));
-  EXPECT_NE(ReadWholeFile(Work("plain.bmp")),
-            ReadWholeFile(Work("Lanczos.bmp")));
+  // Spline is the filter without -filter.
+  ASSERT_EQ(0, Orvane({"-filter", "Spline", "-w", "100", "-o", "a.bmp",
+                       "photo.png"}).status);
+  ASSERT_EQ(0, Orvane({"-w", "100", "-o", "b.bmp", "photo.png"}).status);
+  EXPECT_EQ(ReadWholeFile(Work("a.bmp")), ReadWholeFile(Work("b.bmp")));
 }
 
 // A -filter before the first resize leaves it the shrink on load, with the
