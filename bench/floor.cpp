@@ -9,9 +9,9 @@
 // for a picture whose longer side is at least <side>, which the library meets
 // by decoding at 1/2, 1/4 or 1/8 scale: a resize's shrink on load. The
 // reduced picture's proportions are rounded, so such a resize names both
-// sides, worked out from the photo's own size. -f gives the resizes the
-// library's filter code (FREE_IMAGE_FILTER) in place of B-spline's, as
-// orvane's -filter does.
+// sides, worked out from the photo's own size. -f names the resize's filter
+// as orvane's -filter does (box, bilinear, bspline, bicubic, catmullrom,
+// lanczos3); B-spline when not given, as in orvane.
 #include <FreeImage.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -29,6 +29,24 @@ static FREE_IMAGE_FORMAT FormatOf(const char *path) {
 }
 
 static FREE_IMAGE_FILTER filter = FILTER_BSPLINE;
+
+static int FilterNamed(const char *name, FREE_IMAGE_FILTER *named) {
+  static const struct {
+    const char *name;
+    FREE_IMAGE_FILTER filter;
+  } kFilters[] = {{"box", FILTER_BOX},
+                  {"bilinear", FILTER_BILINEAR},
+                  {"bspline", FILTER_BSPLINE},
+                  {"bicubic", FILTER_BICUBIC},
+                  {"catmullrom", FILTER_CATMULLROM},
+                  {"lanczos3", FILTER_LANCZOS3}};
+  for (size_t i = 0; i < sizeof kFilters / sizeof kFilters[0]; i++)
+    if (strcasecmp(name, kFilters[i].name) == 0) {
+      *named = kFilters[i].filter;
+      return 1;
+    }
+  return 0;
+}
 
 // A resize to one side keeps the proportions, as orvane's does.
 static FIBITMAP *Rescale(FIBITMAP *image, long width, long height) {
@@ -113,18 +131,13 @@ static int Save(FIBITMAP *image, const char *path, int flags) {
 
 int main(int argc, char **argv) {
   // The library takes the longer side wanted in the upper 16 bits.
-  int side = 0;
-  if (argc > 2 && strcmp(argv[1], "-s") == 0) {
-    side = atoi(argv[2]);
-    argc -= 2;
-    argv += 2;
+  int side = 0, named = 1;
+  for (; argc > 2 && argv[1][0] == '-'; argc -= 2, argv += 2) {
+    if (strcmp(argv[1], "-s") == 0) side = atoi(argv[2]);
+    else if (strcmp(argv[1], "-f") == 0) named = FilterNamed(argv[2], &filter);
+    else break;
   }
-  if (argc > 2 && strcmp(argv[1], "-f") == 0) {
-    filter = (FREE_IMAGE_FILTER)atoi(argv[2]);
-    argc -= 2;
-    argv += 2;
-  }
-  if (argc < 4 || side < 0 || side > 0xFFFF) {
+  if (argc < 4 || side < 0 || side > 0xFFFF || !named) {
     fprintf(stderr, "usage: floor [-s side] [-f filter] input output flags "
                     "[edit ...]\n");
     return 2;

@@ -319,46 +319,74 @@ def scaling_table(images, results):
     return lines
 
 
-def write_chart(args, images, results):
-    """Grouped bars of each tool's time over the floor's, one panel a photo."""
-    data = os.path.join(args.work, 'chart.dat')
+# The y axis of a panel of times over the floor's, and of one of PSNR.
+TIME_AXIS = """set logscale y 2
+set yrange [0.25:*]
+set ytics (0.25, 0.5, 1, 2, 4, 8, 16, 32)
+set ylabel 'x floor'"""
+PSNR_AXIS = """unset logscale y
+set yrange [%d:%d]
+set ytics autofreq
+set ylabel 'PSNR (dB)'"""
+
+
+class Panel(NamedTuple):
+    """One plot of grouped bars: a group a row, a bar a column."""
+    title: str
+    columns: List[str]
+    rows: list    # (label, [value for each column]); NaN where none
+    axis: str     # the gnuplot lines that set its y axis
+
+
+def histogram_chart(work, chart, title, panels, height):
+    """Draws the panels one above the other into the SVG file chart."""
+    data = os.path.join(work, 'chart.dat')
     with open(data, 'w') as f:
-        for image in images:
+        for panel in panels:
             # The first line of a block names its columns, for the key.
-            f.write(' '.join(['case', *TOOLS]) + '\n')
-            for case in CASES:
-                r = results[(image.name, case.name)]
-                f.write('"%s" %s\n' % (case.name, ' '.join(
-                    '%.4f' % (r[t].seconds / r[TOOLS.floor].seconds)
-                    for t in TOOLS)))
+            f.write(' '.join(['case'] + ['"%s"' % c for c in panel.columns])
+                    + '\n')
+            for label, values in panel.rows:
+                f.write('"%s" %s\n' % (label, ' '.join('%.4f' % v
+                                                        for v in values)))
             f.write('\n\n')
-    panels = []
-    for index, image in enumerate(images):
-        panels.append(
-            "set title '%s'\n"
+    plots = []
+    for index, panel in enumerate(panels):
+        plots.append(
+            "%s\nset title '%s'\n"
             "plot for [c=2:%d] '%s' index %d using c:xtic(1) title columnhead(c)"
-            % (image.name, len(TOOLS) + 1, data, index))
+            % (panel.axis, panel.title, len(panel.columns) + 1, data, index))
     script = """
-set terminal svg size 960,1200 dynamic noenhanced font 'sans,11' background '#ffffff'
+set terminal svg size 960,%d dynamic noenhanced font 'sans,11' background '#ffffff'
 set output '%s'
-set multiplot layout %d,1 title "Wall time relative to the bare library calls (floor = 1; lower is faster; log scale)"
+set multiplot layout %d,1 title "%s"
 set style data histograms
 set style histogram clustered gap 1
 set style fill solid 0.85 border -1
-set logscale y 2
-set yrange [0.25:*]
-set ytics (0.25, 0.5, 1, 2, 4, 8, 16, 32)
 set grid ytics
 set key top left horizontal
 set xtics nomirror
-set ylabel 'x floor'
 %s
 unset multiplot
-""" % (args.chart, len(images), '\n'.join(panels))
-    with open(os.path.join(args.work, 'chart.gp'), 'w') as f:
+""" % (height, chart, len(panels), title, '\n'.join(plots))
+    with open(os.path.join(work, 'chart.gp'), 'w') as f:
         f.write(script)
-    subprocess.run(['gnuplot', os.path.join(args.work, 'chart.gp')],
-                   check=True)
+    subprocess.run(['gnuplot', os.path.join(work, 'chart.gp')], check=True)
+
+
+def write_chart(args, images, results):
+    """Grouped bars of each tool's time over the floor's, one panel a photo."""
+    panels = []
+    for image in images:
+        rows = []
+        for case in CASES:
+            r = results[(image.name, case.name)]
+            rows.append((case.name, [r[t].seconds / r[TOOLS.floor].seconds
+                                     for t in TOOLS]))
+        panels.append(Panel(image.name, list(TOOLS), rows, TIME_AXIS))
+    histogram_chart(args.work, args.chart, 'Wall time relative to the bare '
+                    'library calls (floor = 1; lower is faster; log scale)',
+                    panels, 1200)
 
 
 def write_markdown(args, images, scaled, results, scaling, mismatches):
@@ -710,9 +738,49 @@ FLOOR_REDUCED = 'floor, reduced decode'
 VIPSTHUMBNAIL = 'vipsthumbnail'
 IMAGEMAGICK_HINTED = 'convert, jpeg:size'
 GRAPHICSMAGICK_HINTED = 'gm, -size'
-# Debian's, by its full name: a convert earlier on PATH is not ImageMagick's.
+# Debian's, by their full names: a convert earlier on PATH is not
+# ImageMagick's.
 IMAGEMAGICK = '/usr/bin/convert'
-THUMBNAIL_SIZES = (('-w 800', 800, 0), ('-h 128', 0, 128))
+GRAPHICSMAGICK = '/usr/bin/gm'
+
+
+class Filter(NamedTuple):
+    """One of orvane's -filter names, as the floor is told it, and how many
+    times the resize's target a reduced decode keeps on each side
+    (kReducedMargins)."""
+    floor: str
+    margin: float
+
+
+FILTERS = {'': Filter('bspline', 3), 'Lanczos': Filter('lanczos3', 2)}
+
+
+class ThumbnailCase(NamedTuple):
+    """A resize to one side, with orvane's filter ('' for its default)."""
+    filter: str
+    width: int   # 0: worked out from the height
+    height: int  # 0: worked out from the width
+
+    @property
+    def name(self):
+        side = '-w %d' % self.width if self.width else '-h %d' % self.height
+        return ('-filter %s %s' % (self.filter, side)).strip() \
+            if self.filter else side
+
+    @property
+    def options(self):
+        return self.name.split()
+
+
+THUMBNAIL_CASES = (ThumbnailCase('Lanczos', 800, 0),
+                   ThumbnailCase('Lanczos', 1600, 0),
+                   ThumbnailCase('Lanczos', 0, 200))
+# The case whose picture is compared over every photo of mate-backgrounds.
+QUALITY_CASE = THUMBNAIL_CASES[0]
+# Orvane's targets against the floor and vipsthumbnail, and the most its
+# PSNR may fall below vipsthumbnail's.
+MOST_X_FLOOR, MOST_X_VIPSTHUMBNAIL = 1.03, 1.00
+MOST_MB_OVER_FLOOR, MOST_DB_UNDER_VIPSTHUMBNAIL = 10, 0.2
 # The made photo: Elephants turned on its side, cut to these proportions and
 # enlarged bilinearly, with a little noise, coded by cjpeg. Its file name
 # carries every parameter, so a cached copy is the same picture.
@@ -733,9 +801,9 @@ class ThumbnailInput:
         return self.width * self.height / 1e6
 
 
-def target(width, height, sides):
+def target(width, height, case):
     """The size orvane resizes a width x height picture to (ResizeTarget)."""
-    w, h = sides
+    w, h = case.width, case.height
     if w <= 0:
         w = max(1, width * h // height)
     if h <= 0:
@@ -743,17 +811,18 @@ def target(width, height, sides):
     return w, h
 
 
-# Orvane keeps three times the resize's target on each side of a reduced
-# decode.
-MARGIN = 3
+def kept(w, h, margin):
+    """The least width and height a reduced decode keeps, as orvane works
+    them out: margin times the target, rounded up."""
+    return math.ceil(margin * w), math.ceil(margin * h)
 
 
-def wanted_side(width, height, w, h):
-    """The longer side the JPEG load is asked for: MARGIN times the target
-    on each side, in the photo's proportions."""
+def wanted_side(width, height, w, h, margin):
+    """The longer side the JPEG load is asked for: what it keeps on each
+    side, in the photo's proportions."""
     longer = max(width, height)
-    return max(-(-MARGIN * w * longer // width),
-               -(-MARGIN * h * longer // height))
+    across, down = kept(w, h, margin)
+    return max(-(-across * longer // width), -(-down * longer // height))
 
 
 def reduction(width, height, side):
@@ -764,6 +833,13 @@ def reduction(width, height, side):
         if longer // denominator >= side:
             return denominator
     return 1
+
+
+def case_reduction(width, height, case):
+    """The scale orvane decodes a width x height JPEG at for the case."""
+    w, h = target(width, height, case)
+    return reduction(width, height, wanted_side(
+        width, height, w, h, FILTERS[case.filter].margin))
 
 
 def jpeg_size(path):
@@ -808,12 +884,10 @@ def write_big_pixels(out):
 
 
 def big_inputs(args):
-    """The made photo, baseline and progressive (the same coefficients),
-    from the cache when they are there."""
+    """The made photo, baseline, from the cache when it is there."""
     os.makedirs(args.cache, exist_ok=True)
-    stem = os.path.join(args.cache, 'made-%dx%d-q%d-noise%g' % (
-        BIG_WIDTH, BIG_HEIGHT, BIG_QUALITY, BIG_NOISE))
-    baseline, progressive_ = stem + '-baseline.jpg', stem + '-progressive.jpg'
+    baseline = os.path.join(args.cache, 'made-%dx%d-q%d-noise%g-baseline.jpg'
+                            % (BIG_WIDTH, BIG_HEIGHT, BIG_QUALITY, BIG_NOISE))
     if not os.path.exists(baseline):
         print('making %s' % baseline, flush=True)
         with open(baseline + '.part', 'wb') as f:
@@ -825,15 +899,8 @@ def big_inputs(args):
             if coder.wait() != 0:
                 raise RuntimeError('cjpeg failed')
         os.rename(baseline + '.part', baseline)
-    if not os.path.exists(progressive_):
-        print('making %s' % progressive_, flush=True)
-        subprocess.run(['jpegtran', '-copy', 'all', '-progressive', '-outfile',
-                        progressive_ + '.part', baseline], check=True)
-        os.rename(progressive_ + '.part', progressive_)
     return [ThumbnailInput('made, baseline', baseline, BIG_WIDTH, BIG_HEIGHT,
-                           True),
-            ThumbnailInput('made, progressive', progressive_, BIG_WIDTH,
-                           BIG_HEIGHT, True)]
+                           True)]
 
 
 def thumbnail_inputs(args):
@@ -854,46 +921,47 @@ def thumbnail_inputs(args):
     return inputs_
 
 
-def thumbnail_commands(args, image, sides):
-    """The argv of every tool for one size on one photo, and the file each
-    writes."""
-    w, h = target(image.width, image.height, sides)
-    side = wanted_side(image.width, image.height, w, h)
+def thumbnail_commands(args, image, case, ext='.jpg'):
+    """The argv of every tool for one case on one photo, and the file each
+    writes: a JPEG at quality 100 to be timed, or a PNG, whose picture is
+    compared, with orvane's full decode beside it."""
+    w, h = target(image.width, image.height, case)
+    margin = FILTERS[case.filter].margin
+    side = wanted_side(image.width, image.height, w, h, margin)
     # Orvane rounds the other side down, the others to the nearest: each
     # is given both sides, forced ('!'), so that all write the same size.
     resize = '%dx%d!' % (w, h)
-    options = ['-w', str(sides[0])] if sides[0] else ['-h', str(sides[1])]
-    hint = '%dx%d' % (MARGIN * w, MARGIN * h)  # what orvane asks of the load
-    names = (TOOLS.orvane, ORVANE_FULL, TOOLS.floor, FLOOR_REDUCED,
-             VIPSTHUMBNAIL, TOOLS.imagemagick, IMAGEMAGICK_HINTED,
-             TOOLS.graphicsmagick, GRAPHICSMAGICK_HINTED)
-    outs = {name: os.path.join(args.work, 'thumb%d.jpg' % i)
+    hint = '%dx%d' % kept(w, h, margin)  # what orvane asks of the load
+    names = (TOOLS.orvane, FLOOR_REDUCED, VIPSTHUMBNAIL, IMAGEMAGICK_HINTED,
+             GRAPHICSMAGICK_HINTED, ORVANE_FULL)
+    outs = {name: os.path.join(args.work, 'thumb%d%s' % (i, ext))
             for i, name in enumerate(names)}
-    quality = ['-quality', '100', '-sampling-factor', '2x2']
-    magick = ['-filter', 'Cubic', '-resize', resize] + quality
+    if ext == '.jpg':  # 4:2:0 at quality 100, as the library writes
+        quality, vips_options = ['-oq', '100'], '[Q=100,subsample-mode=on]'
+        magick = ['-thumbnail', resize, '-quality', '100',
+                  '-sampling-factor', '2x2']
+    else:
+        quality, vips_options = [], ''
+        magick = ['-thumbnail', resize]
     argvs = {
-        TOOLS.orvane: [args.orvane] + options + ['-oq', '100', '-o',
-                                                 outs[TOOLS.orvane],
-                                                 image.path],
-        # A crop of the whole picture first keeps the full decode.
-        ORVANE_FULL: [args.orvane, '-c', '0', '0', str(image.width),
-                      str(image.height)] + options +
-                     ['-oq', '100', '-o', outs[ORVANE_FULL], image.path],
-        TOOLS.floor: [args.floor, image.path, outs[TOOLS.floor], '100',
-                      options[0][1] + options[1]],
-        FLOOR_REDUCED: [args.floor, '-s', str(side), image.path,
+        TOOLS.orvane: [args.orvane] + case.options + quality +
+                      ['-o', outs[TOOLS.orvane], image.path],
+        FLOOR_REDUCED: [args.floor, '-s', str(side), '-f',
+                        FILTERS[case.filter].floor, image.path,
                         outs[FLOOR_REDUCED], '100', 'w%dx%d' % (w, h)],
         VIPSTHUMBNAIL: ['vipsthumbnail', image.path, '-s', resize, '-o',
-                        outs[VIPSTHUMBNAIL] + '[Q=100,subsample-mode=on]'],
-        TOOLS.imagemagick: [IMAGEMAGICK, image.path] + magick +
-                           [outs[TOOLS.imagemagick]],
+                        outs[VIPSTHUMBNAIL] + vips_options],
         IMAGEMAGICK_HINTED: [IMAGEMAGICK, '-define', 'jpeg:size=' + hint,
                              image.path] + magick + [outs[IMAGEMAGICK_HINTED]],
-        TOOLS.graphicsmagick: ['gm', 'convert', image.path] + magick +
-                              [outs[TOOLS.graphicsmagick]],
-        GRAPHICSMAGICK_HINTED: ['gm', 'convert', '-size', hint, image.path] +
-                               magick + [outs[GRAPHICSMAGICK_HINTED]],
+        GRAPHICSMAGICK_HINTED: [GRAPHICSMAGICK, 'convert', '-size', hint,
+                                image.path] + magick +
+                               [outs[GRAPHICSMAGICK_HINTED]],
     }
+    if ext != '.jpg':
+        # A crop of the whole picture first keeps the full decode.
+        argvs[ORVANE_FULL] = [args.orvane, '-c', '0', '0', str(image.width),
+                              str(image.height)] + case.options + \
+                             ['-o', outs[ORVANE_FULL], image.path]
     return argvs, outs
 
 
@@ -930,29 +998,57 @@ def same_pixels(a, b):
     return Image.open(a).tobytes() == Image.open(b).tobytes()
 
 
-def thumbnail_table(images, probes, results):
-    lines = ['| Photo | Size | Program | Median time (s) | x vipsthumbnail | '
-             'Peak memory (MB) | Memory x vipsthumbnail | Output |',
-             '|---|---|---|---:|---:|---:|---:|---|']
+def thumbnail_targets(image, r):
+    """Orvane's targets on one case that were measured: {what: met}."""
+    orvane, floor = r.get(TOOLS.orvane), r.get(FLOOR_REDUCED)
+    vips = r.get(VIPSTHUMBNAIL)
+    met = {}
+    if orvane and floor:
+        met['x floor'] = orvane.seconds <= MOST_X_FLOOR * floor.seconds
+        if image.big:
+            met['memory'] = orvane.kilobytes <= floor.kilobytes + \
+                MOST_MB_OVER_FLOOR * 1024
+    if orvane and vips and not image.big:
+        met['x vipsthumbnail'] = orvane.seconds <= \
+            MOST_X_VIPSTHUMBNAIL * vips.seconds
+    return met
+
+
+def missed(met, what):
+    return ' (missed)' if met.get(what) is False else ''
+
+
+def thumbnail_table(images, probes, results, pictures):
+    lines = ['| Photo | Case | Program | Median time (s) | x floor | '
+             'x vipsthumbnail | Peak memory (MB) | PSNR (dB) | Output |',
+             '|---|---|---|---:|---:|---:|---:|---:|---|']
     for image in images:
-        for size, *_ in THUMBNAIL_SIZES:
-            key = (image.name, size)
-            vips = results[key].get(VIPSTHUMBNAIL)
+        for case in THUMBNAIL_CASES:
+            key = (image.name, case.name)
+            r = results[key]
+            floor, vips = r.get(FLOOR_REDUCED), r.get(VIPSTHUMBNAIL)
             first = True
             for tool, p in probes[key].items():
-                cells = [image.name if first else '', size if first else '',
-                         tool]
+                cells = [image.name if first else '',
+                         case.name if first else '', tool]
                 first = False
                 if p.status != 'ok':
                     cells += ['%s: %s' % (p.status, p.said.replace('|', '/')),
-                              '', '', '', '']
-                else:
-                    s, kb = results[key][tool]
-                    cells += ['%.3f' % s,
-                              ratio(s, vips.seconds) if vips else '',
-                              '%.0f' % (kb / 1024),
-                              ratio(kb, vips.kilobytes) if vips else '',
-                              '%dx%d' % p.size]
+                              '', '', '', '', '']
+                    lines.append('| ' + ' | '.join(cells) + ' |')
+                    continue
+                s, kb = r[tool]
+                met = thumbnail_targets(image, r) if tool == TOOLS.orvane \
+                    else {}
+                db = pictures.get(key, {}).get(tool)
+                cells += ['%.3f' % s,
+                          ratio(s, floor.seconds) + missed(met, 'x floor')
+                          if floor else '',
+                          ratio(s, vips.seconds) +
+                          missed(met, 'x vipsthumbnail') if vips else '',
+                          '%.0f' % (kb / 1024) + missed(met, 'memory'),
+                          '%.2f' % db if db is not None else '',
+                          '%dx%d' % p.size]
                 lines.append('| ' + ' | '.join(cells) + ' |')
     return lines
 
@@ -960,25 +1056,24 @@ def thumbnail_table(images, probes, results):
 def thumbnail_verdicts(images, results, checks):
     lines = []
     for image in images:
-        for size, *sides in THUMBNAIL_SIZES:
-            key = (image.name, size)
-            w, h = target(image.width, image.height, sides)
-            d = reduction(image.width, image.height,
-                          wanted_side(image.width, image.height, w, h))
-            r = results[key]
-            parts = ['%s, `%s` (%dx%d, decoded at 1/%d by a shrink on load)' %
-                     (image.name, size, w, h, d)]
-            if TOOLS.orvane in r and VIPSTHUMBNAIL in r:
-                parts.append('orvane / vipsthumbnail: time %.2f, memory %.2f'
-                             % (r[TOOLS.orvane].seconds /
-                                r[VIPSTHUMBNAIL].seconds,
-                                r[TOOLS.orvane].kilobytes /
-                                r[VIPSTHUMBNAIL].kilobytes))
-            if TOOLS.orvane in r and ORVANE_FULL in r:
-                parts.append('orvane / its full decode: time %.2f' % (
-                    r[TOOLS.orvane].seconds / r[ORVANE_FULL].seconds))
+        for case in THUMBNAIL_CASES:
+            key = (image.name, case.name)
+            w, h = target(image.width, image.height, case)
+            parts = ['%s, `%s`: %dx%d, decoded at 1/%d' % (
+                image.name, case.name, w, h,
+                case_reduction(image.width, image.height, case))]
+            met = thumbnail_targets(image, results[key])
+            if TOOLS.orvane in results[key] and \
+                    FLOOR_REDUCED in results[key]:
+                o, f = results[key][TOOLS.orvane], results[key][FLOOR_REDUCED]
+                parts.append('orvane / the floor: time %.3f, memory %+d MB'
+                             % (o.seconds / f.seconds,
+                                round((o.kilobytes - f.kilobytes) / 1024)))
             parts += ['%s: %s' % (what, 'yes' if same else 'NO')
                       for what, same in checks[key]]
+            parts.append('targets: %s' % (
+                'all met' if all(met.values()) else 'missed ' + ', '.join(
+                    what for what, ok in met.items() if not ok)))
             lines.append('- ' + '; '.join(parts))
     return lines
 
@@ -991,58 +1086,63 @@ def psnr(a, b):
     return float('inf') if mse == 0 else 10 * math.log10(255 ** 2 / mse)
 
 
-def picture_quality(args):
-    """PSNR of orvane's thumbnails, with its shrink on load and with the
-    full decode, against a Lanczos resize of libjpeg's accurate decode."""
+def thumbnail_psnr(args, image, case, reference):
+    """PSNR of each tool's thumbnail, saved as PNG so that no encoding
+    enters, against the reference resized by Pillow's Lanczos filter to
+    the thumbnail's size. The floor's pixels are orvane's, so it is left
+    out."""
     from PIL import Image
+    argvs, outs = thumbnail_commands(args, image, case, '.png')
+    del argvs[FLOOR_REDUCED]
+    db = {}
+    for tool, argv in argvs.items():
+        subprocess.run(argv, check=True, stdout=subprocess.DEVNULL)
+        with Image.open(outs[tool]) as made:
+            made = made.convert('RGB')
+        db[tool] = psnr(made, reference.resize(made.size,
+                                               Image.Resampling.LANCZOS))
+    return db
+
+
+def picture_quality(args):
+    """QUALITY_CASE's PSNR for each tool on every JPEG of mate-backgrounds,
+    against the photo decoded by djpeg's defaults (the accurate DCT)."""
     import glob
     rows = []
     for photo in sorted(glob.glob(os.path.join(BACKGROUNDS, '*/*.jpg'))):
         width, height = jpeg_size(photo)
-        reference = decoded(photo)
-        row = [os.path.relpath(photo, BACKGROUNDS), width, height]
-        for size, *sides in THUMBNAIL_SIZES:
-            options = ['-w', str(sides[0])] if sides[0] else \
-                ['-h', str(sides[1])]
-            w, h = target(width, height, sides)
-            made = []
-            # PNG: the thumbnail's own encoding stays out of the comparison.
-            for crop in ([], ['-c', '0', '0', str(width), str(height)]):
-                out = os.path.join(args.work, 'quality.png')
-                subprocess.run([args.orvane] + crop + options + ['-o', out,
-                                                                 photo],
-                               check=True)
-                made.append(Image.open(out).convert('RGB'))
-                made[-1].load()
-            lanczos = reference.resize(made[0].size, Image.Resampling.LANCZOS)
-            row.append((reduction(width, height, wanted_side(
-                width, height, w, h)), made[0].size == (w, h),
-                psnr(made[0], lanczos), psnr(made[1], lanczos)))
-        rows.append(row)
+        image = ThumbnailInput(os.path.relpath(photo, BACKGROUNDS), photo,
+                               width, height, False)
+        rows.append((image, thumbnail_psnr(args, image, QUALITY_CASE,
+                                           decoded(photo))))
     return rows
 
 
+QUALITY_TOOLS = (TOOLS.orvane, ORVANE_FULL, VIPSTHUMBNAIL, IMAGEMAGICK_HINTED,
+                 GRAPHICSMAGICK_HINTED)
+
+
 def quality_table(rows):
-    head = '| Photo | Pixels |'
-    rule = '|---|---:|'
-    for size, *_ in THUMBNAIL_SIZES:
-        head += ' %s: scale | orvane (dB) | full decode (dB) | difference |' \
-            % size
-        rule += '---:|---:|---:|---:|'
-    lines = [head, rule]
-    differences_ = {size: [] for size, *_ in THUMBNAIL_SIZES}
-    for photo, width, height, *sizes in rows:
-        cells = [photo, '%dx%d' % (width, height)]
-        for (size, *_), (d, right_size, shrunk, full) in zip(THUMBNAIL_SIZES,
-                                                              sizes):
-            differences_[size].append(shrunk - full)
-            cells += ['1/%d%s' % (d, '' if right_size else ' (wrong size)'),
-                      '%.2f' % shrunk, '%.2f' % full, '%+.2f' % (shrunk - full)]
+    lines = ['| Photo | Pixels | Scale | ' + ' | '.join(
+        '%s (dB)' % tool for tool in QUALITY_TOOLS) +
+        ' | orvane - vipsthumbnail |',
+        '|---|---:|---:|' + '---:|' * (len(QUALITY_TOOLS) + 1)]
+    behind = []
+    for image, db in rows:
+        behind.append(db[TOOLS.orvane] - db[VIPSTHUMBNAIL])
+        cells = [image.name, '%dx%d' % (image.width, image.height),
+                 '1/%d' % case_reduction(image.width, image.height,
+                                         QUALITY_CASE)]
+        cells += ['%.2f' % db[tool] for tool in QUALITY_TOOLS]
+        cells.append('%+.2f%s' % (behind[-1], ' (missed)' if behind[-1] <
+                                  -MOST_DB_UNDER_VIPSTHUMBNAIL else ''))
         lines.append('| ' + ' | '.join(cells) + ' |')
-    lines += [''] + ['%s: orvane minus its full decode, median %+.2f dB, from '
-                     '%+.2f to %+.2f.' % (size, statistics.median(d), min(d),
-                                          max(d))
-                     for size, d in differences_.items()]
+    kept = sum(d >= -MOST_DB_UNDER_VIPSTHUMBNAIL for d in behind)
+    lines += ['', '`%s`: orvane minus vipsthumbnail, median %+.2f dB, from '
+              '%+.2f to %+.2f; within %.1f dB of it or above on %d of %d '
+              'photos.' % (QUALITY_CASE.name, statistics.median(behind),
+                           min(behind), max(behind),
+                           MOST_DB_UNDER_VIPSTHUMBNAIL, kept, len(behind))]
     return lines
 
 
@@ -1050,29 +1150,27 @@ def main_thumbnails(args):
     images = thumbnail_inputs(args)
     probes, jobs, results, checks = {}, {}, {}, {}
     for image in images:
-        for size, *sides in THUMBNAIL_SIZES:
-            key = (image.name, size)
-            argvs, outs = thumbnail_commands(args, image, sides)
+        for case in THUMBNAIL_CASES:
+            key = (image.name, case.name)
+            argvs, outs = thumbnail_commands(args, image, case)
             limit = args.big_timeout if image.big else args.timeout
             probes[key] = {}
             for tool, argv in argvs.items():
                 began = time.monotonic()
                 probes[key][tool] = probe(argv, outs[tool], args.work, limit)
                 print('%s %s %s: %s, %.1f s' % (
-                    image.name, size, tool, probes[key][tool].status,
+                    image.name, case.name, tool, probes[key][tool].status,
                     time.monotonic() - began), flush=True)
             checks[key] = [
-                (what, same_pixels(outs[a], outs[b])) for what, a, b in (
-                    ('orvane has the reduced-decode floor\'s pixels',
-                     TOOLS.orvane, FLOOR_REDUCED),
-                    ('its full decode the floor\'s', ORVANE_FULL,
-                     TOOLS.floor))
-                if probes[key][a].status == probes[key][b].status == 'ok']
+                ('orvane has the floor\'s pixels',
+                 same_pixels(outs[TOOLS.orvane], outs[FLOOR_REDUCED]))] \
+                if probes[key][TOOLS.orvane].status == \
+                probes[key][FLOOR_REDUCED].status == 'ok' else []
             jobs[key] = {tool: argv for tool, argv in argvs.items()
                          if probes[key][tool].status == 'ok'}
     # The probes warmed the caches, and each gave one peak memory; the
-    # small photos get two more, the made ones (seconds to minutes a run)
-    # fewer timed runs.
+    # small photos get two more, the made one (seconds a run) fewer timed
+    # runs.
     for big in (False, True):
         some = {key: tools for key, tools in jobs.items()
                 if any(i.name == key[0] and i.big == big for i in images)}
@@ -1089,18 +1187,30 @@ def main_thumbnails(args):
                                for _ in range(2)]
                 results[key][tool] = Measured(timed[key][tool].seconds,
                                               statistics.median(memory))
+    # The picture on the 17.9-megapixel photos; the made one's accurate
+    # decode would take gigabytes.
+    pictures = {}
+    for image in images:
+        if not image.big:
+            reference = decoded(image.path)
+            for case in THUMBNAIL_CASES:
+                pictures[(image.name, case.name)] = thumbnail_psnr(
+                    args, image, case, reference)
     quality = picture_quality(args)
-    write_thumbnail_markdown(args, images, probes, results, checks, quality)
+    write_thumbnail_markdown(args, images, probes, results, checks, pictures,
+                             quality)
+    write_thumbnail_chart(args, images, results, pictures, quality)
 
 
-def write_thumbnail_markdown(args, images, probes, results, checks, quality):
+def write_thumbnail_markdown(args, images, probes, results, checks, pictures,
+                             quality):
     lines = [THUMBNAILS_BEGIN, '']
     lines += machine_facts(('libfreeimage3', 'libvips-tools', 'imagemagick',
                             'graphicsmagick', 'libjpeg-turbo-progs',
                             'hyperfine', 'mate-backgrounds'))
     lines += ['', 'Median over %d runs of each program on the 17.9-megapixel '
-              'photo, %d on the made ones; peak memory is the median of 3 '
-              'runs, of 1 on the made ones. A program is given %d s a run '
+              'photo, %d on the made one; peak memory is the median of 3 '
+              'runs, of 1 on the made one. A program is given %d s a run '
               '(%d s on the made photo) before it counts as timed out.' % (
                   args.runs, args.big_runs, args.timeout, args.big_timeout),
               '']
@@ -1110,13 +1220,15 @@ def write_thumbnail_markdown(args, images, probes, results, checks, quality):
             'progressive' if progressive(image.path) else 'baseline',
             os.path.getsize(image.path) / 1e6))
     lines += ['']
-    lines += thumbnail_table(images, probes, results) + ['']
+    lines += thumbnail_table(images, probes, results, pictures) + ['']
     lines += thumbnail_verdicts(images, results, checks) + ['']
     lines += ['### Picture quality', '',
-              'PSNR over RGB of orvane\'s thumbnail (saved as PNG) against '
-              'the same photo decoded by djpeg\'s defaults and resized by '
-              'Pillow\'s Lanczos filter to the same size; "scale" is the '
-              'reduced decode a shrink on load takes.', '']
+              '`%s` of every JPEG of mate-backgrounds by each program, saved '
+              'as PNG, against the same photo decoded by djpeg\'s defaults '
+              'and resized by Pillow\'s Lanczos filter to the same size '
+              '(PSNR over RGB); "scale" is the reduced decode orvane takes, '
+              'and "orvane, full decode" the same line without it.' %
+              QUALITY_CASE.name, '']
     lines += quality_table(quality) + ['', THUMBNAILS_END]
     replace_section(args.markdown, THUMBNAILS_BEGIN, THUMBNAILS_END, lines)
 
@@ -1126,9 +1238,10 @@ def write_thumbnail_markdown(args, images, probes, results, checks, quality):
 # decode; and Lanczos thumbnails against vipsthumbnail's (bench/margins).
 MARGINS_BEGIN = '<!-- margins:begin -->'
 MARGINS_END = '<!-- margins:end -->'
-# Orvane's -filter names and the library's codes for them (FREE_IMAGE_FILTER).
-FILTERS = (('Box', 0), ('Triangle', 2), ('Mitchell', 1), ('Catrom', 4),
-           ('Lanczos', 5), ('Spline', 3))
+# Orvane's -filter names and the floor's names for the same filters.
+MARGIN_FILTERS = (('Box', 'box'), ('Triangle', 'bilinear'),
+                  ('Mitchell', 'bicubic'), ('Catrom', 'catmullrom'),
+                  ('Lanczos', 'lanczos3'), ('Spline', 'bspline'))
 MARGIN_SIZES = (('-w 800', 800, 0), ('-w 1600', 1600, 0), ('-h 200', 0, 200))
 # Each changes which reduction some photo is decoded at.
 CANDIDATE_MARGINS = (1, 1.5, 2, 2.5, 3, 4, 5, 6, 8)
@@ -1154,12 +1267,12 @@ def orvane_reduction(width, height, w, h, margin):
 
 
 def floor_thumbnail(args, photo, longer, d, code, w, h):
-    """The floor's w x h resize with filter code of photo decoded at 1/d,
+    """The floor's w x h resize with the floor's filter code of photo decoded at 1/d,
     as a picture."""
     from PIL import Image
     out = os.path.join(args.work, 'margin.png')
     side = ['-s', str(longer // d)] if d > 1 else []
-    subprocess.run([args.floor] + side + ['-f', str(code), photo, out, '0',
+    subprocess.run([args.floor] + side + ['-f', code, photo, out, '0',
                                           'w%dx%d' % (w, h)], check=True)
     picture = Image.open(out).convert('RGB')
     picture.load()
@@ -1199,7 +1312,7 @@ def margin_losses(args):
             w, h = target(width, height, sides)
             reference = full.resize((w, h), Image.Resampling.LANCZOS)
             vips = psnr(vips_thumbnail(args, photo, w, h), reference)
-            for filter_name, code in FILTERS:
+            for filter_name, code in MARGIN_FILTERS:
                 scores, pictures = {}, {}
                 for d in [1] + [orvane_reduction(width, height, w, h, m)
                                 for m in CANDIDATE_MARGINS]:
@@ -1260,7 +1373,7 @@ def chosen_margins(losses, against_vips, full_scores):
     VIPS_TOLERANCE of vipsthumbnail's picture; and which yardstick chose
     it."""
     chosen = {}
-    for filter_name, _ in FILTERS:
+    for filter_name, _ in MARGIN_FILTERS:
         if min(full_scores[filter_name]) > SAME_AS_REFERENCE:
             chosen[filter_name] = (smallest_margin(
                 against_vips, filter_name, VIPS_TOLERANCE), 'vipsthumbnail')
@@ -1314,7 +1427,7 @@ def taken_verdict(taken, chosen):
     """Whether orvane keeps the margins chosen, and its pixels are the
     floor's."""
     lines = []
-    for filter_name, _ in FILTERS:
+    for filter_name, _ in MARGIN_FILTERS:
         photos = [(name, d, same) for (f, name), (d, same) in taken.items()
                   if f == filter_name]
         wrong = []
@@ -1336,7 +1449,7 @@ def taken_verdict(taken, chosen):
 def main_margins(args):
     losses, against_vips, taken, full_scores = margin_losses(args)
     chosen = chosen_margins(losses, against_vips, full_scores)
-    photos = len(full_scores[FILTERS[0][0]]) // len(MARGIN_SIZES)
+    photos = len(full_scores[MARGIN_FILTERS[0][0]]) // len(MARGIN_SIZES)
     by_vips = [f for f, _ in FILTERS if chosen[f][1] == 'vipsthumbnail']
     lines = [MARGINS_BEGIN, '']
     lines += machine_facts(('libfreeimage3', 'libvips-tools',
@@ -1385,6 +1498,47 @@ def main_margins(args):
     replace_section(args.markdown, MARGINS_BEGIN, MARGINS_END, lines)
 
 
+def write_thumbnail_chart(args, images, results, pictures, quality):
+    """Each program's time over the floor's, a panel a photo, then its
+    PSNR on the 17.9-megapixel photo and on every photo of QUALITY_CASE."""
+    timed = (TOOLS.orvane, FLOOR_REDUCED, VIPSTHUMBNAIL, IMAGEMAGICK_HINTED,
+             GRAPHICSMAGICK_HINTED)
+    panels = []
+    for image in images:
+        rows = []
+        for case in THUMBNAIL_CASES:
+            r = results[(image.name, case.name)]
+            floor = r.get(FLOOR_REDUCED)
+            rows.append((case.name, [
+                r[t].seconds / floor.seconds if t in r and floor else math.nan
+                for t in timed]))
+        # Room above the bars for the key, here and below.
+        highest = max(v for _, vs in rows for v in vs if not math.isnan(v))
+        panels.append(Panel('%s: time' % image.name, list(timed), rows,
+                            TIME_AXIS + '\nset yrange [0.25:%.2f]' %
+                            (4 * highest)))
+    pictured = (TOOLS.orvane, VIPSTHUMBNAIL, IMAGEMAGICK_HINTED,
+                GRAPHICSMAGICK_HINTED)
+    first = next(i for i in images if not i.big)
+    rows = [(case.name, [pictures[(first.name, case.name)][t]
+                         for t in pictured]) for case in THUMBNAIL_CASES]
+    every = [(os.path.splitext(os.path.basename(image.name))[0],
+              [db[t] for t in pictured]) for image, db in quality]
+    # The photos' names are long: slanted, they stay apart.
+    for title, rows_, labels in (
+            ('%s: PSNR' % first.name, rows, ''),
+            ('%s on every photo of mate-backgrounds: PSNR' %
+             QUALITY_CASE.name, every, '\nset xtics rotate by 20 right')):
+        values = [v for _, vs in rows_ for v in vs]
+        panels.append(Panel(title, list(pictured), rows_, PSNR_AXIS % (
+            math.floor(min(values)) - 2, math.ceil(max(values)) + 15) +
+            labels))
+    histogram_chart(args.work, args.chart, 'Thumbnails: time relative to the '
+                    'floor (its reduced decode and filter = 1; lower is '
+                    'faster; log scale), and PSNR against a Lanczos resize '
+                    'of the full decode', panels, 1500)
+
+
 def main():
     parser = argparse.ArgumentParser()
     runs = parser.add_subparsers(dest='comparison', required=True)
@@ -1404,16 +1558,17 @@ def main():
         lossless.add_argument(option, required=True)
     thumbnails = runs.add_parser('thumbnails', help='resizes that may '
                                  'decode a JPEG reduced, and vipsthumbnail')
-    for option in ('--orvane', '--floor', '--work', '--markdown', '--cache'):
+    for option in ('--orvane', '--floor', '--work', '--markdown', '--cache',
+                   '--chart'):
         thumbnails.add_argument(option, required=True)
     thumbnails.add_argument('--big-runs', type=int, default=3,
-                            help='runs on the 749-megapixel photos')
+                            help='runs on the 749-megapixel photo')
     thumbnails.add_argument('--timeout', type=int, default=120,
                             help='seconds a run may take on the small photos')
     thumbnails.add_argument('--big-timeout', type=int, default=300,
-                            help='seconds a run may take on the made photos')
+                            help='seconds a run may take on the made photo')
     thumbnails.add_argument('--small-only', action='store_true',
-                            help='leave the made photos out')
+                            help='leave the made photo out')
     margins = runs.add_parser('margins', help='the margin each -filter '
                               'needs in a shrink on load, and vipsthumbnail')
     for option in ('--orvane', '--floor', '--work', '--markdown'):

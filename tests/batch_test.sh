@@ -87,8 +87,8 @@ status=0
 mkdir -p web
 find . -maxdepth 1 \( -iname '*.jpg' -o -iname '*.jpeg' -o -iname '*.png' \
   -o -iname '*.bmp' \) -print0 |
-  parallel -0 --bar orvane -upright -strip -w 1600 -oq 85 -o web/ {} \
-    2>/dev/null || status=$?
+  parallel -0 --bar orvane -upright -strip -filter Lanczos -w 1600 -oq 85 \
+    -o web/ {} 2>/dev/null || status=$?
 [ "$status" = 0 ] || fail "web copies: status $status, not 0"
 for name in IMG_0001.JPG 'holiday photo.jpeg' IMG_0002.PNG scan.bmp; do
   [ "$(width "web/$name")" = 1600 ] || fail "web/$name is not 1600 wide"
