@@ -1450,7 +1450,7 @@ def main_margins(args):
     losses, against_vips, taken, full_scores = margin_losses(args)
     chosen = chosen_margins(losses, against_vips, full_scores)
     photos = len(full_scores[MARGIN_FILTERS[0][0]]) // len(MARGIN_SIZES)
-    by_vips = [f for f, _ in FILTERS if chosen[f][1] == 'vipsthumbnail']
+    by_vips = [f for f, _ in MARGIN_FILTERS if chosen[f][1] == 'vipsthumbnail']
     lines = [MARGINS_BEGIN, '']
     lines += machine_facts(('libfreeimage3', 'libvips-tools',
                             'libjpeg-turbo-progs', 'mate-backgrounds'))
@@ -1461,12 +1461,12 @@ def main_margins(args):
               'every photo and size.' % (photos, MARGIN_TOLERANCE), '']
     lines += margins_table(losses, {f: m for f, (m, by) in chosen.items()
                                     if by == 'its full decode'},
-                           [f for f, _ in FILTERS]) + ['']
+                           [f for f, _ in MARGIN_FILTERS]) + ['']
     lines += ['Each filter\'s full decode against the reference, lowest '
               'and median over photos and sizes: %s.' % ', '.join(
                   '%s %.1f and %.1f dB' % (f, min(full_scores[f]),
                                           statistics.median(full_scores[f]))
-                  for f, _ in FILTERS), '']
+                  for f, _ in MARGIN_FILTERS), '']
     if by_vips:
         lines += ['%s: its full decode is the reference (above %d dB), so '
                   'its resizes are set against vipsthumbnail\'s picture of '
@@ -1479,7 +1479,7 @@ def main_margins(args):
                                {f: chosen[f][0] for f in by_vips},
                                by_vips) + ['']
     lines += ['Margins the measurement gives: %s.' % ', '.join(
-        '%s %s' % (f, chosen[f][0]) for f, _ in FILTERS), '']
+        '%s %s' % (f, chosen[f][0]) for f, _ in MARGIN_FILTERS), '']
     lines += taken_verdict(taken, chosen) + ['']
     rows = vips_comparison(args)
     lines += ['`-filter Lanczos -w 800` against vipsthumbnail at the same '
