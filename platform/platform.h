@@ -119,7 +119,7 @@ void PlatformUnmapFile(MappedFile *file);
 // Hands back to the system the pages of an open map that lie wholly before
 // at, which has been read up to there: they stay readable (read again from
 // the file's cache), but no longer count as the process's memory. Does
-// nothing for bytes of no map, nor until a few megabytes have been read on;
+// nothing for bytes of no map, nor until a megabyte has been read on;
 // nothing on Windows, whose working set trims itself.
 void PlatformLetGoBefore(const void *at);
 

@@ -123,8 +123,8 @@ static int64_t ReadUpTo(HANDLE file, unsigned char *block, size_t capacity) {
 }
 
 // Files smaller than this are read: a view of a few pages costs more than
-// copying them.
-static const uint64_t kSmallestMapped = 64 * 1024;
+// copying them (the bound measured on POSIX).
+static const uint64_t kSmallestMapped = 256 * 1024;
 
 // The file's first size bytes in a read-only view; 0 when the system
 // refuses (the caller reads it instead). While the view is open the file
