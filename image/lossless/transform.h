@@ -20,8 +20,8 @@
 #include "platform/platform.h"
 
 struct LosslessSource {
-  MappedFile file;  // the whole file; empty once transformed
-  const unsigned char *data;  // file's bytes
+  MappedFile file;            // the whole file; empty once transformed
+  const unsigned char *data;  // its bytes, as file holds them
   size_t size;
   ImageFormat format;  // by content; only a JPEG can be transformed
   int width, height;
