@@ -249,9 +249,9 @@ static OpenMap g_maps[kMapSlots];
 static int g_map_count;
 static struct sigaction g_before_map_fault;
 
-static const OpenMap *MapHolding(const void *at) {
+static OpenMap *MapHolding(const void *at) {
   const unsigned char *byte = (const unsigned char *)at;
-  for (const OpenMap &map : g_maps)
+  for (OpenMap &map : g_maps)
     if (map.start != NULL && byte >= map.start && byte < map.end) return &map;
   return NULL;
 }
@@ -322,7 +322,7 @@ int PlatformMapFile(const char *path, MappedFile *file, FileReadError *error) {
 
 void PlatformUnmapFile(MappedFile *file) {
   if (file->view != NULL) {
-    OpenMap *map = (OpenMap *)MapHolding(file->view);
+    OpenMap *map = MapHolding(file->view);
     if (map != NULL) *map = OpenMap{};
     munmap(file->view, file->size);
     if (--g_map_count == 0) WatchMapFaults(0);
@@ -334,7 +334,7 @@ void PlatformUnmapFile(MappedFile *file) {
 
 // A walk that starts over from the beginning hands back from there again.
 void PlatformLetGoBefore(const void *at) {
-  OpenMap *map = (OpenMap *)MapHolding(at);
+  OpenMap *map = MapHolding(at);
   if (map == NULL) return;
   const unsigned char *byte = (const unsigned char *)at;
   if (byte < map->let_go_to) map->let_go_to = map->start;
