@@ -225,6 +225,10 @@ int ReadJpegFrame(const unsigned char *data, size_t size, JpegFrame *frame) {
                            &sampling))
         return 0;
       found = 1;
+    } else if (frame->scans > 0 && ((s.marker >= kJpegApp0 &&
+                                      s.marker <= kJpegApp15) ||
+                                     s.marker == kJpegComment)) {
+      frame->late_markers++;
     }
   }
   if (found) FindUncoded(frame, &sampling);

@@ -96,7 +96,7 @@ static FIBITMAP *LoadShown(const unsigned char *data, size_t size,
     loaded = LoadBmpBytes(data, size, headers->read ? &headers->bmp : NULL);
   } else {
     ShownBytes shown;
-    if (!PictureOnly(data, size, headers->format, &shown))
+    if (!PictureOnly(data, size, headers, &shown))
       return Fail(failure, kImageTooLarge,
                   "Not enough memory to read its picture apart from its "
                   "metadata.");
