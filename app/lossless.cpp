@@ -205,7 +205,7 @@ static void RefuseInexact(const LosslessRun *run, const LosslessPlan *plan,
 }
 
 int RunLossless(const OptionRead *options, int read,
-                const LosslessSource *source, const char *input,
+                LosslessSource *source, const char *input,
                 const char *output, SaveFailure *failure) {
   RefuseOtherFormats(source, input, options, read, output);
   LosslessRun run = {};

@@ -35,7 +35,7 @@ extern const char kQualityNotLossless[];
 // input, then transforms it and saves the result to output. 1 when saved;
 // 0 with *failure filled in when the save failed. Refusals never return.
 int RunLossless(const OptionRead *options, int read,
-                const LosslessSource *source, const char *input,
+                LosslessSource *source, const char *input,
                 const char *output, SaveFailure *failure);
 
 #endif

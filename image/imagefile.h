@@ -81,14 +81,17 @@ FIBITMAP *LoadImageBytes(const unsigned char *data, size_t size,
 // The same load in two halves, for a caller that decides how to decode
 // from the photo's size: opened, the file is read and judged and its
 // metadata read; decoded, its pixels are paid for. The record owns the
-// file's bytes and headers until CloseImage.
+// file's bytes (mapped where they lie) and headers until CloseImage, which
+// must come before a save replaces the file.
 struct ImageHeaders;
+struct OpenedFile;
 struct OpenedImage {
-  unsigned char *data;
+  const unsigned char *data;
   size_t size;
   ImageFormat format;     // by content
   int64_t width, height;  // as the headers claim; 0 when they can't be read
   ImageHeaders *headers;
+  OpenedFile *opened;  // the headers and the map, as one heap block
 };
 
 // 1, or 0 with *failure filled in as LoadImageByName fills it and nothing

@@ -14,10 +14,18 @@
 #include "platform/platform.h"
 
 // The library's own stdio plumbing, as its path-taking save uses it, plus
-// the first write error, which says why a save failed.
+// the first write error, which says why a save failed, and the metadata
+// placed as the writer's bytes stream past: the head of its output is held
+// back until the place shows in it, then written with the pieces in it.
 struct SaveTarget {
   FILE *file;
   int write_error;  // errno of the first failed write, or 0
+  ImageFormat format;
+  const unsigned char *pieces;  // NULL: nothing (left) to place
+  size_t pieces_size;
+  unsigned char *head;  // what the writer gave while the place is unknown
+  size_t head_size, head_room;
+  int unplaced;  // 1: no place in the output; -1: no memory for its head
 };
 
 static unsigned DLL_CALLCONV ReadFromFile(void *buffer, unsigned size,
@@ -32,17 +40,64 @@ static size_t Write(SaveTarget *target, const void *buffer, size_t size,
   return written;
 }
 
-static unsigned DLL_CALLCONV WriteToFile(void *buffer, unsigned size,
-                                         unsigned count, fi_handle handle) {
-  return (unsigned)Write((SaveTarget *)handle, buffer, size, count);
+// Writes the head with the pieces at their place once it is found (whole:
+// the writer is done, so the head is all there is).
+static void PlaceWhenFound(SaveTarget *target, int whole) {
+  size_t at = 0;
+  int found = PlaceInHead(target->head, target->head_size, target->format,
+                          whole, &at);
+  if (found == 0) return;
+  if (found < 0) {
+    target->unplaced = 1;
+  } else {
+    Write(target, target->head, 1, at);
+    Write(target, target->pieces, 1, target->pieces_size);
+    Write(target, target->head + at, 1, target->head_size - at);
+  }
+  free(target->head);
+  target->head = NULL;
+  target->pieces = NULL;
 }
 
+static int HoldBack(SaveTarget *target, const void *buffer, size_t size) {
+  if (target->head_size + size > target->head_room) {
+    size_t room = 2 * (target->head_size + size);
+    unsigned char *grown = (unsigned char *)realloc(target->head, room);
+    if (grown == NULL) return 0;
+    target->head = grown;
+    target->head_room = room;
+  }
+  memcpy(target->head + target->head_size, buffer, size);
+  target->head_size += size;
+  return 1;
+}
+
+static unsigned DLL_CALLCONV WriteToFile(void *buffer, unsigned size,
+                                         unsigned count, fi_handle handle) {
+  SaveTarget *target = (SaveTarget *)handle;
+  if (target->unplaced) return count;  // the save fails; nothing matters
+  if (target->pieces == NULL)
+    return (unsigned)Write(target, buffer, size, count);
+  if (!HoldBack(target, buffer, (size_t)size * count)) {
+    target->unplaced = -1;
+    return count;
+  }
+  PlaceWhenFound(target, 0);
+  return count;
+}
+
+// The writers never move back while their head is held; were one to, the
+// save fails rather than write in the wrong place.
 static int DLL_CALLCONV SeekInFile(fi_handle handle, long offset, int origin) {
-  return fseek(((SaveTarget *)handle)->file, offset, origin);
+  SaveTarget *target = (SaveTarget *)handle;
+  if (target->pieces != NULL) return -1;
+  return fseek(target->file, offset, origin);
 }
 
 static long DLL_CALLCONV TellInFile(fi_handle handle) {
-  return ftell(((SaveTarget *)handle)->file);
+  SaveTarget *target = (SaveTarget *)handle;
+  long at = ftell(target->file);
+  return target->pieces != NULL ? at + (long)target->head_size : at;
 }
 
 static const char *FormatName(ImageFormat format) {
@@ -59,14 +114,17 @@ static void WriteFailed(SaveFailure *failure, int error) {
 // count.
 enum SaveOutcome { kSaved, kNotWritten, kNotEncoded };
 
-// What a save writes: a bitmap that the library encodes, or bytes made
-// already (a JPEG transformed losslessly).
+// What a save writes: a bitmap that the library encodes, with metadata
+// pieces placed into it, or bytes made already (a JPEG transformed
+// losslessly).
 struct Content {
   FIBITMAP *bitmap;  // NULL: the bytes
   ImageFormat format;
   int flags;
   const unsigned char *bytes;
   size_t size;
+  const unsigned char *pieces;  // the metadata, laid out; NULL: none
+  size_t pieces_size;
 };
 
 // 1, or 0 when the library could not encode the bitmap.
@@ -76,14 +134,18 @@ static int WriteContent(const Content *content, SaveTarget *target) {
     return 1;
   }
   FreeImageIO io = {ReadFromFile, WriteToFile, SeekInFile, TellInFile};
-  return FreeImage_SaveToHandle((FREE_IMAGE_FORMAT)content->format,
-                                content->bitmap, &io, (fi_handle)target,
-                                content->flags);
+  int encoded = FreeImage_SaveToHandle((FREE_IMAGE_FORMAT)content->format,
+                                       content->bitmap, &io, (fi_handle)target,
+                                       content->flags);
+  if (encoded && target->pieces != NULL) PlaceWhenFound(target, 1);
+  free(target->head);
+  return encoded;
 }
 
 static SaveOutcome SaveToFile(const Content *content, const char *path,
                               SaveFailure *failure) {
-  SaveTarget target = {fopen(path, "w+b"), 0};
+  SaveTarget target = {fopen(path, "w+b"), 0, content->format,
+                       content->pieces, content->pieces_size, NULL, 0, 0, 0};
   if (target.file == NULL) {
     WriteFailed(failure, errno);
     return kNotWritten;
@@ -102,6 +164,15 @@ static SaveOutcome SaveToFile(const Content *content, const char *path,
              "The image library could not write it as %s.",
              FormatName(content->format));
     return kNotEncoded;
+  }
+  if (target.unplaced != 0) {
+    snprintf(failure->reason, sizeof failure->reason,
+             target.unplaced > 0
+                 ? "The %s the image library wrote has no place for its "
+                   "metadata."
+                 : "Not enough memory to place its metadata into the %s.",
+             FormatName(content->format));
+    return kNotWritten;
   }
   return kSaved;
 }
@@ -125,53 +196,26 @@ static SaveOutcome SaveSafely(const Content *content, const char *path,
   return kSaved;
 }
 
-// What the writer made, in memory, with the metadata's segments placed into
-// it: a new heap copy (free it); NULL with *outcome saying why.
-static unsigned char *EncodedWithMetadata(const Content *content,
-                                          const PhotoMetadata *metadata,
-                                          size_t *size, SaveOutcome *outcome,
-                                          SaveFailure *failure) {
-  FIMEMORY *memory = FreeImage_OpenMemory(NULL, 0);
-  BYTE *encoded = NULL;
-  DWORD encoded_size = 0;
-  unsigned char *placed = NULL;
-  *outcome = kNotEncoded;
-  if (memory != NULL &&
-      FreeImage_SaveToMemory((FREE_IMAGE_FORMAT)content->format,
-                             content->bitmap, memory, content->flags) &&
-      FreeImage_AcquireMemory(memory, &encoded, &encoded_size)) {
-    *outcome = kNotWritten;
-    placed = PlaceMetadata(encoded, encoded_size, content->format, metadata, 0,
-                           size);
-  }
-  if (memory != NULL) FreeImage_CloseMemory(memory);
-  if (placed == NULL && *outcome == kNotEncoded)
-    snprintf(failure->reason, sizeof failure->reason,
-             "The image library could not write it as %s.",
-             FormatName(content->format));
-  else if (placed == NULL)
-    snprintf(failure->reason, sizeof failure->reason,
-             "Not enough memory to place its metadata into the %s.",
-             FormatName(content->format));
-  return placed;
-}
-
-// A bitmap with metadata to place is written in memory first; one without
-// (and every BMP, which has no place for it) straight to the file.
+// The metadata's pieces go into the writer's output as it is written, so
+// that no copy of the whole is ever held; a BMP has no place for them.
 static SaveOutcome SaveContent(const Content *content,
                                const PhotoMetadata *metadata, const char *path,
                                SaveFailure *failure) {
   if (metadata == NULL || metadata->count == 0 ||
       content->format == kFormatBmp)
     return SaveSafely(content, path, failure);
-  SaveOutcome outcome;
-  size_t size = 0;
-  unsigned char *bytes =
-      EncodedWithMetadata(content, metadata, &size, &outcome, failure);
-  if (bytes == NULL) return outcome;
-  Content placed = {NULL, content->format, 0, bytes, size};
-  outcome = SaveSafely(&placed, path, failure);
-  free(bytes);
+  Content placing = *content;
+  unsigned char *pieces = MetadataPieces(metadata, content->format, 0,
+                                         &placing.pieces_size);
+  if (pieces == NULL) {
+    snprintf(failure->reason, sizeof failure->reason,
+             "Not enough memory to place its metadata into the %s.",
+             FormatName(content->format));
+    return kNotWritten;
+  }
+  placing.pieces = placing.pieces_size > 0 ? pieces : NULL;
+  SaveOutcome outcome = SaveSafely(&placing, path, failure);
+  free(pieces);
   return outcome;
 }
 
@@ -182,7 +226,8 @@ static SaveOutcome SaveWithProfileIfTaken(FIBITMAP *saved, ImageFormat format,
                                           const char *path, int quality,
                                           const PhotoMetadata *metadata,
                                           SaveFailure *failure) {
-  Content content = {saved, format, SaveFlagsFor(format, quality), NULL, 0};
+  Content content = {saved, format, SaveFlagsFor(format, quality), NULL, 0,
+                     NULL, 0};
   SaveOutcome outcome = SaveContent(&content, metadata, path, failure);
   if (outcome != kNotEncoded || format != kFormatPng ||
       FreeImage_GetICCProfile(saved)->size == 0)
@@ -194,7 +239,7 @@ static SaveOutcome SaveWithProfileIfTaken(FIBITMAP *saved, ImageFormat format,
 int SaveBytesByName(const unsigned char *bytes, size_t size, const char *path,
                     SaveFailure *failure) {
   failure->reason[0] = '\0';
-  Content content = {NULL, ImageFormatOf(path), 0, bytes, size};
+  Content content = {NULL, ImageFormatOf(path), 0, bytes, size, NULL, 0};
   return SaveSafely(&content, path, failure) == kSaved;
 }
 

@@ -5,10 +5,10 @@
 //
 // Ownership: routines that return char * hand over a new heap text (free it);
 // routines that return const char * lend text the platform keeps for the whole
-// run; PlatformReadWholeFile hands over a new heap block (free it). When memory
-// runs out the platform, which has no way to tell the user, aborts the
-// process; only PlatformReadWholeFile fails softly instead, since there a
-// huge file, not the machine, is to blame.
+// run; PlatformMapFile lends a file's bytes until PlatformUnmapFile. When
+// memory runs out the platform, which has no way to tell the user, aborts the
+// process; only PlatformMapFile fails softly instead, since there a huge
+// file, not the machine, is to blame.
 #ifndef ORVANE_PLATFORM_PLATFORM_H
 #define ORVANE_PLATFORM_PLATFORM_H
 
@@ -82,7 +82,7 @@ int PlatformMakeFolder(const char *path);
 // folder. Never waits for a writer, even when path names a FIFO.
 FILE *PlatformOpenForReading(const char *path);
 
-// Why PlatformReadWholeFile gave no contents.
+// Why PlatformMapFile gave no contents.
 enum FileReadError {
   kFileReadOk,
   kFileMissing,
@@ -92,13 +92,36 @@ enum FileReadError {
   kFileReadFailed  // an I/O error, or no memory for the contents
 };
 
-// Reads the whole plain file at path into a new heap block; *size is its
-// length (a 0-byte file gives a 1-byte block and size 0) and *error is
-// kFileReadOk. NULL with *size 0 and *error set on failure. Never waits: a
-// FIFO or a device is refused at once, without being opened for a blocking
-// read.
-unsigned char *PlatformReadWholeFile(const char *path, size_t *size,
-                                     FileReadError *error);
+// A plain file's bytes as they were when it was opened: mapped read-only
+// where they lie, or, for a small file, read into a heap block (reading a
+// few pages costs less than mapping them). Changes made to the file later
+// may or may not show; a map reaches only as far as the size seen at the
+// open. Should another program cut the file short while it is mapped, the
+// read of a page past its new end faults (POSIX: SIGBUS): the process then
+// ends at once with status 1 and a line on standard error saying why, as
+// nothing is being saved while a file is mapped (a map must be closed
+// before a save replaces the file, which Windows refuses while it is open).
+struct MappedFile {
+  const unsigned char *data;  // a 0-byte file gives a 1-byte block
+  size_t size;
+  void *view;     // the map; NULL: data is a heap block
+  void *mapping;  // Windows: the file mapping object
+};
+
+// 1 with *file filled in and *error kFileReadOk; 0 with *file empty and
+// *error set. Never waits: a FIFO or a device is refused at once, without
+// being opened for a blocking read.
+int PlatformMapFile(const char *path, MappedFile *file, FileReadError *error);
+
+// Releases the bytes; the record is left empty.
+void PlatformUnmapFile(MappedFile *file);
+
+// Hands back to the system the pages of an open map that lie wholly before
+// at, which has been read up to there: they stay readable (read again from
+// the file's cache), but no longer count as the process's memory. Does
+// nothing for bytes of no map, nor until a megabyte has been read on;
+// nothing on Windows, whose working set trims itself.
+void PlatformLetGoBefore(const void *at);
 
 // Bytes this process can still allocate now. POSIX: the memory the system
 // has available (Linux's MemAvailable), capped by what the address-space

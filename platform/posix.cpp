@@ -8,6 +8,7 @@
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/types.h>
@@ -229,19 +230,120 @@ static int OpenPlainFile(const char *path, off_t *size, FileReadError *error) {
   return fd;
 }
 
-unsigned char *PlatformReadWholeFile(const char *path, size_t *size,
-                                     FileReadError *error) {
-  *size = 0;
+// Files smaller than this are read: a map, faulted in and unmapped, costs
+// more than copying a few pages (here a 64 KB file was read in 3 us and
+// mapped and read in 8; at 256 KB both took 10; at 1 MB the map took half).
+static const off_t kSmallestMapped = 256 * 1024;
+
+// Pages are handed back in runs of this many bytes, not at every read.
+static const size_t kLetGoStep = 1 << 20;
+
+// The maps open now, for the fault handler and PlatformLetGoBefore; a file
+// opened when every slot is taken is read instead.
+struct OpenMap {
+  const unsigned char *start, *end;
+  const unsigned char *let_go_to;  // pages before it are handed back
+};
+enum { kMapSlots = 4 };
+static OpenMap g_maps[kMapSlots];
+static int g_map_count;
+static struct sigaction g_before_map_fault;
+
+static OpenMap *MapHolding(const void *at) {
+  const unsigned char *byte = (const unsigned char *)at;
+  for (OpenMap &map : g_maps)
+    if (map.start != NULL && byte >= map.start && byte < map.end) return &map;
+  return NULL;
+}
+
+// Async-signal-safe calls only. A fault outside every map is no business of
+// ours: what was there before meets it, as the faulting read runs again.
+static void MappedFileCutShort(int signal_number, siginfo_t *info, void *) {
+  if (MapHolding(info->si_addr) != NULL) {
+    static const char kSaid[] =
+        "Orvane: The file was cut short by another program while it was "
+        "read; nothing was saved.\n";
+    ssize_t ignored = write(2, kSaid, sizeof kSaid - 1);
+    (void)ignored;
+    _exit(1);
+  }
+  sigaction(signal_number, &g_before_map_fault, NULL);
+}
+
+static void WatchMapFaults(int watch) {
+  if (!watch) {
+    sigaction(SIGBUS, &g_before_map_fault, NULL);
+    return;
+  }
+  struct sigaction handle = {};
+  handle.sa_sigaction = MappedFileCutShort;
+  handle.sa_flags = SA_SIGINFO | SA_ONSTACK;
+  sigemptyset(&handle.sa_mask);
+  sigaction(SIGBUS, &handle, &g_before_map_fault);
+}
+
+static OpenMap *FreeMapSlot(void) {
+  for (OpenMap &map : g_maps)
+    if (map.start == NULL) return &map;
+  return NULL;
+}
+
+// The file's first size bytes mapped, or NULL (mmap refused, no slot).
+static void *MapOpenFile(int fd, off_t size) {
+  OpenMap *slot = FreeMapSlot();
+  if (slot == NULL || size < kSmallestMapped || (uint64_t)size >= SIZE_MAX)
+    return NULL;
+  void *view = mmap(NULL, (size_t)size, PROT_READ, MAP_PRIVATE, fd, 0);
+  if (view == MAP_FAILED) return NULL;
+  const unsigned char *start = (const unsigned char *)view;
+  *slot = OpenMap{start, start + size, start};
+  if (g_map_count++ == 0) WatchMapFaults(1);
+  return view;
+}
+
+int PlatformMapFile(const char *path, MappedFile *file, FileReadError *error) {
+  *file = MappedFile{};
   off_t claimed = 0;
   int fd = OpenPlainFile(path, &claimed, error);
-  if (fd < 0) return NULL;
-  // A byte beyond the claimed size, so that a file that grew is seen to.
-  unsigned char *block = NULL;
-  if ((uint64_t)claimed < SIZE_MAX)
-    block = ReadToEnd(fd, (size_t)claimed + 1, size);
+  if (fd < 0) return 0;
+  file->view = MapOpenFile(fd, claimed);
+  if (file->view != NULL) {
+    file->data = (const unsigned char *)file->view;
+    file->size = (size_t)claimed;
+  } else if ((uint64_t)claimed < SIZE_MAX) {
+    // A byte beyond the claimed size, so that a file that grew is seen to.
+    file->data = ReadToEnd(fd, (size_t)claimed + 1, &file->size);
+  }
   close(fd);
-  *error = block != NULL ? kFileReadOk : kFileReadFailed;
-  return block;
+  *error = file->data != NULL ? kFileReadOk : kFileReadFailed;
+  if (file->data == NULL) file->size = 0;
+  return file->data != NULL;
+}
+
+void PlatformUnmapFile(MappedFile *file) {
+  if (file->view != NULL) {
+    OpenMap *map = MapHolding(file->view);
+    if (map != NULL) *map = OpenMap{};
+    munmap(file->view, file->size);
+    if (--g_map_count == 0) WatchMapFaults(0);
+  } else {
+    free((void *)file->data);
+  }
+  *file = MappedFile{};
+}
+
+// A walk that starts over from the beginning hands back from there again.
+void PlatformLetGoBefore(const void *at) {
+  OpenMap *map = MapHolding(at);
+  if (map == NULL) return;
+  const unsigned char *byte = (const unsigned char *)at;
+  if (byte < map->let_go_to) map->let_go_to = map->start;
+  if ((size_t)(byte - map->let_go_to) < kLetGoStep) return;
+  size_t page = (size_t)sysconf(_SC_PAGESIZE);
+  size_t from = (size_t)(map->let_go_to - map->start) / page * page;
+  size_t to = (size_t)(byte - map->start) / page * page;
+  madvise((void *)(map->start + from), to - from, MADV_DONTNEED);
+  map->let_go_to = map->start + to;
 }
 
 // A small /proc file as text, read without buffering: each read of such a

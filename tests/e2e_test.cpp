@@ -611,6 +611,25 @@ TEST_F(EndToEnd, NoLogWithoutAPositiveDebugLevel) {
   ExpectUsage(Orvane({"-dbg=0", "-dbg=0", "photo.jpg"}), 1, "-dbg=0\n");
 }
 
+// A photo large enough to be mapped, not read, is saved over itself, both
+// re-encoded and losslessly, as it is saved elsewhere: its map is closed
+// before the save replaces it (Windows refuses to replace a mapped file).
+TEST_F(EndToEnd, MappedPhotoIsSavedOverItself) {
+  MakeImage("photo.jpg", 4096, 3072);
+  std::string photo = ReadWholeFile(Work("photo.jpg"));
+  ASSERT_GT(photo.size(), 256u * 1024);  // mapped
+  for (const Texts &edit : {Texts{"-r", "90"}, Texts{"-lossless", "-r", "90"}}) {
+    WriteWholeFile(Work("photo.jpg"), photo);
+    Texts elsewhere = edit, over = edit;
+    elsewhere.insert(elsewhere.end(), {"-o", "out.jpg", "photo.jpg"});
+    over.push_back("photo.jpg");
+    ASSERT_EQ(0, Orvane(elsewhere).status) << edit[0];
+    ASSERT_EQ(0, Orvane(over).status) << edit[0];
+    EXPECT_EQ(ReadWholeFile(Work("out.jpg")), ReadWholeFile(Work("photo.jpg")));
+  }
+  EXPECT_EQ((Texts{"out.jpg", "photo.jpg"}), WorkNames());
+}
+
 // A save over the input, killed at any moment, leaves the old image or the
 // new one, never a mixture or a stump. Where the kills land depends on how
 // fast the machine is, so how many came during the save (a temporary file

@@ -145,7 +145,7 @@ TEST_F(Files, CopyTextFileOntoAFullDiskEndsTheProgramAndKeepsTheTarget) {
 // Only a plain file is read, and anything else is refused at once: a read
 // that waited for a writer, or went on through a device's endless stream,
 // would hang the program. /proc's files claim 0 bytes but are read whole.
-TEST_F(Files, ReadWholeFileReadsOnlyPlainFilesAndNeverWaits) {
+TEST_F(Files, MapFileReadsOnlyPlainFilesAndNeverWaits) {
   ASSERT_EQ(0, mkfifo("pipe", 0600));
   int pipe_held = open("pipe", O_RDWR);  // a reader would wait for more
   WriteWholeFile("secret", "x");
@@ -161,16 +161,37 @@ TEST_F(Files, ReadWholeFileReadsOnlyPlainFilesAndNeverWaits) {
   alarm(10);  // a read that waits ends the test rather than hanging it
   for (const auto &c : cases) {
     if (c.error == kFileDenied && geteuid() == 0) continue;  // root reads all
-    size_t size = 0;
+    MappedFile file;
     FileReadError error = kFileReadOk;
-    unsigned char *block = PlatformReadWholeFile(c.path, &size, &error);
+    int mapped = PlatformMapFile(c.path, &file, &error);
     EXPECT_EQ(c.error, error) << c.path;
-    std::string bytes = block ? std::string((char *)block, size) : "";
+    std::string bytes = mapped ? std::string((char *)file.data, file.size) : "";
     EXPECT_EQ(c.error == kFileReadOk ? ReadWholeFile(c.path) : "", bytes);
-    free(block);
+    PlatformUnmapFile(&file);
   }
   alarm(0);
   close(pipe_held);
+}
+
+// A mapped file another program cuts short faults where it is read past its
+// new end: the run ends with status 1 and says why, instead of a crash.
+TEST_F(Files, MappedFileCutShortEndsTheRunWithAReason) {
+  WriteWholeFile("photo.jpg", std::string(1 << 20, 'x'));
+  fflush(NULL);
+  pid_t child = fork();
+  if (child == 0) {
+    MappedFile file;
+    FileReadError error;
+    if (!PlatformMapFile("photo.jpg", &file, &error)) _exit(3);
+    if (truncate("photo.jpg", 100) != 0) _exit(4);
+    volatile unsigned char last = file.data[file.size - 1];
+    (void)last;
+    _exit(5);
+  }
+  int status = 0;
+  ASSERT_EQ(child, waitpid(child, &status, 0));
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(1, WEXITSTATUS(status));
 }
 
 TEST(RunAndWait, GivesTheExitCodeOrMinusOne) {

@@ -61,11 +61,15 @@ TEST_F(SafeSaving, FailuresLeaveNothingBehind) {
 }
 
 // Binary bytes come back untouched: no line end turned, nothing cut at a NUL
-// or at Windows' end-of-text mark. What is not a file says why.
-TEST(ReadWholeFile, GivesTheBytesOrWhyNot) {
+// or at Windows' end-of-text mark, whether read (small) or mapped (large).
+// What is not a file says why.
+TEST(MapFile, GivesTheBytesOrWhyNot) {
   TempFolder folder;
   const std::string kBytes("\xff\xd8\r\n\0\x1a\n", 7);
+  std::string large(300000, '\0');
+  for (size_t i = 0; i < large.size(); i++) large[i] = (char)(i * 7 + i / 251);
   WriteWholeFile(folder.Path("photo.jpg"), kBytes);
+  WriteWholeFile(folder.Path("large.jpg"), large);
   WriteWholeFile(folder.Path("empty.jpg"), "");
   ASSERT_TRUE(MakeTestFolder(folder.Path("album")));
   struct {
@@ -73,22 +77,31 @@ TEST(ReadWholeFile, GivesTheBytesOrWhyNot) {
     FileReadError error;
     std::string bytes;
   } cases[] = {{"photo.jpg", kFileReadOk, kBytes},
+               {"large.jpg", kFileReadOk, large},
                {"empty.jpg", kFileReadOk, ""},
                {"missing.jpg", kFileMissing, ""},
                {"none/photo.jpg", kFileMissing, ""},
                {"album", kFileIsFolder, ""}};
   for (const auto &c : cases) {
-    size_t size = 99;
+    MappedFile file;
     FileReadError error = kFileReadFailed;
-    unsigned char *block =
-        PlatformReadWholeFile(folder.Path(c.name).c_str(), &size, &error);
+    int mapped = PlatformMapFile(folder.Path(c.name).c_str(), &file, &error);
     EXPECT_EQ(c.error, error) << c.name;
-    EXPECT_EQ(c.error == kFileReadOk, block != nullptr) << c.name;
-    std::string bytes = block ? std::string((char *)block, size) : "";
+    EXPECT_EQ(c.error == kFileReadOk, mapped && file.data != nullptr)
+        << c.name;
+    std::string bytes = mapped ? std::string((char *)file.data, file.size) : "";
     EXPECT_EQ(c.bytes, bytes) << c.name;
-    EXPECT_EQ(c.bytes.size(), size) << c.name;  // 0 on failure too
-    free(block);
+    EXPECT_EQ(c.bytes.size(), file.size) << c.name;  // 0 on failure too
+    PlatformLetGoBefore(file.data + file.size);  // still readable after
+    EXPECT_EQ(c.bytes, mapped ? std::string((char *)file.data, file.size) : "");
+    PlatformUnmapFile(&file);
   }
+  // The map is closed: the file can be replaced, on Windows too.
+  SafeSave save;
+  std::string target = folder.Path("large.jpg");
+  ASSERT_EQ(1, PlatformBeginSafeSave(target.c_str(), &save));
+  WriteWholeFile(save.temp, "new");
+  EXPECT_EQ(1, PlatformFinishSafeSave(&save));
 }
 
 }  // namespace

@@ -116,7 +116,7 @@ TEST(WindowsTextMode, ReadAllTurnsCarriageReturnLineFeedIntoLineFeed) {
 
 // A device is refused by its type, and a file another program holds without
 // sharing it is denied, not missing.
-TEST(WindowsReadWholeFile, RefusesDevicesAndFilesHeldByOthers) {
+TEST(WindowsMapFile, RefusesDevicesAndFilesHeldByOthers) {
   TempFolder folder;
   std::string held = folder.Path("held.jpg");
   HANDLE holder = CreateFileA(held.c_str(), GENERIC_WRITE, 0, NULL,
@@ -127,12 +127,11 @@ TEST(WindowsReadWholeFile, RefusesDevicesAndFilesHeldByOthers) {
     FileReadError error;
   } cases[] = {{"NUL", kFileNotPlain}, {held, kFileDenied}};
   for (const auto &c : cases) {
-    size_t size = 1;
+    MappedFile file;
     FileReadError error = kFileReadOk;
-    unsigned char *block = PlatformReadWholeFile(c.path.c_str(), &size, &error);
+    EXPECT_EQ(0, PlatformMapFile(c.path.c_str(), &file, &error));
     EXPECT_EQ(c.error, error) << c.path;
-    EXPECT_EQ(nullptr, block) << c.path;
-    free(block);
+    EXPECT_EQ(nullptr, file.data) << c.path;
   }
   CloseHandle(holder);
 }

@@ -1,7 +1,10 @@
 #include "image/containers/jpeg_markers.h"
 
+#include <string.h>
+
 #include "image/containers/header_fields.h"
 #include "lib/byteorder.h"
+#include "platform/platform.h"
 
 enum { kLargestComponentCount = 255 };
 
@@ -10,13 +13,32 @@ static int NextByte(JpegWalk *r) {
   return r->at < r->size ? r->data[r->at++] : -1;
 }
 
+// Coded data is searched for its next 0xFF in runs that end at multiples
+// of this, where a mapped file's pages walked past are handed back.
+static const size_t kWalkStep = 1 << 20;
+
+// To the next 0xFF, or the end.
+static void SkipToMarkerByte(JpegWalk *r) {
+  while (r->at < r->size) {
+    size_t step_end = (r->at / kWalkStep + 1) * kWalkStep;
+    size_t run = (step_end < r->size ? step_end : r->size) - r->at;
+    const void *found = memchr(r->data + r->at, 0xFF, run);
+    if (found != NULL) {
+      r->at = (size_t)((const unsigned char *)found - r->data);
+      return;
+    }
+    r->at += run;
+    PlatformLetGoBefore(r->data + r->at);
+  }
+}
+
 // The next marker's code, skipping what the decoder skips with a warning
 // (stray bytes, fill bytes, stuffed zeros); -1 at the end.
 static int NextMarker(JpegWalk *r) {
   int c;
   do {
-    while ((c = NextByte(r)) >= 0 && c != 0xFF) {
-    }
+    SkipToMarkerByte(r);
+    c = NextByte(r);
     while (c == 0xFF) c = NextByte(r);
   } while (c == 0);
   return c;
@@ -203,6 +225,10 @@ int ReadJpegFrame(const unsigned char *data, size_t size, JpegFrame *frame) {
                            &sampling))
         return 0;
       found = 1;
+    } else if (frame->scans > 0 && ((s.marker >= kJpegApp0 &&
+                                      s.marker <= kJpegApp15) ||
+                                     s.marker == kJpegComment)) {
+      frame->late_markers++;
     }
   }
   if (found) FindUncoded(frame, &sampling);

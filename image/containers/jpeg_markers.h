@@ -21,6 +21,7 @@ struct JpegFrame {
   int64_t scan_blocks;    // the blocks the first scan codes
   size_t data_start;      // behind the first scan's header
   int scans;              // every scan before EOI or the end of the bytes
+  int late_markers;       // APPn and COM segments behind the first scan
   // The blocks of every scan, summed: the decoder walks each block a scan
   // codes, whatever its bytes hold.
   int64_t scanned_blocks;

@@ -96,7 +96,7 @@ static FIBITMAP *LoadShown(const unsigned char *data, size_t size,
     loaded = LoadBmpBytes(data, size, headers->read ? &headers->bmp : NULL);
   } else {
     ShownBytes shown;
-    if (!PictureOnly(data, size, headers->format, &shown))
+    if (!PictureOnly(data, size, headers, &shown))
       return Fail(failure, kImageTooLarge,
                   "Not enough memory to read its picture apart from its "
                   "metadata.");
@@ -205,33 +205,32 @@ static FIBITMAP *NotAnImage(const unsigned char *data, size_t size,
               "It is not a JPEG, PNG or BMP image.");
 }
 
-unsigned char *ReadJudgedImage(const char *path, size_t *size,
-                               ImageHeaders *headers, LoadFailure *failure) {
+int ReadJudgedImage(const char *path, MappedFile *file, ImageHeaders *headers,
+                    LoadFailure *failure) {
   if (ImageFormatOf(path) == kFormatNone) {
     Fail(failure, kImageNoFormat,
          "Its name ends in none of .jpg, .jpeg, .png and .bmp.");
-    return NULL;
+    return 0;
   }
   FileReadError read_error;
-  unsigned char *data = PlatformReadWholeFile(path, size, &read_error);
-  if (data == NULL) {
+  if (!PlatformMapFile(path, file, &read_error)) {
     Fail(failure, kImageUnreadable, "%s", ReadErrorText(read_error));
-    return NULL;
+    return 0;
   }
   *failure = LoadFailure{};  // loaded, sound
-  if (Judged(data, *size, headers, failure)) return data;
-  free(data);
-  return NULL;
+  if (Judged(file->data, file->size, headers, failure)) return 1;
+  PlatformUnmapFile(file);
+  return 0;
 }
 
 FIBITMAP *LoadImageByName(const char *path, LoadFailure *failure,
                           PhotoMetadata *metadata) {
-  size_t size;
+  MappedFile file;
   ImageHeaders headers;
-  unsigned char *data = ReadJudgedImage(path, &size, &headers, failure);
-  if (data == NULL) return NULL;
-  FIBITMAP *bitmap = LoadJudged(data, size, &headers, failure, metadata);
-  free(data);
+  if (!ReadJudgedImage(path, &file, &headers, failure)) return NULL;
+  FIBITMAP *bitmap =
+      LoadJudged(file.data, file.size, &headers, failure, metadata);
+  PlatformUnmapFile(&file);
   return bitmap;
 }
 
@@ -243,19 +242,28 @@ FIBITMAP *LoadImageBytes(const unsigned char *data, size_t size,
   return LoadJudged(data, size, &headers, failure, metadata);
 }
 
+// The headers and the file's bytes, kept together while the photo is open.
+struct OpenedFile {
+  ImageHeaders headers;
+  MappedFile file;
+};
+
 int OpenImageByName(const char *path, OpenedImage *image, LoadFailure *failure,
                     PhotoMetadata *metadata) {
   *image = OpenedImage{};
-  ImageHeaders *headers = (ImageHeaders *)malloc(sizeof *headers);
-  if (headers == NULL) {
+  OpenedFile *opened = (OpenedFile *)malloc(sizeof *opened);
+  if (opened == NULL) {
     Fail(failure, kImageTooLarge, "Not enough memory to read it.");
     return 0;
   }
-  image->data = ReadJudgedImage(path, &image->size, headers, failure);
-  if (image->data == NULL) {
-    free(headers);
+  if (!ReadJudgedImage(path, &opened->file, &opened->headers, failure)) {
+    free(opened);
     return 0;
   }
+  ImageHeaders *headers = &opened->headers;
+  image->opened = opened;
+  image->data = opened->file.data;
+  image->size = opened->file.size;
   image->headers = headers;
   image->format = headers->format;
   if (headers->read) ImageHeadersSize(headers, &image->width, &image->height);
@@ -293,7 +301,7 @@ void ForecastDecode(const OpenedImage *image, int reduction,
 }
 
 void CloseImage(OpenedImage *image) {
-  free(image->data);
-  free(image->headers);
+  if (image->opened != NULL) PlatformUnmapFile(&image->opened->file);
+  free(image->opened);
   *image = OpenedImage{};
 }

@@ -2,8 +2,8 @@
 // instead of its pixels: the file read once and judged as a load judges it
 // before the library sees it.
 //
-// Ownership: the bytes returned are the caller's (free them); the PNG part
-// of the headers points into them.
+// Ownership: the file's bytes are the caller's (PlatformUnmapFile); the PNG
+// part of the headers points into them.
 #ifndef ORVANE_IMAGE_LOAD_LOAD_H
 #define ORVANE_IMAGE_LOAD_LOAD_H
 
@@ -11,12 +11,13 @@
 
 #include "image/containers/headers.h"
 #include "image/imagefile.h"
+#include "platform/platform.h"
 
-// The whole file at path, when its name ends in a known format, its content
-// is a JPEG, PNG or BMP and its headers claim no more than its bytes hold;
-// *headers as read from it. NULL with *failure filled in as LoadImageByName
-// fills it.
-unsigned char *ReadJudgedImage(const char *path, size_t *size,
-                               ImageHeaders *headers, LoadFailure *failure);
+// The whole file at path, mapped into *file, when its name ends in a known
+// format, its content is a JPEG, PNG or BMP and its headers claim no more
+// than its bytes hold; *headers as read from it. 0 with nothing kept and
+// *failure filled in as LoadImageByName fills it.
+int ReadJudgedImage(const char *path, MappedFile *file, ImageHeaders *headers,
+                    LoadFailure *failure);
 
 #endif

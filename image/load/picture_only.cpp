@@ -49,15 +49,16 @@ static int JpegLeavesOut(const unsigned char *data, const JpegSegment *s,
 }
 
 // Returns where the walk stopped: from there on, the bytes stand as they
-// are.
+// are. With nothing left out behind the first scan, it stops there.
 static size_t ShowJpegPicture(const unsigned char *data, size_t size,
-                              SpanList *list) {
+                              int to_first_scan, SpanList *list) {
   JpegWalk walk;
   JpegSegment s;
   if (!StartJpegWalk(&walk, data, size)) return 0;
   size_t shown_to = 0, walked_to = 0;
   int after_first_scan = 0;
-  while (NextJpegSegment(&walk, &s)) {
+  while (!(after_first_scan && to_first_scan) &&
+         NextJpegSegment(&walk, &s)) {
     if (JpegLeavesOut(data, &s, after_first_scan)) {
       Show(list, data + shown_to, s.start - shown_to);
       shown_to = s.end;
@@ -93,12 +94,15 @@ static size_t ShowPngPicture(const unsigned char *data, size_t size,
   return walk.at;
 }
 
-int PictureOnly(const unsigned char *data, size_t size, ImageFormat format,
-                ShownBytes *shown) {
+int PictureOnly(const unsigned char *data, size_t size,
+                const ImageHeaders *headers, ShownBytes *shown) {
   SpanList list = {NULL, 0, 0, 0};
-  size_t walked_to = format == kFormatJpeg  ? ShowJpegPicture(data, size, &list)
-                     : format == kFormatPng ? ShowPngPicture(data, size, &list)
-                                            : 0;
+  ImageFormat format = headers->format;
+  int to_first_scan = headers->read && headers->jpeg.late_markers == 0;
+  size_t walked_to =
+      format == kFormatJpeg  ? ShowJpegPicture(data, size, to_first_scan, &list)
+      : format == kFormatPng ? ShowPngPicture(data, size, &list)
+                             : 0;
   Show(&list, data + walked_to, size - walked_to);
   if (list.out_of_memory) {
     free(list.spans);

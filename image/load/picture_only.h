@@ -9,7 +9,7 @@
 
 #include <stddef.h>
 
-#include "image/imagefile.h"
+#include "image/containers/headers.h"
 #include "image/load/shown_bytes.h"
 
 // The file's own bytes, shown as they stand but for what is left out: of a
@@ -18,8 +18,10 @@
 // decoded; of a PNG, every ancillary chunk but those that change or place
 // its pixels (tRNS, gAMA, cHRM, sRGB, iCCP, sBIT, pHYs, bKGD). Nothing is
 // copied. Bytes that can't be walked are shown as they stand, for the
-// library to judge; so is a BMP. 0 when memory runs out.
-int PictureOnly(const unsigned char *data, size_t size, ImageFormat format,
-                ShownBytes *shown);
+// library to judge; so is a BMP. The headers, read from the same bytes, tell
+// whether a JPEG holds anything to leave out behind its first scan; when it
+// doesn't, its coded data is not walked again. 0 when memory runs out.
+int PictureOnly(const unsigned char *data, size_t size,
+                const ImageHeaders *headers, ShownBytes *shown);
 
 #endif

@@ -4,6 +4,8 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "platform/platform.h"
+
 // The reading position the library moves through the shown bytes, and the
 // span it lies in, so that reading on from there never walks the spans
 // before it again.
@@ -22,7 +24,9 @@ static int64_t ShownSize(const ShownBytes *shown) {
 }
 
 // Copies what lies at the reader's position on, span after span, then the
-// patch. Reading back before the cached span starts the walk over.
+// patch. Reading back before the cached span starts the walk over. A
+// mapped file's pages read past are handed back: the decoder keeps what it
+// needs of them.
 static size_t CopyFrom(ShownReader *reader, unsigned char *out,
                        size_t wanted) {
   const ShownBytes *shown = reader->shown;
@@ -40,6 +44,7 @@ static size_t CopyFrom(ShownReader *reader, unsigned char *out,
     size_t run = span->size - (size_t)into;
     if (run > wanted - done) run = wanted - done;
     memcpy(out + done, span->bytes + into, run);
+    PlatformLetGoBefore(span->bytes + into + run);
     done += run;
   }
   if (shown->patch_at >= position && shown->patch_at < position + (int64_t)done)

@@ -75,8 +75,9 @@ int ReadLosslessSource(const char *path, LosslessSource *source,
                        LoadFailure *failure) {
   *source = LosslessSource{};
   ImageHeaders headers;
-  source->data = ReadJudgedImage(path, &source->size, &headers, failure);
-  if (source->data == NULL) return 0;
+  if (!ReadJudgedImage(path, &source->file, &headers, failure)) return 0;
+  source->data = source->file.data;
+  source->size = source->file.size;
   source->format = headers.format;
   if (headers.format != kFormatJpeg) return 1;
   // The frame read by the walk before loading guards the memory below.
@@ -99,9 +100,14 @@ int ReadLosslessSource(const char *path, LosslessSource *source,
   return 1;
 }
 
-void ReleaseLosslessSource(LosslessSource *source) {
-  free(source->data);
+static void LetGoOfSourceBytes(LosslessSource *source) {
+  PlatformUnmapFile(&source->file);
   source->data = NULL;
+  source->size = 0;
+}
+
+void ReleaseLosslessSource(LosslessSource *source) {
+  LetGoOfSourceBytes(source);
   ReleasePhotoMetadata(&source->metadata);
 }
 
@@ -262,12 +268,15 @@ static unsigned char *TransformedInFull(const LosslessSource *source,
   return copy;
 }
 
-int SaveLosslessly(const LosslessSource *source, const LosslessPlan *plan,
+// The source's map is closed before the save: Windows refuses to replace
+// a file that is mapped, and the default output is the input.
+int SaveLosslessly(LosslessSource *source, const LosslessPlan *plan,
                    const LosslessMarkers *markers, const char *path,
                    SaveFailure *failure) {
   size_t size = 0, rewritten_size = 0;
   unsigned char *transformed =
       TransformedInFull(source, plan, &size, failure->reason);
+  LetGoOfSourceBytes(source);
   if (transformed == NULL) return 0;
   unsigned char *rewritten =
       WithMetadata(source, plan, markers, transformed, size, &rewritten_size);

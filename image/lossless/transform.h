@@ -4,8 +4,10 @@
 // follows and placed into the result, which is saved as safely as any
 // other.
 //
-// Ownership: ReadLosslessSource gives the record the file's bytes and its
-// metadata, which ReleaseLosslessSource frees; nothing else is kept.
+// Ownership: ReadLosslessSource gives the record the file's bytes (mapped)
+// and its metadata, which ReleaseLosslessSource frees; SaveLosslessly lets
+// go of the bytes once they are transformed, before the save replaces the
+// file. Nothing else is kept.
 #ifndef ORVANE_IMAGE_LOSSLESS_TRANSFORM_H
 #define ORVANE_IMAGE_LOSSLESS_TRANSFORM_H
 
@@ -15,9 +17,11 @@
 #include "image/imagefile.h"
 #include "image/lossless/chain.h"
 #include "image/metadata/record.h"
+#include "platform/platform.h"
 
 struct LosslessSource {
-  unsigned char *data;  // the whole file
+  MappedFile file;            // the whole file; empty once transformed
+  const unsigned char *data;  // its bytes, as file holds them
   size_t size;
   ImageFormat format;  // by content; only a JPEG can be transformed
   int width, height;
@@ -47,8 +51,9 @@ struct LosslessMarkers {
 
 // Transforms the JPEG as the plan says (its fit must be kFitExact) and
 // saves the result to path with the photo's metadata settled as
-// SettleMetadata says. 1, or 0 with failure->reason saying why.
-int SaveLosslessly(const LosslessSource *source, const LosslessPlan *plan,
+// SettleMetadata says; the file's bytes are let go of before the save.
+// 1, or 0 with failure->reason saying why.
+int SaveLosslessly(LosslessSource *source, const LosslessPlan *plan,
                    const LosslessMarkers *markers, const char *path,
                    SaveFailure *failure);
 

@@ -152,6 +152,40 @@ static size_t PutPieces(const PhotoMetadata *metadata, ImageFormat format,
   return used;
 }
 
+// Whether the head of a writer's output holds enough to find the place: a
+// JPEG's SOI and its first segment whole, a PNG's chunks up to the first
+// IDAT.
+static int HeadDecides(const unsigned char *head, size_t size,
+                       ImageFormat format) {
+  if (format == kFormatJpeg) {
+    if (size < 6) return 0;
+    if (head[2] != 0xFF || head[3] < kJpegApp0) return 1;
+    return size >= 4 + (size_t)Big16(head + 4);
+  }
+  PngWalk walk;
+  PngChunk chunk;
+  if (!StartPngWalk(&walk, head, size)) return size >= kPngSignatureSize;
+  while (NextPngChunk(&walk, &chunk))
+    if (PngChunkType(&chunk) == kPngData) return 1;
+  return 0;
+}
+
+int PlaceInHead(const unsigned char *head, size_t size, ImageFormat format,
+                int whole, size_t *at) {
+  if (!whole && !HeadDecides(head, size, format)) return 0;
+  *at = PlaceIn(head, size, format);
+  return *at != 0 ? 1 : -1;
+}
+
+unsigned char *MetadataPieces(const PhotoMetadata *metadata,
+                              ImageFormat format, int with_profile,
+                              size_t *size) {
+  *size = PutPieces(metadata, format, with_profile, NULL);
+  unsigned char *pieces = (unsigned char *)malloc(*size > 0 ? *size : 1);
+  if (pieces != NULL) PutPieces(metadata, format, with_profile, pieces);
+  return pieces;
+}
+
 unsigned char *PlaceMetadata(const unsigned char *encoded, size_t size,
                              ImageFormat format, const PhotoMetadata *metadata,
                              int with_profile, size_t *new_size) {

@@ -95,4 +95,18 @@ unsigned char *PlaceMetadata(const unsigned char *encoded, size_t size,
                              ImageFormat format, const PhotoMetadata *metadata,
                              int with_profile, size_t *new_size);
 
+// The same placing done as a writer's output streams past, for a save that
+// never holds the whole of it: the segments laid out as PlaceMetadata puts
+// them, as a new heap block of *size bytes (free it; NULL when memory runs
+// out), to go in at the place found in the head of the output.
+unsigned char *MetadataPieces(const PhotoMetadata *metadata,
+                              ImageFormat format, int with_profile,
+                              size_t *size);
+
+// Where in the head of a writer's output (size bytes so far; whole when the
+// writer is done) the pieces go, as PlaceMetadata places them: 1 with *at;
+// 0 while the head is too short to tell; -1 when it holds no such place.
+int PlaceInHead(const unsigned char *head, size_t size, ImageFormat format,
+                int whole, size_t *at);
+
 #endif

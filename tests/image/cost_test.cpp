@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "image/load/picture_only.h"
 #include "tests/image/loading.h"
 #include "tests/image/png_bytes.h"
 #include "tools/test_images.h"
@@ -76,6 +77,39 @@ TEST(LoadCost, JpegCountsTheWholePictureBufferOfProgressiveFiles) {
   EXPECT_GE(cost[0], bitmap);
   EXPECT_LT(cost[0], bitmap + 2000000);
   EXPECT_GE(cost[1], 2 * bitmap);
+}
+
+// An APPn behind the first scan is counted by the frame's walk and left
+// out of what the library is shown; with none, the shown bytes are the
+// file's, though that walk stops at the first scan.
+TEST(PictureOnly, LeavesOutWhatStandsBehindTheFirstScan) {
+  FIBITMAP *scene = MakeSceneImage(64, 48, 24);
+  FIMEMORY *memory = FreeImage_OpenMemory();
+  FreeImage_SaveToMemory(FIF_JPEG, scene, memory, 90 | JPEG_PROGRESSIVE);
+  FreeImage_Unload(scene);
+  BYTE *data;
+  DWORD size;
+  FreeImage_AcquireMemory(memory, &data, &size);
+  const std::string file((char *)data, size);
+  const std::string late = std::string("\xFF\xE1\x00\x08", 4) + "late!!";
+  FreeImage_CloseMemory(memory);
+  size_t second_scan = file.find("\xFF\xDA", file.find("\xFF\xDA") + 2);
+  ASSERT_NE(std::string::npos, second_scan);
+  std::string with_late = file;
+  with_late.insert(second_scan, late);
+  for (const std::string &jpeg : {file, with_late}) {
+    ImageHeaders headers = HeadersOf(jpeg, kFormatJpeg);
+    ASSERT_TRUE(headers.read);
+    EXPECT_EQ(jpeg == with_late, headers.jpeg.late_markers);
+    ShownBytes shown;
+    ASSERT_TRUE(PictureOnly((const unsigned char *)jpeg.data(), jpeg.size(),
+                            &headers, &shown));
+    std::string bytes;
+    for (int i = 0; i < shown.span_count; i++)
+      bytes.append((const char *)shown.spans[i].bytes, shown.spans[i].size);
+    free((void *)shown.spans);
+    EXPECT_EQ(file, bytes);
+  }
 }
 
 // A baseline frame whose first scan holds some of the components is
