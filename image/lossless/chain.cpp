@@ -142,3 +142,8 @@ void PlanLossless(const LosslessChain *chain, int block_width, int block_height,
   else
     plan->fit = kFitExact;
 }
+
+int PlanMovesBlocks(const LosslessPlan *plan) {
+  return plan->crops || plan->lay.transpose || plan->lay.mirror_x ||
+         plan->lay.mirror_y;
+}

@@ -1,0 +1,287 @@
+#include "image/lossless/blocks.h"
+
+#include <setjmp.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include "image/imagefile.h"
+
+// libjpeg ends a failed call through error_exit; this one keeps its words
+// and jumps back to the start instead of ending the process. Warnings are
+// not printed: the decoder goes on, as a load does.
+struct Stop {
+  struct jpeg_error_mgr manager;
+  struct jpeg_progress_mgr progress;
+  jmp_buf back;
+  char said[JMSG_LENGTH_MAX];
+};
+
+static void StopCoding(j_common_ptr codec) {
+  Stop *stop = (Stop *)codec->err;
+  stop->manager.format_message(codec, stop->said);
+  longjmp(stop->back, 1);
+}
+
+static void KeepQuiet(j_common_ptr, int) {}
+
+// Thousands of tiny scans take minutes to decode: TurboJPEG refuses a
+// photo of more than 500, and so does this.
+static void LimitScans(j_common_ptr codec) {
+  const int kMostScans = 500;
+  if (((j_decompress_ptr)codec)->input_scan_number <= kMostScans) return;
+  Stop *stop = (Stop *)codec->err;
+  snprintf(stop->said, sizeof stop->said,
+           "Progressive JPEG image has more than %d scans", kMostScans);
+  longjmp(stop->back, 1);
+}
+
+// The result in one heap buffer grown by realloc, which stays ours to free
+// whenever the encoder stops (libjpeg's jpeg_mem_dest loses track of it).
+struct GrowingOutput {
+  struct jpeg_destination_mgr manager;
+  unsigned char *data;
+  size_t allocated;
+};
+
+static void StartOutput(j_compress_ptr codec) {
+  GrowingOutput *out = (GrowingOutput *)codec->dest;
+  out->manager.next_output_byte = out->data;
+  out->manager.free_in_buffer = out->allocated;
+}
+
+static boolean GrowOutput(j_compress_ptr codec) {
+  GrowingOutput *out = (GrowingOutput *)codec->dest;
+  size_t grown = out->allocated * 2;
+  unsigned char *larger = (unsigned char *)realloc(out->data, grown);
+  if (larger == NULL) ERREXIT1(codec, JERR_OUT_OF_MEMORY, 10);
+  out->data = larger;
+  out->manager.next_output_byte = larger + out->allocated;
+  out->manager.free_in_buffer = grown - out->allocated;
+  out->allocated = grown;
+  return TRUE;
+}
+
+static void EndOutput(j_compress_ptr) {}
+
+// The result is about the photo's size: room for that and a little more
+// grows once at most.
+static void StartGrowingOutput(GrowingOutput *out, size_t expected) {
+  out->manager.init_destination = StartOutput;
+  out->manager.empty_output_buffer = GrowOutput;
+  out->manager.term_destination = EndOutput;
+  out->allocated = expected + expected / 8 + 4096;
+  out->data = (unsigned char *)malloc(out->allocated);
+}
+
+// Where one component's blocks of the result come from, in blocks of that
+// component: the result's own (and the rows of its last whole MCUs), the
+// region's start in the laid-down picture, and that picture's size, across
+// which a mirror reflects (a whole number of MCUs wherever it mirrors).
+struct ComponentMove {
+  JDIMENSION width, height, padded_width, padded_height;
+  JDIMENSION offset_x, offset_y;
+  JDIMENSION laid_width, laid_height;
+  int band;  // rows of blocks in one MCU row
+};
+
+static JDIMENSION RoundUp(int64_t a, int64_t b) {
+  return (JDIMENSION)((a + b - 1) / b);
+}
+
+// A component's sampling in the result: the photo's, swapped by a
+// transpose; a single component's is 1 x 1, as jpegtran writes it.
+static void ResultFactors(const jpeg_decompress_struct *source, int ci,
+                          int transpose, int *h, int *v) {
+  const jpeg_component_info *c = &source->comp_info[ci];
+  *h = source->num_components == 1 ? 1
+       : transpose                 ? c->v_samp_factor
+                                   : c->h_samp_factor;
+  *v = source->num_components == 1 ? 1
+       : transpose                 ? c->h_samp_factor
+                                   : c->v_samp_factor;
+}
+
+// The plan's numbers in each component's blocks: a block of a component
+// sampled h times across an MCU spans mcu_width / h pixels.
+static void PlanComponents(const jpeg_decompress_struct *source,
+                           const LosslessPlan *plan, ComponentMove *moves) {
+  int transpose = plan->lay.transpose, max_h = 1, max_v = 1;
+  for (int ci = 0; ci < source->num_components; ci++) {
+    int h, v;
+    ResultFactors(source, ci, transpose, &h, &v);
+    if (h > max_h) max_h = h;
+    if (v > max_v) max_v = v;
+  }
+  int64_t mcu_width = DCTSIZE * max_h, mcu_height = DCTSIZE * max_v;
+  int64_t laid_width = transpose ? plan->whole_height : plan->whole_width;
+  int64_t laid_height = transpose ? plan->whole_width : plan->whole_height;
+  for (int ci = 0; ci < source->num_components; ci++) {
+    int h, v;
+    ResultFactors(source, ci, transpose, &h, &v);
+    ComponentMove *m = &moves[ci];
+    m->width = RoundUp(plan->width * h, mcu_width);
+    m->height = RoundUp(plan->height * v, mcu_height);
+    m->padded_width = RoundUp(plan->width, mcu_width) * h;
+    m->padded_height = RoundUp(plan->height, mcu_height) * v;
+    m->offset_x = (JDIMENSION)(plan->region.x * h / mcu_width);
+    m->offset_y = (JDIMENSION)(plan->region.y * v / mcu_height);
+    m->laid_width = (JDIMENSION)(laid_width * h / mcu_width);
+    m->laid_height = (JDIMENSION)(laid_height * v / mcu_height);
+    m->band = v;
+  }
+}
+
+// Where each coefficient of a block goes: across the diagonal for a
+// transpose; a mirror negates the odd frequencies along its axis.
+struct BlockMove {
+  int from[DCTSIZE2];
+  JCOEF sign[DCTSIZE2];
+  int copies;  // neither: the blocks move unchanged
+};
+
+static BlockMove MoveOfBlocks(LayDown lay) {
+  BlockMove move;
+  for (int row = 0; row < DCTSIZE; row++)
+    for (int column = 0; column < DCTSIZE; column++) {
+      int to = row * DCTSIZE + column;
+      move.from[to] = lay.transpose ? column * DCTSIZE + row : to;
+      int negated = (lay.mirror_x && column % 2) ^ (lay.mirror_y && row % 2);
+      move.sign[to] = negated ? -1 : 1;
+    }
+  move.copies = !lay.transpose && !lay.mirror_x && !lay.mirror_y;
+  return move;
+}
+
+static JBLOCKROW SourceRow(j_decompress_ptr source, jvirt_barray_ptr from,
+                           JDIMENSION row) {
+  return source->mem->access_virt_barray((j_common_ptr)source, from, row, 1,
+                                         FALSE)[0];
+}
+
+// One row of the result's blocks of a component, row y of it.
+static void MoveRow(j_decompress_ptr source, jvirt_barray_ptr from,
+                    JBLOCKROW to, JDIMENSION y, const ComponentMove *m,
+                    LayDown lay, const BlockMove *move) {
+  JDIMENSION laid_y = m->offset_y + y;
+  if (lay.mirror_y) laid_y = m->laid_height - 1 - laid_y;
+  if (move->copies) {
+    memcpy(to, SourceRow(source, from, laid_y) + m->offset_x,
+           m->width * sizeof(JBLOCK));
+    return;
+  }
+  JBLOCKROW same_row = lay.transpose ? NULL : SourceRow(source, from, laid_y);
+  for (JDIMENSION x = 0; x < m->width; x++) {
+    JDIMENSION laid_x = m->offset_x + x;
+    if (lay.mirror_x) laid_x = m->laid_width - 1 - laid_x;
+    const JCOEF *block = lay.transpose ? SourceRow(source, from, laid_x)[laid_y]
+                                       : same_row[laid_x];
+    for (int k = 0; k < DCTSIZE2; k++)
+      to[x][k] = (JCOEF)(block[move->from[k]] * move->sign[k]);
+  }
+}
+
+// Every row of whole MCUs is written, as the encoder reads them; it codes
+// only the blocks inside the picture, which alone are filled.
+static void MoveComponent(j_decompress_ptr source, jvirt_barray_ptr from,
+                          jvirt_barray_ptr to, const ComponentMove *m,
+                          LayDown lay, const BlockMove *move) {
+  for (JDIMENSION top = 0; top < m->padded_height; top += m->band) {
+    JBLOCKARRAY rows = source->mem->access_virt_barray(
+        (j_common_ptr)source, to, top, (JDIMENSION)m->band, TRUE);
+    for (int y = 0; y < m->band && top + y < m->height; y++)
+      MoveRow(source, from, rows[y], top + y, m, lay, move);
+  }
+}
+
+// The result's frame: the photo's, of the planned size; a transpose swaps
+// the quantization tables with the coefficients.
+static void SetUpResult(j_decompress_ptr source, j_compress_ptr result,
+                        const LosslessPlan *plan, int progressive) {
+  jpeg_copy_critical_parameters(source, result);
+  result->image_width = (JDIMENSION)plan->width;
+  result->image_height = (JDIMENSION)plan->height;
+  for (int ci = 0; ci < result->num_components; ci++) {
+    jpeg_component_info *c = &result->comp_info[ci];
+    ResultFactors(source, ci, plan->lay.transpose, &c->h_samp_factor,
+                  &c->v_samp_factor);
+  }
+  if (plan->lay.transpose) {
+    for (int i = 0; i < NUM_QUANT_TBLS; i++) {
+      JQUANT_TBL *table = result->quant_tbl_ptrs[i];
+      if (table == NULL) continue;
+      for (int row = 0; row < DCTSIZE; row++)
+        for (int column = row + 1; column < DCTSIZE; column++) {
+          UINT16 kept = table->quantval[row * DCTSIZE + column];
+          table->quantval[row * DCTSIZE + column] =
+              table->quantval[column * DCTSIZE + row];
+          table->quantval[column * DCTSIZE + row] = kept;
+        }
+    }
+  }
+  result->optimize_coding = TRUE;
+  if (progressive) jpeg_simple_progression(result);
+}
+
+// The result's blocks are held by the decoder's memory, like the photo's,
+// and asked for before it reads them. Every object whose life crosses the
+// jump is a plain record whose address libjpeg holds, so nothing is
+// skipped that would need tearing down, and the buffer last grown is the
+// one freed.
+unsigned char *TransformedBlocks(const unsigned char *data, size_t size,
+                                 const LosslessPlan *plan, int progressive,
+                                 size_t *new_size, char *reason) {
+  // Zeroed, so that destroying one not yet made does nothing.
+  struct jpeg_decompress_struct source = {};
+  struct jpeg_compress_struct result = {};
+  Stop stop;
+  GrowingOutput output;
+  jpeg_std_error(&stop.manager);
+  stop.manager.error_exit = StopCoding;
+  stop.manager.emit_message = KeepQuiet;
+  stop.progress.progress_monitor = LimitScans;
+  source.err = result.err = &stop.manager;
+  StartGrowingOutput(&output, size);
+  if (output.data == NULL) {
+    snprintf(reason, kFailureReasonSize, "Out of memory.");
+    return NULL;
+  }
+  if (setjmp(stop.back) != 0) {
+    snprintf(reason, kFailureReasonSize,
+             "The lossless transform failed: %.160s.", stop.said);
+    jpeg_destroy_compress(&result);
+    jpeg_destroy_decompress(&source);
+    free(output.data);
+    return NULL;
+  }
+  jpeg_create_decompress(&source);
+  jpeg_create_compress(&result);
+  source.progress = &stop.progress;
+  jpeg_mem_src(&source, data, (unsigned long)size);
+  jpeg_read_header(&source, TRUE);
+  int moves = PlanMovesBlocks(plan);
+  ComponentMove components[MAX_COMPONENTS];
+  jvirt_barray_ptr laid[MAX_COMPONENTS];
+  PlanComponents(&source, plan, components);
+  for (int ci = 0; moves && ci < source.num_components; ci++)
+    laid[ci] = source.mem->request_virt_barray(
+        (j_common_ptr)&source, JPOOL_IMAGE, FALSE, components[ci].padded_width,
+        components[ci].padded_height, (JDIMENSION)components[ci].band);
+  jvirt_barray_ptr *blocks = jpeg_read_coefficients(&source);
+  SetUpResult(&source, &result, plan, progressive);
+  result.dest = &output.manager;
+  jpeg_write_coefficients(&result, moves ? laid : blocks);
+  BlockMove move = MoveOfBlocks(plan->lay);
+  for (int ci = 0; moves && ci < source.num_components; ci++)
+    MoveComponent(&source, blocks[ci], laid[ci], &components[ci], plan->lay,
+                  &move);
+  jpeg_finish_compress(&result);
+  jpeg_finish_decompress(&source);
+  *new_size = output.allocated - output.manager.free_in_buffer;
+  jpeg_destroy_compress(&result);
+  jpeg_destroy_decompress(&source);
+  return output.data;
+}
