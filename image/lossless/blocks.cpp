@@ -85,8 +85,12 @@ struct ComponentMove {
   JDIMENSION width, height, padded_width, padded_height;
   JDIMENSION offset_x, offset_y;
   JDIMENSION laid_width, laid_height;
-  int band;  // rows of blocks in one MCU row
+  JDIMENSION rows_at_once;  // whole MCU rows of blocks, moved together
 };
+
+// Transposed, each row of the photo's blocks gives a run of this many MCU
+// rows' blocks at once: a few kilobytes, read while they are in the cache.
+enum { kMcuRowsAtOnce = 4 };
 
 static JDIMENSION RoundUp(int64_t a, int64_t b) {
   return (JDIMENSION)((a + b - 1) / b);
@@ -131,29 +135,31 @@ static void PlanComponents(const jpeg_decompress_struct *source,
     m->offset_y = (JDIMENSION)(plan->region.y * v / mcu_height);
     m->laid_width = (JDIMENSION)(laid_width * h / mcu_width);
     m->laid_height = (JDIMENSION)(laid_height * v / mcu_height);
-    m->band = v;
+    m->rows_at_once = (JDIMENSION)(v * kMcuRowsAtOnce);
   }
 }
 
-// Where each coefficient of a block goes: across the diagonal for a
-// transpose; a mirror negates the odd frequencies along its axis.
-struct BlockMove {
-  int from[DCTSIZE2];
-  JCOEF sign[DCTSIZE2];
-  int copies;  // neither: the blocks move unchanged
-};
-
-static BlockMove MoveOfBlocks(LayDown lay) {
-  BlockMove move;
+// A mirror negates the odd frequencies along its axis.
+static void MirrorSigns(LayDown lay, JCOEF *sign) {
   for (int row = 0; row < DCTSIZE; row++)
     for (int column = 0; column < DCTSIZE; column++) {
-      int to = row * DCTSIZE + column;
-      move.from[to] = lay.transpose ? column * DCTSIZE + row : to;
       int negated = (lay.mirror_x && column % 2) ^ (lay.mirror_y && row % 2);
-      move.sign[to] = negated ? -1 : 1;
+      sign[row * DCTSIZE + column] = negated ? -1 : 1;
     }
-  move.copies = !lay.transpose && !lay.mirror_x && !lay.mirror_y;
-  return move;
+}
+
+// One block laid down: across the diagonal for a transpose, then mirrored.
+static void MoveBlock(const JCOEF *from, JCOEF *to, LayDown lay,
+                      const JCOEF *sign) {
+  if (lay.transpose) {
+    for (int row = 0; row < DCTSIZE; row++)
+      for (int column = 0; column < DCTSIZE; column++)
+        to[row * DCTSIZE + column] = from[column * DCTSIZE + row];
+  } else {
+    memcpy(to, from, sizeof(JBLOCK));
+  }
+  if (lay.mirror_x || lay.mirror_y)
+    for (int k = 0; k < DCTSIZE2; k++) to[k] = (JCOEF)(to[k] * sign[k]);
 }
 
 static JBLOCKROW SourceRow(j_decompress_ptr source, jvirt_barray_ptr from,
@@ -162,25 +168,39 @@ static JBLOCKROW SourceRow(j_decompress_ptr source, jvirt_barray_ptr from,
                                          FALSE)[0];
 }
 
-// One row of the result's blocks of a component, row y of it.
-static void MoveRow(j_decompress_ptr source, jvirt_barray_ptr from,
-                    JBLOCKROW to, JDIMENSION y, const ComponentMove *m,
-                    LayDown lay, const BlockMove *move) {
-  JDIMENSION laid_y = m->offset_y + y;
-  if (lay.mirror_y) laid_y = m->laid_height - 1 - laid_y;
-  if (move->copies) {
-    memcpy(to, SourceRow(source, from, laid_y) + m->offset_x,
-           m->width * sizeof(JBLOCK));
+static JDIMENSION LaidX(const ComponentMove *m, LayDown lay, JDIMENSION x) {
+  JDIMENSION laid = m->offset_x + x;
+  return lay.mirror_x ? m->laid_width - 1 - laid : laid;
+}
+
+static JDIMENSION LaidY(const ComponentMove *m, LayDown lay, JDIMENSION y) {
+  JDIMENSION laid = m->offset_y + y;
+  return lay.mirror_y ? m->laid_height - 1 - laid : laid;
+}
+
+// Rows top to top + count - 1 of the result's blocks of a component. Not
+// transposed, a row comes from one row of the photo's; transposed, from a
+// column, so the rows are filled together, a run of neighbouring blocks
+// read from each of the photo's rows in turn.
+static void MoveRows(j_decompress_ptr source, jvirt_barray_ptr from,
+                     JBLOCKARRAY to, JDIMENSION top, int count,
+                     const ComponentMove *m, LayDown lay, const JCOEF *sign) {
+  if (lay.transpose) {
+    for (JDIMENSION x = 0; x < m->width; x++) {
+      JBLOCKROW column = SourceRow(source, from, LaidX(m, lay, x));
+      for (int y = 0; y < count; y++)
+        MoveBlock(column[LaidY(m, lay, top + y)], to[y][x], lay, sign);
+    }
     return;
   }
-  JBLOCKROW same_row = lay.transpose ? NULL : SourceRow(source, from, laid_y);
-  for (JDIMENSION x = 0; x < m->width; x++) {
-    JDIMENSION laid_x = m->offset_x + x;
-    if (lay.mirror_x) laid_x = m->laid_width - 1 - laid_x;
-    const JCOEF *block = lay.transpose ? SourceRow(source, from, laid_x)[laid_y]
-                                       : same_row[laid_x];
-    for (int k = 0; k < DCTSIZE2; k++)
-      to[x][k] = (JCOEF)(block[move->from[k]] * move->sign[k]);
+  for (int y = 0; y < count; y++) {
+    JBLOCKROW row = SourceRow(source, from, LaidY(m, lay, top + y));
+    if (!lay.mirror_x && !lay.mirror_y) {
+      memcpy(to[y], row + m->offset_x, m->width * sizeof(JBLOCK));
+      continue;
+    }
+    for (JDIMENSION x = 0; x < m->width; x++)
+      MoveBlock(row[LaidX(m, lay, x)], to[y][x], lay, sign);
   }
 }
 
@@ -188,12 +208,15 @@ static void MoveRow(j_decompress_ptr source, jvirt_barray_ptr from,
 // only the blocks inside the picture, which alone are filled.
 static void MoveComponent(j_decompress_ptr source, jvirt_barray_ptr from,
                           jvirt_barray_ptr to, const ComponentMove *m,
-                          LayDown lay, const BlockMove *move) {
-  for (JDIMENSION top = 0; top < m->padded_height; top += m->band) {
-    JBLOCKARRAY rows = source->mem->access_virt_barray(
-        (j_common_ptr)source, to, top, (JDIMENSION)m->band, TRUE);
-    for (int y = 0; y < m->band && top + y < m->height; y++)
-      MoveRow(source, from, rows[y], top + y, m, lay, move);
+                          LayDown lay, const JCOEF *sign) {
+  for (JDIMENSION top = 0; top < m->padded_height; top += m->rows_at_once) {
+    JDIMENSION rows = m->padded_height - top;
+    if (rows > m->rows_at_once) rows = m->rows_at_once;
+    JBLOCKARRAY blocks = source->mem->access_virt_barray((j_common_ptr)source,
+                                                         to, top, rows, TRUE);
+    // Every run starts above the last MCU row's padding.
+    JDIMENSION filled = m->height - top < rows ? m->height - top : rows;
+    MoveRows(source, from, blocks, top, (int)filled, m, lay, sign);
   }
 }
 
@@ -269,15 +292,16 @@ unsigned char *TransformedBlocks(const unsigned char *data, size_t size,
   for (int ci = 0; moves && ci < source.num_components; ci++)
     laid[ci] = source.mem->request_virt_barray(
         (j_common_ptr)&source, JPOOL_IMAGE, FALSE, components[ci].padded_width,
-        components[ci].padded_height, (JDIMENSION)components[ci].band);
+        components[ci].padded_height, components[ci].rows_at_once);
   jvirt_barray_ptr *blocks = jpeg_read_coefficients(&source);
   SetUpResult(&source, &result, plan, progressive);
   result.dest = &output.manager;
   jpeg_write_coefficients(&result, moves ? laid : blocks);
-  BlockMove move = MoveOfBlocks(plan->lay);
+  JCOEF sign[DCTSIZE2];
+  MirrorSigns(plan->lay, sign);
   for (int ci = 0; moves && ci < source.num_components; ci++)
     MoveComponent(&source, blocks[ci], laid[ci], &components[ci], plan->lay,
-                  &move);
+                  sign);
   jpeg_finish_compress(&result);
   jpeg_finish_decompress(&source);
   *new_size = output.allocated - output.manager.free_in_buffer;
