@@ -220,6 +220,59 @@ static void MoveComponent(j_decompress_ptr source, jvirt_barray_ptr from,
   }
 }
 
+// Without a transpose or a mirror top to bottom, each row of the result
+// comes from the same row of the photo or one below it, so the photo's
+// blocks can be laid down where they are, a row at a time through row,
+// as jpegtran flips them: half the memory.
+static void MoveComponentInPlace(j_decompress_ptr source,
+                                 jvirt_barray_ptr blocks,
+                                 const ComponentMove *m, LayDown lay,
+                                 const JCOEF *sign) {
+  JBLOCKARRAY row = source->mem->alloc_barray((j_common_ptr)source,
+                                              JPOOL_IMAGE, m->width, 1);
+  for (JDIMENSION y = 0; y < m->height; y++) {
+    MoveRows(source, blocks, row, y, 1, m, lay, sign);
+    JBLOCKROW to = source->mem->access_virt_barray((j_common_ptr)source,
+                                                   blocks, y, 1, TRUE)[0];
+    memcpy(to, row[0], m->width * sizeof(JBLOCK));
+  }
+}
+
+static int MovesInPlace(const LosslessPlan *plan) {
+  return !plan->lay.transpose && !plan->lay.mirror_y;
+}
+
+// The arrays the result's blocks are laid into, asked of the decoder's
+// memory before it reads the photo's, like them; NULL where the photo's
+// own serve.
+static jvirt_barray_ptr *RequestLaidBlocks(j_decompress_ptr source,
+                                           const LosslessPlan *plan,
+                                           const ComponentMove *moves) {
+  if (!PlanMovesBlocks(plan) || MovesInPlace(plan)) return NULL;
+  jvirt_barray_ptr *laid = (jvirt_barray_ptr *)source->mem->alloc_small(
+      (j_common_ptr)source, JPOOL_IMAGE,
+      sizeof(jvirt_barray_ptr) * source->num_components);
+  for (int ci = 0; ci < source->num_components; ci++)
+    laid[ci] = source->mem->request_virt_barray(
+        (j_common_ptr)source, JPOOL_IMAGE, FALSE, moves[ci].padded_width,
+        moves[ci].padded_height, moves[ci].rows_at_once);
+  return laid;
+}
+
+static void MoveBlocks(j_decompress_ptr source, const LosslessPlan *plan,
+                       const ComponentMove *moves, jvirt_barray_ptr *blocks,
+                       jvirt_barray_ptr *laid) {
+  if (!PlanMovesBlocks(plan)) return;
+  JCOEF sign[DCTSIZE2];
+  MirrorSigns(plan->lay, sign);
+  for (int ci = 0; ci < source->num_components; ci++)
+    if (laid != NULL)
+      MoveComponent(source, blocks[ci], laid[ci], &moves[ci], plan->lay,
+                    sign);
+    else
+      MoveComponentInPlace(source, blocks[ci], &moves[ci], plan->lay, sign);
+}
+
 // The result's frame: the photo's, of the planned size; a transpose swaps
 // the quantization tables with the coefficients.
 static void SetUpResult(j_decompress_ptr source, j_compress_ptr result,
@@ -285,23 +338,14 @@ unsigned char *TransformedBlocks(const unsigned char *data, size_t size,
   source.progress = &stop.progress;
   jpeg_mem_src(&source, data, (unsigned long)size);
   jpeg_read_header(&source, TRUE);
-  int moves = PlanMovesBlocks(plan);
-  ComponentMove components[MAX_COMPONENTS];
-  jvirt_barray_ptr laid[MAX_COMPONENTS];
-  PlanComponents(&source, plan, components);
-  for (int ci = 0; moves && ci < source.num_components; ci++)
-    laid[ci] = source.mem->request_virt_barray(
-        (j_common_ptr)&source, JPOOL_IMAGE, FALSE, components[ci].padded_width,
-        components[ci].padded_height, components[ci].rows_at_once);
+  ComponentMove moves[MAX_COMPONENTS];
+  PlanComponents(&source, plan, moves);
+  jvirt_barray_ptr *laid = RequestLaidBlocks(&source, plan, moves);
   jvirt_barray_ptr *blocks = jpeg_read_coefficients(&source);
   SetUpResult(&source, &result, plan, progressive);
   result.dest = &output.manager;
-  jpeg_write_coefficients(&result, moves ? laid : blocks);
-  JCOEF sign[DCTSIZE2];
-  MirrorSigns(plan->lay, sign);
-  for (int ci = 0; moves && ci < source.num_components; ci++)
-    MoveComponent(&source, blocks[ci], laid[ci], &components[ci], plan->lay,
-                  sign);
+  jpeg_write_coefficients(&result, laid != NULL ? laid : blocks);
+  MoveBlocks(&source, plan, moves, blocks, laid);
   jpeg_finish_compress(&result);
   jpeg_finish_decompress(&source);
   *new_size = output.allocated - output.manager.free_in_buffer;
