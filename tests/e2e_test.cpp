@@ -1073,6 +1073,11 @@ TEST_F(EndToEnd, LosslessTurnsAndFlipsMoveTheBlocksAsTheyAre) {
          FIBITMAP *c = FreeImage_Rotate(b, 90, nullptr);
          FreeImage_FlipHorizontal(c);
          return c;
+       }},
+      {{"-r", "-90", "-fh"}, {"-fh", "-r", "90"}, [](FIBITMAP *b) {
+         FIBITMAP *c = FreeImage_Rotate(b, 270, nullptr);
+         FreeImage_FlipHorizontal(c);
+         return c;
        }}};
   for (const auto &way : kWays) {
     Texts there = {"-lossless"}, back = {"-lossless"};
@@ -1185,6 +1190,16 @@ TEST_F(EndToEnd, LosslessRefusesWhatCouldNotBeExact) {
               "-oq 90 (-lossless keeps the photo's own quality)");
   // Without -lossless, the same turn is re-encoded.
   EXPECT_EQ(0, Orvane({"-r", "90", "-o", "out.jpg", "photo.jpg"}).status);
+  // A photo that stops the decoder behind its scan: in place, it stays.
+  std::string broken = before;
+  broken.insert(broken.size() - 2, std::string("\xFF\xC8\0\4\0\0", 6));
+  WriteWholeFile(Work("broken.jpg"), broken);
+  ExpectWarning(Orvane({"-lossless", "-c", "0", "0", "64", "48", "-fh",
+                        "broken.jpg"}),
+                "Couldn't save output file: broken.jpg",
+                "The lossless transform failed: Unsupported JPEG process: "
+                "SOF type 0xc8.");
+  EXPECT_EQ(broken, ReadWholeFile(Work("broken.jpg")));
 }
 
 // The EXIF tells the new geometry and keeps no thumbnail of the picture as
@@ -1278,12 +1293,16 @@ TEST_F(EndToEnd, LosslessKeepsTheWayThePhotoIsCoded) {
                              90));
   FreeImage_Unload(scene);
   for (const char *name : {"progressive.jpg", "baseline.jpg"}) {
-    SCOPED_TRACE(name);
-    int coded = FrameMarker(ReadWholeFile(Work(name)));
-    ASSERT_NE(0, coded);
-    ASSERT_EQ(0, Orvane({"-lossless", "-r", "90", "-o", "out.jpg", name})
-                     .status);
-    EXPECT_EQ(coded, FrameMarker(ReadWholeFile(Work("out.jpg"))));
+    // Laid into new blocks, and flipped in its own.
+    for (Texts line : {Texts{"-r", "90"}, Texts{"-fh"}}) {
+      SCOPED_TRACE(name + (" " + line[0]));
+      int coded = FrameMarker(ReadWholeFile(Work(name)));
+      ASSERT_NE(0, coded);
+      line.insert(line.begin(), "-lossless");
+      line.insert(line.end(), {"-o", "out.jpg", name});
+      ASSERT_EQ(0, Orvane(line).status);
+      EXPECT_EQ(coded, FrameMarker(ReadWholeFile(Work("out.jpg"))));
+    }
   }
 }
 

@@ -20,7 +20,7 @@ if grep -rn '#include "platform/system.h"' lib log app; then
   echo "^ platform/system.h is the platform's own"
   failed=1
 fi
-if grep -rn '#include [<"]\(FreeImage\|turbojpeg\).h' platform lib log app; then
+if grep -rn '#include [<"]\(FreeImage\|turbojpeg\|jpeglib\|jerror\).h' platform lib log app; then
   echo "^ only image/ talks to the image libraries"
   failed=1
 fi

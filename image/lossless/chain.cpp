@@ -125,8 +125,9 @@ void PlanLossless(const LosslessChain *chain, int block_width, int block_height,
                 kept.h != chain->height;
   plan->region =
       LaidDown(kept, chain->lay, plan->whole_width, plan->whole_height);
-  // The region starts on a corner of the blocks as laid down, and
-  // TurboJPEG holds it to the original's own blocks as well.
+  // The region starts on a corner of the blocks as laid down, and on one of
+  // the original's own as well: TurboJPEG's transform asked that, and the
+  // lines it took are the lines taken.
   int transpose = chain->lay.transpose;
   plan->grid_width =
       LeastCommonMultiple(transpose ? block_height : block_width, block_width);
@@ -141,4 +142,9 @@ void PlanLossless(const LosslessChain *chain, int block_width, int block_height,
     plan->fit = kFitOffGrid;
   else
     plan->fit = kFitExact;
+}
+
+int PlanMovesBlocks(const LosslessPlan *plan) {
+  return plan->crops || plan->lay.transpose || plan->lay.mirror_x ||
+         plan->lay.mirror_y;
 }

@@ -76,4 +76,7 @@ struct LosslessPlan {
 void PlanLossless(const LosslessChain *chain, int block_width, int block_height,
                   LosslessPlan *plan);
 
+// Whether the plan moves the blocks at all: a turn, a flip or a crop.
+int PlanMovesBlocks(const LosslessPlan *plan);
+
 #endif

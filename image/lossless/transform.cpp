@@ -9,7 +9,7 @@
 #include "image/containers/header_fields.h"
 #include "image/containers/jpeg_markers.h"
 #include "image/load/load.h"
-#include "image/lossless/huffman.h"
+#include "image/lossless/blocks.h"
 #include "image/metadata/record.h"
 #include "image/metadata/names.h"
 #include "lib/byteorder.h"
@@ -25,9 +25,8 @@ __attribute__((format(printf, 2, 3))) static void Say(char *reason,
 }
 
 // The transform holds every coefficient of the photo, and of the result as
-// it lays them down: 64 values of 2 bytes a block, each. Its output grows
-// by doubling to about the photo's size. Recoding a baseline result with
-// optimised tables holds one set of coefficients and two outputs: less.
+// it lays them down: 64 values of 2 bytes a block, each. Its output is
+// about the photo's size, and grows by doubling when it is more.
 static uint64_t TransformCost(const JpegFrame *frame, size_t file_size) {
   const uint64_t kOverhead = 1 << 20;
   return 2 * (uint64_t)frame->stored_blocks * 64 * 2 + 2 * (uint64_t)file_size +
@@ -111,98 +110,6 @@ void ReleaseLosslessSource(LosslessSource *source) {
   ReleasePhotoMetadata(&source->metadata);
 }
 
-// TurboJPEG's operation for each way to lay the picture down, by
-// transpose, mirror_x, mirror_y.
-static int TransformOperation(LayDown lay) {
-  static const int kOperations[8] = {
-      TJXOP_NONE,      TJXOP_VFLIP,  TJXOP_HFLIP, TJXOP_ROT180,
-      TJXOP_TRANSPOSE, TJXOP_ROT270, TJXOP_ROT90, TJXOP_TRANSVERSE};
-  return kOperations[lay.transpose * 4 + lay.mirror_x * 2 + lay.mirror_y];
-}
-
-// TurboJPEG checks a whole picture's blocks itself (TJXOPT_PERFECT), but
-// with a crop it checks the whole original, so a crop that leaves out the
-// partial blocks would be refused; the plan has checked the crop instead,
-// and the partial blocks it leaves out are dropped (TJXOPT_TRIM).
-static tjtransform TransformFor(const LosslessSource *source,
-                                const LosslessPlan *plan) {
-  tjtransform transform = {};
-  transform.op = TransformOperation(plan->lay);
-  transform.options = plan->crops ? TJXOPT_CROP | TJXOPT_TRIM : TJXOPT_PERFECT;
-  // The metadata is placed from the photo's record, by the rule a re-encoding
-  // follows too; TurboJPEG copies none of it.
-  transform.options |= TJXOPT_COPYNONE;
-  if (plan->crops)
-    transform.r = tjregion{(int)plan->region.x, (int)plan->region.y,
-                           (int)plan->region.w, (int)plan->region.h};
-  // A baseline copy of a progressive photo is about a tenth larger.
-  if (source->progressive) transform.options |= TJXOPT_PROGRESSIVE;
-  return transform;
-}
-
-// The transformed JPEG, in a TurboJPEG buffer (tjFree); NULL with reason.
-// A warning (data cut short, say) leaves a whole picture of what the
-// decoder would show, as a load does.
-static unsigned char *Transformed(const LosslessSource *source,
-                                  const LosslessPlan *plan, size_t *size,
-                                  char *reason) {
-  tjhandle handle = tjInitTransform();
-  if (handle == NULL) {
-    Say(reason, "TurboJPEG did not start.");
-    return NULL;
-  }
-  tjtransform transform = TransformFor(source, plan);
-  unsigned char *output = NULL;
-  unsigned long output_size = 0;
-  int failed =
-      tjTransform(handle, source->data, (unsigned long)source->size, 1, &output,
-                  &output_size, &transform, TJFLAG_LIMITSCANS) != 0 &&
-      tjGetErrorCode(handle) == TJERR_FATAL;
-  if (failed || output == NULL) {
-    Say(reason, "The lossless transform failed: %s.", tjGetErrorStr2(handle));
-    tjFree(output);
-    output = NULL;
-  }
-  tjDestroy(handle);
-  *size = output_size;
-  return output;
-}
-
-// Never trim silently: the result must have exactly the planned size.
-static int HasPlannedSize(const JpegFrame *frame, int read,
-                          const LosslessPlan *plan, char *reason) {
-  if (read && frame->width == plan->width && frame->height == plan->height)
-    return 1;
-  Say(reason,
-      "The lossless transform did not give the %lld x %lld picture "
-      "planned.",
-      (long long)plan->width, (long long)plan->height);
-  return 0;
-}
-
-// TurboJPEG writes a baseline result with the standard Huffman tables,
-// which cost a photo coded with its own a tenth of its size or more; a
-// progressive result is optimised already. The recoding keeps the blocks;
-// should it fail, the larger result is still the same picture.
-static unsigned char *SmallestCoding(unsigned char *transformed, size_t *size,
-                                     const JpegFrame *frame) {
-  if (frame->marker != kJpegFrameBaseline &&
-      frame->marker != kJpegFrameBaseline + 1)
-    return transformed;
-  size_t optimised_size = 0;
-  unsigned char *optimised =
-      WithOptimisedTables(transformed, *size, &optimised_size);
-  if (optimised == NULL) return transformed;
-  tjFree(transformed);
-  *size = optimised_size;
-  return optimised;
-}
-
-static int ChangesGeometry(const LosslessPlan *plan) {
-  return plan->crops || plan->lay.transpose || plan->lay.mirror_x ||
-         plan->lay.mirror_y;
-}
-
 // The JFIF header's density in dots per inch, as the library reads it; 0
 // (72 for the EXIF block) when it gives no unit.
 static void JfifDensity(const unsigned char *data, size_t size, uint32_t *dpi_x,
@@ -233,7 +140,7 @@ static unsigned char *WithMetadata(const LosslessSource *source,
                                    const LosslessMarkers *markers,
                                    const unsigned char *data, size_t size,
                                    size_t *new_size) {
-  MetadataChanges changes = {ChangesGeometry(plan), plan->width, plan->height,
+  MetadataChanges changes = {PlanMovesBlocks(plan), plan->width, plan->height,
                              markers->upright, markers->strip, 0, 0,
                              LargestExifBlock(kFormatJpeg)};
   JfifDensity(data, size, &changes.dpi_x, &changes.dpi_y);
@@ -246,36 +153,15 @@ static unsigned char *WithMetadata(const LosslessSource *source,
   return placed;
 }
 
-// TurboJPEG's buffer is released with tjFree, libjpeg's with free; the
-// result is always a heap copy (free).
-static unsigned char *TransformedInFull(const LosslessSource *source,
-                                        const LosslessPlan *plan,
-                                        size_t *size, char *reason) {
-  unsigned char *transformed = Transformed(source, plan, size, reason);
-  if (transformed == NULL) return NULL;
-  JpegFrame frame;
-  int read = ReadJpegFrame(transformed, *size, &frame);
-  if (!HasPlannedSize(&frame, read, plan, reason)) {
-    tjFree(transformed);
-    return NULL;
-  }
-  unsigned char *coded = SmallestCoding(transformed, size, &frame);
-  if (coded != transformed) return coded;
-  unsigned char *copy = (unsigned char *)malloc(*size > 0 ? *size : 1);
-  if (copy != NULL) memcpy(copy, transformed, *size);
-  else Say(reason, "Out of memory.");
-  tjFree(transformed);
-  return copy;
-}
-
 // The source's map is closed before the save: Windows refuses to replace
 // a file that is mapped, and the default output is the input.
 int SaveLosslessly(LosslessSource *source, const LosslessPlan *plan,
                    const LosslessMarkers *markers, const char *path,
                    SaveFailure *failure) {
   size_t size = 0, rewritten_size = 0;
-  unsigned char *transformed =
-      TransformedInFull(source, plan, &size, failure->reason);
+  unsigned char *transformed = TransformedBlocks(
+      source->data, source->size, plan, source->progressive, &size,
+      failure->reason);
   LetGoOfSourceBytes(source);
   if (transformed == NULL) return 0;
   unsigned char *rewritten =

@@ -1,6 +1,6 @@
-// Lossless JPEG edits: a chain of quarter turns, flips and crops done by
-// TurboJPEG on the photo's coded blocks in one transform, never decoding
-// its pixels; the photo's metadata settled by the same rule a re-encoding
+// Lossless JPEG edits: a chain of quarter turns, flips and crops done on
+// the photo's coded blocks in one transform (blocks.h), never decoding its
+// pixels; the photo's metadata settled by the same rule a re-encoding
 // follows and placed into the result, which is saved as safely as any
 // other.
 //
