@@ -185,17 +185,26 @@ int NextJpegSegment(JpegWalk *r, JpegSegment *segment) {
     // skipping a length, so a bogus length must not hide what follows.
     if (!HasLength(marker)) continue;
     size_t start = r->marker_at;
+    // A length the bytes end inside, or runs past: the walk stops there.
+    r->cut_marker = marker;
     if (r->size - r->at < 2) return 0;
     size_t length = Big16(r->data + r->at);
     if (length < 2) {  // a bogus length: the decoder reads on right behind it
+      r->cut_marker = 0;
       r->at += 2;
       continue;
     }
     if (length > r->size - r->at) return 0;
+    r->cut_marker = 0;
     *segment = JpegSegment{marker, start, r->at + 2, r->at + length};
     r->at += length;
     return 1;
   }
+}
+
+int JpegAppOrComment(int marker) {
+  return (marker >= kJpegApp0 && marker <= kJpegApp15) ||
+         marker == kJpegComment;
 }
 
 // Every scan behind the frame is counted, with the bytes it codes: up to
@@ -225,12 +234,12 @@ int ReadJpegFrame(const unsigned char *data, size_t size, JpegFrame *frame) {
                            &sampling))
         return 0;
       found = 1;
-    } else if (frame->scans > 0 && ((s.marker >= kJpegApp0 &&
-                                      s.marker <= kJpegApp15) ||
-                                     s.marker == kJpegComment)) {
+    } else if (frame->scans > 0 && JpegAppOrComment(s.marker)) {
       frame->late_markers++;
     }
   }
+  if (frame->scans > 0 && JpegAppOrComment(walk.cut_marker))
+    frame->late_markers++;
   if (found) FindUncoded(frame, &sampling);
   return found;
 }

@@ -46,6 +46,8 @@ struct JpegWalk {
   const unsigned char *data;
   size_t size, at;
   size_t marker_at;  // the last marker read, or size: where coded data ends
+  int cut_marker;    // the marker of a segment the bytes end inside, which
+                     // stopped the walk; 0 when none did
 };
 
 // 0 when the bytes don't begin with SOI.
@@ -56,6 +58,10 @@ int StartJpegWalk(JpegWalk *walk, const unsigned char *data, size_t size);
 // restart markers). 0 at the end of the bytes, at EOI, or where a length
 // runs past the end.
 int NextJpegSegment(JpegWalk *walk, JpegSegment *segment);
+
+// APPn or COM: segments that carry what the picture is about, not how it
+// decodes (but JFIF's and Adobe's).
+int JpegAppOrComment(int marker);
 
 // Huffman-coded: baseline, extended or progressive (SOF0, SOF1, SOF2).
 int JpegHuffmanCoded(const JpegFrame *frame);

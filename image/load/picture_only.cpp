@@ -66,6 +66,13 @@ static size_t ShowJpegPicture(const unsigned char *data, size_t size,
     if (s.marker == kJpegScan) after_first_scan = 1;
     walked_to = s.end;
   }
+  // An APPn or COM the bytes end inside is shown no more than a whole one:
+  // the library would read its claimed length past what it was given.
+  if (!(after_first_scan && to_first_scan) &&
+      JpegAppOrComment(walk.cut_marker)) {
+    Show(list, data + shown_to, walk.marker_at - shown_to);
+    return size;
+  }
   Show(list, data + shown_to, walked_to - shown_to);
   return walked_to;
 }
