@@ -1,6 +1,7 @@
 #include "image/lossless/chain.h"
 
 #include "image/imagefile.h"
+#include "image/orientation.h"
 
 template <typename T>
 static void Swap(T *a, T *b) {
@@ -77,20 +78,11 @@ void ChainTurn(LosslessChain *chain, int64_t quarter_turns) {
 void ChainFlipHorizontal(LosslessChain *chain) { chain->lay.mirror_x ^= 1; }
 void ChainFlipVertical(LosslessChain *chain) { chain->lay.mirror_y ^= 1; }
 
-// What makes each orientation's pixels upright: quarter turns, then flips.
-struct ToUpright {
-  int turns, flip_horizontal, flip_vertical;
-};
-static const ToUpright kToUpright[9] = {{0, 0, 0},  {0, 0, 0},  {0, 1, 0},
-                                        {2, 0, 0},  {0, 0, 1},  {-1, 1, 0},
-                                        {-1, 0, 0}, {-1, 0, 1}, {1, 0, 0}};
-
 void ChainUpright(LosslessChain *chain, int orientation) {
-  if (orientation < 1 || orientation > 8) return;
-  const ToUpright &way = kToUpright[orientation];
-  ChainTurn(chain, way.turns);
-  if (way.flip_horizontal) ChainFlipHorizontal(chain);
-  if (way.flip_vertical) ChainFlipVertical(chain);
+  const UprightWay *way = WayUpright(orientation);
+  ChainTurn(chain, way->quarter_turns);
+  if (way->flip_horizontal) ChainFlipHorizontal(chain);
+  if (way->flip_vertical) ChainFlipVertical(chain);
 }
 
 static int LeastCommonMultiple(int a, int b) {
