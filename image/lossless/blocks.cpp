@@ -302,54 +302,79 @@ static void SetUpResult(j_decompress_ptr source, j_compress_ptr result,
   if (progressive) jpeg_simple_progression(result);
 }
 
+// Everything libjpeg changes while it works, and the handler reads after
+// it jumps back: on the heap, behind a pointer set before the jump point
+// and never changed after it. A local changed between setjmp and longjmp
+// would be indeterminate once the jump lands, even one whose address
+// libjpeg holds (the buffer GrowOutput moves, the codecs' own state).
+struct Coding {
+  struct jpeg_decompress_struct source;
+  struct jpeg_compress_struct result;
+  Stop stop;
+  GrowingOutput output;
+};
+
+// Zeroed, so that destroying a codec not yet made does nothing; NULL when
+// memory runs out.
+static Coding *StartCoding(size_t expected) {
+  Coding *coding = (Coding *)calloc(1, sizeof(Coding));
+  if (coding == NULL) return NULL;
+  jpeg_std_error(&coding->stop.manager);
+  coding->stop.manager.error_exit = StopCoding;
+  coding->stop.manager.emit_message = KeepQuiet;
+  coding->stop.progress.progress_monitor = LimitScans;
+  coding->source.err = coding->result.err = &coding->stop.manager;
+  StartGrowingOutput(&coding->output, expected);
+  if (coding->output.data != NULL) return coding;
+  free(coding);
+  return NULL;
+}
+
+// The output's buffer is kept when keep_output is set.
+static void EndCoding(Coding *coding, int keep_output) {
+  jpeg_destroy_compress(&coding->result);
+  jpeg_destroy_decompress(&coding->source);
+  if (!keep_output) free(coding->output.data);
+  free(coding);
+}
+
 // The result's blocks are held by the decoder's memory, like the photo's,
 // and asked for before it reads them. Every object whose life crosses the
-// jump is a plain record whose address libjpeg holds, so nothing is
-// skipped that would need tearing down, and the buffer last grown is the
-// one freed.
+// jump is in the Coding record, so nothing is skipped that would need
+// tearing down, and the buffer last grown is the one freed.
 unsigned char *TransformedBlocks(const unsigned char *data, size_t size,
                                  const LosslessPlan *plan, int progressive,
                                  size_t *new_size, char *reason) {
-  // Zeroed, so that destroying one not yet made does nothing.
-  struct jpeg_decompress_struct source = {};
-  struct jpeg_compress_struct result = {};
-  Stop stop;
-  GrowingOutput output;
-  jpeg_std_error(&stop.manager);
-  stop.manager.error_exit = StopCoding;
-  stop.manager.emit_message = KeepQuiet;
-  stop.progress.progress_monitor = LimitScans;
-  source.err = result.err = &stop.manager;
-  StartGrowingOutput(&output, size);
-  if (output.data == NULL) {
+  Coding *const coding = StartCoding(size);
+  if (coding == NULL) {
     snprintf(reason, kFailureReasonSize, "Out of memory.");
     return NULL;
   }
-  if (setjmp(stop.back) != 0) {
+  if (setjmp(coding->stop.back) != 0) {
     snprintf(reason, kFailureReasonSize,
-             "The lossless transform failed: %.160s.", stop.said);
-    jpeg_destroy_compress(&result);
-    jpeg_destroy_decompress(&source);
-    free(output.data);
+             "The lossless transform failed: %.160s.", coding->stop.said);
+    EndCoding(coding, 0);
     return NULL;
   }
-  jpeg_create_decompress(&source);
-  jpeg_create_compress(&result);
-  source.progress = &stop.progress;
-  jpeg_mem_src(&source, data, (unsigned long)size);
-  jpeg_read_header(&source, TRUE);
+  j_decompress_ptr source = &coding->source;
+  j_compress_ptr result = &coding->result;
+  jpeg_create_decompress(source);
+  jpeg_create_compress(result);
+  source->progress = &coding->stop.progress;
+  jpeg_mem_src(source, data, (unsigned long)size);
+  jpeg_read_header(source, TRUE);
   ComponentMove moves[MAX_COMPONENTS];
-  PlanComponents(&source, plan, moves);
-  jvirt_barray_ptr *laid = RequestLaidBlocks(&source, plan, moves);
-  jvirt_barray_ptr *blocks = jpeg_read_coefficients(&source);
-  SetUpResult(&source, &result, plan, progressive);
-  result.dest = &output.manager;
-  jpeg_write_coefficients(&result, laid != NULL ? laid : blocks);
-  MoveBlocks(&source, plan, moves, blocks, laid);
-  jpeg_finish_compress(&result);
-  jpeg_finish_decompress(&source);
-  *new_size = output.allocated - output.manager.free_in_buffer;
-  jpeg_destroy_compress(&result);
-  jpeg_destroy_decompress(&source);
-  return output.data;
+  PlanComponents(source, plan, moves);
+  jvirt_barray_ptr *laid = RequestLaidBlocks(source, plan, moves);
+  jvirt_barray_ptr *blocks = jpeg_read_coefficients(source);
+  SetUpResult(source, result, plan, progressive);
+  result->dest = &coding->output.manager;
+  jpeg_write_coefficients(result, laid != NULL ? laid : blocks);
+  MoveBlocks(source, plan, moves, blocks, laid);
+  jpeg_finish_compress(result);
+  jpeg_finish_decompress(source);
+  *new_size = coding->output.allocated - coding->output.manager.free_in_buffer;
+  unsigned char *transformed = coding->output.data;
+  EndCoding(coding, 1);
+  return transformed;
 }
