@@ -1200,6 +1200,26 @@ TEST_F(EndToEnd, LosslessRefusesWhatCouldNotBeExact) {
                 "The lossless transform failed: Unsupported JPEG process: "
                 "SOF type 0xc8.");
   EXPECT_EQ(broken, ReadWholeFile(Work("broken.jpg")));
+  // The sampling read once, by libjpeg: a factor that doesn't divide the
+  // largest is refused with its cause; chroma sampled 1 x 2 under a 2 x 2
+  // luma moves on a 16 x 8 grid, as TurboJPEG, which sized the blocks
+  // apart from the libjpeg that moved them, called it 4:2:2.
+  size_t sof = before.find("\xFF\xC0");
+  ASSERT_NE(std::string::npos, sof);
+  for (const char *factors : {"\x22\x31\x11", "\x22\x12\x12"}) {
+    std::string resampled = before;
+    for (int c = 0; c < 3; c++) resampled[sof + 11 + 3 * c] = factors[c];
+    WriteWholeFile(Work("resampled.jpg"), resampled);
+    Texts line = {"-lossless", "-c", "0", "8", "32", "32", "resampled.jpg"};
+    if (factors[1] == '\x31') {
+      ExpectWarning(Orvane(line), "Couldn't open input file: resampled.jpg",
+                    "The lossless transform could not read it: its 3 "
+                    "components are sampled in a way no decoder shows.");
+      EXPECT_EQ(resampled, ReadWholeFile(Work("resampled.jpg")));
+    } else {
+      EXPECT_EQ(0, Orvane(line).status);
+    }
+  }
 }
 
 // The EXIF tells the new geometry and keeps no thumbnail of the picture as

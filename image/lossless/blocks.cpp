@@ -96,6 +96,14 @@ static JDIMENSION RoundUp(int64_t a, int64_t b) {
   return (JDIMENSION)((a + b - 1) / b);
 }
 
+// The blocks of a component as the decoder stores them: whole MCUs.
+static JDIMENSION StoredAcross(const jpeg_component_info *c) {
+  return RoundUp(c->width_in_blocks, c->h_samp_factor) * c->h_samp_factor;
+}
+static JDIMENSION StoredDown(const jpeg_component_info *c) {
+  return RoundUp(c->height_in_blocks, c->v_samp_factor) * c->v_samp_factor;
+}
+
 // A component's sampling in the result: the photo's, swapped by a
 // transpose; a single component's is 1 x 1, as jpegtran writes it.
 static void ResultFactors(const jpeg_decompress_struct *source, int ci,
@@ -137,6 +145,33 @@ static void PlanComponents(const jpeg_decompress_struct *source,
     m->laid_height = (JDIMENSION)(laid_height * v / mcu_height);
     m->rows_at_once = (JDIMENSION)(v * kMcuRowsAtOnce);
   }
+}
+
+// Whether count blocks from offset, read mirrored across laid when mirror
+// is set, lie inside the extent of the photo's blocks.
+static int RunInside(uint64_t offset, uint64_t count, uint64_t laid,
+                     int mirror, uint64_t extent) {
+  uint64_t end = offset + count;
+  return mirror ? end <= laid && laid <= extent : end <= extent;
+}
+
+// Every block the moves read lies in the photo's arrays, the rows and
+// columns a transpose swaps included: checked once, before any is read,
+// so that no index below needs a bound of its own.
+static int MovesInside(const jpeg_decompress_struct *source,
+                       const LosslessPlan *plan, const ComponentMove *moves) {
+  LayDown lay = plan->lay;
+  for (int ci = 0; ci < source->num_components; ci++) {
+    const ComponentMove *m = &moves[ci];
+    uint64_t across = StoredAcross(&source->comp_info[ci]);
+    uint64_t down = StoredDown(&source->comp_info[ci]);
+    if (!RunInside(m->offset_x, m->width, m->laid_width, lay.mirror_x,
+                   lay.transpose ? down : across) ||
+        !RunInside(m->offset_y, m->height, m->laid_height, lay.mirror_y,
+                   lay.transpose ? across : down))
+      return 0;
+  }
+  return 1;
 }
 
 // A mirror negates the odd frequencies along its axis.
@@ -307,74 +342,149 @@ static void SetUpResult(j_decompress_ptr source, j_compress_ptr result,
 // and never changed after it. A local changed between setjmp and longjmp
 // would be indeterminate once the jump lands, even one whose address
 // libjpeg holds (the buffer GrowOutput moves, the codecs' own state).
-struct Coding {
+struct CodedFrame {
   struct jpeg_decompress_struct source;
   struct jpeg_compress_struct result;
   Stop stop;
   GrowingOutput output;
+  size_t size;  // the photo's, which the output is about
 };
 
-// Zeroed, so that destroying a codec not yet made does nothing; NULL when
-// memory runs out.
-static Coding *StartCoding(size_t expected) {
-  Coding *coding = (Coding *)calloc(1, sizeof(Coding));
-  if (coding == NULL) return NULL;
-  jpeg_std_error(&coding->stop.manager);
-  coding->stop.manager.error_exit = StopCoding;
-  coding->stop.manager.emit_message = KeepQuiet;
-  coding->stop.progress.progress_monitor = LimitScans;
-  coding->source.err = coding->result.err = &coding->stop.manager;
-  StartGrowingOutput(&coding->output, expected);
-  if (coding->output.data != NULL) return coding;
-  free(coding);
-  return NULL;
+// Whether every component's sampling factors divide the largest, as a
+// decoder needs them to show the picture; then the factors along an axis
+// are 1, 2 or 4 (or 1 and 3), each dividing the next, and a block of the
+// sparsest spans the grid on which every component's blocks move whole.
+static int ReadGrid(const jpeg_decompress_struct *source,
+                    CodedFrameView *view) {
+  int fewest_h = source->max_h_samp_factor;
+  int fewest_v = source->max_v_samp_factor;
+  for (int ci = 0; ci < source->num_components; ci++) {
+    const jpeg_component_info *c = &source->comp_info[ci];
+    if (source->max_h_samp_factor % c->h_samp_factor != 0 ||
+        source->max_v_samp_factor % c->v_samp_factor != 0)
+      return 0;
+    if (c->h_samp_factor < fewest_h) fewest_h = c->h_samp_factor;
+    if (c->v_samp_factor < fewest_v) fewest_v = c->v_samp_factor;
+  }
+  int one = source->num_components == 1;
+  view->block_width = one ? DCTSIZE
+                          : DCTSIZE * source->max_h_samp_factor / fewest_h;
+  view->block_height = one ? DCTSIZE
+                           : DCTSIZE * source->max_v_samp_factor / fewest_v;
+  return 1;
 }
 
-// The output's buffer is kept when keep_output is set.
-static void EndCoding(Coding *coding, int keep_output) {
-  jpeg_destroy_compress(&coding->result);
-  jpeg_destroy_decompress(&coding->source);
-  if (!keep_output) free(coding->output.data);
-  free(coding);
+static void ReadView(const jpeg_decompress_struct *source,
+                     CodedFrameView *view) {
+  view->width = (int)source->image_width;
+  view->height = (int)source->image_height;
+  view->components = source->num_components;
+  view->progressive = source->progressive_mode;
+  view->stored_blocks = 0;
+  for (int ci = 0; ci < source->num_components; ci++)
+    view->stored_blocks += (int64_t)StoredAcross(&source->comp_info[ci]) *
+                           StoredDown(&source->comp_info[ci]);
+}
+
+void CloseCodedFrame(CodedFrame *frame) {
+  if (frame == NULL) return;
+  jpeg_destroy_compress(&frame->result);
+  jpeg_destroy_decompress(&frame->source);
+  free(frame->output.data);
+  free(frame);
+}
+
+// libjpeg's calls that may jump back, in functions whose jump point reads
+// nothing when it lands: the caller reads the frame's record, through a
+// pointer that was never changed.
+static int ReadHeader(CodedFrame *frame, const unsigned char *data,
+                      size_t size) {
+  if (setjmp(frame->stop.back) != 0) return 0;
+  jpeg_create_decompress(&frame->source);
+  jpeg_create_compress(&frame->result);
+  frame->source.progress = &frame->stop.progress;
+  jpeg_mem_src(&frame->source, data, (unsigned long)size);
+  jpeg_read_header(&frame->source, TRUE);
+  return 1;
+}
+
+// Zeroed, so that destroying a codec not yet made does nothing.
+CodedFrame *OpenCodedFrame(const unsigned char *data, size_t size,
+                           CodedFrameView *view, char *reason) {
+  CodedFrame *frame = (CodedFrame *)calloc(1, sizeof(CodedFrame));
+  if (frame == NULL) {
+    snprintf(reason, kFailureReasonSize, "Out of memory.");
+    return NULL;
+  }
+  jpeg_std_error(&frame->stop.manager);
+  frame->stop.manager.error_exit = StopCoding;
+  frame->stop.manager.emit_message = KeepQuiet;
+  frame->stop.progress.progress_monitor = LimitScans;
+  frame->source.err = frame->result.err = &frame->stop.manager;
+  frame->size = size;
+  if (!ReadHeader(frame, data, size)) {
+    snprintf(reason, kFailureReasonSize,
+             "The lossless transform could not read it: %.150s.",
+             frame->stop.said);
+    CloseCodedFrame(frame);
+    return NULL;
+  }
+  int components = frame->source.num_components;
+  if ((components == 1 || components == 3 || components == 4) &&
+      ReadGrid(&frame->source, view)) {
+    ReadView(&frame->source, view);
+    return frame;
+  }
+  snprintf(reason, kFailureReasonSize,
+           "The lossless transform could not read it: its %d components are "
+           "sampled in a way no decoder shows.",
+           components);
+  CloseCodedFrame(frame);
+  return NULL;
 }
 
 // The result's blocks are held by the decoder's memory, like the photo's,
 // and asked for before it reads them. Every object whose life crosses the
-// jump is in the Coding record, so nothing is skipped that would need
+// jump is in the frame's record, so nothing is skipped that would need
 // tearing down, and the buffer last grown is the one freed.
-unsigned char *TransformedBlocks(const unsigned char *data, size_t size,
-                                 const LosslessPlan *plan, int progressive,
-                                 size_t *new_size, char *reason) {
-  Coding *const coding = StartCoding(size);
-  if (coding == NULL) {
-    snprintf(reason, kFailureReasonSize, "Out of memory.");
-    return NULL;
-  }
-  if (setjmp(coding->stop.back) != 0) {
-    snprintf(reason, kFailureReasonSize,
-             "The lossless transform failed: %.160s.", coding->stop.said);
-    EndCoding(coding, 0);
-    return NULL;
-  }
-  j_decompress_ptr source = &coding->source;
-  j_compress_ptr result = &coding->result;
-  jpeg_create_decompress(source);
-  jpeg_create_compress(result);
-  source->progress = &coding->stop.progress;
-  jpeg_mem_src(source, data, (unsigned long)size);
-  jpeg_read_header(source, TRUE);
-  ComponentMove moves[MAX_COMPONENTS];
-  PlanComponents(source, plan, moves);
+static int Transform(CodedFrame *frame, const LosslessPlan *plan,
+                     const ComponentMove *moves) {
+  if (setjmp(frame->stop.back) != 0) return 0;
+  j_decompress_ptr source = &frame->source;
+  j_compress_ptr result = &frame->result;
   jvirt_barray_ptr *laid = RequestLaidBlocks(source, plan, moves);
   jvirt_barray_ptr *blocks = jpeg_read_coefficients(source);
-  SetUpResult(source, result, plan, progressive);
-  result->dest = &coding->output.manager;
+  SetUpResult(source, result, plan, source->progressive_mode);
+  result->dest = &frame->output.manager;
   jpeg_write_coefficients(result, laid != NULL ? laid : blocks);
   MoveBlocks(source, plan, moves, blocks, laid);
   jpeg_finish_compress(result);
   jpeg_finish_decompress(source);
-  *new_size = coding->output.allocated - coding->output.manager.free_in_buffer;
-  unsigned char *transformed = coding->output.data;
-  EndCoding(coding, 1);
+  return 1;
+}
+
+unsigned char *TransformedBlocks(CodedFrame *frame, const LosslessPlan *plan,
+                                 size_t *new_size, char *reason) {
+  ComponentMove moves[MAX_COMPONENTS];
+  PlanComponents(&frame->source, plan, moves);
+  if (!MovesInside(&frame->source, plan, moves)) {
+    snprintf(reason, kFailureReasonSize,
+             "The lossless transform failed: the edits reach past the "
+             "photo's coded blocks.");
+    return NULL;
+  }
+  StartGrowingOutput(&frame->output, frame->size);
+  if (frame->output.data == NULL) {
+    snprintf(reason, kFailureReasonSize, "Out of memory.");
+    return NULL;
+  }
+  if (!Transform(frame, plan, moves)) {
+    snprintf(reason, kFailureReasonSize,
+             "The lossless transform failed: %.160s.", frame->stop.said);
+    return NULL;
+  }
+  *new_size = frame->output.allocated - frame->output.manager.free_in_buffer;
+  unsigned char *transformed = frame->output.data;
+  frame->output.data = NULL;
   return transformed;
 }

@@ -4,7 +4,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <turbojpeg.h>
 
 #include "image/containers/header_fields.h"
 #include "image/containers/jpeg_markers.h"
@@ -47,27 +46,35 @@ static int FitsInMemory(const ImageHeaders *headers, size_t size,
   return 0;
 }
 
-// Size and blocks as TurboJPEG sees them: it knows only the common
-// samplings, and refuses the others here rather than in the transform.
-static int ReadTurboJpegHeader(LosslessSource *source, LoadFailure *failure) {
-  tjhandle handle = tjInitDecompress();
-  int subsampling = -1, colour_space, read = 0;
-  if (handle != NULL)
-    read =
-        tjDecompressHeader3(handle, source->data, (unsigned long)source->size,
-                            &source->width, &source->height, &subsampling,
-                            &colour_space) == 0 &&
-        subsampling >= 0 && subsampling < TJ_NUMSAMP;
-  if (read) {
-    source->block_width = tjMCUWidth[subsampling];
-    source->block_height = tjMCUHeight[subsampling];
-  } else {
+// The frame as libjpeg reads it, which the plan and the transform both
+// take, against the frame the walk read to judge the photo's cost: a file
+// they read two ways is refused, not transformed on a guess.
+static int OpenFrame(LosslessSource *source, const JpegFrame *walked,
+                     LoadFailure *failure) {
+  CodedFrameView view;
+  source->frame =
+      OpenCodedFrame(source->data, source->size, &view, failure->reason);
+  if (source->frame == NULL) {
     failure->error = kImageUndecodable;
-    Say(failure->reason, "The lossless transform could not read it: %s.",
-        handle != NULL ? tjGetErrorStr2(handle) : "TurboJPEG did not start");
+    return 0;
   }
-  if (handle != NULL) tjDestroy(handle);
-  return read;
+  if (view.width != walked->width || view.height != walked->height ||
+      view.components != walked->components ||
+      view.stored_blocks != walked->stored_blocks) {
+    failure->error = kImageUndecodable;
+    Say(failure->reason,
+        "The lossless transform could not read it: its headers can be read "
+        "as a %d x %d picture of %d components, or as %lld x %lld of %d.",
+        view.width, view.height, view.components, (long long)walked->width,
+        (long long)walked->height, walked->components);
+    return 0;
+  }
+  source->width = view.width;
+  source->height = view.height;
+  source->block_width = view.block_width;
+  source->block_height = view.block_height;
+  source->progressive = view.progressive;
+  return 1;
 }
 
 int ReadLosslessSource(const char *path, LosslessSource *source,
@@ -86,12 +93,11 @@ int ReadLosslessSource(const char *path, LosslessSource *source,
         "The lossless transform could not read it: it has no frame header "
         "before its first scan.");
   }
-  if (!headers.read || !ReadTurboJpegHeader(source, failure) ||
+  if (!headers.read || !OpenFrame(source, &headers.jpeg, failure) ||
       !FitsInMemory(&headers, source->size, failure)) {
     ReleaseLosslessSource(source);
     return 0;
   }
-  source->progressive = JpegProgressive(&headers.jpeg);
   source->cost = TransformCost(&headers.jpeg, source->size) + source->size;
   ReadPhotoMetadata(source->data, source->size, kFormatJpeg,
                     &source->metadata);
@@ -99,7 +105,10 @@ int ReadLosslessSource(const char *path, LosslessSource *source,
   return 1;
 }
 
+// The frame borrows the bytes, and goes first.
 static void LetGoOfSourceBytes(LosslessSource *source) {
+  CloseCodedFrame(source->frame);
+  source->frame = NULL;
   PlatformUnmapFile(&source->file);
   source->data = NULL;
   source->size = 0;
@@ -159,9 +168,8 @@ int SaveLosslessly(LosslessSource *source, const LosslessPlan *plan,
                    const LosslessMarkers *markers, const char *path,
                    SaveFailure *failure) {
   size_t size = 0, rewritten_size = 0;
-  unsigned char *transformed = TransformedBlocks(
-      source->data, source->size, plan, source->progressive, &size,
-      failure->reason);
+  unsigned char *transformed =
+      TransformedBlocks(source->frame, plan, &size, failure->reason);
   LetGoOfSourceBytes(source);
   if (transformed == NULL) return 0;
   unsigned char *rewritten =

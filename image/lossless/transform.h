@@ -15,6 +15,7 @@
 #include <stdint.h>
 
 #include "image/imagefile.h"
+#include "image/lossless/blocks.h"
 #include "image/lossless/chain.h"
 #include "image/metadata/record.h"
 #include "platform/platform.h"
@@ -22,6 +23,8 @@
 struct LosslessSource {
   MappedFile file;            // the whole file; empty once transformed
   const unsigned char *data;  // its bytes, as file holds them
+  CodedFrame *frame;          // its header as libjpeg read it; NULL once
+                              // transformed
   size_t size;
   ImageFormat format;  // by content; only a JPEG can be transformed
   int width, height;
@@ -34,9 +37,11 @@ struct LosslessSource {
 };
 
 // Reads the file at path once and judges its headers as a load does, then
-// asks TurboJPEG for its size and blocks; nothing is decoded. 1, or 0 with
-// *failure filled in as LoadImageByName fills it, also when TurboJPEG can't
-// read the JPEG or the transform would need more memory than is free. A
+// has libjpeg read its header once for its size, sampling and blocks;
+// nothing is decoded. 1, or 0 with *failure filled in as LoadImageByName
+// fills it, also when libjpeg can't read the header, reads another frame
+// than the walk that judged the file, or the transform would need more
+// memory than is free. A
 // PNG or BMP is read (1) with its format, for the caller to refuse.
 int ReadLosslessSource(const char *path, LosslessSource *source,
                        LoadFailure *failure);

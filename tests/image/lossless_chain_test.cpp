@@ -2,11 +2,16 @@
 
 #include <gtest/gtest.h>
 #include <stdio.h>
+#include <string.h>
 
 #include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "image/lossless/blocks.h"
+#include "tests/temp_folder.h"
+#include "tools/test_images.h"
 
 namespace {
 
@@ -273,6 +278,36 @@ TEST(PlanLossless, NamesTheWholeBlocksWhenPartialOnesWouldMove) {
   PlanLossless(&chain, 16, 8, &plan);
   EXPECT_EQ(5640, plan.whole_width);
   EXPECT_EQ(3168, plan.whole_height);
+}
+
+// The plan is made from the frame's one header read; should one ever reach
+// past the photo's blocks anyway, every way of laying them down is refused
+// before a block is read, never read out of bounds.
+TEST(PlanLossless, APlanPastThePhotosBlocksIsRefused) {
+  TempFolder folder;
+  std::string path = folder.Path("photo.jpg");
+  ASSERT_TRUE(WriteSceneImage(path.c_str(), 64, 48, 24));
+  std::string bytes = ReadWholeFile(path);
+  CodedFrameView view;
+  char reason[200] = "";
+  CodedFrame *frame = OpenCodedFrame((const unsigned char *)bytes.data(),
+                                     bytes.size(), &view, reason);
+  ASSERT_NE(nullptr, frame) << reason;
+  EXPECT_EQ(64, view.width);
+  EXPECT_EQ(48, view.height);
+  for (int way = 0; way < 8; way++) {
+    LosslessChain chain;
+    StartChain(&chain, 2 * view.width, 2 * view.height);
+    ChainTurn(&chain, way & 1);
+    if (way & 2) ChainFlipHorizontal(&chain);
+    if (way & 4) ChainFlipVertical(&chain);
+    LosslessPlan plan;
+    PlanLossless(&chain, view.block_width, view.block_height, &plan);
+    size_t size = 0;
+    EXPECT_EQ(nullptr, TransformedBlocks(frame, &plan, &size, reason)) << way;
+    EXPECT_NE(nullptr, strstr(reason, "reach past")) << reason;
+  }
+  CloseCodedFrame(frame);
 }
 
 }  // namespace
