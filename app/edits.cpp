@@ -133,9 +133,10 @@ void Upright(const OptionRead *option, EditState *state) {
   int geometry = state->geometry;
   Replace(state, UprightImage(state->current, option->orientation), option,
           "the image can't be turned upright.");
-  // Upright already, the photo is only copied.
-  state->geometry = geometry || option->orientation > 1;
-  state->upright |= option->orientation > 1;
+  // Whether the turn moved anything is the orientation's to say, and
+  // MetadataChangesFor says it for both paths.
+  state->geometry = geometry;
+  state->upright = 1;
 }
 
 void UprightSize(const OptionRead *option, int64_t *width, int64_t *height) {

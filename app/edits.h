@@ -22,7 +22,7 @@ struct EditState {
   int quality;
   int strip;     // leave the photo's private metadata out of the output
   int geometry;  // an edit changed the picture's geometry
-  int upright;   // -upright turned it: its orientation is 1 now
+  int upright;   // -upright was given (MetadataChangesFor judges it)
 };
 
 // The quality without -oq: it suits every writer.

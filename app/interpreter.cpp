@@ -276,11 +276,15 @@ static char *MissingFolder(const char *output) {
 // The metadata is told what the edits made of the picture, once, then
 // placed into the output.
 static void SaveOutput(EditState *state) {
-  MetadataChanges changes = {state->geometry, ImageWidth(state->current),
-                             ImageHeight(state->current), state->upright,
-                             state->strip, 0, 0,
-                             LargestExifBlock(ImageFormatOf(state->output))};
-  ImageDotsPerInch(state->current, &changes.dpi_x, &changes.dpi_y);
+  EditsDone done = {};
+  done.moved = state->geometry;
+  done.width = ImageWidth(state->current);
+  done.height = ImageHeight(state->current);
+  done.upright = state->upright;
+  done.strip = state->strip;
+  ImageDotsPerInch(state->current, &done.dpi_x, &done.dpi_y);
+  done.output = ImageFormatOf(state->output);
+  MetadataChanges changes = MetadataChangesFor(&state->metadata, &done);
   SettleMetadata(&state->metadata, &changes);
   SaveFailure failure;
   if (!SaveImageByName(state->current, state->output, state->quality,

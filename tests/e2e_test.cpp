@@ -1301,6 +1301,39 @@ TEST_F(EndToEnd, LosslessCarriesEveryMarkerUnlessStripped) {
                    .status);
   EXPECT_EQ(std::string::npos, ReadWholeFile(Work("upright.jpg"))
                                    .find(std::string("Exif\0\0", 6)));
+  // On a photo already upright (orientation 1, or none) -upright changes no
+  // metadata, whichever path turns it: -lossless once set the orientation
+  // and left the extended XMP out, where the re-encode kept both.
+  std::string extension = JpegSegment(
+      0xE1, std::string("http://ns.adobe.com/xmp/extension/\0", 35) +
+                std::string(32, 'A') + std::string("\0\0\0\4\0\0\0\0", 8) +
+                "<x/>");
+  FIBITMAP *plain = MakeSceneImage(64, 48, 24);
+  FreeImage_SetMetadataKeyValue(FIMD_XMP, plain, "XMLPacket",
+                                "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>");
+  ASSERT_TRUE(FreeImage_Save(FIF_JPEG, plain, Work("plain.jpg").c_str(), 90));
+  FreeImage_Unload(plain);
+  for (const char *name : {"photo.jpg", "plain.jpg"}) {
+    SCOPED_TRACE(name);
+    InsertInto(Work(name), extension);
+    auto segments = [&](const Texts &line) {  // APP1 and on, but the ICC
+      EXPECT_EQ(0, Orvane(line).status);
+      std::string out = ReadWholeFile(Work("out.jpg")), kept;
+      for (size_t at = 2; at + 4 <= out.size() && out[at + 1] != '\xDA';) {
+        size_t end = at + 2 + ((unsigned char)out[at + 2] << 8 |
+                               (unsigned char)out[at + 3]);
+        int marker = (unsigned char)out[at + 1];  // the writer places the
+        if (marker >= 0xE1 && marker != 0xE2)     // profile its own way
+          kept += out.substr(at, end - at);
+        at = end;
+      }
+      return kept;
+    };
+    std::string lossless =
+        segments({"-lossless", "-upright", "-o", "out.jpg", name});
+    EXPECT_NE(std::string::npos, lossless.find("xmp/extension"));
+    EXPECT_EQ(segments({"-upright", "-o", "out.jpg", name}), lossless);
+  }
 }
 
 // A progressive photo stays progressive: a baseline copy of it is about a

@@ -149,10 +149,15 @@ static unsigned char *WithMetadata(const LosslessSource *source,
                                    const LosslessMarkers *markers,
                                    const unsigned char *data, size_t size,
                                    size_t *new_size) {
-  MetadataChanges changes = {PlanMovesBlocks(plan), plan->width, plan->height,
-                             markers->upright, markers->strip, 0, 0,
-                             LargestExifBlock(kFormatJpeg)};
-  JfifDensity(data, size, &changes.dpi_x, &changes.dpi_y);
+  EditsDone done = {};
+  done.moved = PlanMovesBlocks(plan);
+  done.width = plan->width;
+  done.height = plan->height;
+  done.upright = markers->upright;
+  done.strip = markers->strip;
+  JfifDensity(data, size, &done.dpi_x, &done.dpi_y);
+  done.output = kFormatJpeg;
+  MetadataChanges changes = MetadataChangesFor(&source->metadata, &done);
   PhotoMetadata metadata;
   if (!CopyPhotoMetadata(&source->metadata, &metadata)) return NULL;
   SettleMetadata(&metadata, &changes);

@@ -50,7 +50,7 @@ void ReleaseLosslessSource(LosslessSource *source);
 
 // What becomes of the metadata besides the geometry.
 struct LosslessMarkers {
-  int upright;  // the picture was turned upright: Orientation 1
+  int upright;  // -upright was given (MetadataChangesFor judges it)
   int strip;    // leave out EXIF, IPTC and XMP; keep the ICC profile
 };
 

@@ -68,6 +68,25 @@ struct MetadataChanges {
   size_t most_exif;       // the largest EXIF block the output holds; 0: any
 };
 
+// What the edits of a run did, as the re-encode and the lossless path each
+// tell it; MetadataChangesFor makes the changes of it by one rule for both.
+struct EditsDone {
+  int moved;              // a crop, turn, flip or resize moved or made pixels
+  int64_t width, height;  // the picture's size now
+  int upright;            // -upright was given
+  int strip;              // -strip was given
+  uint32_t dpi_x, dpi_y;  // the picture's resolution, as the output says it
+  ImageFormat output;     // the output's format
+};
+
+// The changes the edits make to the photo's metadata (read at load, not yet
+// settled). -upright has turned the picture, and sets the orientation to 1,
+// only where the photo's orientation is above 1: on one that has none, or
+// 1, it changes nothing, whichever path turned it. Filled member by member,
+// so that a field added to MetadataChanges is set here, once, for both.
+MetadataChanges MetadataChangesFor(const PhotoMetadata *metadata,
+                                   const EditsDone *done);
+
 // The largest EXIF block a file of the format holds: a JPEG's, one APP1
 // segment's payload; 0 where there is no bound.
 size_t LargestExifBlock(ImageFormat format);

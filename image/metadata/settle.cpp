@@ -152,6 +152,20 @@ static int Kept(MetadataSegment *s, SettleState *state) {
   }
 }
 
+MetadataChanges MetadataChangesFor(const PhotoMetadata *metadata,
+                                   const EditsDone *done) {
+  MetadataChanges changes = {};
+  changes.upright = done->upright && MetadataOrientation(metadata) > 1;
+  changes.geometry = done->moved || changes.upright;
+  changes.width = done->width;
+  changes.height = done->height;
+  changes.strip = done->strip;
+  changes.dpi_x = done->dpi_x;
+  changes.dpi_y = done->dpi_y;
+  changes.most_exif = LargestExifBlock(done->output);
+  return changes;
+}
+
 void SettleMetadata(PhotoMetadata *metadata, const MetadataChanges *changes) {
   SettleState state = {changes,
                        changes->upright ? 1 : MetadataOrientation(metadata), 0,

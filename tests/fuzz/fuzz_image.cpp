@@ -109,13 +109,15 @@ void SaveEach(FIBITMAP *bitmap, int quality, const PhotoMetadata *metadata) {
 }
 
 // The metadata settled as a run with the edit settles it.
-void Settle(PhotoMetadata *metadata, FIBITMAP *edited, const FuzzEdit &edit,
-            int orientation) {
-  MetadataChanges changes = {edit.apply != Strip, ImageWidth(edited),
-                             ImageHeight(edited),
-                             edit.apply == Upright && orientation > 1,
-                             edit.apply == Strip, 0, 0,
-                             LargestExifBlock(kFormatJpeg)};  // the least bound
+void Settle(PhotoMetadata *metadata, FIBITMAP *edited, const FuzzEdit &edit) {
+  EditsDone done = {};
+  done.moved = edit.apply != Strip && edit.apply != Upright;
+  done.width = ImageWidth(edited);
+  done.height = ImageHeight(edited);
+  done.upright = edit.apply == Upright;
+  done.strip = edit.apply == Strip;
+  done.output = kFormatJpeg;  // the least bound
+  MetadataChanges changes = MetadataChangesFor(metadata, &done);
   SettleMetadata(metadata, &changes);
 }
 
@@ -131,7 +133,7 @@ void EditAndSave(const char *input, const FuzzEdit &edit, int quality) {
     int orientation = MetadataOrientation(&metadata);
     FIBITMAP *edited = edit.apply(bitmap, orientation);
     if (edited != NULL) {
-      Settle(&metadata, edited, edit, orientation);
+      Settle(&metadata, edited, edit);
       SaveEach(edited, quality, &metadata);
     }
     if (edited != bitmap && edited != NULL) ReleaseImage(edited);
@@ -213,14 +215,13 @@ const Encoded &TinyOutput(ImageFormat format) {
 // which changes: a crop to half the size, -upright, -strip. Any mix.
 void SettleByChoice(PhotoMetadata *metadata, FIBITMAP *bitmap,
                     ImageFormat format, uint8_t choice) {
-  MetadataChanges changes = {choice & 1,
-                             ImageWidth(bitmap) / 2 + 1,
-                             ImageHeight(bitmap) / 2 + 1,
-                             (choice >> 1) & 1,
-                             (choice >> 2) & 1,
-                             0,
-                             0,
-                             LargestExifBlock(format)};
+  MetadataChanges changes = {};
+  changes.geometry = choice & 1;
+  changes.width = ImageWidth(bitmap) / 2 + 1;
+  changes.height = ImageHeight(bitmap) / 2 + 1;
+  changes.upright = (choice >> 1) & 1;
+  changes.strip = (choice >> 2) & 1;
+  changes.most_exif = LargestExifBlock(format);
   ImageDotsPerInch(bitmap, &changes.dpi_x, &changes.dpi_y);
   SettleMetadata(metadata, &changes);
 }
