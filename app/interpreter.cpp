@@ -225,7 +225,7 @@ static void TellOfDamage(const char *path, const LoadFailure *failure) {
   if (failure->warning == kImageSound) return;
   char text[kMessageBufferSize];
   snprintf(text, sizeof text,
-           "Warning: %.200s is damaged: %s The rest of the picture was "
+           "Warning: %.170s is damaged: %s The rest of the picture was "
            "edited and saved.\n(The JPEG decoder said: %.150s.)",
            path,
            failure->warning == kImageEndsEarly

@@ -334,7 +334,7 @@ TEST_F(EndToEnd, SlipsAndFailuresSayWhatWasWrong) {
       "Orvane -? shows every option and the values it takes.";
   struct Case {
     Texts args;
-    std::string first, cause;
+    std::string first, cause = "";  // "": only the first line is checked
   } cases[] = {
       {{"-w", "abc"}, slip + "-w abc (abc is not a whole number)", pointer},
       {{"-w", "8OO"}, slip + "-w 8OO (8OO is not a whole number)", pointer},

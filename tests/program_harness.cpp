@@ -160,7 +160,9 @@ void ProgramHarness::ExpectWarning(const Result &r, const std::string &text,
   std::string rest = r.err.substr(std::min(first.size(), r.err.size()));
   EXPECT_GE(1, std::count(rest.begin(), rest.end(), '\n'))
       << "at most one line after the first: " << r.err;
-  if (!cause.empty()) EXPECT_EQ(cause + "\n", rest);
+  if (!cause.empty()) {
+    EXPECT_EQ(cause + "\n", rest);
+  }
 }
 
 Texts ProgramHarness::WorkNames() const {

@@ -171,7 +171,7 @@ static void FindUncoded(JpegFrame *f, const Sampling *s) {
 }
 
 int StartJpegWalk(JpegWalk *walk, const unsigned char *data, size_t size) {
-  *walk = JpegWalk{data, size, 0, 0};
+  *walk = JpegWalk{data, size, 0, 0, 0};
   return NextByte(walk) == 0xFF && NextByte(walk) == kJpegStart;
 }
 

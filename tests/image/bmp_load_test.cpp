@@ -230,8 +230,9 @@ TEST_F(BmpForms, BitFieldsOfAnyMasksLoadInTheirColours) {
         EXPECT_EQ(layout.shown.rgbRed, c.rgbRed);
         EXPECT_EQ(layout.shown.rgbGreen, c.rgbGreen);
         EXPECT_EQ(layout.shown.rgbBlue, c.rgbBlue);
-        if (layout.masks[3] != 0)
+        if (layout.masks[3] != 0) {
           EXPECT_EQ(layout.shown.rgbReserved, c.rgbReserved);
+        }
         FreeImage_GetPixelColor(loaded, 2, y, &black);
         EXPECT_EQ(0, black.rgbRed + black.rgbGreen + black.rgbBlue);
       }
