@@ -279,7 +279,8 @@ static void SaveOutput(EditState *state) {
   MetadataChanges changes = {state->geometry, ImageWidth(state->current),
                              ImageHeight(state->current), state->upright,
                              state->strip, 0, 0,
-                             LargestExifBlock(ImageFormatOf(state->output))};
+                             LargestExifBlock(ImageFormatOf(state->output)),
+                             0};  // the writer writes the bitmap's profile
   ImageDotsPerInch(state->current, &changes.dpi_x, &changes.dpi_y);
   SettleMetadata(&state->metadata, &changes);
   SaveFailure failure;

@@ -142,8 +142,11 @@ static unsigned char *WithMetadata(const LosslessSource *source,
                                    size_t *new_size) {
   MetadataChanges changes = {PlanMovesBlocks(plan), plan->width, plan->height,
                              markers->upright, markers->strip, 0, 0,
-                             LargestExifBlock(kFormatJpeg)};
+                             LargestExifBlock(kFormatJpeg), 0};
   JfifDensity(data, size, &changes.dpi_x, &changes.dpi_y);
+  // The profile's chunks go as they stand: they must be for these pixels.
+  JpegFrame frame;
+  if (ReadJpegFrame(data, size, &frame)) changes.components = frame.components;
   PhotoMetadata metadata;
   if (!CopyPhotoMetadata(&source->metadata, &metadata)) return NULL;
   SettleMetadata(&metadata, &changes);

@@ -115,7 +115,8 @@ void Settle(PhotoMetadata *metadata, FIBITMAP *edited, const FuzzEdit &edit,
                              ImageHeight(edited),
                              edit.apply == Upright && orientation > 1,
                              edit.apply == Strip, 0, 0,
-                             LargestExifBlock(kFormatJpeg)};  // the least bound
+                             LargestExifBlock(kFormatJpeg),  // the least bound
+                             0};
   SettleMetadata(metadata, &changes);
 }
 
@@ -210,9 +211,11 @@ const Encoded &TinyOutput(ImageFormat format) {
 }
 
 // The record settled as a run would settle it, the choice's bits saying
-// which changes: a crop to half the size, -upright, -strip. Any mix.
+// which changes: a crop to half the size, -upright, -strip, the components
+// the profile must be for. Any mix.
 void SettleByChoice(PhotoMetadata *metadata, FIBITMAP *bitmap,
                     ImageFormat format, uint8_t choice) {
+  static const int kComponents[] = {0, 1, 3, 4};
   MetadataChanges changes = {choice & 1,
                              ImageWidth(bitmap) / 2 + 1,
                              ImageHeight(bitmap) / 2 + 1,
@@ -220,7 +223,8 @@ void SettleByChoice(PhotoMetadata *metadata, FIBITMAP *bitmap,
                              (choice >> 2) & 1,
                              0,
                              0,
-                             LargestExifBlock(format)};
+                             LargestExifBlock(format),
+                             kComponents[(choice >> 3) & 3]};
   ImageDotsPerInch(bitmap, &changes.dpi_x, &changes.dpi_y);
   SettleMetadata(metadata, &changes);
 }
