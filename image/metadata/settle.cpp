@@ -238,7 +238,8 @@ int JpegMetadataForm(int marker, const unsigned char *payload, size_t size) {
   for (int i = 0; i < kFormCount; i++) {
     const MetadataForm *form = &kForms[i];
     if ((form->marker == marker || (form->marker == kAnyApp && app)) &&
-        BeginsWith(payload, size, form->opening, form->opening_size))
+        (form->opening == NULL ||
+         BeginsWith(payload, size, form->opening, form->opening_size)))
       return i;
   }
   return -1;
@@ -268,7 +269,9 @@ int PngMetadataForm(uint32_t type, const unsigned char *data, size_t size,
   if (text && (size == 0 || data[0] == 0)) return -1;
   for (int i = first; i < kFormCount; i++) {
     const MetadataForm *form = &kForms[i];
-    int chunk = form->chunk == type || (form->chunk == kAnyText && text);
+    int chunk = form->chunk == kAnyText ? text
+                : form->chunk != 0      ? form->chunk == type
+                                        : 0;
     if (chunk && (form->keywords == NULL ||
                   KeywordListed(data, size, form->keywords)))
       return i;
