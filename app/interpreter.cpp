@@ -284,6 +284,7 @@ static void SaveOutput(EditState *state) {
   done.strip = state->strip;
   ImageDotsPerInch(state->current, &done.dpi_x, &done.dpi_y);
   done.output = ImageFormatOf(state->output);
+  done.components = 0;  // the writer writes the bitmap's own profile
   MetadataChanges changes = MetadataChangesFor(&state->metadata, &done);
   SettleMetadata(&state->metadata, &changes);
   SaveFailure failure;

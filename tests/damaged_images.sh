@@ -229,16 +229,20 @@ echo "metadata bombs: $metadata_runs runs; largest resident" \
      "$((metadata_kb / 1024)) MB"
 
 # ---- Metadata faults: what each output says of itself, as exiftool reads it
-# Nothing from behind a JPEG's first scan (LATE-SECRET), nothing -strip
-# leaves out (STRIP-SECRET); every orientation one, 1 after -upright; every
-# size the picture's; no thumbnail after a geometry edit.
+# Nothing from behind a JPEG's first scan (LATE-SECRET) or its EOI, nor what
+# points there (TRAILER-SECRET); nothing -strip leaves out (STRIP-SECRET),
+# nothing of the picture before an edit (OLD-PICTURE); every orientation
+# one, 1 after -upright; every size the picture's; no thumbnail after a
+# geometry edit; no profile whose chunks make none for the picture (icc-*);
+# at most one comment in a JPEG made from a PNG.
 metadata_checks=0
 for path in "$work"/metadata/*; do
   name=$(basename "$path")
   case $name in bomb-*) continue ;; esac
   for options in "-o out.jpg" "-strip -o out.jpg" "-r 90 -o out.jpg" \
                  "-upright -o out.jpg" "-w 16 -o out.png" "-strip -o out.png" \
-                 "-lossless -r 90 -o out.jpg"; do
+                 "-c 0 0 4 4 -o out.jpg" "-lossless -r 90 -o out.jpg" \
+                 "-lossless -c 0 0 16 16 -o out.jpg" "-lossless -o out.jpg"; do
     [[ $name == *.jpg || $options != -lossless* ]] || continue
     rm -rf "$work/run" && mkdir "$work/run"
     cp "$path" "$work/run/$name"
@@ -250,8 +254,9 @@ for path in "$work"/metadata/*; do
     out=$(ls "$work"/run/out.*)
     metadata_checks=$((metadata_checks + 1))
     tags=$(exiftool -a -u -s -G1 -n "$out")
-    secrets="LATE-SECRET"
-    [[ $options != -strip* ]] || secrets="LATE-SECRET|STRIP-SECRET"
+    secrets="LATE-SECRET|TRAILER-SECRET"
+    [[ $options != -strip* ]] || secrets="$secrets|STRIP-SECRET"
+    [[ $options != *-[rcw]\ * ]] || secrets="$secrets|OLD-PICTURE"
     ! grep -aqE "$secrets" <<<"$tags" || fail "$what: exiftool reads $secrets"
     ! grep -aqE "$secrets" "$out" || fail "$what: holds $secrets"
     value() { awk -v tag="$1" '$2 == tag { print $4 }' <<<"$tags" | sort -u; }
@@ -269,6 +274,11 @@ for path in "$work"/metadata/*; do
     done
     [[ $options != *-r* && $options != *-w* ]] ||
       [ -z "$(value ThumbnailLength)" ] || fail "$what: keeps a thumbnail"
+    [[ $name != icc-* ]] || ! grep -aqE "ICC_PROFILE|iCCP" "$out" ||
+      fail "$what: keeps a profile that fits no picture"
+    [[ $name != *.png || $out != *.jpg ]] ||
+      [ "$(grep -c '^\[File\] *Comment ' <<<"$tags")" -le 1 ] ||
+      fail "$what: more than one comment"
   done
 done
 echo "metadata faults: $metadata_checks outputs read by exiftool"

@@ -157,6 +157,9 @@ static unsigned char *WithMetadata(const LosslessSource *source,
   done.strip = markers->strip;
   JfifDensity(data, size, &done.dpi_x, &done.dpi_y);
   done.output = kFormatJpeg;
+  // The profile's chunks go as they stand: they must be for these pixels.
+  JpegFrame frame;
+  if (ReadJpegFrame(data, size, &frame)) done.components = frame.components;
   MetadataChanges changes = MetadataChangesFor(&source->metadata, &done);
   PhotoMetadata metadata;
   if (!CopyPhotoMetadata(&source->metadata, &metadata)) return NULL;

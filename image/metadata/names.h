@@ -21,6 +21,13 @@ static const char kXmpName[] = "http://ns.adobe.com/xap/1.0/";
 // packet names by its digest (xmpNote:HasExtendedXMP).
 static const char kXmpExtensionName[] = "http://ns.adobe.com/xmp/extension/";
 static const char kProfileName[] = "ICC_PROFILE";  // APP2
+// APP2, the index of the pictures a file holds behind the first's EOI.
+static const char kMpfName[] = "MPF";
+// APP11, JUMBF boxes (content credentials among them): the common
+// identifier "JP", without a NUL.
+static const char kJumbfName[] = "JP";
+// APP13, Photoshop's resources (IPTC among them).
+static const char kPhotoshopName[] = "Photoshop 3.0";
 
 // The keyword of the iTXt chunk that holds a PNG's XMP, and its NUL.
 static const char kPngXmpKeyword[] = "XML:com.adobe.xmp";

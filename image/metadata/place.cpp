@@ -32,9 +32,11 @@ struct Piece {
 static const unsigned char kPngXmpHead[] = "XML:com.adobe.xmp\0\0\0\0";
 static const unsigned char kCommentKeyword[] = "Comment";  // and its NUL
 
-// A PNG's uncompressed comment becomes a JPEG comment, as a JPEG's comment
-// becomes a PNG's.
-static Piece JpegPiece(const MetadataSegment *s, int with_profile) {
+// A PNG's first uncompressed comment becomes a JPEG comment, as a JPEG's
+// comment becomes a PNG's; its other texts have no place in a JPEG, and
+// never come out as one segment each.
+static Piece JpegPiece(const MetadataSegment *s, int with_profile,
+                       int *text_placed) {
   Piece none = {0, NULL, 0, NULL, 0};
   Piece piece = {s->tag, NULL, 0, s->bytes, s->size};
   switch (s->kind) {
@@ -52,12 +54,13 @@ static Piece JpegPiece(const MetadataSegment *s, int with_profile) {
       piece.tag = kJpegComment;
       break;
     case kMetadataPngText:
-      if (s->tag != kPngText ||
+      if (*text_placed || s->tag != kPngText ||
           !BeginsWith(s->bytes, s->size, kCommentKeyword,
                       sizeof kCommentKeyword))
         return none;
       piece = Piece{kJpegComment, NULL, 0, s->bytes + sizeof kCommentKeyword,
                     s->size - sizeof kCommentKeyword};
+      *text_placed = piece.body_size <= kLargestJpegPayload;
       break;
     default:  // IPTC and the other APPn stand as they stood
       break;
@@ -87,8 +90,8 @@ static Piece PngPiece(const MetadataSegment *s) {
 }
 
 static Piece PieceFor(const MetadataSegment *s, ImageFormat format,
-                      int with_profile) {
-  if (format == kFormatJpeg) return JpegPiece(s, with_profile);
+                      int with_profile, int *text_placed) {
+  if (format == kFormatJpeg) return JpegPiece(s, with_profile, text_placed);
   if (format == kFormatPng) return PngPiece(s);
   return Piece{0, NULL, 0, NULL, 0};
 }
@@ -144,8 +147,10 @@ static size_t PlaceIn(const unsigned char *data, size_t size,
 static size_t PutPieces(const PhotoMetadata *metadata, ImageFormat format,
                         int with_profile, unsigned char *out) {
   size_t used = 0;
+  int text_placed = 0;
   for (int i = 0; i < metadata->count; i++) {
-    Piece piece = PieceFor(&metadata->segments[i], format, with_profile);
+    Piece piece =
+        PieceFor(&metadata->segments[i], format, with_profile, &text_placed);
     if (piece.tag != 0)
       used += PutPiece(&piece, format, out != NULL ? out + used : NULL);
   }

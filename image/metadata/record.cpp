@@ -8,10 +8,11 @@
 #include "image/containers/jpeg_markers.h"
 #include "image/metadata/names.h"
 #include "image/containers/png_chunks.h"
+#include "lib/byteorder.h"
 
 // Takes a copy of prefix and body, in that order, as one segment's bytes.
-static void Add(PhotoMetadata *metadata, MetadataKind kind, uint32_t tag,
-                const unsigned char *prefix, size_t prefix_size,
+static void Add(PhotoMetadata *metadata, MetadataKind kind, int form,
+                uint32_t tag, const unsigned char *prefix, size_t prefix_size,
                 const unsigned char *body, size_t body_size) {
   size_t size = prefix_size + body_size;
   unsigned char *bytes = (unsigned char *)malloc(size > 0 ? size : 1);
@@ -25,35 +26,19 @@ static void Add(PhotoMetadata *metadata, MetadataKind kind, uint32_t tag,
   metadata->segments = grown;
   if (prefix_size > 0) memcpy(bytes, prefix, prefix_size);
   if (body_size > 0) memcpy(bytes + prefix_size, body, body_size);
-  grown[metadata->count++] = MetadataSegment{kind, tag, bytes, size};
+  grown[metadata->count++] = MetadataSegment{kind, form, tag, bytes, size};
 }
 
+// A segment goes into the record as its row of the table of forms says;
+// the XMP without the name that opens it.
 static void AddJpegSegment(PhotoMetadata *metadata, int marker,
                            const unsigned char *payload, size_t size) {
   if (!IsJpegMetadata(marker, payload, size)) return;
-  if (marker == kJpegComment) {
-    Add(metadata, kMetadataComment, marker, NULL, 0, payload, size);
-    return;
-  }
-  MetadataKind kind = kMetadataOtherApp;
-  size_t skip = 0;
-  if (marker == kJpegApp1 && BeginsWith(payload, size, kExifName, 6)) {
-    kind = kMetadataExif;
-  } else if (marker == kJpegApp1 &&
-             BeginsWith(payload, size, kXmpName, sizeof kXmpName)) {
-    kind = kMetadataXmp;
-    skip = sizeof kXmpName;
-  } else if (marker == kJpegApp1 &&
-             BeginsWith(payload, size, kXmpExtensionName,
-                        sizeof kXmpExtensionName)) {
-    kind = kMetadataXmpExtension;
-  } else if (marker == kJpegApp2 &&
-             BeginsWith(payload, size, kProfileName, sizeof kProfileName)) {
-    kind = kMetadataProfile;
-  } else if (marker == kJpegApp13) {
-    kind = kMetadataIptc;
-  }
-  Add(metadata, kind, marker, NULL, 0, payload + skip, size - skip);
+  int form = JpegMetadataForm(marker, payload, size);
+  if (form < 0) return;
+  MetadataKind kind = MetadataFormKind(form, kFormatJpeg);
+  size_t skip = kind == kMetadataXmp ? sizeof kXmpName : 0;
+  Add(metadata, kind, form, marker, NULL, 0, payload + skip, size - skip);
 }
 
 static void ReadJpegMetadata(const unsigned char *data, size_t size,
@@ -91,41 +76,44 @@ static const unsigned char *ItxtText(const PngChunk *chunk, size_t *size,
 
 // The XMP packet of an iTXt chunk, inflated when it is compressed. 0 when
 // it can't be read, or inflates past the limit.
-static int AddPngXmp(PhotoMetadata *metadata, const PngChunk *chunk) {
+static int AddPngXmp(PhotoMetadata *metadata, int form,
+                     const PngChunk *chunk) {
   size_t size = 0;
   int compressed = 0;
   const unsigned char *text = ItxtText(chunk, &size, &compressed);
   if (text == NULL) return 0;
   if (!compressed) {
-    Add(metadata, kMetadataXmp, kPngInternationalText, NULL, 0, text, size);
+    Add(metadata, kMetadataXmp, form, kPngInternationalText, NULL, 0, text, size);
     return 1;
   }
   uint32_t inflated = 0;
   unsigned char *packet =
       InflatePngData(text, size, kLargestInflatedXmp, &inflated);
   if (packet == NULL) return 0;
-  Add(metadata, kMetadataXmp, kPngInternationalText, NULL, 0, packet, inflated);
+  Add(metadata, kMetadataXmp, form, kPngInternationalText, NULL, 0, packet, inflated);
   free(packet);
   return 1;
 }
 
+// A chunk goes into the record as its row of the table of forms says: EXIF
+// behind the name a JPEG gives it, XMP inflated; XMP that can't be read
+// goes as the row after says, as the text it is.
 static void AddPngChunk(PhotoMetadata *metadata, const PngChunk *chunk) {
   uint32_t type = PngChunkType(chunk);
-  if (type == kPngExif) {
-    Add(metadata, kMetadataExif, type, kExifName, 6, chunk->data,
-        chunk->length);
+  int form = PngMetadataForm(type, chunk->data, chunk->length, 0);
+  if (form < 0) return;
+  MetadataKind kind = MetadataFormKind(form, kFormatPng);
+  if (kind == kMetadataExif) {
+    Add(metadata, kind, form, type, kExifName, 6, chunk->data, chunk->length);
     return;
   }
-  if (type == kPngInternationalText &&
-      BeginsWith(chunk->data, chunk->length, kPngXmpKeyword,
-                 sizeof kPngXmpKeyword) &&
-      AddPngXmp(metadata, chunk))
-    return;
-  // A text without a keyword is no valid chunk, and writers refuse it.
-  int text = type == kPngText || type == kPngCompressedText ||
-             type == kPngInternationalText;
-  if (text && chunk->length > 0 && chunk->data[0] != 0)
-    Add(metadata, kMetadataPngText, type, NULL, 0, chunk->data, chunk->length);
+  if (kind == kMetadataXmp) {
+    if (AddPngXmp(metadata, form, chunk)) return;
+    form = PngMetadataForm(type, chunk->data, chunk->length, form + 1);
+    if (form < 0) return;
+  }
+  Add(metadata, MetadataFormKind(form, kFormatPng), form, type, NULL, 0,
+      chunk->data, chunk->length);
 }
 
 static void ReadPngMetadata(const unsigned char *data, size_t size,
@@ -154,7 +142,7 @@ int CopyPhotoMetadata(const PhotoMetadata *from, PhotoMetadata *to) {
   *to = PhotoMetadata{NULL, 0};
   for (int i = 0; i < from->count; i++) {
     const MetadataSegment *s = &from->segments[i];
-    Add(to, s->kind, s->tag, NULL, 0, s->bytes, s->size);
+    Add(to, s->kind, s->form, s->tag, NULL, 0, s->bytes, s->size);
   }
   if (to->count == from->count) return 1;
   ReleasePhotoMetadata(to);
@@ -201,4 +189,25 @@ unsigned char *MetadataProfile(const PhotoMetadata *metadata, size_t *size) {
   }
   *size = total;
   return profile;
+}
+
+// An ICC profile's header is 128 bytes, followed by the count of tags.
+enum {
+  kProfileColourSpace = 16,
+  kProfileSignature = 36,
+  kProfileSmallest = 132
+};
+
+int ProfileLooksWhole(const unsigned char *profile, size_t size) {
+  return size >= kProfileSmallest && Big32(profile) == size &&
+         memcmp(profile + kProfileSignature, "acsp", 4) == 0;
+}
+
+int ProfileSuits(const unsigned char *profile, size_t size, int components) {
+  const char *space = components == 1   ? "GRAY"
+                      : components == 4 ? "CMYK"
+                                        : "RGB ";
+  return size >= kProfileSmallest &&
+         (components == 0 ||
+          memcmp(profile + kProfileColourSpace, space, 4) == 0);
 }

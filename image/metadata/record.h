@@ -1,9 +1,11 @@
 // What a photo carries besides its pixels, kept by the program as bytes: the
 // image library is shown the picture alone and never parses any of it (its
 // EXIF reader crashed on maker notes and decoded thumbnails of any claimed
-// size). The few fields an edit makes untrue are mended by the program's own
-// bounded readers, one rule says what -strip leaves out, and the segments
-// are placed into whatever a writer, or the lossless transform, produced.
+// size). One table of the forms metadata takes (settle.cpp) says how each
+// is recognised and what a plain save, an edit and -strip do with it; the
+// few fields an edit makes untrue are mended by the program's own bounded
+// readers, and the segments are placed into whatever a writer, or the
+// lossless transform, produced.
 //
 // Ownership: a PhotoMetadata owns its segments and their bytes, copied from
 // the file; ReleasePhotoMetadata frees them. Everything given is borrowed.
@@ -28,6 +30,7 @@ enum MetadataKind {
 
 struct MetadataSegment {
   MetadataKind kind;
+  int form;      // its row in the table of forms
   uint32_t tag;  // JPEG: the marker; a PNG text chunk: its type, big-endian
   unsigned char *bytes;
   size_t size;
@@ -37,6 +40,18 @@ struct PhotoMetadata {
   MetadataSegment *segments;
   int count;
 };
+
+// The row of the table of forms that a JPEG segment before the first scan
+// (marker and payload) is of; -1 when it is none, but the picture's.
+int JpegMetadataForm(int marker, const unsigned char *payload, size_t size);
+
+// The row a PNG chunk (type and data) is of, searched from the row first
+// on (0: all); -1 when it is no metadata.
+int PngMetadataForm(uint32_t type, const unsigned char *data, size_t size,
+                    int first);
+
+// How the record of a photo of the format holds a segment of the row.
+MetadataKind MetadataFormKind(int form, ImageFormat format);
 
 // The metadata of a JPEG's segments before its first scan, or of a PNG's
 // chunks, copied in the order they stand; a BMP carries none. Only a PNG's
@@ -66,6 +81,8 @@ struct MetadataChanges {
   int strip;              // leave out what may be private
   uint32_t dpi_x, dpi_y;  // its resolution, for an orientation-only EXIF
   size_t most_exif;       // the largest EXIF block the output holds; 0: any
+  int components;  // the picture's colour components (1 grey, 3, 4 CMYK),
+                   // which the profile must be for; 0: not checked
 };
 
 // What the edits of a run did, as the re-encode and the lossless path each
@@ -77,6 +94,8 @@ struct EditsDone {
   int strip;              // -strip was given
   uint32_t dpi_x, dpi_y;  // the picture's resolution, as the output says it
   ImageFormat output;     // the output's format
+  int components;         // the colour components the output's pixels
+                          // have, for a profile kept as it stands; 0: any
 };
 
 // The changes the edits make to the photo's metadata (read at load, not yet
@@ -91,24 +110,32 @@ MetadataChanges MetadataChangesFor(const PhotoMetadata *metadata,
 // segment's payload; 0 where there is no bound.
 size_t LargestExifBlock(ImageFormat format);
 
-// Mends the record as the changes say. After a geometry change the EXIF
-// gives the new size and keeps no thumbnail (a JFIF thumbnail goes too),
-// and XMP gives the new size; upright sets both orientations to 1. A block
+// Whether a profile's bytes make one: its header's size is its size, and it
+// bears the profile signature.
+int ProfileLooksWhole(const unsigned char *profile, size_t size);
+
+// Whether a whole profile is for pixels of the number of colour components
+// (1 grey, 3 RGB, 4 CMYK); 0 components: any.
+int ProfileSuits(const unsigned char *profile, size_t size, int components);
+
+// Keeps, mends or leaves out each segment as its row in the table of forms
+// says for a plain save, an edit (geometry or upright) or strip. After a
+// geometry change the EXIF gives the new size and keeps no thumbnail, and
+// XMP gives the new size; upright sets both orientations to 1. A block
 // that can't be mended safely is left out, not kept untrue; so is any EXIF
 // or XMP block after the first, which would keep what the first loses. An
 // EXIF block that can't go whole (it can't be mended safely, or is larger
 // than most_exif) gives way to what can be read safely of its IFD0, or at
-// the least the orientation.
-// With strip, EXIF (but for the orientation), XMP, IPTC, every APPn but the
-// profile's, and the PNG text that holds EXIF, XMP or IPTC are left out;
-// comments and the profile stay.
+// the least the orientation. A profile whose chunks don't make one, or
+// that isn't for the picture's components, is left out whole.
 void SettleMetadata(PhotoMetadata *metadata, const MetadataChanges *changes);
 
 // A new heap copy (free it) of a JPEG or PNG a writer made, with the
 // segments placed where readers look for them: a JPEG's after its SOI and
 // JFIF segment, a PNG's before its first IDAT (EXIF as eXIf, XMP as iTXt).
 // The profile's chunks are placed only with_profile: a writer writes the
-// bitmap's own. Segments the output format has no place for are left out.
+// bitmap's own. Segments the output format has no place for are left out;
+// of a PNG's text, a JPEG gets only the first plain Comment, as one COM.
 // NULL when the bytes can't be walked or memory runs out.
 unsigned char *PlaceMetadata(const unsigned char *encoded, size_t size,
                              ImageFormat format, const PhotoMetadata *metadata,

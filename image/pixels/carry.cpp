@@ -8,20 +8,8 @@
 #include "image/containers/png_chunks.h"
 #include "lib/byteorder.h"
 
-// ICC profiles: the header is 128 bytes, followed by the count of tags.
-enum {
-  kProfileDataColourSpace = 16,
-  kProfileSignature = 36,
-  kProfileSmallest = 132
-};
-
 // libpng's default limit on the memory an ancillary chunk may take.
 static const uint32_t kLargestProfile = 8000000;
-
-static int LooksLikeProfile(const unsigned char *data, uint32_t size) {
-  return size >= kProfileSmallest && Big32(data) == size &&
-         memcmp(data + kProfileSignature, "acsp", 4) == 0;
-}
 
 // The profile inside iCCP data: a name of 1 to 79 bytes, its NUL, the
 // compression method (0, deflate), then the deflated profile.
@@ -36,7 +24,7 @@ static void AttachIccpProfile(FIBITMAP *bitmap, const unsigned char *chunk,
       InflatePngData(end + 2, (size_t)(chunk + length - (end + 2)),
                      kLargestProfile, &inflated);
   if (profile == NULL) return;
-  if (LooksLikeProfile(profile, inflated))
+  if (ProfileLooksWhole(profile, inflated))
     FreeImage_CreateICCProfile(bitmap, profile, (long)inflated);
   free(profile);
 }
@@ -54,30 +42,29 @@ static void AttachPngProfile(FIBITMAP *bitmap, const PngChunks *png) {
 // A V5 BMP's embedded profile: the library's reader skips the V5 fields
 // that say where it lies.
 static void AttachBmpProfile(FIBITMAP *bitmap, const BmpHeader *bmp) {
-  if (bmp->profile != NULL && LooksLikeProfile(bmp->profile, bmp->profile_size))
+  if (bmp->profile != NULL && ProfileLooksWhole(bmp->profile, bmp->profile_size))
     FreeImage_CreateICCProfile(bitmap, (void *)bmp->profile,
                                (long)bmp->profile_size);
 }
 
-// The colour space, as ICC profiles name it, that pixels of this colour
-// type are written in.
-static const char *ColourSpaceOf(FIBITMAP *bitmap) {
+// The colour components that pixels of this colour type are written in.
+static int ComponentsOf(FIBITMAP *bitmap) {
   switch (FreeImage_GetColorType(bitmap)) {
     case FIC_MINISBLACK:
     case FIC_MINISWHITE:
-      return "GRAY";
+      return 1;
     case FIC_CMYK:
-      return "CMYK";
+      return 4;
     default:
-      return "RGB ";
+      return 3;
   }
 }
 
 // Whether a profile is for the colours the bitmap's pixels are in.
 static int ProfileFits(const FIICCPROFILE *profile, FIBITMAP *bitmap) {
-  return profile->size >= kProfileSmallest &&
-         memcmp((char *)profile->data + kProfileDataColourSpace,
-                ColourSpaceOf(bitmap), 4) == 0;
+  return ProfileSuits((const unsigned char *)profile->data,
+                      profile->size > 0 ? (size_t)profile->size : 0,
+                      ComponentsOf(bitmap));
 }
 
 // The library copies the metadata and the resolution on a rotate and a
@@ -99,7 +86,7 @@ static void AttachJpegProfile(FIBITMAP *bitmap,
                               const PhotoMetadata *metadata) {
   size_t size = 0;
   unsigned char *profile = MetadataProfile(metadata, &size);
-  if (profile != NULL && LooksLikeProfile(profile, (uint32_t)size))
+  if (profile != NULL && ProfileLooksWhole(profile, (uint32_t)size))
     FreeImage_CreateICCProfile(bitmap, profile, (long)size);
   free(profile);
 }

@@ -1021,6 +1021,67 @@ Text LargeExifPng() {
                  Chunk("eXIf", kLittle.Tiff(PhotoIfd0(6), 0x8769, exif)));
 }
 
+// ---- Forms that tell of other bytes or of the old picture ----
+// What points at bytes after EOI, and those bytes, hold TRAILER-SECRET,
+// which no save may keep; what tells of the picture before an edit holds
+// OLD-PICTURE, which no edit may keep.
+
+// An MPF index of two pictures, the second behind EOI, as phones append a
+// gain map; a note after the directory says so.
+Text MpfSegment() {
+  Text entries = kLittle.Number(0x00030000, 4) + Text(12, '\0') +
+                 kLittle.Number(2000, 4) + kLittle.Number(4100, 4) +
+                 Text(8, '\0');
+  Text tiff = kLittle.Tiff({kLittle.Bytes(0xB000, "0100"),
+                            kLittle.Long(0xB001, 2),
+                            kLittle.Bytes(0xB002, entries)}, 0, {});
+  return Segment(0xE2, Text("MPF\0", 4) + tiff + "TRAILER-SECRET index");
+}
+
+// An "Ultra HDR" photo: XMP describing the gain map, MPF, the gain map.
+Text UltraHdr() {
+  Text xmp = XmpPacket(
+      "xmlns:hdrgm='http://ns.adobe.com/hdr-gain-map/1.0/' "
+      "hdrgm:Version='1.0'");
+  return FlatJpeg(64, 48, 3, 0, XmpSegment(xmp) + MpfSegment()) +
+         FlatJpeg(16, 16, 1, 0, Segment(0xFE, "TRAILER-SECRET gain map"));
+}
+
+// A motion photo: XMP saying where the video starts, the video after EOI.
+Text MotionPhoto() {
+  Text video = Text("\0\0\0\x18" "ftypmp42", 12) + "TRAILER-SECRET video";
+  Text xmp = XmpPacket(
+      "xmlns:GCamera='http://ns.google.com/photos/1.0/camera/' "
+      "GCamera:MicroVideo='1' GCamera:MicroVideoOffset='32'");
+  return FlatJpeg(64, 48, 3, 0, XmpSegment(xmp)) + video;
+}
+
+// Photoshop's resources ("8BIM", id, empty name, data): a resolution, a
+// thumbnail of the picture as it was (0x040C), and the IPTC.
+Text Resource(uint16_t id, const Text &data) {
+  Text resource = Text("8BIM", 4) + (char)(id >> 8) + (char)id +
+                  Text(2, '\0') + Big32((uint32_t)data.size()) + data;
+  return data.size() % 2 ? resource + Text(1, '\0') : resource;
+}
+Text PhotoshopResources() {
+  Text thumbnail = Big32(1) + Big32(16) + Big32(12) + Text(16, '\0') +
+                   FlatJpeg(16, 12, 3, 0, Segment(0xFE, "OLD-PICTURE"));
+  return Resource(0x03ED, Text(16, '\0')) + Resource(0x040C, thumbnail) +
+         Resource(0x0404, IptcDataset(80, "STRIP-SECRET by-line"));
+}
+
+// Text of every kind a user writes, each private, and many comments, of
+// which a JPEG holds one at most.
+Text PrivateTextPng() {
+  Text chunks = Chunk("zTXt", Text("Comment\0\0", 9) +
+                                  ZlibStored("STRIP-SECRET compressed"));
+  for (const char *keyword :
+       {"Author", "Description", "Copyright", "Location", "Comment"})
+    chunks += Text_(keyword, Text("STRIP-SECRET ") + keyword);
+  for (int i = 0; i < 1000; i++) chunks += Text_("Comment", "many");
+  return FlatPng(64, 48, chunks);
+}
+
 void MetadataFaults(const std::string &folder) {
   const struct {
     const char *name;
@@ -1049,7 +1110,48 @@ void MetadataFaults(const std::string &folder) {
                  {"png-exif-tags-as-text.png", ExifTagsAsTextPng},
                  {"exif-orientation-6-slong.jpg", SignedOrientation},
                  {"exif-ifd1-loops-orientation-6.jpg", LoopingIfd1},
-                 {"png-exif-orientation-6-comment-70000.png", LargeExifPng}};
+                 {"png-exif-orientation-6-comment-70000.png", LargeExifPng},
+                 {"ultra-hdr-mpf-trailer.jpg", UltraHdr},
+                 {"motion-photo-trailer.jpg", MotionPhoto},
+                 {"app13-thumbnail-iptc.jpg",
+                  [] {
+                    return FlatJpeg(64, 48, 3, 0,
+                                    Segment(0xED, Text("Photoshop 3.0\0", 14) +
+                                                      PhotoshopResources()));
+                  }},
+                 {"png-raw-8bim-thumbnail-iptc.png",
+                  [] {
+                    return FlatPng(64, 48,
+                                   RawProfile("8bim", PhotoshopResources()));
+                  }},
+                 // Content credentials: a JUMBF box with a thumbnail and a
+                 // position.
+                 {"app11-jumbf-credentials.jpg",
+                  [] {
+                    Text box = Text("JP\0\1\0\0\0\1", 8) +
+                               "jumb OLD-PICTURE GPS STRIP-SECRET";
+                    return FlatJpeg(64, 48, 3, 0, Segment(0xEB, box));
+                  }},
+                 {"png-text-private.png", PrivateTextPng},
+                 // Profiles that make none for the picture: grey on colour
+                 // pixels, a header claiming 2 GB, chunk 1 of 2 twice.
+                 {"icc-grey-on-rgb.jpg",
+                  [] {
+                    Text grey = Profile("mntr", "GRAY", "XYZ ", "GREY");
+                    return FlatJpeg(64, 48, 3, 0, ProfileSegment(grey));
+                  }},
+                 {"icc-header-2gb.jpg",
+                  [] {
+                    Text huge = Profile("mntr", "RGB ", "XYZ ", "HUGE");
+                    huge.replace(0, 4, Big32(1u << 31));
+                    return FlatJpeg(64, 48, 3, 0, ProfileSegment(huge));
+                  }},
+                 {"icc-chunk-numbers-twice.jpg", [] {
+                    Text chunk = Segment(
+                        0xE2, Text("ICC_PROFILE\0\1\2", 14) +
+                                  Profile("mntr", "RGB ", "XYZ ", "TWCE"));
+                    return FlatJpeg(64, 48, 3, 0, chunk + chunk);
+                  }}};
   for (const auto &fault : kFaults) {
     Text made = fault.make();
     Write(folder + "/" + fault.name, Bytes(made.begin(), made.end()));

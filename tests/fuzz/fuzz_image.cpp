@@ -212,9 +212,11 @@ const Encoded &TinyOutput(ImageFormat format) {
 }
 
 // The record settled as a run would settle it, the choice's bits saying
-// which changes: a crop to half the size, -upright, -strip. Any mix.
+// which changes: a crop to half the size, -upright, -strip, the components
+// the profile must be for. Any mix.
 void SettleByChoice(PhotoMetadata *metadata, FIBITMAP *bitmap,
                     ImageFormat format, uint8_t choice) {
+  static const int kComponents[] = {0, 1, 3, 4};
   MetadataChanges changes = {};
   changes.geometry = choice & 1;
   changes.width = ImageWidth(bitmap) / 2 + 1;
@@ -222,6 +224,7 @@ void SettleByChoice(PhotoMetadata *metadata, FIBITMAP *bitmap,
   changes.upright = (choice >> 1) & 1;
   changes.strip = (choice >> 2) & 1;
   changes.most_exif = LargestExifBlock(format);
+  changes.components = kComponents[(choice >> 3) & 3];
   ImageDotsPerInch(bitmap, &changes.dpi_x, &changes.dpi_y);
   SettleMetadata(metadata, &changes);
 }
