@@ -75,6 +75,12 @@ FILE *PlatformOpenLogFile(const char *path);
 // The identifier of the running process.
 unsigned long PlatformProcessId(void);
 
+// Whether two paths name one and the same file, however they are spelt
+// (links, "..", letter case): POSIX compares device and inode, Windows the
+// volume serial and the file index. 1 when they do, 0 when they don't (or
+// either is missing), -1 when it can't be told.
+int PlatformSameFile(const char *a, const char *b);
+
 // Creates one folder (POSIX: 0777 less the umask). 0 on success, else -1.
 int PlatformMakeFolder(const char *path);
 

@@ -120,6 +120,20 @@ int PlatformMakeFolder(const char *path) {
   return mkdir(path, 0777) == 0 ? 0 : -1;
 }
 
+// 1 with *st filled in, 0 when path names nothing, -1 when it can't be told.
+static int StatIfThere(const char *path, struct stat *st) {
+  if (stat(path, st) == 0) return 1;
+  return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
+}
+
+int PlatformSameFile(const char *a, const char *b) {
+  struct stat first, second;
+  int known = StatIfThere(a, &first);
+  if (known == 1) known = StatIfThere(b, &second);
+  if (known != 1) return known;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 // Non-blocking at first so a FIFO without a writer cannot hang the open;
 // blocking again afterwards so reads behave as on any file.
 FILE *PlatformOpenForReading(const char *path) {

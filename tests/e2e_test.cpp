@@ -329,6 +329,11 @@ TEST_F(EndToEnd, SlipsAndFailuresSayWhatWasWrong) {
   const Texts names = WorkNames();
   std::string photo = ReadWholeFile(Work("photo.jpg"));
   const std::string slip = "Not understood: ";
+  auto own_folder = [](const std::string &folder) {
+    return "-o " + folder + " is the photo's own folder: the photo would be "
+           "replaced. Name another folder or an output file; -o photo.jpg "
+           "saves over the photo on purpose.";
+  };
   // A value refused is said without the usage, which one line points at.
   const std::string pointer =
       "Orvane -? shows every option and the values it takes.";
@@ -370,6 +375,14 @@ TEST_F(EndToEnd, SlipsAndFailuresSayWhatWasWrong) {
        "Couldn't save output file: folder.png/photo.jpg"},
       {{"-o", "no/"}, "Couldn't save output file: no/photo.jpg",
        "The folder no does not exist."},
+      {{"-w", "32", "-o", "."},
+       std::string("Couldn't save output file: .") +
+           (WindowsProgram() ? "\\" : "/") + "photo.jpg",
+       own_folder(".")},
+      {{"-o", "album/../"}, "Couldn't save output file: album/../photo.jpg",
+       own_folder("album/../")},
+      {{"-lossless", "-r", "90", "-o", Work("")},
+       "Couldn't save output file: " + Work("photo.jpg"), own_folder(Work(""))},
       {{"-oq", "1000"},
        slip + "-oq 1000 (JPEG quality runs from 1 to 100)",
        pointer},

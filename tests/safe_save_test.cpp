@@ -60,6 +60,21 @@ TEST_F(SafeSaving, FailuresLeaveNothingBehind) {
   EXPECT_EQ(Texts{"album.jpg"}, folder_.Names());
 }
 
+// One file however it is spelt: through "..", and on Windows in another
+// letter case; -o's folder rule stands on this.
+TEST_F(SafeSaving, SameFileIsToldByIdentityNotSpelling) {
+  WriteWholeFile(target_, "x");
+  WriteWholeFile(folder_.Path("other.jpg"), "x");
+  ASSERT_TRUE(MakeTestFolder(folder_.Path("sub")));
+  auto same = [&](const char *name) {
+    return PlatformSameFile(folder_.Path(name).c_str(), target_.c_str());
+  };
+  EXPECT_EQ(1, same("sub/../photo.jpg"));
+  EXPECT_EQ(kPathSeparator == '\\' ? 1 : 0, same("PHOTO.JPG"));
+  EXPECT_EQ(0, same("other.jpg"));
+  EXPECT_EQ(0, same("none.jpg"));
+}
+
 // Binary bytes come back untouched: no line end turned, nothing cut at a NUL
 // or at Windows' end-of-text mark, whether read (small) or mapped (large).
 // What is not a file says why.
