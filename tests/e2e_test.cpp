@@ -176,7 +176,10 @@ TEST_F(EndToEnd, AngleIsReadAsAPlainDecimalNumber) {
   MakeImage("photo.png", 90, 60);
   struct Case {
     const char *angle, *same_as;
-  } cases[] = {{"1.6e1", "16"}, {" -9e+1", "-90"}};
+  } cases[] = {{"1.6e1", "16"},
+               {"1e-300", "0"},  // no corner moves: not resampled
+               {"90.0000000001", "90"},
+               {" -9e+1", "-90"}};
   for (const Case &c : cases) {
     ASSERT_EQ(0, Orvane({"-r", c.angle, "-o", "a.bmp", "photo.png"}).status);
     ASSERT_EQ(0, Orvane({"-r", c.same_as, "-o", "b.bmp", "photo.png"}).status);
