@@ -321,6 +321,18 @@ CreateResult SystemCreateNew(const char *path) {
 // manager ends it as a kill would, with no code of its own running.
 void SystemForgetNew(void) {}
 
+// Windows makes no file without a name: the named one is always used.
+char *SystemCreateUnnamed(const char *, int *handle) {
+  *handle = -1;
+  return NULL;
+}
+
+CreateResult SystemLinkUnnamed(const char *, const char *, int) {
+  return kCreateFailed;
+}
+
+void SystemCloseUnnamed(int) {}
+
 int SystemFlushToDisk(const char *path) {
   HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, NULL);

@@ -649,7 +649,8 @@ TEST_F(EndToEnd, MappedPhotoIsSavedOverItself) {
 // A save over the input, killed at any moment, leaves the old image or the
 // new one, never a mixture or a stump. Where the kills land depends on how
 // fast the machine is, so how many came during the save (a temporary file
-// was left) is reported, not required.
+// was left: where the file system makes no unnamed one, or in the moment
+// the finished file is named) is reported, not required.
 TEST_F(EndToEnd, KilledWhileSavingLeavesAWholeFile) {
   MakeImage("big.png", 1600, 1200);
   std::string old_image = ReadWholeFile(Work("big.png"));

@@ -18,7 +18,9 @@ TEST_F(SafeSaving, FinishReplacesTheTargetWhole) {
   WriteWholeFile(target_, "old contents");
   SafeSave save;
   ASSERT_EQ(1, PlatformBeginSafeSave(target_.c_str(), &save));
-  EXPECT_EQ(2u, folder_.Names().size());  // the fresh file sits beside it
+  // The fresh file sits beside it, named only where the system can't make
+  // it unnamed (Windows); on Linux a kill leaves nothing (posix_test).
+  EXPECT_GE(2u, folder_.Names().size());
   EXPECT_EQ("", ReadWholeFile(save.temp));
   WriteWholeFile(save.temp, "new contents");
   EXPECT_EQ("old contents", ReadWholeFile(target_));
