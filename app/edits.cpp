@@ -1,6 +1,5 @@
 #include "app/edits.h"
 
-#include <math.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -146,13 +145,6 @@ void UprightSize(const OptionRead *option, int64_t *width, int64_t *height) {
 // Acts on the output wherever it stands, as -o does.
 void Strip(const OptionRead *, EditState *state) { state->strip = 1; }
 
-// A turn by a multiple of 90 degrees: 1 when it lays the picture on its
-// side, 0 when it leaves it upright or upside down, -1 for any other angle.
-static int QuarterTurnSideways(double angle) {
-  if (!isfinite(angle) || fmod(angle, 90) != 0) return -1;
-  return fmod(angle, 180) != 0;
-}
-
 OptionRead *FirstResize(OptionRead *options, int read, int64_t W, int64_t H,
                         int64_t *width, int64_t *height, int *sideways) {
   *sideways = 0;
@@ -166,8 +158,9 @@ OptionRead *FirstResize(OptionRead *options, int read, int64_t W, int64_t H,
     }
     int turns = 0;
     if (apply == Rotate) {
-      turns = QuarterTurnSideways(options[i].angle);
+      turns = QuarterTurnsOf(options[i].angle, W, H);
       if (turns < 0) return NULL;
+      turns %= 2;  // on its side, or upright or upside down
     } else if (apply == Upright) {
       turns = options[i].orientation >= 5;
     } else if (options[i].row->size != NULL) {

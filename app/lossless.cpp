@@ -1,11 +1,11 @@
 #include "app/lossless.h"
 
-#include <math.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
 
 #include "app/edits.h"
+#include "image/imagefile.h"
 #include "image/lossless/transform.h"
 #include "lib/report.h"
 
@@ -56,13 +56,15 @@ void ComposeCrop(const OptionRead *option, LosslessRun *run) {
 }
 
 void ComposeTurn(const OptionRead *option, LosslessRun *run) {
-  double angle = option->angle;
-  if (!isfinite(angle) || fmod(angle, 90) != 0)
+  int64_t width, height;
+  ChainSize(&run->chain, &width, &height);
+  int quarters = QuarterTurnsOf(option->angle, width, height);
+  if (quarters < 0)
     Refuse(OptionSubject(option).text,
            "it turns by %s degrees; only quarter turns (multiples of 90) "
            "move the photo's coded blocks as they are.",
            option->words[1]);
-  ChainTurn(&run->chain, (int64_t)(fmod(angle, 360) / 90));
+  ChainTurn(&run->chain, quarters);
   run->last_turn = option;
 }
 

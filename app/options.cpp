@@ -10,6 +10,7 @@
 #include "app/messages.h"
 #include "image/imagefile.h"
 #include "lib/paths.h"
+#include "lib/report.h"
 #include "lib/strings.h"
 #include "platform/platform.h"
 
@@ -234,6 +235,18 @@ static const char *OwnName(const char *path) {
   return name;
 }
 
+// A folder promises to keep the photo, so one that holds the photo itself,
+// however it is spelt ("." or the folder's full path), would break that
+// promise by saving over it: refused before any work.
+static void RefuseFolderOfPhoto(const char *folder, const char *saved_as,
+                                const char *input) {
+  if (PlatformSameFile(saved_as, input) != 1) return;
+  ErrorExitF("Couldn't save output file: %.200s\n-o %.200s is the photo's "
+             "own folder: the photo would be replaced. Name another folder "
+             "or an output file; -o %.100s saves over the photo on purpose.",
+             saved_as, folder, OwnName(input));
+}
+
 const char *OutputNamedLast(const OptionRead *options, int read,
                             const char *input) {
   const OptionRead *named = LastOutputOption(options, read);
@@ -242,9 +255,11 @@ const char *OutputNamedLast(const OptionRead *options, int read,
   if (!NamesFolder(output)) return output;
   char last = output[strlen(output) - 1];
   const char *name = OwnName(input);
-  return KeepForRun(last == '/' || last == kPathSeparator
-                        ? Concat2(output, name)
-                        : PathJoin(output, name));
+  const char *saved_as = KeepForRun(last == '/' || last == kPathSeparator
+                                        ? Concat2(output, name)
+                                        : PathJoin(output, name));
+  RefuseFolderOfPhoto(output, saved_as, input);
+  return saved_as;
 }
 
 void NoteOrientations(OptionRead *options, int read, int orientation) {

@@ -30,7 +30,8 @@ int AsksLossless(int count, char **entries);
 
 // The last -o counts; without one, the input is saved over. One that names
 // a folder (there, or ending in "/" or the system's separator) puts the
-// photo in it under its own name, kept for the run.
+// photo in it under its own name, kept for the run; a folder that holds the
+// photo itself ends the run (status 1) before any work.
 const char *OutputNamedLast(const OptionRead *options, int read,
                             const char *input);
 

@@ -154,7 +154,18 @@ int FitsFormat(ImageFormat format, int64_t width, int64_t height,
 int SaveFlagsFor(ImageFormat format, int quality);
 
 FIBITMAP *CropImage(FIBITMAP *bitmap, int x, int y, int w, int h);
+// Turns by angle degrees counter-clockwise; an angle QuarterTurnsOf takes
+// for whole quarter turns turns the pixels exactly.
 FIBITMAP *RotateImage(FIBITMAP *bitmap, double angle);
+
+// The whole quarter turns (0 to 3, counter-clockwise) that turning a W x H
+// picture by angle degrees comes to, or -1 for any other angle (and one that
+// is no number). An angle that moves no corner by a thousandth of a pixel
+// from a multiple of 90 degrees is that multiple, so a slip of the last
+// digit (90.0000000001, 1e-300) never resamples the picture. Every path that
+// turns or forecasts a turn asks this, so the size told and the size made
+// agree.
+int QuarterTurnsOf(double angle, int64_t W, int64_t H);
 // In place: 1, or 0 with the bitmap as it was (out of memory).
 int FlipImageHorizontal(FIBITMAP *bitmap);
 int FlipImageVertical(FIBITMAP *bitmap);

@@ -120,7 +120,7 @@ static int CopyStream(FILE *from, FILE *to) {
 int CopyTextFile(const char *source, const char *target) {
   FILE *from = PlatformOpenForReading(source);
   if (from == NULL) ErrorExitF("Can't open %s", source);
-  SafeSave save = {NULL, NULL, ""};
+  SafeSave save = {NULL, NULL, "", -1};
   FILE *to = NULL;
   if (PlatformBeginSafeSave(target, &save)) to = fopen(save.temp, "w");
   if (to == NULL) {

@@ -75,6 +75,12 @@ FILE *PlatformOpenLogFile(const char *path);
 // The identifier of the running process.
 unsigned long PlatformProcessId(void);
 
+// Whether two paths name one and the same file, however they are spelt
+// (links, "..", letter case): POSIX compares device and inode, Windows the
+// volume serial and the file index. 1 when they do, 0 when they don't (or
+// either is missing), -1 when it can't be told.
+int PlatformSameFile(const char *a, const char *b);
+
 // Creates one folder (POSIX: 0777 less the umask). 0 on success, else -1.
 int PlatformMakeFolder(const char *path);
 
@@ -157,10 +163,14 @@ int PlatformRunAndWait(char *const *arguments, int show);
 
 // Saving without ever leaving a damaged file behind: the new contents go to
 // a fresh file beside the target, which then replaces the target in one step.
+// Where the file system allows (Linux), the fresh file has no name until it
+// is complete, so even a process killed outright leaves nothing behind;
+// elsewhere it is a hidden ".NAME.PID-N.tmp" that a stop signal removes.
 struct SafeSave {
   char *target;       // the file to replace (a symbolic link is followed)
-  char *temp;         // the fresh file the caller fills
+  char *temp;         // the path the caller fills the fresh file through
   char reason[200];   // why a step failed: one sentence, from the system
+  int unnamed;        // the unnamed fresh file's handle, or -1
 };
 
 // Creates the fresh, empty temporary file. Returns 1, or 0 with nothing

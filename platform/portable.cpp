@@ -132,17 +132,21 @@ static void ReleaseSafeSave(SafeSave *save) {
   free(save->temp);
   save->target = NULL;
   save->temp = NULL;
+  save->unnamed = -1;
 }
 
 int PlatformBeginSafeSave(const char *path, SafeSave *save) {
   save->reason[0] = '\0';
   save->target = SystemSaveTarget(path);
   save->temp = NULL;
+  save->unnamed = -1;
   if (SystemIsReadOnly(save->target)) {
     snprintf(save->reason, sizeof save->reason, "The file is read-only.");
     ReleaseSafeSave(save);
     return 0;
   }
+  save->temp = SystemCreateUnnamed(save->target, &save->unnamed);
+  if (save->temp != NULL) return 1;
   CreateResult result;
   save->temp = CreateTempBeside(save->target, &result);
   if (save->temp == NULL) {
@@ -156,20 +160,47 @@ int PlatformBeginSafeSave(const char *path, SafeSave *save) {
   return 1;
 }
 
+// A new target is the unnamed file linked under its name, in one step. An
+// existing one can't be linked over: the file gets a temporary name beside
+// it and at once replaces it, so the name lives for a moment, not the
+// whole save.
+static int PlaceUnnamed(SafeSave *save) {
+  CreateResult linked = SystemLinkUnnamed(save->temp, save->target, 0);
+  for (int attempt = 0; linked == kAlreadyExists && attempt < kTempNameAttempts;
+       attempt++) {
+    char *name = TempNameBeside(save->target);
+    linked = SystemLinkUnnamed(save->temp, name, 1);
+    if (linked == kCreated && !SystemReplace(name, save->target)) {
+      SystemLastErrorText(save->reason, sizeof save->reason);
+      SystemRemoveFile(name);
+      linked = kCreateFailed;
+    }
+    free(name);
+  }
+  return linked == kCreated;
+}
+
 int PlatformFinishSafeSave(SafeSave *save) {
-  if (!SystemFlushToDisk(save->temp) ||
-      !SystemReplace(save->temp, save->target)) {
-    SystemLastErrorText(save->reason, sizeof save->reason);
+  int placed = SystemFlushToDisk(save->temp) &&
+               (save->unnamed >= 0 ? PlaceUnnamed(save)
+                                   : SystemReplace(save->temp, save->target));
+  if (!placed) {
+    if (save->reason[0] == '\0')
+      SystemLastErrorText(save->reason, sizeof save->reason);
     PlatformAbandonSafeSave(save);
     return 0;
   }
+  if (save->unnamed >= 0) SystemCloseUnnamed(save->unnamed);
   SystemForgetNew();
   ReleaseSafeSave(save);
   return 1;
 }
 
 void PlatformAbandonSafeSave(SafeSave *save) {
-  if (save->temp != NULL) SystemRemoveFile(save->temp);
+  if (save->unnamed >= 0)
+    SystemCloseUnnamed(save->unnamed);
+  else if (save->temp != NULL)
+    SystemRemoveFile(save->temp);
   SystemForgetNew();
   ReleaseSafeSave(save);
 }

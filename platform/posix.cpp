@@ -120,6 +120,20 @@ int PlatformMakeFolder(const char *path) {
   return mkdir(path, 0777) == 0 ? 0 : -1;
 }
 
+// 1 with *st filled in, 0 when path names nothing, -1 when it can't be told.
+static int StatIfThere(const char *path, struct stat *st) {
+  if (stat(path, st) == 0) return 1;
+  return errno == ENOENT || errno == ENOTDIR ? 0 : -1;
+}
+
+int PlatformSameFile(const char *a, const char *b) {
+  struct stat first, second;
+  int known = StatIfThere(a, &first);
+  if (known == 1) known = StatIfThere(b, &second);
+  if (known != 1) return known;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 // Non-blocking at first so a FIFO without a writer cannot hang the open;
 // blocking again afterwards so reads behave as on any file.
 FILE *PlatformOpenForReading(const char *path) {
@@ -534,6 +548,7 @@ static const WatchedSignal kWatchedSignals[] = {
 enum { kWatchedCount = sizeof kWatchedSignals / sizeof kWatchedSignals[0] };
 static struct sigaction g_before_watch[kWatchedCount];
 static char *volatile g_watched;  // the file to remove; read by the handler
+static int g_watching;            // the handlers are installed
 
 // Async-signal-safe calls only. The signal is raised again, so whoever
 // started the program sees how it ended: a stop by the default action, a
@@ -582,11 +597,13 @@ static void InstallWatchHandlers(void) {
   }
 }
 
-// Called with the stop signals blocked.
+// Called with the stop signals blocked. path NULL: the handlers act, but
+// there is no name to remove (an unnamed file goes with the process).
 static void Watch(const char *path) {
-  if (g_watched == NULL) InstallWatchHandlers();
+  if (!g_watching) InstallWatchHandlers();
+  g_watching = 1;
   char *previous = g_watched;
-  g_watched = CopyTextOrAbort(path);
+  g_watched = path != NULL ? CopyTextOrAbort(path) : NULL;
   free(previous);
 }
 
@@ -611,15 +628,66 @@ CreateResult SystemCreateNew(const char *path) {
 void SystemForgetNew(void) {
   sigset_t before;
   MaskStopSignals(SIG_BLOCK, &before);
-  if (g_watched != NULL) {
+  if (g_watching) {
     for (int i = 0; i < kWatchedCount; i++)
       sigaction(kWatchedSignals[i].number, &g_before_watch[i], NULL);
     char *watched = g_watched;
     g_watched = NULL;
+    g_watching = 0;
     free(watched);
   }
   sigprocmask(SIG_SETMASK, &before, NULL);
 }
+
+// ---- The unnamed fresh file ----
+
+// The path the unnamed file is reached by while it has no name of its own.
+enum { kUnnamedPathSize = 40 };
+static void UnnamedPath(int fd, char *path) {
+  snprintf(path, kUnnamedPathSize, "/proc/self/fd/%d", fd);
+}
+
+// O_TMPFILE makes the file in the target's folder (so that linking it there
+// never crosses file systems) without a name, so a run killed outright
+// leaves nothing. A file system without it (EOPNOTSUPP, or EISDIR from an
+// older kernel), or a /proc that can't reach it, leaves the named file.
+char *SystemCreateUnnamed(const char *target, int *handle) {
+  char *folder = FolderPart(target);
+  sigset_t before;
+  MaskStopSignals(SIG_BLOCK, &before);
+  int fd = open(folder, O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  char path[kUnnamedPathSize];
+  if (fd >= 0) UnnamedPath(fd, path);
+  if (fd >= 0 && access(path, W_OK) != 0) {
+    close(fd);
+    fd = -1;
+  }
+  if (fd >= 0) Watch(NULL);
+  sigprocmask(SIG_SETMASK, &before, NULL);
+  free(folder);
+  *handle = fd;
+  return fd >= 0 ? CopyTextOrAbort(path) : NULL;
+}
+
+static int SyncFolderOf(const char *path);
+
+// The stop signals are held back across the link and the watch, as in
+// SystemCreateNew.
+CreateResult SystemLinkUnnamed(const char *unnamed, const char *path,
+                               int watch) {
+  sigset_t before;
+  MaskStopSignals(SIG_BLOCK, &before);
+  int linked = linkat(AT_FDCWD, unnamed, AT_FDCWD, path, AT_SYMLINK_FOLLOW);
+  int error = errno;
+  if (linked == 0 && watch) Watch(path);
+  sigprocmask(SIG_SETMASK, &before, NULL);
+  if (linked == 0 && !watch) SyncFolderOf(path);  // the name is the final one
+  errno = error;
+  if (linked == 0) return kCreated;
+  return error == EEXIST ? kAlreadyExists : kCreateFailed;
+}
+
+void SystemCloseUnnamed(int handle) { close(handle); }
 
 static int SyncPath(const char *path, int flags) {
   int fd = open(path, flags | O_CLOEXEC);
@@ -659,11 +727,17 @@ void SystemLastErrorText(char *buffer, size_t size) {
   snprintf(buffer, size, "%s.", strerror(errno));
 }
 
+// Makes a new name or a rename in the folder durable.
+static int SyncFolderOf(const char *path) {
+  char *folder = FolderPart(path);
+  int ok = SyncPath(folder, O_RDONLY | O_DIRECTORY);
+  free(folder);
+  return ok;
+}
+
 int SystemReplace(const char *from, const char *to) {
   if (!CopyOwnerAndPermissions(to, from) || rename(from, to) != 0) return 0;
-  char *folder = FolderPart(to);
-  SyncPath(folder, O_RDONLY | O_DIRECTORY);  // makes the rename itself durable
-  free(folder);
+  SyncFolderOf(to);
   return 1;
 }
 

@@ -24,6 +24,23 @@ CreateResult SystemCreateNew(const char *path);
 // removes anything, and the signals act as before.
 void SystemForgetNew(void);
 
+// An unnamed file in target's folder (Linux: O_TMPFILE), which a process
+// killed outright (SIGKILL) leaves no trace of. Returns the path it is
+// written and read through (new heap text), with *handle to give to
+// SystemCloseUnnamed; the signals act as for SystemCreateNew's file until
+// SystemForgetNew. NULL where the system or the file system makes none.
+char *SystemCreateUnnamed(const char *target, int *handle);
+
+// Gives the unnamed file at path unnamed the name path, which must not exist
+// (kAlreadyExists when it does). watch: path is only held for a moment, so
+// a stop signal removes it until SystemForgetNew; else it is the final name
+// and the link is made durable.
+CreateResult SystemLinkUnnamed(const char *unnamed, const char *path,
+                               int watch);
+
+// Lets the unnamed file go; unless linked, it is gone.
+void SystemCloseUnnamed(int handle);
+
 // Forces the file's contents to the disk. 1, or 0 on failure.
 int SystemFlushToDisk(const char *path);
 

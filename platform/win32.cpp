@@ -57,6 +57,35 @@ int PlatformMakeFolder(const char *path) {
   return _mkdir(path) == 0 ? 0 : -1;
 }
 
+// The file's identity: its volume and its index there. A handle that asks
+// for no access opens even a file another program holds, and a folder.
+static int FileIdentity(const char *path, BY_HANDLE_FILE_INFORMATION *info) {
+  HANDLE file = CreateFileA(path, 0,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                FILE_SHARE_DELETE,
+                            NULL, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                            NULL);
+  if (file == INVALID_HANDLE_VALUE) {
+    DWORD code = GetLastError();
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? 0
+                                                                        : -1;
+  }
+  int known = GetFileInformationByHandle(file, info) ? 1 : -1;
+  CloseHandle(file);
+  return known;
+}
+
+int PlatformSameFile(const char *a, const char *b) {
+  BY_HANDLE_FILE_INFORMATION first, second;
+  int known = FileIdentity(a, &first);
+  if (known != 1) return known;
+  known = FileIdentity(b, &second);
+  if (known != 1) return known;
+  return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
+}
+
 FILE *PlatformOpenForReading(const char *path) {
   DWORD attributes = GetFileAttributesA(path);
   if (attributes != INVALID_FILE_ATTRIBUTES &&
@@ -291,6 +320,18 @@ CreateResult SystemCreateNew(const char *path) {
 // console, so Ctrl-C never reaches it, and the end of a session or the task
 // manager ends it as a kill would, with no code of its own running.
 void SystemForgetNew(void) {}
+
+// Windows makes no file without a name: the named one is always used.
+char *SystemCreateUnnamed(const char *, int *handle) {
+  *handle = -1;
+  return NULL;
+}
+
+CreateResult SystemLinkUnnamed(const char *, const char *, int) {
+  return kCreateFailed;
+}
+
+void SystemCloseUnnamed(int) {}
 
 int SystemFlushToDisk(const char *path) {
   HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING,

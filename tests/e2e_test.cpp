@@ -176,7 +176,10 @@ TEST_F(EndToEnd, AngleIsReadAsAPlainDecimalNumber) {
   MakeImage("photo.png", 90, 60);
   struct Case {
     const char *angle, *same_as;
-  } cases[] = {{"1.6e1", "16"}, {" -9e+1", "-90"}};
+  } cases[] = {{"1.6e1", "16"},
+               {"1e-300", "0"},  // no corner moves: not resampled
+               {"90.0000000001", "90"},
+               {" -9e+1", "-90"}};
   for (const Case &c : cases) {
     ASSERT_EQ(0, Orvane({"-r", c.angle, "-o", "a.bmp", "photo.png"}).status);
     ASSERT_EQ(0, Orvane({"-r", c.same_as, "-o", "b.bmp", "photo.png"}).status);
@@ -329,6 +332,11 @@ TEST_F(EndToEnd, SlipsAndFailuresSayWhatWasWrong) {
   const Texts names = WorkNames();
   std::string photo = ReadWholeFile(Work("photo.jpg"));
   const std::string slip = "Not understood: ";
+  auto own_folder = [](const std::string &folder) {
+    return "-o " + folder + " is the photo's own folder: the photo would be "
+           "replaced. Name another folder or an output file; -o photo.jpg "
+           "saves over the photo on purpose.";
+  };
   // A value refused is said without the usage, which one line points at.
   const std::string pointer =
       "Orvane -? shows every option and the values it takes.";
@@ -370,6 +378,14 @@ TEST_F(EndToEnd, SlipsAndFailuresSayWhatWasWrong) {
        "Couldn't save output file: folder.png/photo.jpg"},
       {{"-o", "no/"}, "Couldn't save output file: no/photo.jpg",
        "The folder no does not exist."},
+      {{"-w", "32", "-o", "."},
+       std::string("Couldn't save output file: .") +
+           (WindowsProgram() ? "\\" : "/") + "photo.jpg",
+       own_folder(".")},
+      {{"-o", "album/../"}, "Couldn't save output file: album/../photo.jpg",
+       own_folder("album/../")},
+      {{"-lossless", "-r", "90", "-o", Work("")},
+       "Couldn't save output file: " + Work("photo.jpg"), own_folder(Work(""))},
       {{"-oq", "1000"},
        slip + "-oq 1000 (JPEG quality runs from 1 to 100)",
        pointer},
@@ -633,7 +649,8 @@ TEST_F(EndToEnd, MappedPhotoIsSavedOverItself) {
 // A save over the input, killed at any moment, leaves the old image or the
 // new one, never a mixture or a stump. Where the kills land depends on how
 // fast the machine is, so how many came during the save (a temporary file
-// was left) is reported, not required.
+// was left: where the file system makes no unnamed one, or in the moment
+// the finished file is named) is reported, not required.
 TEST_F(EndToEnd, KilledWhileSavingLeavesAWholeFile) {
   MakeImage("big.png", 1600, 1200);
   std::string old_image = ReadWholeFile(Work("big.png"));

@@ -300,10 +300,12 @@ void SaveRaising(const std::string &target, const SignalCase &c, bool during,
 
 // A stop or a crash during a save removes the temporary file, and the
 // program still ends by the signal, or by the handler that was there before
-// the save (a sanitizer's report, say); the target stays the old file.
+// the save (a sanitizer's report, say); the target stays the old file. A
+// kill, which no handler sees, leaves nothing either: the file has no name.
 TEST_F(SafeSaving, StopAndCrashSignalsRemoveTheTemporaryFile) {
   std::vector<SignalCase> cases = {
-      {SIGSEGV, ExitSeven, testing::ExitedWithCode(7)}};
+      {SIGSEGV, ExitSeven, testing::ExitedWithCode(7)},
+      {SIGKILL, SIG_DFL, testing::KilledBySignal(SIGKILL)}};
   for (int n : kEndingSignals)
     cases.push_back({n, SIG_DFL, testing::KilledBySignal(n)});
   WriteWholeFile(target_, "old");

@@ -39,11 +39,31 @@ FIBITMAP *CropImage(FIBITMAP *bitmap, int x, int y, int w, int h) {
   return Carried(bitmap, FreeImage_Copy(bitmap, x, y, (int)right, (int)bottom));
 }
 
+// A corner a whole turn leaves this close to where it would be is taken to be
+// there: far below what any pixel shows.
+static const double kCornerTolerance = 0.001;
+static const double kRadiansPerDegree = 3.14159265358979323846 / 180;
+
+// An angle's error e moves the corners, a half-diagonal r from the centre,
+// along a chord of 2 r sin(e / 2).
+int QuarterTurnsOf(double angle, int64_t W, int64_t H) {
+  if (!isfinite(angle)) return -1;
+  double turn = fmod(angle, 360);  // exact, whatever the angle's size
+  double quarters = nearbyint(turn / 90);
+  double error = fabs(turn - quarters * 90) * kRadiansPerDegree;
+  double half_diagonal = hypot((double)W, (double)H) / 2;
+  if (2 * half_diagonal * sin(error / 2) >= kCornerTolerance) return -1;
+  int whole = (int)fmod(quarters, 4);
+  return whole < 0 ? whole + 4 : whole;
+}
+
 // The library brings large angles into range one turn at a time, which never
 // ends for angles like 1e300; whole turns are taken off here instead.
 FIBITMAP *RotateImage(FIBITMAP *bitmap, double angle) {
   if (!isfinite(angle)) return NULL;
-  if (fabs(angle) >= 360) angle = fmod(angle, 360);
+  int quarters = QuarterTurnsOf(angle, FreeImage_GetWidth(bitmap),
+                                FreeImage_GetHeight(bitmap));
+  angle = quarters >= 0 ? quarters * 90 : fmod(angle, 360);
   return Carried(bitmap, RotateInForm(bitmap, angle));
 }
 
@@ -54,15 +74,13 @@ void RotateTarget(int64_t W, int64_t H, double angle, int64_t *new_width,
                   int64_t *new_height) {
   *new_width = *new_height = 0;
   if (!isfinite(angle)) return;
-  double turn = fmod(angle, 360);
-  if (turn < 0) turn += 360;
-  if (fmod(turn, 90) == 0) {
-    int sideways = turn == 90 || turn == 270;
-    *new_width = sideways ? H : W;
-    *new_height = sideways ? W : H;
+  int quarters = QuarterTurnsOf(angle, W, H);
+  if (quarters >= 0) {
+    *new_width = quarters % 2 ? H : W;
+    *new_height = quarters % 2 ? W : H;
     return;
   }
-  const double kRadiansPerDegree = 3.14159265358979323846 / 180;
+  double turn = fmod(angle, 360);
   double c = fabs(cos(turn * kRadiansPerDegree));
   double s = fabs(sin(turn * kRadiansPerDegree));
   *new_width = (int64_t)ceil(W * c + H * s) + 1;
