@@ -103,20 +103,23 @@ static int SettleExif(MetadataSegment *s, const MetadataChanges *changes,
     exif.drop_thumbnail = 1;
   }
   exif.upright = changes->upright;
+  exif.picture_changed = changes->geometry || changes->upright;
   mended = MendedExif(s, changes, exif, orientation, &size);
   return Replaced(s, mended, size);
 }
 
 static int SettleXmp(MetadataSegment *s, const MetadataChanges *changes) {
   if (changes->strip) return 0;
-  if (!changes->geometry && !changes->upright) return 1;
   XmpChanges xmp = {};
   if (changes->geometry) {
     xmp.width = changes->width;
     xmp.height = changes->height;
   }
   xmp.upright = changes->upright;
-  xmp.drop_extension = 1;  // the extension is left out with the edit
+  // The extension is left out with the edit.
+  xmp.drop_extension = changes->geometry || changes->upright;
+  xmp.picture_changed = changes->geometry || changes->upright;
+  xmp.drop_trailer_pointers = 1;  // bytes after the JPEG's end never go
   size_t size = 0;
   unsigned char *mended = MendXmpPacket(s->bytes, s->size, &xmp, &size);
   return Replaced(s, mended, size);
