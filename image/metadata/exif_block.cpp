@@ -504,22 +504,25 @@ static int64_t NumberFor(const TagRule *rule, uint32_t tag, int directory,
   return 0;
 }
 
-// The directory's entries the table keeps, each tag once; the directories
-// they point at are noted in kinds. 0 when memory runs short.
+// The directory's entries the table keeps, each tag once and in order of
+// tags, as readers expect; the directories they point at are noted in
+// kinds. 0 when memory runs short.
 static int PlanDirectory(const Tiff *tiff, int kind, NewDirectory *kinds,
                          const ExifChanges *changes) {
   NewDirectory *directory = &kinds[kind];
   uint32_t count = Read16(tiff, directory->old_offset);
   directory->entries = (NewEntry *)calloc(count + 1, sizeof(NewEntry));
   if (directory->entries == NULL) return 0;
-  uint32_t last_tag = 0;
   for (uint32_t i = 0; i < count; i++) {
     NewEntry entry = {{}, 0, -1};
     ReadEntry(tiff, directory->old_offset, i, &entry.old);
     const TagRule *rule = RuleFor(kind, entry.old.tag);
-    if (rule == NULL || (directory->count > 0 && entry.old.tag <= last_tag))
-      continue;  // not understood, or out of order: a second copy
-    last_tag = entry.old.tag;
+    if (rule == NULL) continue;  // not understood
+    // Kept in order of tags, each once: the table names few.
+    int at = directory->count;
+    while (at > 0 && directory->entries[at - 1].old.tag > entry.old.tag) at--;
+    if (at > 0 && directory->entries[at - 1].old.tag == entry.old.tag)
+      continue;
     if (rule->action >= kFollow) {
       NewDirectory *target = &kinds[rule->action - kFollow];
       if (target->old_offset != 0 || entry.old.count != 1) continue;
@@ -528,7 +531,9 @@ static int PlanDirectory(const Tiff *tiff, int kind, NewDirectory *kinds,
     } else {
       entry.number = NumberFor(rule, entry.old.tag, kind, changes);
     }
-    directory->entries[directory->count++] = entry;
+    memmove(&directory->entries[at + 1], &directory->entries[at],
+            (size_t)(directory->count++ - at) * sizeof(NewEntry));
+    directory->entries[at] = entry;
   }
   return 1;
 }
@@ -588,8 +593,8 @@ static void WriteDirectory(unsigned char *data, const Tiff *tiff,
 
 // The new block, its directories in the order IFD0, Exif, GPS, Interop,
 // each followed by its values. NULL when it would be larger than the old
-// one (but for padding): values shared by many tags would come out
-// multiplied.
+// one: values shared by many tags would come out multiplied (and an old
+// block that left values unpadded goes to the IFD0-only fallback).
 static unsigned char *WriteUnderstood(const Tiff *tiff, NewDirectory *kinds,
                                       size_t *new_size) {
   uint64_t at = kTiffHeaderSize;
@@ -598,10 +603,7 @@ static unsigned char *WriteUnderstood(const Tiff *tiff, NewDirectory *kinds,
     kinds[kind].at = at;
     at += DirectorySize(&kinds[kind]);
   }
-  uint64_t paddings = 0;  // a value the old block left unpadded
-  for (int kind = 0; kind < kDirectoryKinds; kind++)
-    paddings += kinds[kind].count;
-  if (at > tiff->size + paddings) return NULL;
+  if (at > tiff->size) return NULL;
   unsigned char *block = (unsigned char *)calloc(1, kSignatureSize + at);
   if (block == NULL) return NULL;
   memcpy(block, kSignature, kSignatureSize);
