@@ -232,9 +232,10 @@ echo "metadata bombs: $metadata_runs runs; largest resident" \
 # Nothing from behind a JPEG's first scan (LATE-SECRET) or its EOI, nor what
 # points there (TRAILER-SECRET); nothing -strip leaves out (STRIP-SECRET),
 # nothing of the picture before an edit (OLD-PICTURE); every orientation
-# one, 1 after -upright; every size the picture's; no thumbnail after a
-# geometry edit; no profile whose chunks make none for the picture (icc-*);
-# at most one comment in a JPEG made from a PNG.
+# one, 1 after -upright; every size field (EXIF's, Interop's, XMP's, a
+# panorama's) the picture's; no thumbnail nor subject area after a geometry
+# edit; no profile whose chunks make none for the picture (icc-*); at most
+# one comment in a JPEG made from a PNG.
 metadata_checks=0
 for path in "$work"/metadata/*; do
   name=$(basename "$path")
@@ -265,15 +266,23 @@ for path in "$work"/metadata/*; do
       fail "$what: orientations $turns after -upright"
     [ "$(wc -w <<<"$turns")" -le 1 ] ||
       fail "$what: orientations $turns disagree"
-    for size in ExifImageWidth:ImageWidth ExifImageHeight:ImageHeight; do
-      for said in $(value "${size%:*}"); do
-        [ "$said" = "$(value "${size#*:}" | head -1)" ] ||
-          fail "$what: ${size%:*} $said, the picture's ${size#*:}" \
-               "$(value "${size#*:}" | head -1)"
+    # The picture's size as the file's own header gives it.
+    picture() { awk -v tag="$1" '($1 == "[File]" || $1 == "[PNG]") &&
+                                 $2 == tag { print $4 }' <<<"$tags"; }
+    for size in ImageWidth ExifImageWidth RelatedImageWidth \
+                CroppedAreaImageWidthPixels FullPanoWidthPixels \
+                ImageHeight ExifImageHeight RelatedImageHeight \
+                CroppedAreaImageHeightPixels FullPanoHeightPixels; do
+      side=ImageWidth
+      [[ $size != *Height* ]] || side=ImageHeight
+      for said in $(value "$size"); do
+        [ "$said" = "$(picture $side)" ] ||
+          fail "$what: $size $said, the picture's $side $(picture $side)"
       done
     done
     [[ $options != *-r* && $options != *-w* ]] ||
-      [ -z "$(value ThumbnailLength)" ] || fail "$what: keeps a thumbnail"
+      [ -z "$(value ThumbnailLength)$(value SubjectArea)" ] ||
+      fail "$what: keeps a thumbnail or the subject's place"
     [[ $name != icc-* ]] || ! grep -aqE "ICC_PROFILE|iCCP" "$out" ||
       fail "$what: keeps a profile that fits no picture"
     [[ $name != *.png || $out != *.jpg ]] ||

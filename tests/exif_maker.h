@@ -102,6 +102,27 @@ class ExifBlockMaker {
     return std::string("Exif\0\0", 6) + tiff + thumbnail;
   }
 
+  // A block of IFD0 and the directories it leads to: Exif, the Interop
+  // directory in it, and GPS; no IFD1.
+  std::string Tree(ExifDirectory ifd0, ExifDirectory exif,
+                   ExifDirectory interop, ExifDirectory gps) const {
+    ifd0.push_back(Long(0x8769, 0));
+    ifd0.push_back(Long(0x8825, 0));
+    exif.push_back(Long(0xA005, 0));
+    ExifDirectory *all[] = {&ifd0, &exif, &interop, &gps};
+    size_t at[4], offset = 8;
+    for (int d = 0; d < 4; d++) {
+      at[d] = offset;
+      offset += 2 + 12 * all[d]->size() + 4 + ValuesSize(*all[d]);
+    }
+    ifd0[ifd0.size() - 2].value = Number((uint32_t)at[1], 4);
+    ifd0.back().value = Number((uint32_t)at[3], 4);
+    exif.back().value = Number((uint32_t)at[2], 4);
+    std::string tiff = (big_ ? "MM" : "II") + Number(42, 2) + Number(8, 4);
+    for (int d = 0; d < 4; d++) tiff += Directory(all[d], at[d], 0);
+    return std::string("Exif\0\0", 6) + tiff;
+  }
+
   // A TIFF structure alone, without the signature: IFD0 and, when
   // pointer_tag isn't 0, one directory it points at with that tag (GPS,
   // Exif); no IFD1.

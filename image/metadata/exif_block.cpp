@@ -312,6 +312,8 @@ static int AddChainedDirectories(const Tiff *tiff, int dropped,
   return 1;
 }
 
+static uint64_t Padded(uint64_t size) { return size + (size & 1); }
+
 static int Overlap(const TiffRange *a, const TiffRange *b) {
   return a->start < b->end && b->start < a->end;
 }
@@ -392,6 +394,246 @@ static void SetNumber(unsigned char *data, const Tiff *tiff,
   if (size == 4) Put32(at + 8, (uint32_t)value, tiff->big_endian);
 }
 
+// ---- After an edit that changes the picture: only what is understood ----
+// The block is written anew from this table: a tag it doesn't name is left
+// out, whatever it holds. Kept are the tags that say nothing of the pixels,
+// the size, positions in the frame or other bytes of the file (who made the
+// photo, when, with what, where); the size tags are mended to the new size.
+// Left out by not being named: the maker note (opaque; it can hold a preview
+// of the whole frame, focus points and crop positions, so a crop could let
+// out the part cut away), SubjectArea and SubjectLocation (positions in the
+// old frame), CompressedBitsPerPixel, an XMP or print packet inside the
+// block, padding, and the thumbnail's directory and pictures. The next tag
+// costs a row.
+
+enum { kIfd0, kExifIfd, kGpsIfd, kInteropIfd, kDirectoryKinds };
+enum TagAction { kKeepTag, kMendWidth, kMendHeight, kFollow };
+
+struct TagRule {
+  int directory;
+  uint16_t first, last;  // the tags from first to last, both included
+  int action;            // kFollow + the kind of the directory pointed at
+};
+
+static const TagRule kTagRules[] = {
+    {kIfd0, 0x0100, 0x0100, kMendWidth},   // ImageWidth
+    {kIfd0, 0x0101, 0x0101, kMendHeight},  // ImageLength
+    {kIfd0, 0x010E, 0x0110, kKeepTag},     // ImageDescription, Make, Model
+    {kIfd0, 0x0112, 0x0112, kKeepTag},     // Orientation: 1 when upright
+    {kIfd0, 0x011A, 0x011B, kKeepTag},     // X and YResolution
+    {kIfd0, 0x0128, 0x0128, kKeepTag},     // ResolutionUnit
+    {kIfd0, 0x012D, 0x012D, kKeepTag},     // TransferFunction
+    {kIfd0, 0x0131, 0x0132, kKeepTag},     // Software, DateTime
+    {kIfd0, 0x013B, 0x013C, kKeepTag},     // Artist, HostComputer
+    {kIfd0, 0x013E, 0x013F, kKeepTag},     // WhitePoint, PrimaryChromaticities
+    {kIfd0, 0x0211, 0x0211, kKeepTag},     // YCbCrCoefficients
+    {kIfd0, 0x0213, 0x0214, kKeepTag},     // YCbCrPositioning, ReferenceBW
+    {kIfd0, 0x4746, 0x4746, kKeepTag},     // Rating
+    {kIfd0, 0x4749, 0x4749, kKeepTag},     // RatingPercent
+    {kIfd0, 0x8298, 0x8298, kKeepTag},     // Copyright
+    {kIfd0, 0x8769, 0x8769, kFollow + kExifIfd},
+    {kIfd0, 0x8825, 0x8825, kFollow + kGpsIfd},
+    {kIfd0, 0x9C9B, 0x9C9F, kKeepTag},  // XPTitle ... XPSubject
+    // The exposure, as the camera took it.
+    {kExifIfd, 0x829A, 0x829A, kKeepTag},  // ExposureTime
+    {kExifIfd, 0x829D, 0x829D, kKeepTag},  // FNumber
+    {kExifIfd, 0x8822, 0x8822, kKeepTag},  // ExposureProgram
+    {kExifIfd, 0x8824, 0x8828, kKeepTag},  // SpectralSensitivity, ISO, OECF
+    {kExifIfd, 0x8830, 0x8835, kKeepTag},  // the sensitivity's kinds
+    {kExifIfd, 0x9000, 0x9000, kKeepTag},  // ExifVersion
+    {kExifIfd, 0x9003, 0x9004, kKeepTag},  // DateTimeOriginal, ...Digitized
+    {kExifIfd, 0x9010, 0x9012, kKeepTag},  // their time zones
+    {kExifIfd, 0x9101, 0x9101, kKeepTag},  // ComponentsConfiguration
+    {kExifIfd, 0x9201, 0x920A, kKeepTag},  // shutter ... FocalLength
+    {kExifIfd, 0x9286, 0x9286, kKeepTag},  // UserComment
+    {kExifIfd, 0x9290, 0x9292, kKeepTag},  // SubSecTime...
+    {kExifIfd, 0x9400, 0x9405, kKeepTag},  // Temperature ... CameraElevation
+    {kExifIfd, 0xA000, 0xA001, kKeepTag},  // FlashpixVersion, ColorSpace
+    {kExifIfd, 0xA002, 0xA002, kMendWidth},   // PixelXDimension
+    {kExifIfd, 0xA003, 0xA003, kMendHeight},  // PixelYDimension
+    {kExifIfd, 0xA004, 0xA004, kKeepTag},     // RelatedSoundFile
+    {kExifIfd, 0xA005, 0xA005, kFollow + kInteropIfd},
+    {kExifIfd, 0xA20B, 0xA20C, kKeepTag},  // FlashEnergy, SpatialFrequency...
+    {kExifIfd, 0xA20E, 0xA210, kKeepTag},  // FocalPlane resolution
+    {kExifIfd, 0xA215, 0xA215, kKeepTag},  // ExposureIndex
+    {kExifIfd, 0xA217, 0xA217, kKeepTag},  // SensingMethod
+    {kExifIfd, 0xA300, 0xA302, kKeepTag},  // FileSource, SceneType, CFA
+    {kExifIfd, 0xA401, 0xA40C, kKeepTag},  // CustomRendered ... distance
+    {kExifIfd, 0xA420, 0xA420, kKeepTag},  // ImageUniqueID
+    {kExifIfd, 0xA430, 0xA43C, kKeepTag},  // owner, serials, lens, title...
+    {kExifIfd, 0xA460, 0xA462, kKeepTag},  // CompositeImage...
+    {kExifIfd, 0xA500, 0xA500, kKeepTag},  // Gamma
+    // Where the photo was taken: every GPS tag.
+    {kGpsIfd, 0x0000, 0x001F, kKeepTag},
+    {kInteropIfd, 0x0001, 0x0002, kKeepTag},     // InteropIndex, ...Version
+    {kInteropIfd, 0x1000, 0x1000, kKeepTag},     // RelatedImageFileFormat
+    {kInteropIfd, 0x1001, 0x1001, kMendWidth},   // RelatedImageWidth
+    {kInteropIfd, 0x1002, 0x1002, kMendHeight},  // RelatedImageLength
+};
+
+// The rule for a tag in a directory of the kind; NULL: left out.
+static const TagRule *RuleFor(int directory, uint32_t tag) {
+  for (const TagRule &rule : kTagRules)
+    if (rule.directory == directory && tag >= rule.first && tag <= rule.last)
+      return &rule;
+  return NULL;
+}
+
+// One entry of the new block: its value copied from the old block, a
+// number of its own, or a pointer to a directory of the new block.
+struct NewEntry {
+  TiffEntry old;
+  int64_t number;   // > 0: the value is this number
+  int points_at;    // >= 0: the value is this directory's new offset
+};
+
+struct NewDirectory {
+  uint32_t old_offset;  // 0: the block has none of this kind
+  NewEntry *entries;
+  int count;
+  uint64_t at;  // where it lies in the new block
+};
+
+// The number an entry is mended to; 0 keeps its value.
+static int64_t NumberFor(const TagRule *rule, uint32_t tag, int directory,
+                         const ExifChanges *changes) {
+  if (rule->action == kMendWidth) return changes->width;
+  if (rule->action == kMendHeight) return changes->height;
+  if (changes->upright && directory == kIfd0 && tag == kTagOrientation)
+    return 1;
+  return 0;
+}
+
+// The directory's entries the table keeps, each tag once and in order of
+// tags, as readers expect; the directories they point at are noted in
+// kinds. 0 when memory runs short.
+static int PlanDirectory(const Tiff *tiff, int kind, NewDirectory *kinds,
+                         const ExifChanges *changes) {
+  NewDirectory *directory = &kinds[kind];
+  uint32_t count = Read16(tiff, directory->old_offset);
+  directory->entries = (NewEntry *)calloc(count + 1, sizeof(NewEntry));
+  if (directory->entries == NULL) return 0;
+  for (uint32_t i = 0; i < count; i++) {
+    NewEntry entry = {{}, 0, -1};
+    ReadEntry(tiff, directory->old_offset, i, &entry.old);
+    const TagRule *rule = RuleFor(kind, entry.old.tag);
+    if (rule == NULL) continue;  // not understood
+    // Kept in order of tags, each once: the table names few.
+    int at = directory->count;
+    while (at > 0 && directory->entries[at - 1].old.tag > entry.old.tag) at--;
+    if (at > 0 && directory->entries[at - 1].old.tag == entry.old.tag)
+      continue;
+    if (rule->action >= kFollow) {
+      NewDirectory *target = &kinds[rule->action - kFollow];
+      if (target->old_offset != 0 || entry.old.count != 1) continue;
+      target->old_offset = Read32(tiff, entry.old.value_at);
+      entry.points_at = rule->action - kFollow;
+    } else {
+      entry.number = NumberFor(rule, entry.old.tag, kind, changes);
+    }
+    memmove(&directory->entries[at + 1], &directory->entries[at],
+            (size_t)(directory->count++ - at) * sizeof(NewEntry));
+    directory->entries[at] = entry;
+  }
+  return 1;
+}
+
+static uint64_t DirectorySize(const NewDirectory *directory) {
+  uint64_t size = 2 + (uint64_t)directory->count * kEntrySize + 4;
+  for (int i = 0; i < directory->count; i++) {
+    const NewEntry *entry = &directory->entries[i];
+    if (entry->number <= 0 && entry->points_at < 0 &&
+        entry->old.value_size > 4)
+      size += Padded(entry->old.value_size);
+  }
+  return size;
+}
+
+// The number in its entry's own type where that holds it, else a LONG, as
+// SetNumber writes it.
+static void PutNumber(unsigned char *at, const NewEntry *entry,
+                      int big_endian) {
+  const IntegerType *integer = IntegerTypeOf(entry->old.type);
+  uint32_t type = integer != NULL ? integer->written_as : (uint32_t)kTypeLong;
+  uint64_t size = TypeSize(type);
+  if (size < 4 && entry->number >> (8 * size) != 0) type = kTypeLong;
+  Put16(at + 2, type, big_endian);
+  Put32(at + 4, 1, big_endian);
+  if (TypeSize(type) == 1) at[8] = (unsigned char)entry->number;
+  if (TypeSize(type) == 2) Put16(at + 8, (uint32_t)entry->number, big_endian);
+  if (TypeSize(type) == 4) Put32(at + 8, (uint32_t)entry->number, big_endian);
+}
+
+static void WriteDirectory(unsigned char *data, const Tiff *tiff,
+                           const NewDirectory *kinds, int kind) {
+  const NewDirectory *directory = &kinds[kind];
+  int big = tiff->big_endian;
+  uint64_t values_at =
+      directory->at + 2 + (uint64_t)directory->count * kEntrySize + 4;
+  Put16(data + directory->at, (uint32_t)directory->count, big);
+  for (int i = 0; i < directory->count; i++) {
+    const NewEntry *entry = &directory->entries[i];
+    unsigned char *at = data + directory->at + 2 + (uint64_t)i * kEntrySize;
+    memcpy(at, tiff->data + entry->old.at, 8);  // tag, type and count
+    if (entry->points_at >= 0) {
+      Put16(at + 2, kTypeLong, big);
+      Put32(at + 8, (uint32_t)kinds[entry->points_at].at, big);
+    } else if (entry->number > 0 && entry->number <= UINT32_MAX) {
+      PutNumber(at, entry, big);
+    } else if (entry->old.value_size <= 4) {
+      memcpy(at + 8, tiff->data + entry->old.value_at, entry->old.value_size);
+    } else {
+      Put32(at + 8, (uint32_t)values_at, big);
+      memcpy(data + values_at, tiff->data + entry->old.value_at,
+             entry->old.value_size);
+      values_at += Padded(entry->old.value_size);
+    }
+  }
+}
+
+// The new block, its directories in the order IFD0, Exif, GPS, Interop,
+// each followed by its values. NULL when it would be larger than the old
+// one: values shared by many tags would come out multiplied (and an old
+// block that left values unpadded goes to the IFD0-only fallback).
+static unsigned char *WriteUnderstood(const Tiff *tiff, NewDirectory *kinds,
+                                      size_t *new_size) {
+  uint64_t at = kTiffHeaderSize;
+  for (int kind = 0; kind < kDirectoryKinds; kind++) {
+    if (kinds[kind].old_offset == 0) continue;
+    kinds[kind].at = at;
+    at += DirectorySize(&kinds[kind]);
+  }
+  if (at > tiff->size) return NULL;
+  unsigned char *block = (unsigned char *)calloc(1, kSignatureSize + at);
+  if (block == NULL) return NULL;
+  memcpy(block, kSignature, kSignatureSize);
+  unsigned char *data = block + kSignatureSize;
+  memcpy(data, tiff->data, 4);  // the byte order and 42
+  Put32(data + 4, kTiffHeaderSize, tiff->big_endian);
+  for (int kind = 0; kind < kDirectoryKinds; kind++)
+    if (kinds[kind].old_offset != 0) WriteDirectory(data, tiff, kinds, kind);
+  *new_size = kSignatureSize + at;
+  return block;
+}
+
+// The block written anew from the table, once its layout has been read
+// safely. The directories are planned in the order pointers reach them.
+static unsigned char *UnderstoodExifBlock(const Tiff *tiff,
+                                          const TiffLayout *layout,
+                                          const ExifChanges *changes,
+                                          size_t *new_size) {
+  NewDirectory kinds[kDirectoryKinds] = {};
+  kinds[kIfd0].old_offset = layout->ifd0;
+  int planned = 1;
+  for (int kind = 0; kind < kDirectoryKinds && planned; kind++)
+    if (kinds[kind].old_offset != 0)
+      planned = PlanDirectory(tiff, kind, kinds, changes);
+  unsigned char *block =
+      planned ? WriteUnderstood(tiff, kinds, new_size) : NULL;
+  for (NewDirectory &directory : kinds) free(directory.entries);
+  return block;
+}
+
 // Read from IFD0 alone, so that a block whose other parts can't be read
 // still tells how to show the picture: what can't go whole carries IFD0.
 int ExifOrientation(const unsigned char *block, size_t size) {
@@ -419,7 +661,14 @@ unsigned char *EditExifBlock(const unsigned char *block, size_t size,
                              const ExifChanges *changes, size_t *new_size) {
   Tiff tiff;
   if (block == NULL || !OpenTiff(block, size, &tiff)) return NULL;
-  TiffLayout *layout = ReadLayout(&tiff, changes->drop_thumbnail);
+  TiffLayout *layout =
+      ReadLayout(&tiff, changes->drop_thumbnail || changes->picture_changed);
+  if (layout != NULL && changes->picture_changed) {
+    unsigned char *block =
+        UnderstoodExifBlock(&tiff, layout, changes, new_size);
+    free(layout);
+    return block;
+  }
   unsigned char *copy = layout != NULL ? (unsigned char *)malloc(size) : NULL;
   if (copy == NULL) {
     free(layout);
@@ -452,8 +701,6 @@ static const uint32_t kPlainIfd0Tags[] = {
     kTagWhitePoint, kTagPrimaryChromaticities, kTagYCbCrCoefficients,
     kTagYCbCrPositioning, kTagReferenceBlackWhite, kTagCopyright};
 enum { kPlainIfd0TagCount = sizeof kPlainIfd0Tags / sizeof kPlainIfd0Tags[0] };
-
-static uint64_t Padded(uint64_t size) { return size + (size & 1); }
 
 // The new block: header, IFD0 with the entries and no next directory, then
 // the values that don't fit in them.

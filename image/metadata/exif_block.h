@@ -1,7 +1,18 @@
-// A photo's EXIF block, read and mended by the program's own bounded reader:
-// after an edit that changes the picture's geometry the block must not keep
-// the camera's thumbnail of the old picture, nor its old size, nor an
-// orientation that no longer holds.
+// A photo's EXIF block, read and mended by the program's own bounded reader.
+//
+// A plain save keeps the block as it is, maker note and thumbnail too. After
+// an edit that changes the picture (a crop, turn, flip, resize or upright
+// turn) the block keeps only what the program understands and has made true:
+// it is written anew from one table of tags (exif_block.cpp, kTagRules), one
+// row per tag with what the edit does: kept (who, when, with what, where:
+// the camera's settings, the dates, the GPS directory, copyright), mended
+// to the new size (ImageWidth/ImageLength, PixelX/YDimension, the Interop
+// directory's RelatedImageWidth/Length), or left out: every tag the table
+// doesn't name. Left out so are the thumbnail (IFD1), SubjectArea and
+// SubjectLocation (positions in the old frame), and the maker note with all
+// it points at: a maker note is opaque, and can hold a preview of the whole
+// frame, focus points and crop positions, so it can't be made true and a
+// crop would let out the part cut away.
 //
 // The block is the payload of a JPEG's APP1 segment as the metadata record
 // keeps it (a PNG's eXIf behind the same signature): "Exif\0\0" and then the
@@ -26,13 +37,17 @@ int ExifOrientation(const unsigned char *block, size_t size);
 int ExifBlockReadable(const unsigned char *block, size_t size);
 
 struct ExifChanges {
-  int64_t width, height;  // new PixelXDimension and PixelYDimension; 0: keep
+  int64_t width, height;  // the new size (PixelX/YDimension; with
+                          // picture_changed every size tag); 0: keep
   int drop_thumbnail;     // remove IFD1 and the thumbnail it points at
   int upright;            // set Orientation to 1
+  int picture_changed;    // keep only the tags the table keeps or mends
 };
 
-// A copy of the block with the changes made. The thumbnail's bytes and its
-// directory do not remain in the copy. NULL when the block can't be read
+// A copy of the block with the changes made; with picture_changed, written
+// anew from the table, its thumbnail left out. A dropped thumbnail's bytes
+// and its directory do not remain in the copy. NULL when the block can't be
+// read
 // safely: the caller then leaves the EXIF out rather than keep stale data.
 unsigned char *EditExifBlock(const unsigned char *block, size_t size,
                              const ExifChanges *changes, size_t *new_size);

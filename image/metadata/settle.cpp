@@ -80,6 +80,7 @@ static int MendExif(MetadataSegment *s, const SettleState *state) {
     exif.drop_thumbnail = 1;
   }
   exif.upright = changes->upright;
+  exif.picture_changed = changes->geometry || changes->upright;
   mended = MendedExif(s, changes, exif, orientation, &size);
   return Replaced(s, mended, size);
 }
@@ -92,7 +93,10 @@ static int MendXmp(MetadataSegment *s, const SettleState *state) {
     xmp.height = changes->height;
   }
   xmp.upright = changes->upright;
-  xmp.drop_extension = 1;  // the extension is left out with the edit
+  // The extension is left out with the edit.
+  xmp.drop_extension = changes->geometry || changes->upright;
+  xmp.picture_changed = changes->geometry || changes->upright;
+  xmp.drop_trailer_pointers = 1;  // bytes after the JPEG's end never go
   size_t size = 0;
   unsigned char *mended = MendXmpPacket(s->bytes, s->size, &xmp, &size);
   return Replaced(s, mended, size);
@@ -201,7 +205,7 @@ static const MetadataForm kForms[] = {
     {"EXIF", kJpegApp1, kExifName, sizeof kExifName, kPngExif, NULL,
      kMetadataExif, kMended, kMended, kMended, MendExif, 1},
     {"XMP", kJpegApp1, kXmpName, sizeof kXmpName, kPngInternationalText,
-     kPngXmpKeyword, kMetadataXmp, kKept, kMended, kLeftOut, MendXmp, 1},
+     kPngXmpKeyword, kMetadataXmp, kMended, kMended, kLeftOut, MendXmp, 1},
     {"XMP too large to read", 0, NULL, 0, kAnyText, kPngXmpKeyword,
      kMetadataPngText, kKept, kLeftOut, kLeftOut, NULL, 0},
     {"extended XMP", kJpegApp1, kXmpExtensionName, sizeof kXmpExtensionName,

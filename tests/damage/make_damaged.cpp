@@ -1080,6 +1080,75 @@ Text PrivateTextPng() {
     chunks += Text_(keyword, Text("STRIP-SECRET ") + keyword);
   for (int i = 0; i < 1000; i++) chunks += Text_("Comment", "many");
   return FlatPng(64, 48, chunks);
+// ---- Fields that tell of the old picture, at 1200 x 800 ----
+// After an edit nothing may say 1200 x 800 or keep "OLD-PICTURE"; on any
+// save nothing may point at what lay after the JPEG's end
+// ("TRAILER-SECRET").
+
+// A phone's EXIF: the size in IFD0, the Exif directory and the Interop
+// directory, the subject's place, and a maker note holding a preview of
+// the whole frame.
+Text ExifSizesAndMakerNote() {
+  const ExifBlockMaker &m = kLittle;
+  Text preview = FlatJpeg(16, 12, 3, 0, Segment(0xFE, "OLD-PICTURE"));
+  ExifDirectory ifd0 = PhotoIfd0(1);
+  ifd0.push_back(m.Short(0x0100, 1200));
+  ifd0.push_back(m.Short(0x0101, 800));
+  ExifDirectory exif = PhotoExif(1200, 800);
+  exif.push_back({0x9214, 3, 4, m.Number(600, 2) + m.Number(400, 2) +
+                                    m.Number(200, 2) + m.Number(100, 2)});
+  exif.push_back({0xA214, 3, 2, m.Number(600, 2) + m.Number(400, 2)});
+  exif.push_back(m.Bytes(0x927C, Text("Orvane\0II", 9) + preview));
+  Text block = m.Tree(ifd0, exif,
+                      {m.Text(0x0001, "R98"), m.Short(0x1001, 1200),
+                       m.Short(0x1002, 800)},
+                      {{0x0000, 1, 4, Text("\2\3\0\0", 4)}});
+  return FlatJpeg(1200, 800, 3, 0, Segment(0xE1, block));
+}
+
+// (Each packet's last description is empty: XmpPacket closes it.)
+
+// XMP's sizes beside exif's, a panorama's cropped area, the raw
+// developer's crop, and a thumbnail of the old picture.
+Text XmpSizesAndThumbnail() {
+  Text xmp = XmpPacket(
+      "xmlns:xmp='http://ns.adobe.com/xap/1.0/' "
+      "xmlns:xmpGImg='http://ns.adobe.com/xap/1.0/g/img/' "
+      "xmlns:GPano='http://ns.google.com/photos/1.0/panorama/' "
+      "xmlns:crs='http://ns.adobe.com/camera-raw-settings/1.0/' "
+      "tiff:ImageWidth='1200' tiff:ImageLength='800' "
+      "exif:PixelXDimension='1200' exif:PixelYDimension='800' "
+      "GPano:ProjectionType='equirectangular' "
+      "GPano:CroppedAreaImageWidthPixels='1200' "
+      "GPano:CroppedAreaImageHeightPixels='800' "
+      "GPano:FullPanoWidthPixels='1200' GPano:FullPanoHeightPixels='800' "
+      "GPano:CroppedAreaLeftPixels='0' GPano:CroppedAreaTopPixels='0' "
+      "crs:HasCrop='True' crs:CropTop='0.1' crs:CropLeft='0.1'><xmp:Thumbnails>"
+      "<rdf:Alt><rdf:li rdf:parseType='Resource'><xmpGImg:width>256"
+      "</xmpGImg:width><xmpGImg:image>OLD-PICTURE</xmpGImg:image></rdf:li>"
+      "</rdf:Alt></xmp:Thumbnails></rdf:Description><rdf:Description rdf:about=''");
+  return FlatJpeg(1200, 800, 3, 0, XmpSegment(xmp));
+}
+
+// A phone's gain-map and motion-photo description: a Container directory
+// of the pictures and video after the JPEG's end, the gain map's
+// properties and the video's offset; the video itself after the end.
+Text ContainerAndMotionPhoto() {
+  Text xmp = XmpPacket(
+      "xmlns:Container='http://ns.google.com/photos/1.0/container/' "
+      "xmlns:Item='http://ns.google.com/photos/1.0/container/item/' "
+      "xmlns:hdrgm='http://ns.adobe.com/hdr-gain-map/1.0/' "
+      "xmlns:GCamera='http://ns.google.com/photos/1.0/camera/' "
+      "hdrgm:Version='1.0' GCamera:MotionPhoto='1' "
+      "GCamera:MicroVideo='1' GCamera:MicroVideoOffset='46' "
+      "Item:URI='TRAILER-SECRET'><Container:Directory><rdf:Seq>"
+      "<rdf:li rdf:parseType='Resource'><Container:Item "
+      "Item:Mime='video/mp4' Item:Semantic='MotionPhoto' Item:Length='46' "
+      "Item:Padding='0' Item:Label='TRAILER-SECRET'/></rdf:li></rdf:Seq>"
+      "</Container:Directory></rdf:Description><rdf:Description rdf:about=''");
+  Text video = Text("\0\0\0\x18" "ftypmp42\0\0\0\0mp42isom", 24) +
+               Text("\0\0\0\x16" "freeTRAILER-SECRET", 22);
+  return FlatJpeg(1200, 800, 3, 0, XmpSegment(xmp)) + video;
 }
 
 void MetadataFaults(const std::string &folder) {
@@ -1151,7 +1220,13 @@ void MetadataFaults(const std::string &folder) {
                         0xE2, Text("ICC_PROFILE\0\1\2", 14) +
                                   Profile("mntr", "RGB ", "XYZ ", "TWCE"));
                     return FlatJpeg(64, 48, 3, 0, chunk + chunk);
-                  }}};
+                  }},
+                 {"exif-sizes-subject-maker-note-1200x800.jpg",
+                  ExifSizesAndMakerNote},
+                 {"xmp-sizes-panorama-thumbnail-1200x800.jpg",
+                  XmpSizesAndThumbnail},
+                 {"xmp-container-motion-photo-1200x800.jpg",
+                  ContainerAndMotionPhoto}};
   for (const auto &fault : kFaults) {
     Text made = fault.make();
     Write(folder + "/" + fault.name, Bytes(made.begin(), made.end()));

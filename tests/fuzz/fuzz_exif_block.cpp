@@ -8,7 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   int orientation = ExifOrientation(data, size);
   if (orientation < 0 || orientation > 8) abort();
   for (int drop = 0; drop <= 1; drop++) {
-    ExifChanges changes = {123, 45, drop, 1};
+    ExifChanges changes = {123, 45, drop, 1, drop};  // drop: written anew
     size_t mended_size = 0;
     unsigned char *mended = EditExifBlock(data, size, &changes, &mended_size);
     if (mended == NULL) continue;

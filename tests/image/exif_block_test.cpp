@@ -79,7 +79,7 @@ std::string Ifd0Only(const std::string &block) {
   return out;
 }
 
-const ExifChanges kGeometryChanged = {120, 90, 1, 0};
+const ExifChanges kGeometryChanged = {120, 90, 1, 0, 0};
 
 TEST(ExifBlock, MendedBlocksTellTheNewGeometryInEitherByteOrder) {
   TempFolder folder;
@@ -107,10 +107,69 @@ TEST(ExifBlock, MendedBlocksTellTheNewGeometryInEitherByteOrder) {
     // Without an upright picture the orientation stays; without a new
     // geometry the thumbnail does.
     EXPECT_EQ(6, OrientationOf(Edited(block, kGeometryChanged)));
-    std::string kept = Edited(block, ExifChanges{0, 0, 0, 1});
+    std::string kept = Edited(block, ExifChanges{0, 0, 0, 1, 0});
     EXPECT_EQ(block.size(), kept.size());
     EXPECT_NE(std::string::npos, kept.find(thumbnail));
     EXPECT_EQ(1, OrientationOf(kept));
+  }
+}
+
+// After an edit that changes the picture, each tag as the table says:
+// kept, mended to the new size, or left out; read back by the library.
+TEST(ExifBlock, AfterAnEditOnlyWhatIsUnderstoodStays) {
+  const char *const kLeftOut = "<none>";
+  struct Row {
+    FREE_IMAGE_MDMODEL model;
+    const char *key, *after;
+  } rows[] = {
+      {FIMD_EXIF_MAIN, "Make", "Orvane test"},
+      {FIMD_EXIF_MAIN, "Orientation", "top, left side"},
+      {FIMD_EXIF_MAIN, "ImageWidth", "120"},
+      {FIMD_EXIF_MAIN, "ImageLength", "90"},
+      {FIMD_EXIF_MAIN, "XMLPacket", kLeftOut},
+      {FIMD_EXIF_EXIF, "ExposureTime", "1/200 sec"},
+      {FIMD_EXIF_EXIF, "PixelXDimension", "120"},
+      {FIMD_EXIF_EXIF, "PixelYDimension", "90"},
+      {FIMD_EXIF_EXIF, "SubjectArea", kLeftOut},
+      {FIMD_EXIF_EXIF, "SubjectLocation", kLeftOut},
+      {FIMD_EXIF_EXIF, "MakerNote", kLeftOut},
+      {FIMD_EXIF_INTEROP, "InteroperabilityIndex", "R98"},
+      {FIMD_EXIF_INTEROP, "RelatedImageWidth", "120"},
+      {FIMD_EXIF_INTEROP, "RelatedImageLength", "90"},
+      {FIMD_EXIF_GPS, "GPSLatitudeRef", "N"},
+  };
+  TempFolder folder;
+  for (bool big_endian : {false, true}) {
+    SCOPED_TRACE(big_endian ? "MM" : "II");
+    ExifBlockMaker m(big_endian);
+    std::string block = m.Tree(
+        {m.Short(0x0100, 640), m.Long(0x0101, 480), m.Text(0x010F, "Orvane test"),
+         m.Short(0x0112, 6), m.Bytes(0x02BC, "<x:xmpmeta/>")},
+        {{0x829A, 5, 1, m.Number(1, 4) + m.Number(200, 4)},
+         m.Long(0xA002, 640), m.Long(0xA003, 480),
+         {0x9214, 3, 4, m.Number(320, 2) + m.Number(240, 2) +
+                        m.Number(40, 2) + m.Number(30, 2)},
+         {0xA214, 3, 2, m.Number(320, 2) + m.Number(240, 2)},
+         m.Bytes(0x927C, "Orvane\0" + SmallJpeg())},
+        {m.Text(0x0001, "R98"), m.Short(0x1001, 640), m.Short(0x1002, 480)},
+        {m.Text(0x0001, "N")});
+    ExifChanges edit = kGeometryChanged;
+    edit.upright = edit.picture_changed = 1;
+    std::string edited = Edited(block, edit);
+    EXPECT_EQ(std::string::npos, edited.find(ThumbnailTail(SmallJpeg())));
+    EXPECT_GT(block.size(), edited.size());
+    // exiftool finds no fault the block didn't have.
+    std::string before = CarriedBlock(folder, block).Findings();
+    CarriedBlock carried(folder, edited);
+    std::string after = carried.Findings();
+    for (size_t at = after.find('\n'); at < after.size() - 1;
+         at = after.find('\n', at + 1))
+      EXPECT_NE(std::string::npos,
+                before.find(after.substr(at, after.find('\n', at + 1) - at)));
+    for (const Row &row : rows)
+      EXPECT_EQ(row.after, carried.Tag(row.model, row.key)) << row.key;
+    // A plain save keeps the maker note as it is.
+    EXPECT_EQ(block, Edited(block, ExifChanges{0, 0, 0, 0, 0}));
   }
 }
 
@@ -273,9 +332,13 @@ TEST(ExifBlock, AnyByteWrongOrAnyEndNeverReadsOutside) {
       if (at < good.size()) wrong[at] ^= 0xFF;
       for (const std::string *block : {&shorter, &wrong}) {
         OrientationOf(*block);
-        std::string mended = Edited(*block, kGeometryChanged);
-        EXPECT_EQ(std::string::npos, mended.find(ThumbnailTail(thumbnail)))
-            << at;
+        for (int written_anew : {0, 1}) {
+          ExifChanges changes = kGeometryChanged;
+          changes.picture_changed = written_anew;
+          std::string mended = Edited(*block, changes);
+          EXPECT_EQ(std::string::npos, mended.find(ThumbnailTail(thumbnail)))
+              << at;
+        }
       }
     }
   }

@@ -11,7 +11,7 @@
 
 namespace {
 
-const XmpChanges kTurnedAndShrunk = {1200, 900, 1, 1};
+const XmpChanges kTurnedAndShrunk = {1200, 900, 1, 1, 0, 0};
 
 // The packet is read from heap bytes of its own size, so that the
 // sanitizers see any read past them.
@@ -124,8 +124,8 @@ TEST(XmpPacket, EachFormIsMendedOrTheWholePacketLeftOut) {
        DESCRIPTION(TIFF, "<tiff:Orientation>6</tiff:Make>"), 0, "<none>"},
       {"unclosed quote", DESCRIPTION(TIFF, "") " tiff:Orientation='6", 0,
        "<none>"},
-      {"in another attribute's value",
-       DESCRIPTION(TIFF " stEvt:changed='tiff:Orientation'", ""), 0, "<none>"},
+      {"in another attribute's value: text, not a property",
+       DESCRIPTION(TIFF " stEvt:changed='tiff:Orientation'", ""), 0, "="},
       {"prefix bound to two namespaces",
        DESCRIPTION(TIFF " tiff:Orientation='6'", "")
            DESCRIPTION("xmlns:tiff='http://example.com/'", ""),
@@ -156,8 +156,80 @@ TEST(XmpPacket, EachFormIsMendedOrTheWholePacketLeftOut) {
     EXPECT_EQ(expected, Mended(row.packet, kTurnedAndShrunk));
     // Nothing asked, nothing changed: but a packet that can't be mended is
     // still left out.
-    std::string kept = Mended(row.packet, XmpChanges{0, 0, 0, 0});
+    std::string kept = Mended(row.packet, XmpChanges{0, 0, 0, 0, 0, 0});
     EXPECT_EQ(expected == "<none>" ? expected : std::string(row.packet), kept);
+  }
+}
+
+#define XMP "xmlns:xmp='http://ns.adobe.com/xap/1.0/'"
+#define GCAMERA "xmlns:GCamera='http://ns.google.com/photos/1.0/camera/'"
+#define CONTAINER                                                    \
+  "xmlns:Container='http://ns.google.com/photos/1.0/container/' "    \
+  "xmlns:Item='http://ns.google.com/photos/1.0/container/item/' "    \
+  "xmlns:hdrgm='http://ns.adobe.com/hdr-gain-map/1.0/'"
+#define CONTAINER_DIRECTORY                                          \
+  "<Container:Directory><rdf:Seq><rdf:li rdf:parseType='Resource'>"  \
+  "<Container:Item Item:Mime='image/jpeg' Item:Length='9'/>"         \
+  "</rdf:li></rdf:Seq></Container:Directory>"
+
+// What each save leaves of a packet: a plain save leaves out only what
+// tells of bytes after the JPEG's end; an edit keeps only what the tables
+// keep or mend.
+TEST(XmpPacket, AfterAnEditOnlyWhatIsUnderstoodStays) {
+  struct Row {
+    const char *what, *packet, *saved, *edited;  // "=": unchanged
+  };
+  const Row kRows[] = {
+      {"tiff's sizes mended, its words about the old file left out",
+       DESCRIPTION(TIFF " tiff:ImageWidth='40' tiff:ImageLength='30'"
+                        " tiff:Make='X' tiff:Compression='6'", ""),
+       "=",
+       DESCRIPTION(TIFF " tiff:ImageWidth='1200' tiff:ImageLength='900'"
+                        " tiff:Make='X' ", "")},
+      {"a thumbnail, and positions in the frame",
+       DESCRIPTION(XMP " " EXIF " xmp:Rating='3' exif:SubjectLocation='1 2'",
+                   "<xmp:Thumbnails><rdf:Alt><rdf:li rdf:parseType='Resource'>"
+                   "<xmpGImg:image>OLD-PICTURE</xmpGImg:image></rdf:li>"
+                   "</rdf:Alt></xmp:Thumbnails>"
+                   "<exif:SubjectArea><rdf:Seq><rdf:li>1</rdf:li></rdf:Seq>"
+                   "</exif:SubjectArea><exif:FNumber>4/1</exif:FNumber>"),
+       "=",
+       DESCRIPTION(XMP " " EXIF " xmp:Rating='3' ",
+                   "<exif:FNumber>4/1</exif:FNumber>")},
+      {"a namespace no table names, a panorama's cropped area",
+       DESCRIPTION("xmlns:GPano='http://ns.google.com/photos/1.0/panorama/'"
+                   " GPano:CroppedAreaImageWidthPixels='40' o:x='1'",
+                   "<dc:title><rdf:Alt><rdf:li xml:lang='x-default'>T"
+                   "</rdf:li></rdf:Alt></dc:title>"),
+       "=",
+       DESCRIPTION("xmlns:GPano='http://ns.google.com/photos/1.0/panorama/'"
+                   "  ",
+                   "<dc:title><rdf:Alt><rdf:li xml:lang='x-default'>T"
+                   "</rdf:li></rdf:Alt></dc:title>")},
+      {"a gain map and its container directory",
+       DESCRIPTION(CONTAINER " hdrgm:Version='1.0'", CONTAINER_DIRECTORY),
+       DESCRIPTION(CONTAINER " ", ""), DESCRIPTION(CONTAINER " ", "")},
+      {"a motion photo",
+       DESCRIPTION(GCAMERA " GCamera:MotionPhoto='1' GCamera:BurstID='b'",
+                   "<GCamera:MicroVideoOffset>9</GCamera:MicroVideoOffset>"),
+       DESCRIPTION(GCAMERA "  GCamera:BurstID='b'", ""),
+       DESCRIPTION(GCAMERA "  ", "")},
+      {"a DOCTYPE", "<!DOCTYPE x>" DESCRIPTION("", ""), "<none>", "<none>"},
+      {"CDATA", DESCRIPTION("", "<dc:title><![CDATA[x]]></dc:title>"),
+       "<none>", "<none>"},
+      {"a mended size holding markup",
+       DESCRIPTION(TIFF, "<tiff:ImageWidth><b/></tiff:ImageWidth>"), "<none>",
+       "<none>"},
+  };
+  XmpChanges saved = {}, edited = kTurnedAndShrunk;
+  saved.drop_trailer_pointers = edited.drop_trailer_pointers = 1;
+  edited.picture_changed = 1;
+  for (const Row &row : kRows) {
+    SCOPED_TRACE(row.what);
+    EXPECT_EQ(strcmp(row.saved, "=") == 0 ? row.packet : row.saved,
+              Mended(row.packet, saved));
+    EXPECT_EQ(strcmp(row.edited, "=") == 0 ? row.packet : row.edited,
+              Mended(row.packet, edited));
   }
 }
 
