@@ -379,7 +379,6 @@ static void ReadView(const jpeg_decompress_struct *source,
   view->width = (int)source->image_width;
   view->height = (int)source->image_height;
   view->components = source->num_components;
-  view->progressive = source->progressive_mode;
   view->stored_blocks = 0;
   for (int ci = 0; ci < source->num_components; ci++)
     view->stored_blocks += (int64_t)StoredAcross(&source->comp_info[ci]) *

@@ -30,7 +30,6 @@ struct CodedFrameView {
   // The grid the blocks of every component move on, in pixels: the MCU's
   // span over the sparsest sampling, 8 x 8 for one component.
   int block_width, block_height;
-  int progressive;
   int64_t stored_blocks;  // of all components, as the decoder stores them
 };
 

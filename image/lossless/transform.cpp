@@ -73,7 +73,6 @@ static int OpenFrame(LosslessSource *source, const JpegFrame *walked,
   source->height = view.height;
   source->block_width = view.block_width;
   source->block_height = view.block_height;
-  source->progressive = view.progressive;
   return 1;
 }
 

@@ -29,7 +29,6 @@ struct LosslessSource {
   ImageFormat format;  // by content; only a JPEG can be transformed
   int width, height;
   int block_width, block_height;  // the coded blocks (MCUs), in pixels
-  int progressive;
   int orientation;  // the EXIF Orientation, 1 to 8; 0: none
   uint64_t cost;    // what the transform takes at its peak, the file's
                     // bytes included; 0 for a PNG or BMP
