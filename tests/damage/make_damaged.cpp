@@ -1080,6 +1080,8 @@ Text PrivateTextPng() {
     chunks += Text_(keyword, Text("STRIP-SECRET ") + keyword);
   for (int i = 0; i < 1000; i++) chunks += Text_("Comment", "many");
   return FlatPng(64, 48, chunks);
+}
+
 // ---- Fields that tell of the old picture, at 1200 x 800 ----
 // After an edit nothing may say 1200 x 800 or keep "OLD-PICTURE"; on any
 // save nothing may point at what lay after the JPEG's end
