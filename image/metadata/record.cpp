@@ -194,6 +194,15 @@ void ReleasePhotoMetadata(PhotoMetadata *metadata) {
   *metadata = PhotoMetadata{NULL, 0};
 }
 
+uint64_t PhotoMetadataBytes(const PhotoMetadata *metadata) {
+  // A segment's entry, and the allocator's own head and rounding.
+  const uint64_t kEachSegment = sizeof(MetadataSegment) + 32;
+  uint64_t bytes = 0;
+  for (int i = 0; i < metadata->count; i++)
+    bytes += metadata->segments[i].size + kEachSegment;
+  return bytes;
+}
+
 int CopyPhotoMetadata(const PhotoMetadata *from, PhotoMetadata *to) {
   *to = PhotoMetadata{NULL, 0};
   for (int i = 0; i < from->count; i++) {
