@@ -117,10 +117,42 @@ static void CheckSizes(const OptionRead *options, int read, FIBITMAP *bitmap,
   ErrorExitF("Couldn't open input file: %s\n%s", path, failure->reason);
 }
 
+// Ends the run with the figures when the plan finds the job too costly
+// for the limit; the edit refused is edits[k], the option of which[k].
+static void RefuseOverLimit(const DecodePlan *plan, const char *input,
+                            const char *output, OptionRead *options,
+                            const PlannedEdit *edits, const int *which,
+                            uint64_t limit) {
+  unsigned long long takes = MegabytesUp(plan->refused_bytes),
+                     allows = (unsigned long long)(limit / 1000000);
+  if (plan->refusal == kPlanDecodeTooCostly) {
+    LoadFailure failure = {kImageTooLarge, "", kImageSound, ""};
+    snprintf(failure.reason, sizeof failure.reason,
+             "Loading it takes %llu MB; %s allows %llu MB.", takes,
+             kMemoryLimitName, allows);
+    InputFailed(input, &failure);
+  }
+  if (plan->refusal == kPlanEditTooCostly) {
+    const PlannedEdit *edit = &edits[plan->refused_edit];
+    char reason[200];
+    snprintf(reason, sizeof reason,
+             "its %lld x %lld image, the one before it and the library's "
+             "working copies take %llu MB; %s allows %llu MB.",
+             (long long)edit->width, (long long)edit->height, takes,
+             kMemoryLimitName, allows);
+    OptionFailed(&options[which[plan->refused_edit]], reason);
+  }
+  if (plan->refusal == kPlanSaveTooCostly)
+    ErrorExitF("Couldn't save output file: %s\nWriting it takes %llu MB; "
+               "%s allows %llu MB.",
+               output, takes, kMemoryLimitName, allows);
+}
+
 // The decode is planned from what the user asked: the edits, the output's
 // format and the limit. With a limit set, a job the plan finds too costly
-// ends here, before any pixel is decoded, with the figures; the resize done
-// on a reduced decode is given the size worked out on the whole photo.
+// ends here, before any pixel is decoded; the resize done on a reduced
+// decode is given the size worked out on the whole photo. Gives the
+// reduction.
 static int PlanJob(const char *input, const char *output, OptionRead *options,
                    int read, const OpenedImage *image,
                    const PhotoMetadata *metadata, uint64_t limit) {
@@ -133,13 +165,7 @@ static int PlanJob(const char *input, const char *output, OptionRead *options,
   DecodePlan plan;
   PlanDecode(image, metadata, edits, count, ImageFormatOf(output), limit,
              &plan);
-  OptionRead *refused = NULL;
-  long long width = 0, height = 0;
-  if (plan.refusal == kPlanEditTooCostly) {
-    refused = &options[which[plan.refused_edit]];
-    width = (long long)edits[plan.refused_edit].width;
-    height = (long long)edits[plan.refused_edit].height;
-  }
+  RefuseOverLimit(&plan, input, output, options, edits, which, limit);
   if (plan.first_resize >= 0) {
     OptionRead *resize = &options[which[plan.first_resize]];
     resize->planned_width = (int)plan.resize_width;
@@ -147,31 +173,7 @@ static int PlanJob(const char *input, const char *output, OptionRead *options,
   }
   free(edits);
   free(which);
-  char reason[200];
-  unsigned long long takes = MegabytesUp(plan.refused_bytes),
-                     allows = (unsigned long long)(limit / 1000000);
-  switch (plan.refusal) {
-    case kPlanDecodeTooCostly: {
-      LoadFailure failure = {kImageTooLarge, "", kImageSound, ""};
-      snprintf(failure.reason, sizeof failure.reason,
-               "Loading it takes %llu MB; %s allows %llu MB.", takes,
-               kMemoryLimitName, allows);
-      InputFailed(input, &failure);
-    }
-    case kPlanEditTooCostly:
-      snprintf(reason, sizeof reason,
-               "its %lld x %lld image, the one before it and the library's "
-               "working copies take %llu MB; %s allows %llu MB.",
-               width, height, takes,
-               kMemoryLimitName, allows);
-      OptionFailed(refused, reason);
-    case kPlanSaveTooCostly:
-      ErrorExitF("Couldn't save output file: %s\nWriting it takes %llu MB; "
-                 "%s allows %llu MB.",
-                 output, takes, kMemoryLimitName, allows);
-    default:
-      return plan.reduction;
-  }
+  return plan.reduction;
 }
 
 // The opened photo is decoded, then closed.
