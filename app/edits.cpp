@@ -145,33 +145,25 @@ void UprightSize(const OptionRead *option, int64_t *width, int64_t *height) {
 // Acts on the output wherever it stands, as -o does.
 void Strip(const OptionRead *, EditState *state) { state->strip = 1; }
 
-OptionRead *FirstResize(OptionRead *options, int read, int64_t W, int64_t H,
-                        int64_t *width, int64_t *height, int *sideways) {
-  *sideways = 0;
+int DescribeEdits(const OptionRead *options, int read, int64_t W, int64_t H,
+                  PlannedEdit *edits, int *which) {
+  int count = 0;
   for (int i = 0; i < read; i++) {
     EditRoutine *apply = options[i].row->apply;
-    if (apply == Resize) {
-      ResizedSize(&options[i], &W, &H);
-      *width = W;
-      *height = H;
-      return &options[i];
-    }
-    int turns = 0;
-    if (apply == Rotate) {
-      turns = QuarterTurnsOf(options[i].angle, W, H);
-      if (turns < 0) return NULL;
-      turns %= 2;  // on its side, or upright or upside down
-    } else if (apply == Upright) {
-      turns = options[i].orientation >= 5;
-    } else if (options[i].row->size != NULL) {
-      return NULL;  // a crop, or an edit yet to come
-    }
-    if (turns) {
-      int64_t side = W;
-      W = H;
-      H = side;
-      *sideways = !*sideways;
-    }
+    PlannedEdit edit = {kPlannedCrop, 0, 0, options[i].angle,
+                        options[i].filter, options[i].orientation};
+    if (apply == Rotate) edit.kind = kPlannedTurn;
+    else if (apply == Resize) edit.kind = kPlannedResize;
+    else if (apply == Upright) edit.kind = kPlannedUpright;
+    else if (apply == FlipHorizontal || apply == FlipVertical)
+      edit.kind = kPlannedFlip;
+    else if (apply != Crop) continue;  // no edit of the picture
+    if (options[i].row->size != NULL && W > 0 && H > 0)
+      options[i].row->size(&options[i], &W, &H);
+    edit.width = W;
+    edit.height = H;
+    edits[count] = edit;
+    which[count++] = i;
   }
-  return NULL;
+  return count;
 }

@@ -13,6 +13,7 @@
 #include <stdint.h>
 
 #include "app/optionread.h"
+#include "image/load/plan.h"
 #include "image/metadata/record.h"
 
 struct EditState {
@@ -50,13 +51,11 @@ void Upright(const OptionRead *option, EditState *state);
 void UprightSize(const OptionRead *option, int64_t *width, int64_t *height);
 void Strip(const OptionRead *option, EditState *state);
 
-// The resize the edits begin with, when nothing comes before it but flips,
-// quarter turns, -upright and options for the output, all of which could
-// as well come after it, and -filter, which only chooses its filter; NULL
-// otherwise. *width x *height: the size it makes of a W x H photo;
-// *sideways: the edits before it lay the photo on its side.
-OptionRead *FirstResize(OptionRead *options, int read, int64_t W, int64_t H,
-                        int64_t *width, int64_t *height, int *sideways);
+// The edits among the options as the decode's plan takes them, each with
+// the size it makes of a W x H photo (0 x 0 from an edit that will fail
+// on); which[k] is the option of edits[k]. Gives their count.
+int DescribeEdits(const OptionRead *options, int read, int64_t W, int64_t H,
+                  PlannedEdit *edits, int *which);
 
 // Why the crop -c v[0] v[1] v[2] v[3] can't be made of a width x height
 // image, with -lossless or without: an empty rectangle, or where it lies.

@@ -11,6 +11,7 @@
 #include "app/options.h"
 #include "app/process.h"
 #include "image/imagefile.h"
+#include "image/load/plan.h"
 #include "image/lossless/transform.h"
 #include "image/metadata/record.h"
 #include "lib/paths.h"
@@ -77,46 +78,27 @@ static uint64_t JobMemoryLimit(void) {
   return bytes;
 }
 
-// Works out the size after each edit, starting from a width x height
-// picture of bits a pixel, and ends the run before any work when one
-// would need more than may be spent: its new picture more than free, or
-// that and the picture before it, both held while it works, more than the
-// user's limit. Gives the size the edits leave.
-static void CheckEdits(const OptionRead *options, int read, int64_t *width,
-                       int64_t *height, int bits, uint64_t free,
-                       uint64_t limit) {
-  uint64_t held = PictureBytes(bits, *width, *height);
-  for (int i = 0; i < read; i++) {
-    if (options[i].row->size == NULL) continue;
-    options[i].row->size(&options[i], width, height);
-    if (*width <= 0 || *height <= 0) return;  // the edit itself will say why
-    uint64_t made = EditedPictureBytes(bits, *width, *height);
-    char reason[160] = "";
-    if (made > free)
-      snprintf(reason, sizeof reason,
-               "not enough memory for a %lld x %lld image.",
-               (long long)*width, (long long)*height);
-    else if (made > limit || held > limit - made)
-      snprintf(reason, sizeof reason,
-               "its %lld x %lld image and the one before it take %llu MB; "
-               "%s allows %llu MB.",
-               (long long)*width, (long long)*height,
-               MegabytesUp(held + made), kMemoryLimitName,
-               (unsigned long long)(limit / 1000000));
-    if (reason[0] != '\0') OptionFailed(&options[i], reason);
-    held = made;
-    if (bits < 24) bits = 24;
-  }
-}
-
-// Works out the size after each edit and ends the run before any work when
-// one would need more memory than the machine can give now, or the output
-// could not hold the result.
+// Works out the size after each edit of the decoded picture and ends the
+// run before any work when one would need more memory than the machine can
+// give now, or the output could not hold the result.
 static void CheckSizes(const OptionRead *options, int read, FIBITMAP *bitmap,
                        const char *output) {
   int64_t width = ImageWidth(bitmap), height = ImageHeight(bitmap);
-  CheckEdits(options, read, &width, &height, ImageBits(bitmap),
-             PlatformAvailableMemory(), UINT64_MAX);
+  int bits = ImageBits(bitmap);
+  uint64_t free = PlatformAvailableMemory();
+  for (int i = 0; i < read; i++) {
+    if (options[i].row->size == NULL) continue;
+    options[i].row->size(&options[i], &width, &height);
+    if (width <= 0 || height <= 0) break;  // the edit itself will say why
+    if (EditedPictureBytes(bits, width, height) > free) {
+      char reason[160];
+      snprintf(reason, sizeof reason,
+               "not enough memory for a %lld x %lld image.",
+               (long long)width, (long long)height);
+      OptionFailed(&options[i], reason);
+    }
+    if (bits < 24) bits = 24;
+  }
   CheckOutput(output, width, height);
 }
 
@@ -135,73 +117,63 @@ static void CheckSizes(const OptionRead *options, int read, FIBITMAP *bitmap,
   ErrorExitF("Couldn't open input file: %s\n%s", path, failure->reason);
 }
 
-// A photo whose edits begin with a resize to at most a third of its size is
-// decoded at a fraction of it, keeping at least a margin of the resize's
-// size on each side: a JPEG's decoder then skips most of its work. The
-// resize's size is worked out on the full size, so the output's size is
-// the same either way. The margins are measured (bench/margins, table in
-// docs/benchmarks.md): the smallest that keeps each filter within 0.3 dB
-// of its own full decode's picture on every mate-backgrounds photo made
-// 800 or 1600 wide or 200 high. A sharp filter shows the reduced decode's
-// softness, so it needs more. Lanczos's full decode is the measure's
-// reference itself, which no reduced decode meets; it keeps twice the
-// size, where it is level with vipsthumbnail's picture or above (one and
-// a half times fell 10 to 13 dB short). B-spline keeps three times, as
-// before any other filter could be chosen: its pictures stay as they
-// were, though four would keep a photo of flowers made 200 high within
-// 0.1 dB where three lose 0.76.
-static const struct {
-  ResizeFilter filter;
-  int margin;
-} kReducedMargins[] = {
-    {kFilterBox, 8},        {kFilterBilinear, 5}, {kFilterBicubic, 4},
-    {kFilterCatmullRom, 6}, {kFilterLanczos3, 2}, {kFilterBSpline, 3},
-};
-
-static int ReducedMargin(ResizeFilter filter) {
-  for (const auto &row : kReducedMargins)
-    if (row.filter == filter) return row.margin;
-  return 8;  // unmeasured: hardly ever reduced
-}
-
-static int ShrinkOnLoad(OptionRead *options, int read,
-                        const OpenedImage *image) {
-  int64_t width, height;
-  int sideways;
-  OptionRead *resize = FirstResize(options, read, image->width, image->height,
-                                   &width, &height, &sideways);
-  if (resize == NULL || width <= 0 || height <= 0) return 1;
-  int margin = ReducedMargin(resize->filter);
-  int64_t across = margin * (sideways ? height : width);
-  int64_t down = margin * (sideways ? width : height);
-  int reduction = LargestReduction(image, across, down);
-  if (reduction > 1) {
-    resize->planned_width = (int)width;
-    resize->planned_height = (int)height;
-  }
-  return reduction;
-}
-
-// With a limit set, the whole job is judged before any pixel is decoded:
-// the decode, at the fraction of its size it is decoded at, then each
-// edit, as its size and the photo's depth predict.
-static void CheckJobCost(const char *input, const OptionRead *options,
-                         int read, const OpenedImage *image, int reduction,
-                         uint64_t limit) {
-  if (limit == UINT64_MAX) return;
-  DecodeForecast forecast;
-  ForecastDecode(image, reduction, &forecast);
-  if (forecast.bytes > limit) {
+// Ends the run with the figures when the plan finds the job too costly
+// for the limit; the edit refused is edits[k], the option of which[k].
+static void RefuseOverLimit(const DecodePlan *plan, const char *input,
+                            const char *output, OptionRead *options,
+                            const PlannedEdit *edits, const int *which,
+                            uint64_t limit) {
+  unsigned long long takes = MegabytesUp(plan->refused_bytes),
+                     allows = (unsigned long long)(limit / 1000000);
+  if (plan->refusal == kPlanDecodeTooCostly) {
     LoadFailure failure = {kImageTooLarge, "", kImageSound, ""};
     snprintf(failure.reason, sizeof failure.reason,
-             "Loading it takes %llu MB; %s allows %llu MB.",
-             MegabytesUp(forecast.bytes), kMemoryLimitName,
-             (unsigned long long)(limit / 1000000));
+             "Loading it takes %llu MB; %s allows %llu MB.", takes,
+             kMemoryLimitName, allows);
     InputFailed(input, &failure);
   }
-  if (forecast.bits > 0)
-    CheckEdits(options, read, &forecast.width, &forecast.height,
-               forecast.bits, UINT64_MAX, limit);
+  if (plan->refusal == kPlanEditTooCostly) {
+    const PlannedEdit *edit = &edits[plan->refused_edit];
+    char reason[200];
+    snprintf(reason, sizeof reason,
+             "its %lld x %lld image, the one before it and the library's "
+             "working copies take %llu MB; %s allows %llu MB.",
+             (long long)edit->width, (long long)edit->height, takes,
+             kMemoryLimitName, allows);
+    OptionFailed(&options[which[plan->refused_edit]], reason);
+  }
+  if (plan->refusal == kPlanSaveTooCostly)
+    ErrorExitF("Couldn't save output file: %s\nWriting it takes %llu MB; "
+               "%s allows %llu MB.",
+               output, takes, kMemoryLimitName, allows);
+}
+
+// The decode is planned from what the user asked: the edits, the output's
+// format and the limit. With a limit set, a job the plan finds too costly
+// ends here, before any pixel is decoded; the resize done on a reduced
+// decode is given the size worked out on the whole photo. Gives the
+// reduction.
+static int PlanJob(const char *input, const char *output, OptionRead *options,
+                   int read, const OpenedImage *image,
+                   const PhotoMetadata *metadata, uint64_t limit) {
+  PlannedEdit *edits = (PlannedEdit *)ReallocOrExit(
+      NULL, (size_t)read + 1, sizeof(PlannedEdit), "Out of memory");
+  int *which = (int *)ReallocOrExit(NULL, (size_t)read + 1, sizeof(int),
+                                    "Out of memory");
+  int count = DescribeEdits(options, read, image->width, image->height, edits,
+                            which);
+  DecodePlan plan;
+  PlanDecode(image, metadata, edits, count, ImageFormatOf(output), limit,
+             &plan);
+  RefuseOverLimit(&plan, input, output, options, edits, which, limit);
+  if (plan.first_resize >= 0) {
+    OptionRead *resize = &options[which[plan.first_resize]];
+    resize->planned_width = (int)plan.resize_width;
+    resize->planned_height = (int)plan.resize_height;
+  }
+  free(edits);
+  free(which);
+  return plan.reduction;
 }
 
 // The opened photo is decoded, then closed.
@@ -356,8 +328,8 @@ int RunCommand(int count, char **entries) {
     return 1;
   }
   NoteOrientations(options, read, MetadataOrientation(&state.metadata));
-  int reduction = ShrinkOnLoad(options, read, &image);
-  CheckJobCost(input, options, read, &image, reduction, limit);
+  int reduction =
+      PlanJob(input, output, options, read, &image, &state.metadata, limit);
   state.current =
       DecodeInput(input, &image, reduction, &state.metadata, &loaded);
   CheckSizes(options, read, state.current, output);

@@ -1300,7 +1300,7 @@ VIPS_TOLERANCE = 0.2  # dB below vipsthumbnail's
 
 def orvane_reduction(width, height, w, h, margin):
     """The reduction orvane's shrink on load takes for a w x h resize with
-    that margin (ShrinkOnLoad, LargestReduction)."""
+    that margin (PlanDecode, LargestReduction)."""
     across, down = math.ceil(margin * w), math.ceil(margin * h)
     for d in (8, 4, 2):
         if -(-width // d) >= across and -(-height // d) >= down:

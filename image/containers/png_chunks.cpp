@@ -33,19 +33,28 @@ int PngCrcHolds(const PngChunk *chunk) {
 
 uint32_t PngChunkType(const PngChunk *chunk) { return Big32(chunk->type); }
 
+// Deflate codes at most 258 bytes in two bits, so no data inflates to
+// more than 1032 times its size, with a little for zlib's head.
+uint32_t InflateRoom(size_t size, uint32_t most) {
+  uint64_t deflate_most = (uint64_t)size * 1032 + 1024;
+  return deflate_most < most ? (uint32_t)deflate_most : most;
+}
+
+// One pass, into room for the most the data can give: pages of the room
+// are only paid for as they are written, and what is left is given back.
 unsigned char *InflatePngData(const unsigned char *data, size_t size,
                               uint32_t most, uint32_t *inflated) {
   if (size > 0xFFFFFFFFu) return NULL;
-  for (uint32_t room = 4096;; room *= 2) {
-    if (room > most) room = most;
-    unsigned char *out = (unsigned char *)malloc(room > 0 ? room : 1);
-    if (out == NULL) return NULL;
-    *inflated =
-        FreeImage_ZLibUncompress(out, room, (BYTE *)data, (DWORD)size);
-    if (*inflated > 0) return out;
+  uint32_t room = InflateRoom(size, most);
+  unsigned char *out = (unsigned char *)malloc(room > 0 ? room : 1);
+  if (out == NULL) return NULL;
+  *inflated = FreeImage_ZLibUncompress(out, room, (BYTE *)data, (DWORD)size);
+  if (*inflated == 0) {
     free(out);
-    if (room == most) return NULL;
+    return NULL;
   }
+  unsigned char *fitted = (unsigned char *)realloc(out, *inflated);
+  return fitted != NULL ? fitted : out;
 }
 
 static int Is(const PngChunk &chunk, const char *type) {

@@ -92,11 +92,14 @@ int PngCrcHolds(const PngChunk *chunk);
 
 uint32_t PngChunkType(const PngChunk *chunk);
 
-// A chunk's zlib data inflated, as a new heap block of *inflated bytes
-// (free it); NULL when it is damaged, inflates to more than most bytes, or
-// memory runs out. The room grows as needed: what a chunk inflates to is
-// known only from inside it.
+// A chunk's zlib data inflated, once, as a new heap block of *inflated
+// bytes (free it); NULL when it is damaged, inflates to more than most
+// bytes, or memory runs out.
 unsigned char *InflatePngData(const unsigned char *data, size_t size,
                               uint32_t most, uint32_t *inflated);
+
+// The room InflatePngData works in for size bytes of zlib data: most, or
+// less where the data can't inflate to that much. What one try costs.
+uint32_t InflateRoom(size_t size, uint32_t most);
 
 #endif

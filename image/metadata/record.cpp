@@ -10,23 +10,45 @@
 #include "image/containers/png_chunks.h"
 #include "lib/byteorder.h"
 
+// A photo holds a few tens of segments; a file of millions of empty ones
+// is made to cost memory. Past this many the rest are left out, so the
+// record never costs much more than the bytes it copies.
+static const int kMostSegments = 4096;
+
+// What may still be inflated of a file's compressed metadata, all its
+// chunks together; each try is charged the room it was given, whether it
+// fit or not, so that no file makes the inflater work more than this.
+// Room for the largest packet kept (kLargestInflatedXmp) and a few tries
+// past it.
+static const uint32_t kInflateBudget = 4 << 20;
+
+// The segments' room doubles whenever the count reaches it (8, 16, 32...),
+// so a long run of segments costs linear time.
+static int RoomForOneMore(PhotoMetadata *metadata) {
+  int count = metadata->count;
+  if (count >= kMostSegments) return 0;
+  int full = count == 0 || (count >= 8 && (count & (count - 1)) == 0);
+  if (!full) return 1;
+  int room = count == 0 ? 8 : 2 * count;
+  MetadataSegment *grown = (MetadataSegment *)realloc(
+      metadata->segments, (size_t)room * sizeof(MetadataSegment));
+  if (grown == NULL) return 0;
+  metadata->segments = grown;
+  return 1;
+}
+
 // Takes a copy of prefix and body, in that order, as one segment's bytes.
 static void Add(PhotoMetadata *metadata, MetadataKind kind, int form,
                 uint32_t tag, const unsigned char *prefix, size_t prefix_size,
                 const unsigned char *body, size_t body_size) {
+  if (!RoomForOneMore(metadata)) return;
   size_t size = prefix_size + body_size;
   unsigned char *bytes = (unsigned char *)malloc(size > 0 ? size : 1);
-  MetadataSegment *grown = (MetadataSegment *)realloc(
-      metadata->segments, (metadata->count + 1) * sizeof(MetadataSegment));
-  if (bytes == NULL || grown == NULL) {
-    free(bytes);
-    if (grown != NULL) metadata->segments = grown;
-    return;
-  }
-  metadata->segments = grown;
+  if (bytes == NULL) return;
   if (prefix_size > 0) memcpy(bytes, prefix, prefix_size);
   if (body_size > 0) memcpy(bytes + prefix_size, body, body_size);
-  grown[metadata->count++] = MetadataSegment{kind, form, tag, bytes, size};
+  metadata->segments[metadata->count++] =
+      MetadataSegment{kind, form, tag, bytes, size};
 }
 
 // A segment goes into the record as its row of the table of forms says;
@@ -46,7 +68,8 @@ static void ReadJpegMetadata(const unsigned char *data, size_t size,
   JpegWalk walk;
   JpegSegment s;
   if (!StartJpegWalk(&walk, data, size)) return;
-  while (NextJpegSegment(&walk, &s) && s.marker != kJpegScan)
+  while (NextJpegSegment(&walk, &s) && s.marker != kJpegScan &&
+         metadata->count < kMostSegments)
     AddJpegSegment(metadata, s.marker, data + s.body, s.end - s.body);
 }
 
@@ -74,10 +97,16 @@ static const unsigned char *ItxtText(const PngChunk *chunk, size_t *size,
   return at;
 }
 
-// The XMP packet of an iTXt chunk, inflated when it is compressed. 0 when
-// it can't be read, or inflates past the limit.
-static int AddPngXmp(PhotoMetadata *metadata, int form,
-                     const PngChunk *chunk) {
+// What reading a PNG's chunks has spent so far.
+struct PngReading {
+  uint32_t inflate_left;  // of kInflateBudget
+  int xmp_read;           // an XMP packet is in the record
+};
+
+// The XMP packet of an iTXt chunk, inflated when it is compressed and the
+// file's budget allows. 0 when it can't be read, or can't be inflated.
+static int AddPngXmp(PhotoMetadata *metadata, int form, const PngChunk *chunk,
+                     PngReading *reading) {
   size_t size = 0;
   int compressed = 0;
   const unsigned char *text = ItxtText(chunk, &size, &compressed);
@@ -86,9 +115,13 @@ static int AddPngXmp(PhotoMetadata *metadata, int form,
     Add(metadata, kMetadataXmp, form, kPngInternationalText, NULL, 0, text, size);
     return 1;
   }
+  uint32_t most = kLargestInflatedXmp < reading->inflate_left
+                      ? kLargestInflatedXmp
+                      : reading->inflate_left;
+  if (most == 0) return 0;
+  reading->inflate_left -= InflateRoom(size, most);
   uint32_t inflated = 0;
-  unsigned char *packet =
-      InflatePngData(text, size, kLargestInflatedXmp, &inflated);
+  unsigned char *packet = InflatePngData(text, size, most, &inflated);
   if (packet == NULL) return 0;
   Add(metadata, kMetadataXmp, form, kPngInternationalText, NULL, 0, packet, inflated);
   free(packet);
@@ -97,8 +130,10 @@ static int AddPngXmp(PhotoMetadata *metadata, int form,
 
 // A chunk goes into the record as its row of the table of forms says: EXIF
 // behind the name a JPEG gives it, XMP inflated; XMP that can't be read
-// goes as the row after says, as the text it is.
-static void AddPngChunk(PhotoMetadata *metadata, const PngChunk *chunk) {
+// goes as the row after says, as the text it is. Only the first XMP packet
+// is kept at a save, so one met after it is left out here, never inflated.
+static void AddPngChunk(PhotoMetadata *metadata, const PngChunk *chunk,
+                        PngReading *reading) {
   uint32_t type = PngChunkType(chunk);
   int form = PngMetadataForm(type, chunk->data, chunk->length, 0);
   if (form < 0) return;
@@ -108,7 +143,12 @@ static void AddPngChunk(PhotoMetadata *metadata, const PngChunk *chunk) {
     return;
   }
   if (kind == kMetadataXmp) {
-    if (AddPngXmp(metadata, form, chunk)) return;
+    if (reading->xmp_read) return;
+    int before = metadata->count;
+    if (AddPngXmp(metadata, form, chunk, reading)) {
+      reading->xmp_read = metadata->count > before;
+      return;
+    }
     form = PngMetadataForm(type, chunk->data, chunk->length, form + 1);
     if (form < 0) return;
   }
@@ -120,9 +160,11 @@ static void ReadPngMetadata(const unsigned char *data, size_t size,
                             PhotoMetadata *metadata) {
   PngWalk walk;
   PngChunk chunk;
+  PngReading reading = {kInflateBudget, 0};
   if (!StartPngWalk(&walk, data, size)) return;
-  while (NextPngChunk(&walk, &chunk) && PngChunkType(&chunk) != kPngEnd)
-    if (PngCrcHolds(&chunk)) AddPngChunk(metadata, &chunk);
+  while (NextPngChunk(&walk, &chunk) && PngChunkType(&chunk) != kPngEnd &&
+         metadata->count < kMostSegments)
+    if (PngCrcHolds(&chunk)) AddPngChunk(metadata, &chunk, &reading);
 }
 
 void ReadPhotoMetadata(const unsigned char *data, size_t size,
@@ -136,6 +178,15 @@ void ReleasePhotoMetadata(PhotoMetadata *metadata) {
   for (int i = 0; i < metadata->count; i++) free(metadata->segments[i].bytes);
   free(metadata->segments);
   *metadata = PhotoMetadata{NULL, 0};
+}
+
+uint64_t PhotoMetadataBytes(const PhotoMetadata *metadata) {
+  // A segment's entry, and the allocator's own head and rounding.
+  const uint64_t kEachSegment = sizeof(MetadataSegment) + 32;
+  uint64_t bytes = 0;
+  for (int i = 0; i < metadata->count; i++)
+    bytes += metadata->segments[i].size + kEachSegment;
+  return bytes;
 }
 
 int CopyPhotoMetadata(const PhotoMetadata *from, PhotoMetadata *to) {

@@ -55,12 +55,17 @@ MetadataKind MetadataFormKind(int form, ImageFormat format);
 
 // The metadata of a JPEG's segments before its first scan, or of a PNG's
 // chunks, copied in the order they stand; a BMP carries none. Only a PNG's
-// compressed XMP is inflated, up to a small limit (past it, it is kept as
-// the text chunk it is). Segments memory can't be found for are left out.
+// first compressed XMP is inflated, up to a small limit and within one
+// budget for the whole file (past them, it is kept as the text chunk it is);
+// a later XMP packet is left out. Past 4,096 segments, and where memory
+// can't be found, segments are left out.
 void ReadPhotoMetadata(const unsigned char *data, size_t size,
                        ImageFormat format, PhotoMetadata *metadata);
 
 void ReleasePhotoMetadata(PhotoMetadata *metadata);
+
+// The memory the record holds: its bytes and each segment's own cost.
+uint64_t PhotoMetadataBytes(const PhotoMetadata *metadata);
 
 // A copy of from in to, to be settled apart from it. 0 when memory runs out,
 // with to empty.

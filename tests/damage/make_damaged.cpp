@@ -685,6 +685,24 @@ Text ZtxtBomb() {
   return FlatPng(1, 1, chunks);
 }
 
+// 2,000 compressed XMP packets of a megabyte each: all were once inflated
+// at the load, to be dropped but the first at the save.
+Text XmpPacketsBomb() {
+  Text itxt = Chunk("iTXt", Text("XML:com.adobe.xmp\0\1\0\0\0", 22) +
+                                ZlibRun(' ', 1000000));
+  Text chunks;
+  for (int i = 0; i < 2000; i++) chunks += itxt;
+  return FlatPng(64, 64, chunks);
+}
+
+// Many tiny text chunks, each once a record of its own grown one at a
+// time.
+Text TextChunksBomb() {
+  Text text = Chunk("tEXt", Text("Comment\0c", 9)), chunks;
+  for (int i = 0; i < 200000; i++) chunks += text;
+  return FlatPng(64, 64, chunks);
+}
+
 // EXIF Orientation 6 stored as a LONG, not a SHORT, on a 64 x 48 photo.
 Text LongOrientation() {
   ExifDirectory ifd0 = PhotoIfd0(1);
@@ -917,6 +935,13 @@ Text LateCommentsBomb() {
   Text comments;
   for (int i = 0; i < 100000; i++) comments += Segment(0xFE, "c");
   return ScannedJpeg(true, "", comments, "");
+}
+
+// Empty APP3 segments: four bytes of file each.
+Text EmptySegmentsBomb() {
+  Text segments;
+  for (int i = 0; i < 300000; i++) segments += Segment(0xE3, "");
+  return FlatJpeg(64, 64, 3, 0, segments);
 }
 
 Text XmpPacket(const Text &description) {
@@ -1175,6 +1200,9 @@ void MetadataFaults(const std::string &folder) {
                  {"bomb-late-thumbnail-30000x30000.jpg", LateThumbnailBomb},
                  {"bomb-late-exif-12x2000-shared-tags.jpg", LateSharedValueBomb},
                  {"bomb-late-100000-comments.jpg", LateCommentsBomb},
+                 {"bomb-xmp-2000x1mb-packets.png", XmpPacketsBomb},
+                 {"bomb-200000-text-chunks.png", TextChunksBomb},
+                 {"bomb-300000-empty-app3.jpg", EmptySegmentsBomb},
                  {"xmp-extended-orientation-6.jpg", ExtendedXmp},
                  {"png-compressed-xmp-orientation-6.png", CompressedXmpPng},
                  {"png-raw-exif-orientation-6.png", RawExifOrientationPng},
