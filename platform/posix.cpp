@@ -422,7 +422,15 @@ PlatformThread *PlatformStartThread(PlatformThreadWork *work, void *context) {
   if (thread == NULL) return NULL;
   thread->work = work;
   thread->context = context;
-  if (pthread_create(&thread->id, NULL, RunThreadWork, thread) != 0) {
+  pthread_attr_t attributes;
+  int started = pthread_attr_init(&attributes) == 0;
+  if (started) {
+    pthread_attr_setstacksize(&attributes, kThreadStackBytes);
+    started = pthread_create(&thread->id, &attributes, RunThreadWork,
+                             thread) == 0;
+    pthread_attr_destroy(&attributes);
+  }
+  if (!started) {
     free(thread);
     return NULL;
   }

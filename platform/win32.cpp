@@ -220,7 +220,8 @@ PlatformThread *PlatformStartThread(PlatformThreadWork *work, void *context) {
   if (thread == NULL) return NULL;
   thread->work = work;
   thread->context = context;
-  thread->handle = CreateThread(NULL, 0, RunThreadWork, thread, 0, NULL);
+  thread->handle = CreateThread(NULL, kThreadStackBytes, RunThreadWork, thread,
+                                STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
   if (thread->handle == NULL) {
     free(thread);
     return NULL;
