@@ -137,7 +137,8 @@ FIBITMAP *SplitRescale(FIBITMAP *bitmap, int width, int height,
                        FREE_IMAGE_FILTER filter, int workers) {
   unsigned W = FreeImage_GetWidth(bitmap), H = FreeImage_GetHeight(bitmap);
   if (workers > kMostWorkers) workers = kMostWorkers;
-  if (workers <= 1 || FreeImage_GetImageType(bitmap) != FIT_BITMAP || width <= 0 || height <= 0 || W < 2 || H < 2 ||
+  if (workers <= 1 || FreeImage_GetImageType(bitmap) != FIT_BITMAP ||
+      width <= 0 || height <= 0 || W < 2 || H < 2 ||
       (uint64_t)W * H < kLeastSplitPixels || !FreeImage_HasPixels(bitmap) ||
       ((unsigned)width == W && (unsigned)height == H))
     return FreeImage_Rescale(bitmap, width, height, filter);
@@ -149,13 +150,16 @@ FIBITMAP *SplitRescale(FIBITMAP *bitmap, int width, int height,
     between = SplitPass(bitmap, kAcross, w, H, filter, workers);
   else if (!across_first && h != H)
     between = SplitPass(bitmap, kDown, W, h, filter, workers);
-  if (between == NULL) return NULL;
   FIBITMAP *result = between;
-  if (across_first && h != H)
+  if (between != NULL && across_first && h != H)
     result = SplitPass(between, kDown, w, h, filter, workers);
-  else if (!across_first && w != W)
+  else if (between != NULL && !across_first && w != W)
     result = SplitPass(between, kAcross, w, h, filter, workers);
-  if (between != bitmap && between != result) FreeImage_Unload(between);
-  if (result != NULL) FreeImage_CloneMetadata(result, bitmap);
+  if (between != NULL && between != bitmap && between != result)
+    FreeImage_Unload(between);
+  // A split that ran short of memory (for a thread, a piece) leaves the
+  // one call to try, with the threads and their pieces gone.
+  if (result == NULL) return FreeImage_Rescale(bitmap, width, height, filter);
+  FreeImage_CloneMetadata(result, bitmap);
   return result;
 }
