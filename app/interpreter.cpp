@@ -78,6 +78,25 @@ static uint64_t JobMemoryLimit(void) {
   return bytes;
 }
 
+// The variable a server sets to bound the threads one photo's job takes.
+static const char kThreadsName[] = "ORVANE_THREADS";
+
+// The threads a resize may work on: the processors the process may use,
+// at most as many as the variable allows (1: one thread, as before). A
+// value that is no whole number of 1 or more ends the run before the
+// photo is read.
+static int ResizeThreads(void) {
+  int processors = PlatformProcessorCount();
+  const char *value = PlatformEnvironment(kThreadsName);
+  if (value == NULL) return processors;
+  long asked = IsWholeNumber(value) ? strtol(value, NULL, 10) : 0;
+  if (asked < 1)
+    ErrorExitF("%s=%.100s is not understood.\nGive the most threads one "
+               "photo may use, a whole number from 1 (1: one thread).",
+               kThreadsName, value);
+  return asked < processors ? (int)asked : processors;
+}
+
 // Works out the size after each edit of the decoded picture and ends the
 // run before any work when one would need more memory than the machine can
 // give now, or the output could not hold the result.
@@ -307,6 +326,7 @@ int RunCommand(int count, char **entries) {
   }
   if (!PhotoNamedLast(count, entries)) return 1;
   uint64_t limit = JobMemoryLimit();
+  SetImageWorkers(ResizeThreads());
   if (AsksLossless(count, entries))
     return RunLosslessCommand(count, entries, limit);
   const char *input = entries[count - 1];

@@ -78,6 +78,11 @@ void ImageDotsPerInch(FIBITMAP *bitmap, uint32_t *x, uint32_t *y) {
   *y = DotsPerInch(FreeImage_GetDotsPerMeterY(bitmap));
 }
 
+static int g_image_workers = 1;
+
+void SetImageWorkers(int count) { g_image_workers = count > 1 ? count : 1; }
+int ImageWorkers(void) { return g_image_workers; }
+
 int ImageWidth(FIBITMAP *bitmap) { return (int)FreeImage_GetWidth(bitmap); }
 int ImageHeight(FIBITMAP *bitmap) { return (int)FreeImage_GetHeight(bitmap); }
 int ImageBits(FIBITMAP *bitmap) { return (int)FreeImage_GetBPP(bitmap); }

@@ -183,6 +183,12 @@ enum ResizeFilter {
 FIBITMAP *ResizeImage(FIBITMAP *bitmap, int width, int height,
                       ResizeFilter filter);
 
+// The threads a resize may work on, the caller's among them: 1 until set.
+// Set once, before any edit; the picture comes out the same whatever the
+// count.
+void SetImageWorkers(int count);
+int ImageWorkers(void);
+
 // The photo turned and flipped as its EXIF orientation (1 to 8) says it is
 // to be seen; a copy when there is nothing to turn.
 FIBITMAP *UprightImage(FIBITMAP *bitmap, int orientation);

@@ -186,4 +186,20 @@ int PlatformFinishSafeSave(SafeSave *save);
 // Removes the temporary file and releases the record.
 void PlatformAbandonSafeSave(SafeSave *save);
 
+// The processors this process may run on: its CPU affinity (Linux:
+// sched_getaffinity; Windows: the process's affinity mask), at least 1.
+int PlatformProcessorCount(void);
+
+// A thread that runs work(context) beside the caller, who must wait for it
+// with PlatformJoinThread, which also releases it. NULL when the system
+// starts no more threads: the caller then does the work itself. Its stack
+// is kThreadStackBytes, for work that keeps its data on the heap: the
+// system's default (8 MB on Linux) would take that much of the address
+// space that ulimit -v bounds.
+enum { kThreadStackBytes = 1 << 20 };
+struct PlatformThread;
+typedef void PlatformThreadWork(void *context);
+PlatformThread *PlatformStartThread(PlatformThreadWork *work, void *context);
+void PlatformJoinThread(PlatformThread *thread);
+
 #endif

@@ -2,6 +2,8 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <limits.h>
 #include <signal.h>
 #include <spawn.h>
@@ -401,6 +403,57 @@ uint64_t PlatformAvailableMemory(void) {
   uint64_t machine = MachineAvailable();
   uint64_t left = AddressSpaceLeft();
   return machine < left ? machine : left;
+}
+
+// ---- Processors and threads ----
+
+int PlatformProcessorCount(void) {
+#ifdef __linux__
+  cpu_set_t allowed;
+  if (sched_getaffinity(0, sizeof allowed, &allowed) == 0) {
+    int count = CPU_COUNT(&allowed);
+    if (count > 0) return count;
+  }
+#endif
+  long online = sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? (int)online : 1;
+}
+
+struct PlatformThread {
+  pthread_t id;
+  PlatformThreadWork *work;
+  void *context;
+};
+
+static void *RunThreadWork(void *record) {
+  PlatformThread *thread = (PlatformThread *)record;
+  thread->work(thread->context);
+  return NULL;
+}
+
+PlatformThread *PlatformStartThread(PlatformThreadWork *work, void *context) {
+  PlatformThread *thread = (PlatformThread *)malloc(sizeof *thread);
+  if (thread == NULL) return NULL;
+  thread->work = work;
+  thread->context = context;
+  pthread_attr_t attributes;
+  int started = pthread_attr_init(&attributes) == 0;
+  if (started) {
+    pthread_attr_setstacksize(&attributes, kThreadStackBytes);
+    started = pthread_create(&thread->id, &attributes, RunThreadWork,
+                             thread) == 0;
+    pthread_attr_destroy(&attributes);
+  }
+  if (!started) {
+    free(thread);
+    return NULL;
+  }
+  return thread;
+}
+
+void PlatformJoinThread(PlatformThread *thread) {
+  pthread_join(thread->id, NULL);
+  free(thread);
 }
 
 // ---- Folder listing with Windows' name matching ----

@@ -222,6 +222,48 @@ uint64_t PlatformAvailableMemory(void) {
              : status.ullAvailVirtual;
 }
 
+// ---- Processors and threads ----
+
+int PlatformProcessorCount(void) {
+  DWORD_PTR process, system;
+  int count = 0;
+  if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system))
+    for (; process != 0; process &= process - 1) count++;
+  return count > 0 ? count : 1;
+}
+
+struct PlatformThread {
+  HANDLE handle;
+  PlatformThreadWork *work;
+  void *context;
+};
+
+static DWORD WINAPI RunThreadWork(LPVOID record) {
+  PlatformThread *thread = (PlatformThread *)record;
+  thread->work(thread->context);
+  return 0;
+}
+
+PlatformThread *PlatformStartThread(PlatformThreadWork *work, void *context) {
+  PlatformThread *thread = (PlatformThread *)malloc(sizeof *thread);
+  if (thread == NULL) return NULL;
+  thread->work = work;
+  thread->context = context;
+  thread->handle = CreateThread(NULL, kThreadStackBytes, RunThreadWork, thread,
+                                STACK_SIZE_PARAM_IS_A_RESERVATION, NULL);
+  if (thread->handle == NULL) {
+    free(thread);
+    return NULL;
+  }
+  return thread;
+}
+
+void PlatformJoinThread(PlatformThread *thread) {
+  WaitForSingleObject(thread->handle, INFINITE);
+  CloseHandle(thread->handle);
+  free(thread);
+}
+
 // ---- Folder listing ----
 
 struct FolderSearch {

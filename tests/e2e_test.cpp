@@ -252,6 +252,37 @@ TEST_F(EndToEnd, FilterActsOnTheResizesAfterIt) {
   EXPECT_EQ(ReadWholeFile(Work("a.bmp")), ReadWholeFile(Work("b.bmp")));
 }
 
+// A resize split over the threads gives the library's own picture, byte
+// for byte, with any filter, shrinking or widening either side, and so does
+// one thread (ORVANE_THREADS=1).
+TEST_F(EndToEnd, ResizeOnEveryThreadIsTheLibrarysPicture) {
+  MakeImage("photo.png", 900, 700);  // large enough to be split
+  FIBITMAP *original = LoadWork("photo.png");
+  const struct {
+    const char *filter;
+    FREE_IMAGE_FILTER code;
+    int width, height;
+  } cases[] = {{"Spline", FILTER_BSPLINE, 300, 200},
+               {"Spline", FILTER_BSPLINE, 1200, 500},
+               {"Lanczos", FILTER_LANCZOS3, 900, 1000},
+               {"Mitchell", FILTER_BICUBIC, 400, 700}};
+  for (const auto &c : cases) {
+    FIBITMAP *one = FreeImage_Rescale(original, c.width, c.height, c.code);
+    std::string expected = LibrarySaves(one, FIF_BMP, 0);
+    FreeImage_Unload(one);
+    for (const char *threads : {"", "ORVANE_THREADS=1"}) {
+      if (*threads) env_.push_back(threads);
+      ASSERT_EQ(0, Orvane({"-filter", c.filter, "-wh", std::to_string(c.width),
+                           std::to_string(c.height), "-o", "out.bmp",
+                           "photo.png"}).status);
+      if (*threads) env_.pop_back();
+      EXPECT_EQ(expected, ReadWholeFile(Work("out.bmp")))
+          << c.filter << " " << c.width << "x" << c.height << " " << threads;
+    }
+  }
+  FreeImage_Unload(original);
+}
+
 // A -filter before the first resize leaves it the shrink on load, with the
 // margin the filter needs: Lanczos keeps twice the size, B-spline three
 // times, which a 1600 x 1200 photo made 400 wide can't give at a half.

@@ -315,7 +315,11 @@ TEST_F(Faults, MemoryLimitSetByTheUserIsJudgedBeforeTheDecode) {
     env_.pop_back();
     EXPECT_EQ(names, WorkNames()) << c.limit;
   }
-  env_.push_back("ORVANE_MEMORY_LIMIT=100MB");
+  env_.push_back("ORVANE_THREADS=0");  // the threads are bounded as plainly
+  ExpectWarning(Orvane({"photo.jpg"}), "ORVANE_THREADS=0 is not understood.",
+                "Give the most threads one photo may use, a whole number "
+                "from 1 (1: one thread).");
+  env_.back() = "ORVANE_MEMORY_LIMIT=100MB";
   EXPECT_EQ(0, Orvane({"-r", "90", "-o", "out.png", "photo.jpg"}).status);
   EXPECT_EQ(0, Orvane({"-lossless", "-fh", "photo.jpg"}).status);
 }

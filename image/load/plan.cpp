@@ -156,6 +156,14 @@ static uint64_t WeightTable(int64_t from, int64_t to, ResizeFilter filter) {
 // The library resizes in two passes through a bitmap of the new width and
 // the old height, or the other way round, holding it with the result; a
 // picture with alpha is resized with the alpha applied, in a 32-bit copy.
+// A resize split over several workers holds, beside what the one call
+// holds, the pieces in work (about a quarter of a pass's picture in all),
+// and for each worker its piece's weights and its thread's stack.
+static uint64_t SplitPeak(int workers, uint64_t pass, uint64_t weights) {
+  if (workers <= 1) return 0;
+  return pass / 4 + (uint64_t)workers * (weights + (1 << 20));
+}
+
 static uint64_t ResizePeak(int bits, int64_t W, int64_t H, int64_t w,
                            int64_t h, ResizeFilter filter) {
   uint64_t applied = bits == 32 || bits < 24 ? Pixels(32, W, H) : 0;
@@ -164,8 +172,11 @@ static uint64_t ResizePeak(int bits, int64_t W, int64_t H, int64_t w,
   if (w != W && h != H)
     between = w <= W ? Pixels(made, w, H) : Pixels(made, W, h);
   uint64_t across = WeightTable(W, w, filter), down = WeightTable(H, h, filter);
-  return applied + Pixels(made, w, h) + between +
-         (across > down ? across : down);
+  uint64_t weights = across > down ? across : down;
+  uint64_t result = Pixels(made, w, h);
+  uint64_t pass = result > between ? result : between;
+  return applied + result + between + weights +
+         SplitPeak(ImageWorkers(), pass, weights);
 }
 
 // A 4-bit picture is flipped through an 8-bit copy and back.
@@ -276,7 +287,7 @@ void PlanDecode(const OpenedImage *image, const PhotoMetadata *metadata,
   *plan = DecodePlan{};
   plan->reduction = 1;
   plan->first_resize = -1;
-  plan->threads = 1;
+  plan->threads = ImageWorkers();
   ChooseReduction(image, edits, count, plan);
   ForecastDecode(image, plan->reduction, &plan->forecast);
   CostJob(edits, count, output_format, PhotoMetadataBytes(metadata), limit,

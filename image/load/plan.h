@@ -47,7 +47,7 @@ struct DecodePlan {
   int first_resize;  // the edit done on the reduced decode; -1: none
   int64_t resize_width, resize_height;  // its size, worked out whole
   ResizeFilter resize_filter;
-  int threads;  // worker threads for the decode and the resize; 1
+  int threads;  // worker threads for the resize (SetImageWorkers)
   DecodeForecast forecast;  // the decode, at its fraction
   uint64_t peak;            // the most the whole job holds at once
   PlanRefusal refusal;

@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "image/pixels/forms.h"
+#include "image/pixels/split_rescale.h"
 
 // The palette, transparency table and background colour of from, onto to, a
 // palette bitmap of the same depth.
@@ -135,14 +136,14 @@ FIBITMAP *RescaleInForm(FIBITMAP *bitmap, int width, int height,
                         ResizeFilter filter) {
   FREE_IMAGE_FILTER code = (FREE_IMAGE_FILTER)filter;
   if (!IsPlainBitmap(bitmap) || !FreeImage_IsTransparent(bitmap))
-    return FreeImage_Rescale(bitmap, width, height, code);
+    return SplitRescale(bitmap, width, height, code, ImageWorkers());
   FIBITMAP *applied = FreeImage_GetBPP(bitmap) == 32
                           ? FreeImage_Clone(bitmap)
                           : FreeImage_ConvertTo32Bits(bitmap);
   if (applied == NULL) return NULL;
   FIBITMAP *scaled = NULL;
   if (FreeImage_PreMultiplyWithAlpha(applied))
-    scaled = FreeImage_Rescale(applied, width, height, code);
+    scaled = SplitRescale(applied, width, height, code, ImageWorkers());
   FreeImage_Unload(applied);
   if (scaled != NULL) DivideByAlpha(scaled);
   return scaled;
