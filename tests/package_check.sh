@@ -33,7 +33,8 @@ DEBIAN_FRONTEND=noninteractive apt-get install -y dpkg-dev man-db > /dev/null
 depends=$(dpkg-deb -f "$package" Depends)
 echo "package: $(basename "$package") depends on: $depends"
 [[ $depends == *libfreeimage3* ]] || fail "the package does not depend on libfreeimage3"
-[[ $depends == *libturbojpeg0* ]] || fail "the package does not depend on libturbojpeg0"
+# The lossless edits call libjpeg-turbo's libjpeg API alone now.
+[[ $depends == *libjpeg62-turbo* ]] || fail "the package does not depend on libjpeg62-turbo"
 
 DEBIAN_FRONTEND=noninteractive apt-get install -y "$package" > /dev/null
 # From here on, whatever happens, the package and the scratch folder go.
